@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Tindrel's one entry point on a Debian 12 machine.
+#   ./tindrel.sh run [FILE]   install what is missing, build, start the player
+#   ./tindrel.sh test         install what is missing, build, run every test
+#   ./tindrel.sh bench        install what is missing, build, run the benchmarks
+#   ./tindrel.sh install [PREFIX]   install the program and its desktop entry (default ~/.local)
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+build="${TINDREL_BUILD_DIR:-$here/build}"
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6-dev
+    libsndfile1-dev libvorbis-dev
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
+    librubberband-dev portaudio19-dev libasound2-dev
+    libglib2.0-dev libarchive-dev
+    libgtest-dev libgmock-dev libebur128-dev
+    fonts-inter locales xvfb xauth sox
+)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+    # Tests check that number formats ignore a comma-decimal locale.
+    if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+        $sudo locale-gen >/dev/null
+    fi
+}
+
+configure_and_build() {
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build" --parallel "$(nproc)"
+}
+
+command="${1:-}"
+shift || true
+case "$command" in
+    test)
+        install_missing
+        configure_and_build
+        cd "$build"
+        QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" --timeout 600
+        ;;
+    run)
+        install_missing
+        configure_and_build
+        exec "$build/Tindrel/shell/tindrel" "$@"
+        ;;
+    bench)
+        install_missing
+        configure_and_build
+        exec "$here/bench/run" "$build"
+        ;;
+    install)
+        install_missing
+        configure_and_build
+        prefix="${1:-$HOME/.local}"
+        cmake --install "$build" --prefix "$prefix"
+        update-desktop-database "$prefix/share/applications" 2>/dev/null || true
+        update-mime-database "$prefix/share/mime" 2>/dev/null || true
+        ;;
+    *)
+        sed -n '2,7p' "$0"
+        exit 2
+        ;;
+esac
