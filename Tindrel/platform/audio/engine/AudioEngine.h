@@ -1,0 +1,66 @@
+#pragma once
+
+// The playback graph: player node -> time-pitch unit -> main mixer -> output.
+// All methods are for the main thread (or one owning thread for an offline engine).
+//
+// Live use: connect(format) for the open file, start(), then drive the player node.
+// Offline use: enableManualRenderingMode(format, maxFrames), start(), schedule and play the
+// player node, then renderOffline() pulls the same graph on the caller's thread, unpaced.
+
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/AudioPcmBuffer.h"
+#include "Tindrel/platform/audio/engine/AudioOutput.h"
+#include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
+#include "Tindrel/platform/audio/engine/MixerNode.h"
+#include "Tindrel/platform/audio/engine/TimePitchUnit.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tindrel::platform {
+
+class AudioEngine {
+public:
+    using OutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
+
+    // The output is made by `makeOutput` at the first start(); the default is the real device
+    // with its silent fallback.
+    explicit AudioEngine(OutputFactory makeOutput = makeDefaultAudioOutput);
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    AudioPlayerNode& playerNode();
+    TimePitchUnit& timePitchUnit();
+    MixerNode& mainMixer();
+
+    // Wires the chain for `format` (sample rate, channels). Allowed while running; the tap
+    // stays installed. Before the first connect the format is 44100 Hz stereo.
+    void connect(const AudioFormat& format);
+    AudioFormat mainMixerOutputFormat() const;
+
+    bool start(std::string* error = nullptr);
+    void stop();
+    bool isRunning() const;
+
+    // Offline rendering: no device; renderOffline() pulls the graph on the caller's thread.
+    bool enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,
+                                   std::string* error = nullptr);
+    AudioFormat manualRenderingFormat() const;
+    // Frames rendered so far in manual mode.
+    int64_t manualRenderingSampleTime() const;
+
+    enum class RenderStatus { success, insufficientData, error };
+    // Renders min(frames, maximumFrameCount, buffer capacity) frames into `buffer` (channels of
+    // the manual format). After the scheduled segment is used up, the output is the unit's tail
+    // and then silence, so a render always delivers the frames asked for while it succeeds.
+    RenderStatus renderOffline(uint32_t frames, AudioPcmBuffer& buffer, std::string* error = nullptr);
+
+private:
+    struct Graph;
+    std::unique_ptr<Graph> graph_;
+};
+
+} // namespace tindrel::platform

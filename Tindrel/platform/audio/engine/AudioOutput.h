@@ -1,0 +1,29 @@
+#pragma once
+
+// Where the engine's mixed audio goes. The engine hands start() a plain function pointer and
+// a context; the output calls it from its own real-time thread (or, for ManualOutput, from
+// the thread that calls pump()) to fill interleaved float frames. The render function never
+// allocates, locks or does I/O.
+
+#include <cstdint>
+#include <memory>
+
+namespace tindrel::platform {
+
+class AudioOutput {
+public:
+    using RenderFunction = void (*)(void* context, float* interleaved, uint32_t frames);
+
+    virtual ~AudioOutput() = default;
+    // Starts pulling audio at the given format. False when the device cannot be opened.
+    virtual bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) = 0;
+    // Stops pulling; when it returns, the render function is no longer running.
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+};
+
+// The default device through PortAudio; when no device opens, a silent output paced by a
+// real-time clock, so playback, the playhead and the meters behave the same without sound.
+std::unique_ptr<AudioOutput> makeDefaultAudioOutput();
+
+} // namespace tindrel::platform

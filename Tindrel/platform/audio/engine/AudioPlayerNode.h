@@ -1,0 +1,37 @@
+#pragma once
+
+// Plays one scheduled segment of an audio file into the time-pitch unit. Called from the
+// main thread only. A streaming thread reads the segment into a lock-free ring buffer; the
+// audio thread never touches the disk.
+
+#include "Tindrel/platform/audio/AudioFile.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tindrel::platform {
+
+class AudioPlayerNode {
+public:
+    virtual ~AudioPlayerNode() = default;
+
+    // Queues frames [startFrame, startFrame + frameCount) of `file` (read through an
+    // independent reader of the same file). Replaces nothing: call stop() first.
+    virtual void scheduleSegment(const AudioFile& file, int64_t startFrame, int64_t frameCount) = 0;
+    virtual void play() = 0;
+    // Holds the position; play() resumes the same segment.
+    virtual void pause() = 0;
+    // Drops the segment; the sample time starts again from 0 at the next play().
+    virtual void stop() = 0;
+    virtual bool isPlaying() const = 0;
+
+    virtual void setVolume(float gain) = 0;
+    virtual float volume() const = 0;
+
+    // Source frames of the segment that have been heard since the last stop(): frames that
+    // have left the time-pitch unit, net of its start delay, so the playhead follows what is
+    // heard at any rate. None while nothing has rendered since play().
+    virtual std::optional<int64_t> playerSampleTime() const = 0;
+};
+
+} // namespace tindrel::platform

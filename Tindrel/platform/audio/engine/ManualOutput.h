@@ -1,0 +1,26 @@
+#pragma once
+
+// An output that renders only when told: pump(n) pulls n frames on the caller's thread.
+// For deterministic tests of everything above the engine. Not real-time.
+
+#include "Tindrel/platform/audio/engine/AudioOutput.h"
+
+#include <vector>
+
+namespace tindrel::platform {
+
+class ManualOutput : public AudioOutput {
+public:
+    bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) override;
+    void stop() override;
+    bool isRunning() const override;
+
+    // Pulls `frames` frames through the engine (in blocks of at most 512), keeping the last
+    // pumped audio (interleaved) for inspection. Does nothing while stopped.
+    void pump(uint32_t frames);
+    const std::vector<float>& lastPumped() const;
+    double sampleRate() const;
+    uint32_t channels() const;
+};
+
+} // namespace tindrel::platform
