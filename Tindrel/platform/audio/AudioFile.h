@@ -44,7 +44,8 @@ public:
     // Length in frames: the frames that really decode, not a header's estimate.
     virtual int64_t length() const = 0;
 
-    // Bits per sample of integer PCM on disk; none for float or compressed formats.
+    // Bits per sample of the PCM on disk: integer or float, plain or packed losslessly (FLAC,
+    // ALAC); none for lossy formats.
     virtual std::optional<int> fileBitDepth() const = 0;
 
     virtual int64_t framePosition() const = 0;

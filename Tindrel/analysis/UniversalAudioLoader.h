@@ -1,0 +1,47 @@
+#pragma once
+
+// Turns any audio file into an open, readable PCM file. The cascade: the file itself when a
+// direct reader opens it with at least one frame; else a 16-bit WAV copy in the PCM cache,
+// reused when present and playable, else made by the platform transcoder (48 kHz stereo),
+// else by the external ffmpeg program (source rate and channels); else TindrelError.
+// Only regular files are opened; anything else fails at once without blocking.
+//
+// Synchronous: blocks the calling thread for the whole cascade, decodes included. Holds no
+// state between calls apart from the cache folder on disk, so calls may come from any thread.
+
+#include "Tindrel/platform/audio/AudioFile.h"
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace tindrel {
+
+struct PlayableAudioFile {
+    std::unique_ptr<platform::AudioFile> audio; // positioned at frame 0
+    std::filesystem::path playableURL;          // the source itself or its decoded copy
+    int originalBitDepth = 0;                   // the source's; 16 for any decoded copy
+};
+
+class UniversalAudioLoader {
+public:
+    struct Settings {
+        std::filesystem::path cacheFolder;
+        // Tried in order; the first executable regular file is used.
+        std::vector<std::filesystem::path> ffmpegCandidates;
+        bool usePlatformTranscoder = true;
+    };
+
+    // "/tmp/tindrel-pcm-cache" and the standard ffmpeg locations, made once.
+    static const Settings& standardSettings();
+
+    // Throws TindrelError("Unsupported or empty audio stream in <file name>") when every
+    // step fails.
+    static PlayableAudioFile openPlayableAudioFile(const std::filesystem::path& url);
+    static PlayableAudioFile openPlayableAudioFile(const std::filesystem::path& url,
+                                                   const Settings& settings);
+
+    UniversalAudioLoader() = delete;
+};
+
+} // namespace tindrel

@@ -1,0 +1,238 @@
+#include "Tindrel/analysis/WaveformAndLUFS.h"
+
+#include "Tindrel/analysis/KWeightBiquad.h"
+#include "Tindrel/analysis/TruePeakOversampler.h"
+#include "Tindrel/platform/audio/AudioFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <vector>
+
+namespace tindrel {
+namespace {
+
+constexpr int binCount = 2048;
+constexpr int64_t maximumRead = 1024;
+constexpr float initialPeak = 0.01f;
+constexpr float initialRms = 0.005f;
+
+// Frames read ahead of a bin that does not follow on from the previous read, so the
+// K-weighting filters and the interpolator settle on the bin's own audio first. The
+// 38 Hz high-pass needs about 25 ms to forget a jump.
+int64_t settlingFrames(double sampleRate) {
+    return std::max<int64_t>(2 * TruePeakOversampler::tapsPerPhase,
+                             std::llround(0.025 * std::max(8000.0, sampleRate)));
+}
+
+struct ChannelState {
+    KWeightBiquad preFilter;
+    KWeightBiquad rlbFilter;
+    TruePeakOversampler oversampler;
+};
+
+float integratedLoudness(const std::vector<double>& blockPowers) {
+    const double absoluteGate = std::pow(10.0, (-70.0 + 0.691) / 10.0);
+    std::vector<double> kept;
+    for (const double power : blockPowers)
+        if (power >= absoluteGate)
+            kept.push_back(power);
+    if (kept.empty())
+        return -70.0f;
+    double sum = 0;
+    for (const double power : kept)
+        sum += power;
+    const double mean = sum / double(kept.size());
+    const double relativeGate = 0.1 * mean;
+    double gatedSum = 0;
+    size_t gatedCount = 0;
+    for (const double power : kept) {
+        if (power >= relativeGate) {
+            gatedSum += power;
+            ++gatedCount;
+        }
+    }
+    const double p = gatedCount > 0 ? gatedSum / double(gatedCount) : mean;
+    return float(-0.691 + 10.0 * std::log10(std::max(1e-12, p)));
+}
+
+void normaliseForDisplay(std::vector<float>& peaks, std::vector<float>& rmsEnvelope) {
+    const float largest = *std::max_element(peaks.begin(), peaks.end());
+    if (!(largest > 0.001f && largest < 0.95f))
+        return;
+    const float gain = std::min(2.5f, 0.92f / largest);
+    for (size_t i = 0; i < peaks.size(); ++i) {
+        peaks[i] = std::min(1.0f, peaks[i] * gain);
+        rmsEnvelope[i] = std::min(1.0f, rmsEnvelope[i] * gain);
+    }
+}
+
+std::vector<double> detectTransients(const std::vector<float>& peaks,
+                                     const std::vector<float>& rmsEnvelope, double duration) {
+    std::vector<float> onset(binCount, 0.0f);
+    for (int i = 1; i < binCount; ++i) {
+        onset[size_t(i)] =
+            std::max(0.0f, peaks[size_t(i)] - peaks[size_t(i - 1)]) +
+            1.45f * std::max(0.0f, rmsEnvelope[size_t(i)] - rmsEnvelope[size_t(i - 1)]);
+    }
+    std::vector<double> times;
+    double last = -1.0;
+    for (int i = 1; i < binCount - 1; ++i) {
+        const float o = onset[size_t(i)];
+        if (!(o > 0.045f && peaks[size_t(i)] > 0.08f))
+            continue;
+        if (o < onset[size_t(i - 1)] || o < onset[size_t(i + 1)])
+            continue;
+        const int lo = std::max(0, i - 16);
+        const int hi = std::min(binCount - 1, i + 16);
+        float sum = 0;
+        for (int k = lo; k <= hi; ++k)
+            sum += onset[size_t(k)];
+        const float mean = sum / float(std::max(1, hi - lo + 1));
+        if (!(o > 1.65f * mean + 0.032f))
+            continue;
+        const double t = (double(i) / binCount) * duration;
+        if (t - last >= 0.055) {
+            times.push_back(t);
+            last = t;
+        }
+    }
+    return times;
+}
+
+std::string upperCased(std::string text) {
+    for (char& c : text)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path& originalURL,
+                                                    const std::filesystem::path& playableURL,
+                                                    int64_t fileSize, int originalBitDepth,
+                                                    double fallbackDuration,
+                                                    const std::atomic<bool>* cancel) {
+    auto file = platform::AudioFile::openForReading(playableURL);
+    if (!file)
+        return std::nullopt;
+    const platform::AudioFormat processing = file->processingFormat();
+    const platform::AudioFormat stored = file->fileFormat();
+    const int64_t length = file->length();
+    const double duration =
+        stored.sampleRate > 0 ? double(length) / stored.sampleRate : fallbackDuration;
+    if (length <= 0)
+        return std::nullopt;
+
+    const int64_t framesPerBin = std::max<int64_t>(1, length / binCount);
+    const int64_t readSize = std::min(framesPerBin, maximumRead);
+    const int64_t gap = framesPerBin - readSize;
+    const int64_t settling = std::min(gap, settlingFrames(processing.sampleRate));
+    const uint32_t channelCount = processing.channelCount;
+    platform::AudioPcmBuffer buffer(channelCount, settling + readSize);
+
+    std::vector<float> peaks(binCount, initialPeak);
+    std::vector<float> rmsEnvelope(binCount, initialRms);
+    std::vector<ChannelState> channels(
+        std::max(1u, channelCount),
+        ChannelState{KWeightBiquad::makePreFilter(processing.sampleRate),
+                     KWeightBiquad::makeRLBFilter(processing.sampleRate), TruePeakOversampler()});
+    float filePeak = 0.00001f;
+    double fileSumOfSquares = 0;
+    int64_t fileCount = 0;
+    std::vector<double> blockPowers;
+    blockPowers.reserve(binCount);
+    float loudestBin = -70.0f;
+    int64_t previousReadEnd = 0;
+
+    for (int b = 0; b < binCount; ++b) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return std::nullopt;
+        const int64_t start = int64_t(b) * framesPerBin;
+        if (start >= length)
+            break;
+        const int64_t lead = b > 0 ? settling : 0;
+        const int64_t readStart = start - lead;
+        file->setFramePosition(readStart);
+        if (!file->read(buffer, lead + std::min(readSize, length - start)))
+            break;
+        const int64_t held = buffer.frameLength();
+        if (held <= lead || channelCount == 0)
+            continue;
+        const bool jumped = readStart != previousReadEnd;
+        previousReadEnd = readStart + held;
+
+        const int64_t binFrames = held - lead;
+        const int64_t stride = std::max<int64_t>(1, binFrames / 256);
+        float binPeak = 0;
+        float binSumOfSquares = 0;
+        double binPower = 0;
+        int64_t examined = 0;
+        for (uint32_t c = 0; c < channelCount; ++c) {
+            ChannelState& state = channels[c];
+            if (jumped)
+                state.oversampler.restart();
+            float* samples = buffer.channelData(c);
+            double channelSum = 0;
+            for (int64_t j = 0; j < held; ++j) {
+                float v = samples[j];
+                if (!std::isfinite(v))
+                    v = 0.0f;
+                const float y = state.rlbFilter.process(state.preFilter.process(v));
+                const float peak = state.oversampler.process(v);
+                if (j < lead)
+                    continue;
+                channelSum += double(y * y);
+                binPeak = std::max(binPeak, peak);
+                if ((j - lead) % stride == 0) {
+                    binSumOfSquares += v * v;
+                    ++examined;
+                }
+            }
+            binPower += channelSum / double(binFrames);
+        }
+        if (examined == 0)
+            continue;
+        const float binRms = std::sqrt(binSumOfSquares / float(examined));
+        peaks[size_t(b)] = std::min(1.0f, std::max(0.015f, binPeak));
+        rmsEnvelope[size_t(b)] = std::min(1.0f, std::max(0.008f, binRms));
+        filePeak = std::max(filePeak, binPeak);
+        fileSumOfSquares += binSumOfSquares;
+        fileCount += examined;
+        if (binPower > 1e-12) {
+            blockPowers.push_back(binPower);
+            loudestBin = std::max(loudestBin, float(-0.691 + 10.0 * std::log10(binPower)));
+        }
+    }
+
+    const float integrated = integratedLoudness(blockPowers);
+    normaliseForDisplay(peaks, rmsEnvelope);
+    std::vector<double> transients = detectTransients(peaks, rmsEnvelope, duration);
+
+    const float truePeak = 20.0f * std::log10(std::max(0.00001f, filePeak));
+    const float fileRms =
+        fileCount > 0 ? float(std::sqrt(fileSumOfSquares / double(fileCount))) : 0.0001f;
+    const float rmsLevel = 20.0f * std::log10(std::max(0.00001f, fileRms));
+
+    AudioFileSpec spec;
+    spec.url = originalURL;
+    spec.fileName = originalURL.filename().string();
+    const std::string extension = originalURL.extension().string();
+    spec.formatName = upperCased(extension.empty() ? extension : extension.substr(1));
+    spec.sampleRate = stored.sampleRate;
+    spec.channels = int(stored.channelCount);
+    spec.bitDepth = originalBitDepth;
+    spec.fileSizeBytes = fileSize;
+    spec.duration = duration;
+    spec.lufsIntegrated = integrated;
+    spec.lufsShortTermMax = std::max(integrated, loudestBin);
+    spec.truePeakDBTP = truePeak;
+    spec.rmsDB = rmsLevel;
+    spec.crestDB = std::max(0.0f, truePeak - rmsLevel);
+    spec.peaks = std::move(peaks);
+    spec.rmsEnvelope = std::move(rmsEnvelope);
+    spec.transientTimes = std::move(transients);
+    return spec;
+}
+
+} // namespace tindrel

@@ -1,0 +1,28 @@
+#pragma once
+
+// The measurement: one bounded pass over a playable file into a complete AudioFileSpec
+// (2048-bin peak and RMS envelopes, gated integrated loudness, loudest bin, true peak, RMS,
+// crest and transient times).
+//
+// Touches no shared state: it opens its own reader, so calls may run on any thread, several
+// at once. Blocks on file reads. `cancel`, when given, is polled between bins; once it reads
+// true the call returns no record.
+
+#include "Tindrel/analysis/AudioFileSpec.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace tindrel {
+
+// No record when the playable file cannot be opened or holds no frames, or on cancellation.
+// fileSize in bytes; fallbackDuration in seconds, used when the file's rate is not positive.
+std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path& originalURL,
+                                                    const std::filesystem::path& playableURL,
+                                                    int64_t fileSize, int originalBitDepth,
+                                                    double fallbackDuration,
+                                                    const std::atomic<bool>* cancel = nullptr);
+
+} // namespace tindrel

@@ -1,0 +1,121 @@
+#include "Tindrel/platform/audio/VorbisAudioFile.h"
+
+#include "Tindrel/platform/audio/FileDescriptor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace tindrel::platform {
+namespace {
+
+int descriptorOf(void* source) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(source));
+}
+
+size_t readSource(void* data, size_t size, size_t count, void* source) {
+    if (size == 0)
+        return 0;
+    for (;;) {
+        const ssize_t got = ::read(descriptorOf(source), data, size * count);
+        if (got >= 0)
+            return static_cast<size_t>(got) / size;
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
+int seekSource(void* source, ogg_int64_t offset, int whence) {
+    return ::lseek(descriptorOf(source), offset, whence) < 0 ? -1 : 0;
+}
+
+int closeSource(void* source) {
+    return ::close(descriptorOf(source));
+}
+
+long tellSource(void* source) {
+    return static_cast<long>(::lseek(descriptorOf(source), 0, SEEK_CUR));
+}
+
+const ov_callbacks descriptorCallbacks{readSource, seekSource, closeSource, tellSource};
+
+} // namespace
+
+VorbisAudioFile::VorbisAudioFile(std::filesystem::path path, std::unique_ptr<OggVorbis_File> file,
+                                 AudioFormat format, int64_t length)
+    : path_(std::move(path)), file_(std::move(file)), format_(format), length_(length) {}
+
+VorbisAudioFile::~VorbisAudioFile() {
+    ov_clear(file_.get());
+}
+
+std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
+                                                 std::string* error) {
+    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
+    if (!fd.valid())
+        return nullptr;
+    auto file = std::make_unique<OggVorbis_File>();
+    void* source = reinterpret_cast<void*>(static_cast<intptr_t>(fd.get()));
+    if (ov_test_callbacks(source, file.get(), nullptr, 0, descriptorCallbacks) != 0)
+        return nullptr;
+    fd.release(); // closed by ov_clear from here on
+    if (ov_test_open(file.get()) != 0 || ov_seekable(file.get()) == 0) {
+        ov_clear(file.get());
+        if (error)
+            *error = "damaged Ogg Vorbis stream";
+        return nullptr;
+    }
+    const vorbis_info* first = ov_info(file.get(), 0);
+    bool uniform = first && first->channels > 0 && first->rate > 0;
+    for (long link = 1; uniform && link < ov_streams(file.get()); ++link) {
+        const vorbis_info* info = ov_info(file.get(), static_cast<int>(link));
+        uniform = info && info->channels == first->channels && info->rate == first->rate;
+    }
+    const ogg_int64_t total = ov_pcm_total(file.get(), -1);
+    if (!uniform || total < 0) {
+        ov_clear(file.get());
+        if (error)
+            *error = "unsupported Ogg Vorbis layout";
+        return nullptr;
+    }
+    const AudioFormat format{double(first->rate), static_cast<uint32_t>(first->channels)};
+    return std::unique_ptr<AudioFile>(new VorbisAudioFile(path, std::move(file), format, total));
+}
+
+std::unique_ptr<AudioFile> VorbisAudioFile::reopen(std::string* error) const {
+    return open(path_, error);
+}
+
+void VorbisAudioFile::setFramePosition(int64_t frame) {
+    position_ = std::clamp<int64_t>(frame, 0, length_);
+    ov_pcm_seek(file_.get(), position_);
+}
+
+bool VorbisAudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
+    buffer.setFrameLength(0);
+    if (buffer.channelCount() != format_.channelCount)
+        return false;
+    const int64_t wanted =
+        std::max<int64_t>(0, std::min({frameCount, buffer.frameCapacity(), length_ - position_}));
+    int64_t filled = 0;
+    while (filled < wanted) {
+        float** pcm = nullptr;
+        int link = 0;
+        const long got = ov_read_float(
+            file_.get(), &pcm, static_cast<int>(std::min<int64_t>(wanted - filled, 4096)), &link);
+        if (got == OV_HOLE)
+            continue; // a gap in the page sequence; decoding resumes after it
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        for (uint32_t c = 0; c < format_.channelCount; ++c)
+            std::copy(pcm[c], pcm[c] + got, buffer.channelData(c) + filled);
+        filled += got;
+    }
+    buffer.setFrameLength(filled);
+    position_ += filled;
+    return true;
+}
+
+} // namespace tindrel::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+// AudioFile over libvorbisfile for Ogg Vorbis, whose seeks are sample-exact there (libsndfile
+// 1.2.0 returns wrong audio after a seek in Vorbis). Chained streams whose links differ in
+// rate or channel count are refused, so another reader can take them.
+// One instance per thread, as AudioFile says.
+
+#include "Tindrel/platform/audio/AudioFile.h"
+
+#include <vorbis/vorbisfile.h>
+
+namespace tindrel::platform {
+
+class VorbisAudioFile final : public AudioFile {
+public:
+    // No file and no error text when the content is not Ogg Vorbis.
+    static std::unique_ptr<AudioFile> open(const std::filesystem::path& path, std::string* error);
+    ~VorbisAudioFile() override;
+
+    std::unique_ptr<AudioFile> reopen(std::string* error = nullptr) const override;
+    const std::filesystem::path& path() const override { return path_; }
+    AudioFormat processingFormat() const override { return format_; }
+    AudioFormat fileFormat() const override { return format_; }
+    int64_t length() const override { return length_; }
+    std::optional<int> fileBitDepth() const override { return std::nullopt; }
+    int64_t framePosition() const override { return position_; }
+    void setFramePosition(int64_t frame) override;
+    bool read(AudioPcmBuffer& buffer, int64_t frameCount) override;
+
+private:
+    VorbisAudioFile(std::filesystem::path path, std::unique_ptr<OggVorbis_File> file,
+                    AudioFormat format, int64_t length);
+
+    std::filesystem::path path_;
+    std::unique_ptr<OggVorbis_File> file_;
+    AudioFormat format_;
+    int64_t length_;
+    int64_t position_ = 0;
+};
+
+} // namespace tindrel::platform

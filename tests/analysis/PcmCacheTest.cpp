@@ -1,0 +1,99 @@
+#include "Tindrel/analysis/PcmCache.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+using tindrel::PcmCache;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points the system's temporary folder (TMPDIR) at `folder` for the guard's lifetime, so the
+// private fallback folders a test provokes are removed with the test's own folder.
+class TemporaryDirectoryOverride {
+public:
+    explicit TemporaryDirectoryOverride(const std::filesystem::path& folder) {
+        if (const char* previous = std::getenv("TMPDIR"))
+            previous_ = previous;
+        setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TemporaryDirectoryOverride() {
+        if (previous_)
+            setenv("TMPDIR", previous_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+    TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
+    TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+} // namespace
+
+TEST(PcmCache, NamesKeepTheSanitisedBaseAndSizeAndSeparateDifferentSources) {
+    struct Case {
+        const char* source;
+        const char* prefix;
+    } cases[] = {
+        {"/music/My Song (live).ogg", "My_Song__live__12345_"},
+        {"/music/take", "take_12345_"},
+        {"/music/a.b-c_d.flac", "a.b-c_d_12345_"},
+        {"/music/Ünïcödé.m4a", "_n_c_d__12345_"},
+        {"/music/日本.m4a", "___12345_"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = PcmCache::cacheFileName(c.source, 12345, 0);
+        EXPECT_EQ(name.rfind(c.prefix, 0), 0u) << name;
+        EXPECT_EQ(name.substr(name.size() - 4), ".wav");
+    }
+    // Same base name and size: folder, modification time or a different non-ASCII name of the
+    // same length each give a different copy.
+    const std::string take = PcmCache::cacheFileName("/a/take.m4a", 100, 1);
+    EXPECT_NE(take, PcmCache::cacheFileName("/b/take.m4a", 100, 1));
+    EXPECT_NE(take, PcmCache::cacheFileName("/a/take.m4a", 100, 2));
+    EXPECT_NE(PcmCache::cacheFileName("/a/äb.m4a", 100, 1),
+              PcmCache::cacheFileName("/a/öb.m4a", 100, 1));
+    EXPECT_EQ(take, PcmCache::cacheFileName("/a/take.m4a", 100, 1));
+
+    const std::string longName =
+        PcmCache::cacheFileName("/m/" + std::string(400, 'x') + ".m4a", INT64_MAX, 1);
+    EXPECT_LE(longName.size(), size_t(NAME_MAX) - 10); // room for the temporary file's affixes
+}
+
+TEST(PcmCache, UsesOnlyAPrivateFolderOfThisUser) {
+    tindrel::test::TemporaryFolder root;
+    const TemporaryDirectoryOverride temporary(root.path());
+
+    const fs::path fresh = root / "fresh";
+    EXPECT_EQ(PcmCache(fresh).folder(), fresh);
+    struct stat info {};
+    ASSERT_EQ(lstat(fresh.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    fs::remove(fresh); // vanished while running: made again
+    EXPECT_EQ(PcmCache(fresh).folder(), fresh);
+
+    const fs::path open = root / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+    const fs::path link = root / "link";
+    fs::create_directory_symlink(fresh, link);
+    const fs::path file = root / "file";
+    std::ofstream(file.string()) << "x";
+    for (const fs::path& planted : {open, link, file}) {
+        const auto used = PcmCache(planted).folder();
+        ASSERT_TRUE(used);
+        EXPECT_NE(*used, planted);
+        ASSERT_EQ(lstat(used->c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0077, 0u);
+    }
+}

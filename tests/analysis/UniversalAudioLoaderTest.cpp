@@ -1,0 +1,285 @@
+#include "Tindrel/analysis/UniversalAudioLoader.h"
+#include "Tindrel/analysis/PcmCache.h"
+#include "Tindrel/analysis/TindrelError.h"
+#include "tests/support/ExternalEncoder.h"
+#include "tests/support/GeneratedAudio.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+using namespace tindrel;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points the system's temporary folder (TMPDIR) at `folder` for the guard's lifetime, so the
+// private fallback folders a test provokes are removed with the test's own folder.
+class TemporaryDirectoryOverride {
+public:
+    explicit TemporaryDirectoryOverride(const std::filesystem::path& folder) {
+        if (const char* previous = std::getenv("TMPDIR"))
+            previous_ = previous;
+        setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TemporaryDirectoryOverride() {
+        if (previous_)
+            setenv("TMPDIR", previous_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+    TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
+    TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+struct Fixture {
+    test::TemporaryFolder folder;
+    UniversalAudioLoader::Settings settings{folder / "cache", {"/usr/bin/ffmpeg"}, true};
+
+    // A source file: written directly for the libsndfile containers, else encoded by ffmpeg.
+    fs::path source(const std::string& name, const test::Signal& signal,
+                    std::vector<std::string> codec = {}) {
+        const fs::path path = folder / name;
+        if (codec.empty()) {
+            test::writeAudioFile(path, signal);
+        } else {
+            const fs::path wav = folder / (name + ".source.wav");
+            test::writeAudioFile(wav, signal);
+            if (!test::encodeWithFfmpeg(wav, path, codec))
+                throw std::runtime_error("encode " + name);
+            fs::remove(wav);
+        }
+        return path;
+    }
+
+    size_t filesInCache() const {
+        size_t count = 0;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(folder / "cache", ignored)) {
+            (void)entry;
+            ++count;
+        }
+        return count;
+    }
+};
+
+test::Signal tone(double amplitude = 0.5, int channels = 2) {
+    return test::sineSignal(440, amplitude, 1.0, 44100, channels);
+}
+
+double rmsOf(platform::AudioFile& file) {
+    platform::AudioPcmBuffer buffer(file.processingFormat().channelCount, 4096);
+    double sum = 0;
+    int64_t count = 0;
+    file.setFramePosition(0);
+    while (file.read(buffer, 4096) && buffer.frameLength() > 0) {
+        for (int64_t i = 0; i < buffer.frameLength(); ++i)
+            sum += double(buffer.channelData(0)[i]) * buffer.channelData(0)[i];
+        count += buffer.frameLength();
+    }
+    return count ? std::sqrt(sum / double(count)) : 0;
+}
+
+std::string failureFor(const fs::path& path, const UniversalAudioLoader::Settings& settings) {
+    try {
+        UniversalAudioLoader::openPlayableAudioFile(path, settings);
+    } catch (const TindrelError& error) {
+        EXPECT_STREQ(TindrelError::domain, "Tindrel");
+        EXPECT_EQ(TindrelError::code, -1);
+        return error.what();
+    }
+    return "opened";
+}
+
+// Writes an executable shell script standing in for ffmpeg.
+fs::path fakeFfmpeg(const fs::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+}
+
+} // namespace
+
+TEST(UniversalAudioLoader, OpensEachFormatDirectlyOrThroughTheCache) {
+    Fixture f;
+    const test::Signal stereo = tone();
+    struct Case {
+        std::string name;
+        std::vector<std::string> codec;
+        bool direct;
+        int bitDepth;
+        double rate = 44100;       // of the playable file when opened directly
+        double lengthSlack = 1200; // frames at 48 kHz; raw ADTS keeps the encoder's priming
+    } cases[] = {
+        {"a.wav", {}, true, 16},
+        {"b24.wav", {"-c:a", "pcm_s24le"}, true, 24},
+        {"c.aif", {}, true, 16},
+        {"d.flac", {}, true, 16},
+        {"e.caf", {}, true, 16},
+        {"f.ogg", {}, true, 24},
+        {"g.opus", {"-c:a", "libopus"}, true, 24, 48000},
+        {"h.mp3", {"-c:a", "libmp3lame"}, true, 24},
+        {"i.m4a", {"-c:a", "aac"}, false, 16},
+        {"j.aac", {"-c:a", "aac", "-f", "adts"}, false, 16, 44100, 2400},
+        {"k24.m4a", {"-c:a", "alac", "-sample_fmt", "s32p"}, false, 16},
+        {"l.mka", {"-c:a", "pcm_s24le"}, false, 16},
+    };
+    for (const bool withFfmpeg : {true, false}) {
+        if (!withFfmpeg)
+            f.settings.ffmpegCandidates.clear();
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name + (withFfmpeg ? " with ffmpeg" : " without ffmpeg"));
+            const fs::path path = f.source(c.name, stereo, c.codec);
+            const auto result = UniversalAudioLoader::openPlayableAudioFile(path, f.settings);
+            ASSERT_TRUE(result.audio);
+            EXPECT_EQ(result.originalBitDepth, c.bitDepth);
+            EXPECT_EQ(result.audio->framePosition(), 0);
+            if (c.direct) {
+                EXPECT_EQ(result.playableURL, path);
+                EXPECT_EQ(result.audio->fileFormat().sampleRate, c.rate);
+            } else {
+                EXPECT_EQ(result.playableURL.parent_path(), f.folder / "cache");
+                EXPECT_EQ(result.audio->fileFormat().sampleRate, 48000);
+                EXPECT_EQ(result.audio->fileFormat().channelCount, 2u);
+                EXPECT_NEAR(double(result.audio->length()), 48000, c.lengthSlack);
+                EXPECT_NEAR(rmsOf(*result.audio), 0.3536, 0.02);
+            }
+            fs::remove(path);
+        }
+    }
+}
+
+TEST(UniversalAudioLoader, FailsWithOneErrorAndLeavesNothingBehind) {
+    Fixture f;
+    f.source("empty.wav", test::silenceSignal(0));
+    std::ofstream(f.folder / "notes.mp3") << "just some text, not audio\n";
+    std::ofstream(f.folder / "zero.m4a");
+    ASSERT_EQ(mkfifo((f.folder / "pipe.wav").c_str(), 0600), 0);
+    fs::create_directory(f.folder / "folder.flac");
+    const fs::path full = f.source("whole.m4a", test::sineSignal(440, 0.5, 3.0),
+                                   {"-c:a", "aac", "-movflags", "+faststart"});
+    fs::copy_file(full, f.folder / "cut.m4a");
+    fs::resize_file(f.folder / "cut.m4a", fs::file_size(full) / 2);
+
+    const fs::path failing = fakeFfmpeg(f.folder / "failing-ffmpeg", "exit 1");
+    for (const auto& candidates : {std::vector<fs::path>{}, std::vector<fs::path>{failing}}) {
+        f.settings.ffmpegCandidates = candidates;
+        for (const char* name : {"empty.wav", "notes.mp3", "zero.m4a", "pipe.wav", "folder.flac",
+                                 "missing.wav", "cut.m4a"}) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(failureFor(f.folder / name, f.settings),
+                      std::string("Unsupported or empty audio stream in ") + name);
+        }
+        EXPECT_EQ(f.filesInCache(), 0u);
+    }
+}
+
+TEST(UniversalAudioLoader, FfmpegStepKeepsTheSourceFormatAndTakesAnyName) {
+    Fixture f;
+    f.settings.usePlatformTranscoder = false;
+    f.source("-take (1).m4a", tone(0.5, 1), {"-c:a", "aac"});
+
+    // A relative name that begins with "-" must reach ffmpeg as a file, never as an option.
+    const fs::path previous = fs::current_path();
+    fs::current_path(f.folder.path());
+    const auto result = UniversalAudioLoader::openPlayableAudioFile("-take (1).m4a", f.settings);
+    fs::current_path(previous);
+
+    EXPECT_EQ(result.playableURL.parent_path(), f.folder / "cache");
+    EXPECT_EQ(result.audio->fileFormat().sampleRate, 44100);
+    EXPECT_EQ(result.audio->fileFormat().channelCount, 1u);
+    EXPECT_EQ(result.originalBitDepth, 16);
+    EXPECT_NEAR(rmsOf(*result.audio), 0.3536, 0.02);
+
+    f.settings.ffmpegCandidates = {f.folder / "missing-ffmpeg", f.folder.path() / "cache"};
+    fs::remove(result.playableURL);
+    EXPECT_EQ(failureFor(f.folder / "-take (1).m4a", f.settings),
+              "Unsupported or empty audio stream in -take (1).m4a");
+}
+
+TEST(UniversalAudioLoader, KilledDecodeIsNeverReused) {
+    Fixture f;
+    f.settings.usePlatformTranscoder = false;
+    const fs::path source = f.source("song.m4a", tone(), {"-c:a", "aac"});
+    // Writes a short but valid WAV to the destination, then dies as if killed.
+    const fs::path partial = f.source("partial.wav", test::sineSignal(440, 0.5, 0.1));
+    f.settings.ffmpegCandidates = {
+        fakeFfmpeg(f.folder / "killed-ffmpeg",
+                   "for last; do :; done\ncp \"" + partial.string() + "\" \"$last\"\nkill -9 $$")};
+    EXPECT_EQ(failureFor(source, f.settings), "Unsupported or empty audio stream in song.m4a");
+    EXPECT_EQ(f.filesInCache(), 0u);
+
+    f.settings.ffmpegCandidates = {"/usr/bin/ffmpeg"};
+    const auto result = UniversalAudioLoader::openPlayableAudioFile(source, f.settings);
+    EXPECT_NEAR(double(result.audio->length()), 44100, 2200);
+    EXPECT_EQ(f.filesInCache(), 1u);
+}
+
+TEST(UniversalAudioLoader, CacheReusesOnlyItsOwnCopyOfTheSameFile) {
+    Fixture f;
+    fs::create_directories(f.folder / "one");
+    fs::create_directories(f.folder / "two");
+    // Same name, same byte size, different audio: PCM in a Matroska container has a fixed size.
+    const std::vector<std::string> codec{"-c:a", "pcm_s16le", "-fflags", "+bitexact"};
+    const fs::path loud = f.source("one/take.mka", tone(0.5), codec);
+    const fs::path quiet = f.source("two/take.mka", tone(0.05), codec);
+    ASSERT_EQ(fs::file_size(loud), fs::file_size(quiet));
+
+    const auto first = UniversalAudioLoader::openPlayableAudioFile(loud, f.settings);
+    const auto second = UniversalAudioLoader::openPlayableAudioFile(quiet, f.settings);
+    EXPECT_NE(first.playableURL, second.playableURL);
+    EXPECT_NEAR(rmsOf(*first.audio), 0.3536, 0.01);
+    EXPECT_NEAR(rmsOf(*second.audio), 0.03536, 0.002);
+
+    // A second load reuses the copy without decoding, even with no decoder at all.
+    f.settings.usePlatformTranscoder = false;
+    f.settings.ffmpegCandidates.clear();
+    EXPECT_EQ(UniversalAudioLoader::openPlayableAudioFile(loud, f.settings).playableURL,
+              first.playableURL);
+
+    // A damaged copy is replaced by a fresh decode.
+    f.settings.usePlatformTranscoder = true;
+    fs::resize_file(first.playableURL, 10);
+    const auto redone = UniversalAudioLoader::openPlayableAudioFile(loud, f.settings);
+    EXPECT_EQ(redone.playableURL, first.playableURL);
+    EXPECT_NEAR(rmsOf(*redone.audio), 0.3536, 0.01);
+}
+
+TEST(UniversalAudioLoader, PlantedCacheFolderOrEntryIsNeitherUsedNorRemoved) {
+    Fixture f;
+    const TemporaryDirectoryOverride temporary(f.folder.path());
+    const fs::path source = f.source("song.m4a", tone(), {"-c:a", "aac"});
+    const fs::path elsewhere = f.folder / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, f.settings.cacheFolder);
+    const auto viaLink = UniversalAudioLoader::openPlayableAudioFile(source, f.settings);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    struct stat info {};
+    ASSERT_EQ(stat(viaLink.playableURL.parent_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0077, 0u);
+    EXPECT_EQ(info.st_uid, geteuid());
+
+    // A directory sitting at the copy's own name stays, and the audio still plays.
+    fs::remove(f.settings.cacheFolder);
+    const auto folder = PcmCache(f.settings.cacheFolder).folder();
+    ASSERT_EQ(folder, f.settings.cacheFolder);
+    struct stat sourceInfo {};
+    ASSERT_EQ(stat(source.c_str(), &sourceInfo), 0);
+    const fs::path entry =
+        *folder / PcmCache::cacheFileName(source, sourceInfo.st_size,
+                                          int64_t(sourceInfo.st_mtim.tv_sec) * 1000000000 +
+                                              sourceInfo.st_mtim.tv_nsec);
+    fs::create_directories(entry / "keep");
+    const auto beside = UniversalAudioLoader::openPlayableAudioFile(source, f.settings);
+    EXPECT_TRUE(fs::exists(entry / "keep"));
+    EXPECT_GT(beside.audio->length(), 0);
+}

@@ -1,0 +1,164 @@
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "tests/support/ExternalEncoder.h"
+#include "tests/support/GeneratedAudio.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+
+using namespace tindrel;
+using platform::AudioFile;
+using platform::AudioPcmBuffer;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every frame of the file, channel by channel, read sequentially from the start.
+std::vector<std::vector<float>> readAll(AudioFile& file) {
+    const uint32_t channels = file.processingFormat().channelCount;
+    std::vector<std::vector<float>> all(channels);
+    AudioPcmBuffer buffer(channels, 3000);
+    file.setFramePosition(0);
+    while (file.read(buffer, 3000) && buffer.frameLength() > 0) {
+        for (uint32_t c = 0; c < channels; ++c)
+            all[c].insert(all[c].end(), buffer.channelData(c),
+                          buffer.channelData(c) + buffer.frameLength());
+    }
+    return all;
+}
+
+// Frames libsndfile's own decoder yields when read to the end, whatever the header says.
+int64_t framesLibsndfileDecodes(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<float> scratch(size_t(4096 * info.channels));
+    int64_t frames = 0;
+    for (sf_count_t got; (got = sf_readf_float(file, scratch.data(), 4096)) > 0;)
+        frames += got;
+    sf_close(file);
+    return frames;
+}
+
+fs::path makeFixture(const test::TemporaryFolder& folder, const std::string& name,
+                     const test::Signal& signal) {
+    const fs::path path = folder / name;
+    const std::string ext = path.extension().string();
+    if (ext == ".mp3" || ext == ".opus") {
+        const fs::path wav = folder / (name + ".source.wav");
+        test::writeAudioFile(wav, signal);
+        std::vector<std::string> codec =
+            ext == ".opus" ? std::vector<std::string>{"-c:a", "libopus", "-b:a", "160k"}
+                           : std::vector<std::string>{"-c:a", "libmp3lame",  "-b:a",
+                                                      "192k", "-write_xing", "0"};
+        if (!test::encodeWithFfmpeg(wav, path, codec))
+            throw std::runtime_error("encode " + name);
+    } else {
+        test::writeAudioFile(path, signal,
+                             name.find("float") != std::string::npos ? test::SampleEncoding::Float32
+                             : name.find("24") != std::string::npos  ? test::SampleEncoding::Pcm24
+                                                                     : test::SampleEncoding::Pcm16);
+    }
+    return path;
+}
+
+} // namespace
+
+TEST(AudioFile, SeekThenReadMatchesSequentialReadInEveryDirectFormat) {
+    test::TemporaryFolder folder;
+    // Noise plus a tone: any misplaced frame shows as a large error.
+    test::Signal signal = test::pinkNoiseSignal(-12, 3.0, 44100, 2, 7);
+    const test::Signal tone = test::sineSignal(997, 0.25, 3.0, 44100, 2);
+    for (size_t i = 0; i < signal.samples.size(); ++i)
+        signal.samples[i] += tone.samples[i];
+
+    struct Case {
+        const char* name;
+        bool lossy;
+        std::optional<int> bitDepth;
+    } cases[] = {
+        {"pcm16.wav", false, 16},           {"pcm24.wav", false, 24},
+        {"float.wav", false, 32},           {"pcm16.aif", false, 16},
+        {"pcm24.flac", false, 24},          {"pcm16.caf", false, 16},
+        {"vorbis.ogg", true, std::nullopt}, {"opus.opus", true, std::nullopt},
+        {"lame.mp3", true, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto file = AudioFile::openForReading(makeFixture(folder, c.name, signal));
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->fileBitDepth(), c.bitDepth);
+        const auto sequential = readAll(*file);
+        ASSERT_EQ(int64_t(sequential[0].size()), file->length());
+
+        AudioPcmBuffer buffer(file->processingFormat().channelCount, 1500);
+        // Backwards and forwards jumps, including one past the end.
+        for (int64_t position : {int64_t(100000), int64_t(17), int64_t(66150), int64_t(12345),
+                                 file->length() - 700, int64_t(1), file->length() + 50}) {
+            SCOPED_TRACE(position);
+            file->setFramePosition(position);
+            ASSERT_TRUE(file->read(buffer, 1500));
+            const int64_t expected = std::clamp<int64_t>(file->length() - position, 0, 1500);
+            ASSERT_EQ(buffer.frameLength(), expected);
+            double error = 0, reference = 0;
+            for (uint32_t ch = 0; ch < file->processingFormat().channelCount; ++ch) {
+                for (int64_t i = 0; i < expected; ++i) {
+                    const float want = sequential[ch][size_t(position + i)];
+                    const float got = buffer.channelData(ch)[i];
+                    if (!c.lossy) {
+                        ASSERT_EQ(got, want) << "frame " << position + i;
+                    }
+                    error += double(got - want) * (got - want);
+                    reference += double(want) * want;
+                }
+            }
+            if (c.lossy && reference > 0) {
+                EXPECT_LT(10 * std::log10(error / reference + 1e-30), -80);
+            }
+        }
+    }
+}
+
+TEST(AudioFile, Mp3WithoutLameHeaderHasTheLengthThatDecodes) {
+    test::TemporaryFolder folder;
+    const fs::path mp3 = makeFixture(folder, "plain.mp3", test::sineSignal(300, 0.5, 5.0));
+    const int64_t decodes = framesLibsndfileDecodes(mp3);
+    for (int open = 0; open < 2; ++open) { // the second open takes the remembered count
+        auto file = AudioFile::openForReading(mp3);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->length(), decodes);
+        auto again = file->reopen();
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->length(), decodes);
+        EXPECT_EQ(again->framePosition(), 0);
+    }
+}
+
+TEST(AudioFile, RefusesWhatIsNotARegularAudioFile) {
+    test::TemporaryFolder folder;
+    ASSERT_EQ(mkfifo((folder / "pipe.wav").c_str(), 0600),
+              0); // must not block waiting for a writer
+    fs::create_directory(folder / "folder.wav");
+    std::ofstream(folder / "text.wav") << "RIFF but not really a wave file";
+    std::ofstream(folder / "empty.flac");
+    for (const char* name : {"pipe.wav", "folder.wav", "text.wav", "empty.flac", "missing.wav"}) {
+        SCOPED_TRACE(name);
+        std::string error;
+        EXPECT_FALSE(AudioFile::openForReading(folder / name, &error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(AudioFile, ReadsPartOfATruncatedFileAndStopsAtItsEnd) {
+    test::TemporaryFolder folder;
+    const fs::path wav = folder / "cut.wav";
+    test::writeAudioFile(wav, test::sineSignal(440, 0.5, 1.0, 44100, 2));
+    fs::resize_file(wav, 44 + 4 * 1000 + 2); // header, 1000 whole frames and half of one
+    auto file = AudioFile::openForReading(wav);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->length(), 1000);
+    EXPECT_EQ(readAll(*file)[0].size(), 1000u);
+}
