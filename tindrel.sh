@@ -16,7 +16,7 @@ packages=(
     librubberband-dev portaudio19-dev libasound2-dev
     libglib2.0-dev libarchive-dev
     libgtest-dev libgmock-dev libebur128-dev
-    fonts-inter locales xvfb xauth sox
+    fonts-inter fonts-noto-color-emoji locales xvfb xauth sox
 )
 
 install_missing() {
