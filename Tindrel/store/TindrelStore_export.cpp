@@ -1,0 +1,147 @@
+// Offline export of the effective range through the current warp into a float WAV beside the
+// opened file.
+
+#include "Tindrel/store/TindrelStore.h"
+
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/AudioPcmBuffer.h"
+#include "Tindrel/platform/audio/engine/AudioEngine.h"
+#include "Tindrel/platform/audio/engine/ManualOutput.h"
+#include "Tindrel/platform/desktop/FileRevealer.h"
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
+#include "Tindrel/store/ExportFileName.h"
+#include "Tindrel/store/FloatWavSaveFile.h"
+#include "Tindrel/store/FrameMath.h"
+#include "Tindrel/store/RenameRules.h"
+#include "Tindrel/store/TimePitchSettings.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace tindrel {
+
+namespace {
+
+constexpr uint32_t maximumRenderFrames = 4096;
+
+QString fileNameOf(const std::filesystem::path& path) {
+    return QFile::decodeName(path.filename().c_str());
+}
+
+// The export engine renders only through renderOffline(); it never opens the sound device.
+std::unique_ptr<platform::AudioOutput> unusedOutput() {
+    return std::make_unique<platform::ManualOutput>();
+}
+
+} // namespace
+
+void TindrelStore::exportModifiedAudioToWAV() {
+    if (!currentURL.get())
+        return;
+    const Path opened = *currentURL.get();
+    // Only audio opened for the current file may be rendered under its name: after a failed
+    // load the playable file still belongs to the previous one.
+    const Path source =
+        playableURL.get() && audioSourceURL_ == opened ? *playableURL.get() : opened;
+
+    const double start = effectiveRangeStart();
+    const double end = effectiveRangeEnd();
+    if (!(start + 0.05 < end)) {
+        statusBanner = QStringLiteral("Select a valid range (> 0.05s) before exporting");
+        return;
+    }
+
+    auto fail = [this](const std::string& reason) {
+        statusBanner = QStringLiteral("Export Modified failed: ") +
+                       (reason.empty() ? QStringLiteral("the audio could not be rendered")
+                                       : QString::fromStdString(reason));
+    };
+
+    std::string error;
+    std::unique_ptr<platform::AudioFile> file = platform::AudioFile::openForReading(source, &error);
+    if (!file) {
+        fail(error);
+        return;
+    }
+    const platform::AudioFormat format = file->processingFormat();
+    const double sourceRate = format.sampleRate;
+    const int64_t startFrame = std::max<int64_t>(0, framesForSeconds(start, sourceRate));
+    const int64_t endFrame = std::min(file->length(), framesForSeconds(end, sourceRate));
+    const int64_t frameCount = std::max<int64_t>(0, endFrame - startFrame);
+    if (frameCount == 0)
+        return;
+
+    const QString outputName = exportFileName(fileNameBase(fileNameOf(opened)), hasActiveRange(),
+                                              start, end, playbackRate.get(), pitchSemitones.get());
+    const Path outputURL = opened.parent_path() / QFile::encodeName(outputName).toStdString();
+
+    platform::AudioEngine exportEngine(unusedOutput);
+    exportEngine.connect(format);
+    const TimePitchSettings warp =
+        warpedTimePitchSettings(warpMode.get(), playbackRate.get(), pitchSemitones.get());
+    platform::TimePitchUnit& unit = exportEngine.timePitchUnit();
+    unit.setOverlap(warp.overlap);
+    unit.setRate(warp.rate);
+    unit.setPitch(warp.pitchCents);
+    if (!exportEngine.enableManualRenderingMode(format, maximumRenderFrames, &error) ||
+        !exportEngine.start(&error)) {
+        fail(error);
+        return;
+    }
+    platform::AudioPlayerNode& player = exportEngine.playerNode();
+    player.scheduleSegment(*file, startFrame, frameCount);
+    player.play();
+
+    std::unique_ptr<FloatWavSaveFile> output =
+        FloatWavSaveFile::create(outputURL, sourceRate, format.channelCount, &error);
+    if (!output) {
+        fail(error);
+        return;
+    }
+
+    const platform::AudioFormat renderFormat = exportEngine.manualRenderingFormat();
+    platform::AudioPcmBuffer buffer(renderFormat.channelCount, maximumRenderFrames);
+    const double rate = std::max(0.25f, playbackRate.get());
+    const int64_t targetFrames =
+        std::max<int64_t>(1, framesForSeconds(static_cast<double>(frameCount) / rate, 1.0));
+
+    while (exportEngine.manualRenderingSampleTime() < targetFrames) {
+        const int64_t wanted = std::min<int64_t>(
+            targetFrames - exportEngine.manualRenderingSampleTime(), maximumRenderFrames);
+        const platform::AudioEngine::RenderStatus status =
+            exportEngine.renderOffline(static_cast<uint32_t>(wanted), buffer, &error);
+        if (status == platform::AudioEngine::RenderStatus::error) {
+            fail(error);
+            return;
+        }
+        if (status != platform::AudioEngine::RenderStatus::success || buffer.frameLength() == 0)
+            break;
+        if (!output->append(buffer, &error)) {
+            fail(error);
+            return;
+        }
+    }
+    player.stop();
+    exportEngine.stop();
+
+    // A short render would leave a file that silently misses the end of the range.
+    if (output->framesWritten() != targetFrames) {
+        fail(formatNumber("rendering stopped after %lld of %lld frames",
+                          static_cast<long long>(output->framesWritten()),
+                          static_cast<long long>(targetFrames)));
+        return;
+    }
+    if (!output->commit(&error)) {
+        fail(error);
+        return;
+    }
+
+    scanSiblingAudioFiles(opened.parent_path());
+    statusBanner = QStringLiteral("Exported Modified: ") + outputName + QStringLiteral(" (") +
+                   formatTime(static_cast<double>(targetFrames) / sourceRate) + QStringLiteral(")");
+    if (environment_.revealer)
+        environment_.revealer->revealFiles({outputURL});
+}
+
+} // namespace tindrel

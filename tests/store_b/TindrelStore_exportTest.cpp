@@ -1,0 +1,174 @@
+#include "tests/store_b/TestStore.h"
+#include "tests/support/GeneratedAudio.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <sys/resource.h>
+
+using tindrel::test::TestStore;
+
+namespace {
+
+constexpr int64_t sourceFrames = 88200; // 2 s at 44.1 kHz
+
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    return text.str();
+}
+
+std::set<std::string> folderListing(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+double rmsDb(const tindrel::test::Signal& signal, double fromSeconds, double toSeconds) {
+    const int64_t from = static_cast<int64_t>(fromSeconds * signal.sampleRate);
+    const int64_t to =
+        std::min(signal.frames(), static_cast<int64_t>(toSeconds * signal.sampleRate));
+    double sum = 0;
+    for (int64_t frame = from; frame < to; ++frame)
+        sum += signal.at(frame, 0) * signal.at(frame, 0);
+    return 10 *
+           std::log10(std::max(1e-12, sum / static_cast<double>(std::max<int64_t>(1, to - from))));
+}
+
+class ExportTest : public testing::Test {
+protected:
+    ExportTest() {
+        std::filesystem::create_directories(folder());
+        source = folder() / "tone.wav";
+        tindrel::test::writeAudioFile(source, tindrel::test::sineSignal(440, 0.5, 2.0));
+        store->loadAndPlay(source, false);
+    }
+    std::filesystem::path folder() const { return store.sandbox().root() / "music"; }
+    QString status() { return store->statusBanner.get(); }
+
+    TestStore store;
+    std::filesystem::path source;
+};
+
+TEST_F(ExportTest, writesFloatWavOfTheWarpedLengthBesideTheSource) {
+    struct Case {
+        float rate;
+        const char* name;
+        int64_t frames;
+        const char* status;
+    };
+    const Case cases[] = {
+        {1.0f, "tone_modified.wav", sourceFrames, "Exported Modified: tone_modified.wav (0:02.0)"},
+        {2.0f, "tone_modified_2x.wav", sourceFrames / 2,
+         "Exported Modified: tone_modified_2x.wav (0:01.0)"},
+        {0.25f, "tone_modified_0.25x.wav", sourceFrames * 4,
+         "Exported Modified: tone_modified_0.25x.wav (0:08.0)"},
+    };
+    for (const Case& c : cases) {
+        store->setPlaybackRate(c.rate);
+        store->exportModifiedAudioToWAV();
+        const std::filesystem::path output = folder() / c.name;
+        EXPECT_EQ(status(), c.status);
+
+        SF_INFO info{};
+        SNDFILE* file = sf_open(output.c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << c.name;
+        sf_close(file);
+        EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT) << c.name;
+        EXPECT_EQ(info.channels, 2);
+        EXPECT_EQ(info.samplerate, 44100);
+        EXPECT_EQ(info.frames, c.frames) << c.name;
+
+        // Aligned and complete: the tone fills the output from its first to its last tenth
+        // of a second (a 0.5 sine is about -9 dB).
+        const tindrel::test::Signal audio = tindrel::test::readAudioFile(output);
+        const double seconds = static_cast<double>(c.frames) / 44100;
+        EXPECT_NEAR(rmsDb(audio, 0.0, 0.1), -9.03, 1.5) << c.name;
+        EXPECT_NEAR(rmsDb(audio, seconds - 0.1, seconds), -9.03, 1.5) << c.name;
+
+        ASSERT_FALSE(store.revealer->revealed.empty());
+        EXPECT_EQ(store.revealer->revealed.back(), std::vector<std::filesystem::path>{output});
+        const auto& siblings = store->siblingFiles.get();
+        EXPECT_TRUE(std::any_of(siblings.begin(), siblings.end(), [&](const auto& entry) {
+            return entry.url == output;
+        })) << c.name;
+    }
+}
+
+TEST_F(ExportTest, rangeAndPitchGoIntoNameAndLength) {
+    store->setWarpMode(tindrel::WarpMode::beats);
+    store->setPitchSemitones(3);
+    store->setRangeBounds(0.5, 1.5);
+    store->exportModifiedAudioToWAV();
+    const tindrel::test::Signal audio =
+        tindrel::test::readAudioFile(folder() / "tone_modified_0-1s_+3.0st.wav");
+    EXPECT_EQ(audio.frames(), 44100);
+    EXPECT_NEAR(rmsDb(audio, 0.0, 0.1), -9.03, 1.5);
+}
+
+TEST_F(ExportTest, replacesAnEarlierExportAndLeavesNoTemporaryFile) {
+    std::ofstream(folder() / "tone_modified.wav") << "an earlier export";
+    const std::set<std::string> before = folderListing(folder());
+    store->exportModifiedAudioToWAV();
+    EXPECT_EQ(folderListing(folder()), before);
+    EXPECT_EQ(tindrel::test::readAudioFile(folder() / "tone_modified.wav").frames(), sourceFrames);
+}
+
+TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
+    const std::string earlier = "an earlier export";
+    std::ofstream(folder() / "tone_modified.wav") << earlier;
+    const std::set<std::string> before = folderListing(folder());
+
+    // Writes beyond 64 KiB fail (EFBIG instead of the signal) while the limit holds.
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    store->exportModifiedAudioToWAV();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
+    EXPECT_EQ(contents(folder() / "tone_modified.wav"), earlier);
+    EXPECT_EQ(folderListing(folder()), before);
+    EXPECT_TRUE(store.revealer->revealed.empty());
+}
+
+TEST_F(ExportTest, aFolderAtTheTargetNameIsKept) {
+    std::filesystem::create_directory(folder() / "tone_modified.wav");
+    std::ofstream(folder() / "tone_modified.wav" / "inside.txt") << "keep";
+    store->exportModifiedAudioToWAV();
+    EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
+    EXPECT_EQ(contents(folder() / "tone_modified.wav" / "inside.txt"), "keep");
+}
+
+TEST_F(ExportTest, afterAFailedLoadTheOldAudioIsNotExportedUnderTheNewName) {
+    std::ofstream(folder() / "broken.wav") << "not audio at all";
+    store->loadAndPlay(folder() / "broken.wav", false);
+    ASSERT_TRUE(status().startsWith("Could not open broken.wav")) << status().toStdString();
+    store->exportModifiedAudioToWAV();
+    EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(folder() / "broken_modified.wav"));
+}
+
+TEST_F(ExportTest, refusesATooShortRangeAndDoesNothingWithoutAFile) {
+    store->setRangeBounds(0.0, 0.05);
+    store->exportModifiedAudioToWAV();
+    EXPECT_EQ(status(), "Select a valid range (> 0.05s) before exporting");
+
+    TestStore empty;
+    empty->exportModifiedAudioToWAV();
+    EXPECT_EQ(empty->statusBanner.get(), "Ready");
+    EXPECT_TRUE(empty.revealer->revealed.empty());
+}
+
+} // namespace
