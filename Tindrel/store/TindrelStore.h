@@ -1,0 +1,248 @@
+#pragma once
+
+// TindrelStore: the one observable state of the player. It holds the current file and its
+// analysis record, the transport, the warp, the In/Out range and loop, the meters, the waveform
+// zoom window, the folder browser and recent files, the status line and the texts of the
+// editable fields, and it owns the live playback graph (player -> time-pitch -> main mixer)
+// with the meter tap on the mixer.
+//
+// Threads: every field and method belongs to the main thread. Work that ends elsewhere (the
+// meter tap, the analysis) is posted back to the main thread before it touches a field.
+// Publishing: each assignment or in-place change of a Published field (also to an equal value)
+// emits changed() after storing; views re-read whatever they show. Nothing here subscribes to a
+// single field.
+// Ownership: shared() is the program's one store, made on first use and never destroyed. Tests
+// build private stores from a TindrelStoreEnvironment; such a store owns its engine, ticker,
+// executor, settings and desktop services and may be destroyed (a measurement still running
+// then finishes unseen).
+// Failures never throw out of a method: an action the user asked for leaves one status line in
+// statusBanner; bookkeeping failures leave the previous state silently.
+//
+// Positions are seconds (double) in the source file; frames are int64_t; locations are
+// absolute, lexically normal paths.
+
+#include "Tindrel/analysis/AudioFileSpec.h"
+#include "Tindrel/store/FolderAncestorItem.h"
+#include "Tindrel/store/Published.h"
+#include "Tindrel/store/SiblingAudioEntry.h"
+#include "Tindrel/store/TindrelStoreEnvironment.h"
+#include "Tindrel/store/WarpMode.h"
+#include "Tindrel/store/WarpScope.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+namespace tindrel {
+
+namespace platform {
+class AudioFile;
+class AudioPcmBuffer;
+class AudioPlayerNode;
+class TimePitchUnit;
+} // namespace platform
+
+class TindrelStore final : public QObject, public PublishedOwner {
+    Q_OBJECT
+
+public:
+    using Path = std::filesystem::path;
+
+    // The program's one store, built from TindrelStoreEnvironment::production() on first use.
+    static TindrelStore& shared();
+    // A store of its own for tests (and benchmarks): same construction as shared().
+    explicit TindrelStore(TindrelStoreEnvironment environment);
+    ~TindrelStore() override;
+    TindrelStore(const TindrelStore&) = delete;
+    TindrelStore& operator=(const TindrelStore&) = delete;
+
+    // The 13 lower-case extensions the folder scan lists. Does not limit loadAndPlay().
+    static const std::set<std::string>& supportedExtensions();
+
+    // ---- Published state (start values as listed) ----
+    Published<std::optional<Path>> currentURL{*this, std::nullopt}; // as the user chose it
+    Published<Path> currentFolderURL{*this, Path()};                // home/Downloads
+    Published<std::vector<Path>> folderHistory{*this, {}};
+    Published<int> folderHistoryIndex{*this, -1};
+    Published<std::vector<Path>> subfoldersInCurrentFolder{*this, {}};
+    Published<std::optional<Path>> playableURL{*this, std::nullopt}; // the file actually read
+    Published<std::optional<AudioFileSpec>> spec{*this, std::nullopt};
+    Published<bool> isPlaying{*this, false};
+    Published<double> currentTime{*this, 0.0};    // seconds
+    Published<double> duration{*this, 0.0};       // seconds; 0 until a file is open
+    Published<float> playbackRate{*this, 1.0f};   // 0.25 to 4
+    Published<float> pitchSemitones{*this, 0.0f}; // -24 to +24
+    Published<WarpMode> warpMode{*this, WarpMode::musical};
+    Published<WarpScope> warpScope{*this, WarpScope::wholeTrack};
+    Published<float> volume{*this, 1.0f}; // linear gain, 0 to 1.5
+    Published<bool> isLoopEnabled{*this, false};
+    Published<std::optional<double>> loopIn{*this, std::nullopt};  // seconds
+    Published<std::optional<double>> loopOut{*this, std::nullopt}; // seconds
+    Published<float> meterLeftDB{*this, -60.0f};
+    Published<float> meterRightDB{*this, -60.0f};
+    Published<std::vector<SiblingAudioEntry>> siblingFiles{*this, {}};
+    Published<QString> siblingFilter{*this, QString()};
+    Published<std::vector<Path>> recentFiles{*this, {}}; // newest first, at most 20
+    Published<QString> statusBanner{*this, QStringLiteral("Ready")};
+    Published<QString> pitchInputText{*this, QStringLiteral("0.0")};
+    Published<QString> speedInputText{*this, QStringLiteral("1.00")};
+    Published<bool> isRenamingCurrentFile{*this, false};
+    Published<QString> renameDraftText{*this, QString()};
+    Published<double> waveformZoom{*this, 1.0};       // 1 to 32
+    Published<double> waveformCenterFrac{*this, 0.5}; // fraction of the file
+    Published<bool> showTransientMarkers{*this, true};
+
+    // ---- Plain callbacks (empty at start; calling an empty one does nothing) ----
+    // After a load, each scheduling of the player, a pause, the end of a track, a published
+    // analysis result and a successful rename.
+    std::function<void()> onStatusChanged;
+    // Only the mini player's "open window" button calls it.
+    std::function<void()> onOpenMainWindowRequested;
+
+    // ---- Transport ----
+    // Stops, clears the range, makes the file current and recent, lists its folder when needed,
+    // opens it and plays (autoPlay) or stays loaded at 0. A folder is browsed instead (listed,
+    // recorded in the history, its first audio file loaded without playing). Something that is
+    // neither a folder nor a regular file fails with "Could not open ".
+    void loadAndPlay(const Path& url, bool autoPlay = true);
+    // Clamps into [0, duration - 0.01]; forcePlay none keeps the present play state.
+    void seek(double seconds, std::optional<bool> forcePlay);
+    void seekRelative(double deltaSeconds);
+    void jumpToStart();
+    void togglePlayPause();
+    // Makes a default range when neither In nor Out is set, loops it and plays it.
+    void playWarpedRange();
+    // Stops the tick, cancels the analysis, stops the player and the engine. Safe to repeat.
+    void stopAndCleanup();
+
+    // ---- Warp, speed, pitch, volume and range editing ----
+    void setWarpMode(WarpMode mode);
+    void setWarpScope(WarpScope scope);
+    void setPlaybackRate(float rate);
+    void setPitchSemitones(float semitones);
+    // Parse pitchInputText / speedInputText (locale-free); on failure restore the text.
+    void commitTypedPitch();
+    void commitTypedSpeed();
+    void setVolume(float gain);
+    void setLoopInAtPlayhead();
+    void setLoopOutAtPlayhead();
+    void clearABLoop();
+    // The two edges of a dragged range, in either order.
+    void setRangeBounds(double start, double end);
+
+    // ---- Derived range values and texts (recomputed on every read) ----
+    bool hasActiveRange() const;
+    double effectiveRangeStart() const;
+    double effectiveRangeEnd() const;
+    double rangeSourceDuration() const;
+    double rangeWarpedDuration() const;
+    QString warpedRangeSummaryText() const;
+    // The status item's title: the (cut) file name, with "▶" and the loudness while playing.
+    QString statusBarPillText() const;
+    // "%d:%04.1f" minutes and seconds; negative or non-finite gives "0:00.0".
+    static QString formatTime(double seconds);
+
+    // ---- Offline export ----
+    void exportModifiedAudioToWAV();
+
+    // ---- Folders, siblings, history and recents ----
+    void navigateToFolder(const Path& folder, bool recordHistory = true,
+                          bool autoSelectFirst = false);
+    void goBackFolder();
+    void goForwardFolder();
+    bool canGoBackFolder() const;
+    bool canGoForwardFolder() const;
+    std::vector<FolderAncestorItem> currentFolderAncestors() const;
+    std::vector<SiblingAudioEntry> filteredSiblings() const;
+    // Opens the previous (-1) or next (+1) entry of filteredSiblings(), wrapping at the ends.
+    void stepSibling(int delta);
+
+    // ---- File actions ----
+    void beginRenameCurrentFile();
+    void commitRenameCurrentFile();
+    void copyFileToPasteboard();
+    void revealInFinder();
+
+    // ---- Default handler ----
+    void makeTindrelDefaultForAllAudio();
+
+    // ---- Zoom window and transient navigation ----
+    double visibleFracSpan() const;
+    double visibleStartFrac() const;
+    double visibleEndFrac() const;
+    double visibleStartSec() const;
+    double visibleEndSec() const;
+    void ensurePlayheadVisibleInZoomWindow();
+    void zoomInWaveform();
+    void zoomOutWaveform();
+    void resetWaveformZoom();
+    void panWaveform(double deltaFrac);
+    void jumpToNextTransient(bool extendSelection = false);
+    void jumpToPreviousTransient(bool extendSelection = false);
+
+    void publishChange() override;
+
+signals:
+    // Some published field was assigned or changed in place.
+    void changed();
+
+private:
+    friend class TindrelStoreProbe; // tests reach the engine side through it
+
+    // Construction
+    void setupAudioEngine();
+    void receiveMeterLevels(float leftDB, float rightDB);
+
+    // Transport
+    void scheduleFromFrame(int64_t frame, bool autoPlay);
+    double currentPlayheadSeconds() const;
+    void handleTrackReachedEnd();
+    void startUITimer();
+    void tickPlayheadAndMeters();
+    void callStatusChanged();
+
+    // Warp
+    void applyWarpRateAndPitchParameters(std::optional<double> atPlayhead = std::nullopt);
+
+    // Analysis
+    void triggerFastWaveformAndLUFSAnalysis(const Path& originalURL, const Path& playableURL,
+                                            int64_t fileSize, int originalBitDepth,
+                                            double fallbackDuration);
+
+    // Folders and recents
+    void scanSiblingAudioFiles(const Path& folder);
+    void loadRecents();
+    void addRecent(const Path& url);
+    // Writes recentFiles to the settings at once.
+    void storeRecentPaths();
+
+    TindrelStoreEnvironment environment_;
+    std::unique_ptr<platform::AudioEngine> engine_;
+    platform::AudioPlayerNode& playerNode_;
+    platform::TimePitchUnit& timePitchNode_;
+
+    std::unique_ptr<platform::AudioFile> audioFile_; // the open playable file
+    std::optional<Path> audioSourceURL_;             // the source audioFile_ was opened for
+    double fileSampleRate_ = 44100.0;                // Hz
+    int64_t totalFrameCount_ = 0;
+    int64_t scheduledStartFrame_ = 0;
+
+    std::unique_ptr<AnalysisExecutor> analysisExecutor_;
+    // Set to cancel the latest measurement; shared with its worker.
+    std::shared_ptr<std::atomic<bool>> analysisCancel_;
+    // Counts loads of existing paths; a measurement publishes only for the load that started it.
+    uint64_t loadGeneration_ = 0;
+};
+
+} // namespace tindrel

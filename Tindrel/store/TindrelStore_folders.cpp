@@ -1,0 +1,228 @@
+#include "Tindrel/store/TindrelStore.h"
+
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
+#include "Tindrel/store/NaturalNameOrder.h"
+#include "Tindrel/store/StandardizedPath.h"
+
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+namespace tindrel {
+
+namespace {
+
+constexpr const char* recentPathsKey = "Tindrel.recentPaths";
+constexpr size_t maximumRecentFiles = 20;
+
+bool isHiddenName(const std::string& name) {
+    return !name.empty() && name.front() == '.';
+}
+
+// The stored recent paths. The INI form of a one-entry list reads back as a plain string.
+QStringList storedRecentPaths(const QVariant& value) {
+    if (value.typeId() == QMetaType::QString)
+        return {value.toString()};
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList();
+    if (value.typeId() == QMetaType::QVariantList) {
+        QStringList paths;
+        for (const QVariant& item : value.toList()) {
+            if (item.typeId() != QMetaType::QString)
+                return {};
+            paths << item.toString();
+        }
+        return paths;
+    }
+    return {};
+}
+
+} // namespace
+
+void TindrelStore::navigateToFolder(const Path& folder, bool recordHistory, bool autoSelectFirst) {
+    const Path u = standardizedPath(folder);
+    std::error_code error;
+    if (!std::filesystem::is_directory(u, error))
+        return;
+    if (recordHistory) {
+        const std::vector<Path>& history = folderHistory;
+        const int index = folderHistoryIndex;
+        if (history.empty() || history[static_cast<size_t>(std::max(0, index))] != u) {
+            folderHistory.mutate([&](std::vector<Path>& entries) {
+                if (index < static_cast<int>(entries.size()) - 1)
+                    entries.erase(entries.begin() + (index + 1), entries.end());
+                entries.push_back(u);
+            });
+            folderHistoryIndex = static_cast<int>(folderHistory->size()) - 1;
+        }
+    }
+    currentFolderURL = u;
+    scanSiblingAudioFiles(u);
+    statusBanner = QStringLiteral("Folder: ") + QString::fromStdString(u.string()) +
+                   QString::fromStdString(formatNumber(" (%zu audio files)", siblingFiles->size()));
+    if (autoSelectFirst && !siblingFiles->empty())
+        loadAndPlay(siblingFiles->front().url, false);
+}
+
+void TindrelStore::scanSiblingAudioFiles(const Path& folder) {
+    std::vector<SiblingAudioEntry> files;
+    std::vector<Path> folders;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    const std::filesystem::directory_iterator end;
+    for (; !error && entries != end; entries.increment(error)) {
+        const std::filesystem::directory_entry& entry = *entries;
+        const std::string name = entry.path().filename().string();
+        if (isHiddenName(name))
+            continue;
+        std::error_code propertyError;
+        if (entry.is_directory(propertyError)) {
+            folders.push_back(standardizedPath(entry.path()));
+            continue;
+        }
+        std::string extension = entry.path().extension().string();
+        if (extension.empty())
+            continue;
+        extension.erase(0, 1);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (!supportedExtensions().contains(extension) || !entry.is_regular_file(propertyError))
+            continue;
+        const std::uintmax_t size = entry.file_size(propertyError);
+        files.push_back({standardizedPath(entry.path()), QString::fromStdString(name),
+                         QString::fromStdString(extension).toUpper(),
+                         propertyError ? 0 : static_cast<int64_t>(size)});
+    }
+    if (error) {
+        // An unlistable folder shows as empty, never with the previous folder's files.
+        files.clear();
+        folders.clear();
+    }
+    std::sort(files.begin(), files.end(),
+              [](const SiblingAudioEntry& a, const SiblingAudioEntry& b) {
+                  return naturalNameLess(a.name, b.name);
+              });
+    std::sort(folders.begin(), folders.end(), [](const Path& a, const Path& b) {
+        return naturalNameLess(QString::fromStdString(a.filename().string()),
+                               QString::fromStdString(b.filename().string()));
+    });
+    siblingFiles = std::move(files);
+    subfoldersInCurrentFolder = std::move(folders);
+}
+
+bool TindrelStore::canGoBackFolder() const {
+    return folderHistoryIndex > 0;
+}
+
+bool TindrelStore::canGoForwardFolder() const {
+    return folderHistoryIndex >= 0 &&
+           folderHistoryIndex < static_cast<int>(folderHistory->size()) - 1;
+}
+
+void TindrelStore::goBackFolder() {
+    if (!canGoBackFolder())
+        return;
+    folderHistoryIndex = folderHistoryIndex - 1;
+    navigateToFolder((*folderHistory)[static_cast<size_t>(folderHistoryIndex.get())], false, false);
+}
+
+void TindrelStore::goForwardFolder() {
+    if (!canGoForwardFolder())
+        return;
+    folderHistoryIndex = folderHistoryIndex + 1;
+    navigateToFolder((*folderHistory)[static_cast<size_t>(folderHistoryIndex.get())], false, false);
+}
+
+std::vector<FolderAncestorItem> TindrelStore::currentFolderAncestors() const {
+    std::vector<FolderAncestorItem> ancestors;
+    Path folder = standardizedPath(currentFolderURL);
+    const Path home = standardizedPath(environment_.homeFolder);
+    while (true) {
+        const bool isRoot = folder == folder.root_path();
+        const QString name = isRoot ? QStringLiteral("File System (/)")
+                                    : QString::fromStdString(folder.filename().string());
+        const QString icon = isRoot           ? QStringLiteral("internaldrive.fill")
+                             : folder == home ? QStringLiteral("house.fill")
+                                              : QStringLiteral("folder.fill");
+        ancestors.push_back({folder, name, icon});
+        if (isRoot)
+            break;
+        const Path parent = standardizedPath(folder.parent_path());
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    return ancestors;
+}
+
+std::vector<SiblingAudioEntry> TindrelStore::filteredSiblings() const {
+    const QString query = siblingFilter->trimmed().toLower();
+    if (query.isEmpty())
+        return siblingFiles;
+    std::vector<SiblingAudioEntry> matches;
+    for (const SiblingAudioEntry& entry : siblingFiles.get()) {
+        if (entry.name.toLower().contains(query))
+            matches.push_back(entry);
+    }
+    return matches;
+}
+
+void TindrelStore::stepSibling(int delta) {
+    const std::vector<SiblingAudioEntry> list = filteredSiblings();
+    if (list.empty())
+        return;
+    const int count = static_cast<int>(list.size());
+    int target = 0;
+    if (currentURL->has_value()) {
+        const auto found = std::find_if(list.begin(), list.end(), [&](const SiblingAudioEntry& e) {
+            return e.url == **currentURL;
+        });
+        if (found != list.end()) {
+            const int index = static_cast<int>(found - list.begin());
+            target = ((index + delta) % count + count) % count;
+        }
+    }
+    loadAndPlay(list[static_cast<size_t>(target)].url, true);
+}
+
+void TindrelStore::loadRecents() {
+    const QStringList stored = storedRecentPaths(environment_.settings->value(recentPathsKey));
+    std::vector<Path> recents;
+    for (const QString& text : stored) {
+        const Path path = text.toStdString();
+        std::error_code error;
+        if (!path.is_absolute() || !std::filesystem::exists(path, error))
+            continue;
+        if (std::find(recents.begin(), recents.end(), path) != recents.end())
+            continue;
+        recents.push_back(path);
+        if (recents.size() == maximumRecentFiles)
+            break;
+    }
+    recentFiles = std::move(recents);
+}
+
+void TindrelStore::addRecent(const Path& url) {
+    recentFiles.mutate([&](std::vector<Path>& recents) {
+        recents.erase(std::remove(recents.begin(), recents.end(), url), recents.end());
+        recents.insert(recents.begin(), url);
+        if (recents.size() > maximumRecentFiles)
+            recents.resize(maximumRecentFiles);
+    });
+    storeRecentPaths();
+}
+
+void TindrelStore::storeRecentPaths() {
+    QStringList paths;
+    for (const Path& path : recentFiles.get())
+        paths << QString::fromStdString(path.string());
+    environment_.settings->setValue(recentPathsKey, paths);
+    // Written through, so a killed process loses nothing.
+    environment_.settings->sync();
+}
+
+} // namespace tindrel

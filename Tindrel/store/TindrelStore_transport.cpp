@@ -1,0 +1,267 @@
+#include "Tindrel/store/TindrelStore.h"
+
+#include "Tindrel/analysis/UniversalAudioLoader.h"
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/engine/AudioEngine.h"
+#include "Tindrel/store/FrameMath.h"
+#include "Tindrel/store/StandardizedPath.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <system_error>
+
+namespace tindrel {
+
+namespace {
+
+QString fileNameOf(const std::filesystem::path& path) {
+    return QString::fromStdString(path.filename().string());
+}
+
+QString nameOrEmpty(const std::optional<std::filesystem::path>& path) {
+    return path ? fileNameOf(*path) : QString();
+}
+
+AudioFileSpec placeholderSpec(const std::filesystem::path& file, const platform::AudioFile& audio,
+                              int originalBitDepth, int64_t fileSize, double fileLength) {
+    const QString extension = QString::fromStdString(file.extension().string()).mid(1).toUpper();
+    const platform::AudioFormat format = audio.fileFormat();
+    AudioFileSpec placeholder;
+    placeholder.url = file;
+    placeholder.fileName = file.filename().string();
+    placeholder.formatName = extension.isEmpty() ? "AUDIO" : extension.toStdString();
+    placeholder.sampleRate = format.sampleRate;
+    placeholder.channels = static_cast<int>(format.channelCount);
+    placeholder.bitDepth = originalBitDepth;
+    placeholder.fileSizeBytes = fileSize;
+    placeholder.duration = fileLength;
+    placeholder.lufsIntegrated = -14.0f;
+    placeholder.lufsShortTermMax = -12.0f;
+    placeholder.truePeakDBTP = -0.5f;
+    placeholder.rmsDB = -14.0f;
+    placeholder.crestDB = 13.5f;
+    placeholder.peaks.assign(240, 0.18f);
+    placeholder.rmsEnvelope.assign(240, 0.09f);
+    return placeholder;
+}
+
+} // namespace
+
+void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
+    const Path file = standardizedPath(url);
+    const QString name = fileNameOf(file);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (!std::filesystem::exists(status)) {
+        statusBanner = QStringLiteral("File not found: ") + name;
+        return;
+    }
+    if (std::filesystem::is_directory(status)) {
+        // Browsed like a folder chosen in the open panel; a folder is never the current file.
+        navigateToFolder(file, true, true);
+        return;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        // A FIFO or device could block the loader or never end; it is not an audio file.
+        statusBanner =
+            QStringLiteral("Could not open ") + name + QStringLiteral(": Not a regular file");
+        return;
+    }
+
+    playerNode_.stop();
+    isPlaying = false;
+    loopIn = std::nullopt;
+    loopOut = std::nullopt;
+    isRenamingCurrentFile = false;
+    waveformZoom = 1.0;
+    waveformCenterFrac = 0.5;
+    ++loadGeneration_;
+
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    const int64_t fileSize = error ? 0 : static_cast<int64_t>(size);
+
+    currentURL = file;
+    addRecent(file);
+
+    const Path folder = standardizedPath(file.parent_path());
+    if (folder != currentFolderURL.get() || siblingFiles->empty())
+        navigateToFolder(folder, true, false);
+
+    PlayableAudioFile opened;
+    try {
+        opened = UniversalAudioLoader::openPlayableAudioFile(file);
+    } catch (const std::exception& failure) {
+        statusBanner = QStringLiteral("Could not open ") + name + QStringLiteral(": ") +
+                       QString::fromStdString(failure.what());
+        return;
+    }
+
+    playableURL = opened.playableURL;
+    audioFile_ = std::move(opened.audio);
+    audioSourceURL_ = file;
+
+    const platform::AudioFormat format = audioFile_->processingFormat();
+    fileSampleRate_ = std::max(1.0, format.sampleRate);
+    totalFrameCount_ = audioFile_->length();
+    const double fileLength = static_cast<double>(totalFrameCount_) / fileSampleRate_;
+    duration = std::max(0.001, fileLength);
+    currentTime = 0.0;
+
+    engine_->connect(format);
+    if (!engine_->isRunning())
+        engine_->start();
+    applyWarpRateAndPitchParameters();
+    playerNode_.setVolume(volume);
+
+    spec = placeholderSpec(file, *audioFile_, opened.originalBitDepth, fileSize, fileLength);
+    scheduleFromFrame(0, autoPlay);
+    statusBanner = (autoPlay ? QStringLiteral("Playing ") : QStringLiteral("Loaded ")) + name +
+                   QStringLiteral(" (") + formatTime(fileLength) + QStringLiteral(")");
+    callStatusChanged();
+    triggerFastWaveformAndLUFSAnalysis(file, opened.playableURL, fileSize, opened.originalBitDepth,
+                                       fileLength);
+}
+
+void TindrelStore::scheduleFromFrame(int64_t frame, bool autoPlay) {
+    if (!audioFile_ || totalFrameCount_ <= 0)
+        return;
+    const int64_t start = std::max<int64_t>(0, std::min(frame, totalFrameCount_ - 1));
+    const int64_t count = totalFrameCount_ - start;
+    playerNode_.stop();
+    scheduledStartFrame_ = start;
+    playerNode_.scheduleSegment(*audioFile_, start, count);
+    if (autoPlay) {
+        if (!engine_->isRunning())
+            engine_->start();
+        playerNode_.play();
+        isPlaying = true;
+    } else {
+        isPlaying = false;
+    }
+    callStatusChanged();
+}
+
+void TindrelStore::seek(double seconds, std::optional<bool> forcePlay) {
+    if (!audioFile_)
+        return;
+    if (std::isnan(seconds))
+        seconds = 0.0;
+    const double t = std::max(0.0, std::min(seconds, std::max(0.0, duration - 0.01)));
+    currentTime = t;
+    const int64_t frame = framesForSeconds(t, fileSampleRate_);
+    const bool play = forcePlay.value_or(isPlaying.get());
+    applyWarpRateAndPitchParameters(t);
+    scheduleFromFrame(frame, play);
+}
+
+void TindrelStore::seekRelative(double deltaSeconds) {
+    seek(currentTime + deltaSeconds, std::nullopt);
+}
+
+void TindrelStore::jumpToStart() {
+    seek(loopIn->value_or(0.0), std::nullopt);
+    ensurePlayheadVisibleInZoomWindow();
+}
+
+double TindrelStore::currentPlayheadSeconds() const {
+    if (isPlaying) {
+        if (const std::optional<int64_t> played = playerNode_.playerSampleTime()) {
+            const double seconds =
+                static_cast<double>(scheduledStartFrame_ + std::max<int64_t>(0, *played)) /
+                std::max(1.0, fileSampleRate_);
+            return std::max(0.0, std::min(duration.get(), seconds));
+        }
+    }
+    return currentTime;
+}
+
+void TindrelStore::togglePlayPause() {
+    if (!audioFile_) {
+        std::optional<Path> target = currentURL;
+        if (!target && !recentFiles->empty())
+            target = recentFiles->front();
+        if (target)
+            loadAndPlay(*target, true);
+        return;
+    }
+    if (isPlaying) {
+        const double t = currentPlayheadSeconds();
+        playerNode_.pause();
+        isPlaying = false;
+        currentTime = t;
+        scheduledStartFrame_ = framesForSeconds(t, fileSampleRate_);
+        statusBanner = QStringLiteral("Paused at ") + formatTime(t);
+        callStatusChanged();
+        return;
+    }
+    const double start = currentTime < duration - 0.05 ? currentTime.get() : loopIn->value_or(0.0);
+    currentTime = start;
+    scheduleFromFrame(framesForSeconds(start, fileSampleRate_), true);
+    statusBanner = QStringLiteral("Playing ") + nameOrEmpty(currentURL);
+}
+
+void TindrelStore::playWarpedRange() {
+    if (!audioFile_)
+        return;
+    if (!loopIn->has_value() && !loopOut->has_value()) {
+        const double in = std::max(0.0, std::min(duration * 0.8, currentTime.get()));
+        loopIn = in;
+        loopOut = std::min(duration.get(), in + std::min(8.0, duration * 0.35));
+    }
+    isLoopEnabled = true;
+    seek(effectiveRangeStart(), true);
+    statusBanner = QStringLiteral("Playing ") + warpedRangeSummaryText();
+}
+
+void TindrelStore::handleTrackReachedEnd() {
+    if (isLoopEnabled) {
+        seek(loopIn->value_or(0.0), true);
+        return;
+    }
+    playerNode_.stop();
+    isPlaying = false;
+    currentTime = 0.0;
+    scheduledStartFrame_ = 0;
+    statusBanner = QStringLiteral("Finished playing ") + nameOrEmpty(currentURL);
+    callStatusChanged();
+}
+
+void TindrelStore::stopAndCleanup() {
+    environment_.ticker->stop();
+    if (analysisCancel_)
+        analysisCancel_->store(true);
+    playerNode_.stop();
+    engine_->stop();
+    isPlaying = false;
+}
+
+void TindrelStore::startUITimer() {
+    environment_.ticker->start(std::chrono::milliseconds(33), [this] { tickPlayheadAndMeters(); });
+}
+
+void TindrelStore::tickPlayheadAndMeters() {
+    if (!isPlaying) {
+        meterLeftDB = std::max(-60.0f, meterLeftDB - 2.5f);
+        meterRightDB = std::max(-60.0f, meterRightDB - 2.5f);
+        return;
+    }
+    const double t = currentPlayheadSeconds();
+    currentTime = t;
+    ensurePlayheadVisibleInZoomWindow();
+    if (warpScope == WarpScope::rangeOnly && hasActiveRange())
+        applyWarpRateAndPitchParameters(t);
+    if (isLoopEnabled) {
+        const double a = loopIn->value_or(0.0);
+        const double b = loopOut->value_or(duration.get());
+        if (a + 0.05 < b && t >= b - 0.025) {
+            seek(a, true);
+            return;
+        }
+    }
+    if (duration > 0.05 && t >= duration - 0.02)
+        handleTrackReachedEnd();
+}
+
+} // namespace tindrel

@@ -1,0 +1,217 @@
+#include "tests/store/StoreFixtures.h"
+#include "tests/store_support/StoreTestRig.h"
+#include "tests/store_support/TindrelStoreProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace tindrel {
+
+namespace {
+
+class StoreTransport : public ::testing::Test {
+protected:
+    test::StoreTestRig rig;
+    TindrelStore& store = rig.store();
+    std::filesystem::path music = rig.root() / "music";
+
+    std::filesystem::path tone(const std::string& name, double seconds) {
+        return test::writeToneFile(music / name, seconds);
+    }
+};
+
+} // namespace
+
+TEST_F(StoreTransport, LoadPublishesThePlaceholderAndPlays) {
+    const auto file = tone("a.wav", 10.0);
+    std::vector<QString> statusAtCallback;
+    store.onStatusChanged = [&] { statusAtCallback.push_back(store.statusBanner); };
+    store.loadAndPlay(music / "sub/../a.wav");
+
+    EXPECT_EQ(store.currentURL.get(), file);
+    EXPECT_EQ(store.recentFiles.get(), std::vector{file});
+    EXPECT_EQ(store.currentFolderURL.get(), music);
+    EXPECT_EQ(store.folderHistory.get(), std::vector{music});
+    EXPECT_TRUE(store.isPlaying.get());
+    EXPECT_EQ(store.statusBanner.get(), "Playing a.wav (0:10.0)");
+    // Once when the player is scheduled (before the status text), once after it.
+    ASSERT_EQ(statusAtCallback.size(), 2u);
+    EXPECT_NE(statusAtCallback[0], "Playing a.wav (0:10.0)");
+    EXPECT_EQ(statusAtCallback[1], "Playing a.wav (0:10.0)");
+
+    ASSERT_TRUE(store.spec->has_value());
+    const AudioFileSpec& spec = **store.spec;
+    EXPECT_EQ(spec.url, file);
+    EXPECT_EQ(spec.formatName, "WAV");
+    EXPECT_EQ(spec.sampleRate, 44100);
+    EXPECT_EQ(spec.channels, 2);
+    EXPECT_EQ(spec.bitDepth, 16);
+    EXPECT_EQ(spec.fileSizeBytes, static_cast<int64_t>(std::filesystem::file_size(file)));
+    EXPECT_DOUBLE_EQ(spec.duration, 10.0);
+    EXPECT_EQ(spec.peaks, std::vector<float>(240, 0.18f));
+    EXPECT_EQ(spec.rmsEnvelope, std::vector<float>(240, 0.09f));
+    EXPECT_FLOAT_EQ(spec.lufsIntegrated, -14.0f);
+    EXPECT_TRUE(spec.transientTimes.empty());
+    EXPECT_EQ(rig.analysis().pendingCount(), 1u);
+}
+
+TEST_F(StoreTransport, LoadWithoutPlayAndWithoutExtension) {
+    const auto bare = music / "bare";
+    tone("bare.wav", 1.0);
+    std::filesystem::rename(music / "bare.wav", bare);
+    store.loadAndPlay(bare, false);
+    EXPECT_FALSE(store.isPlaying.get());
+    EXPECT_EQ(store.currentTime.get(), 0.0);
+    EXPECT_EQ(store.statusBanner.get(), "Loaded bare (0:01.0)");
+    EXPECT_EQ((*store.spec)->formatName, "AUDIO");
+    store.togglePlayPause();
+    EXPECT_TRUE(store.isPlaying.get());
+    EXPECT_EQ(store.statusBanner.get(), "Playing bare");
+}
+
+TEST_F(StoreTransport, FailedLoadsKeepThePreviousAudio) {
+    const auto good = tone("good.wav", 4.0);
+    store.loadAndPlay(good);
+    store.seek(1.5, false);
+
+    store.loadAndPlay(music / "missing.wav");
+    EXPECT_EQ(store.statusBanner.get(), "File not found: missing.wav");
+    EXPECT_EQ(store.currentURL.get(), good);
+
+    std::ofstream(music / "bad.wav") << "this is no audio";
+    store.loadAndPlay(music / "bad.wav");
+    EXPECT_EQ(store.statusBanner.get(),
+              "Could not open bad.wav: Unsupported or empty audio stream in bad.wav");
+    // The failed file is current and recent, but the earlier audio stays open.
+    EXPECT_EQ(store.currentURL.get(), music / "bad.wav");
+    EXPECT_EQ(store.recentFiles->front(), music / "bad.wav");
+    EXPECT_EQ((*store.spec)->url, good);
+    EXPECT_DOUBLE_EQ(store.duration.get(), 4.0);
+    EXPECT_FALSE(store.isPlaying.get());
+    store.togglePlayPause();
+    EXPECT_TRUE(store.isPlaying.get());
+    EXPECT_DOUBLE_EQ(store.currentTime.get(), 1.5);
+}
+
+TEST_F(StoreTransport, SomethingThatIsNoRegularFileIsNeverOpened) {
+    const auto first = tone("x.wav", 1.0);
+    const auto second = tone("y.wav", 1.0);
+    const auto pipe = music / "pipe.wav";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    store.loadAndPlay(second);
+    store.loadAndPlay(pipe);
+    EXPECT_EQ(store.statusBanner.get(), "Could not open pipe.wav: Not a regular file");
+    EXPECT_EQ(store.currentURL.get(), second);
+    EXPECT_EQ(store.recentFiles->size(), 1u);
+
+    // A folder is browsed: listed, recorded, its first audio file loaded without playing.
+    store.loadAndPlay(rig.home() / "Downloads");
+    store.loadAndPlay(music);
+    EXPECT_EQ(store.currentFolderURL.get(), music);
+    EXPECT_EQ(store.folderHistory->back(), music);
+    EXPECT_EQ(store.currentURL.get(), first);
+    EXPECT_FALSE(store.isPlaying.get());
+    for (const auto& recent : store.recentFiles.get())
+        EXPECT_FALSE(std::filesystem::is_directory(recent)) << recent;
+}
+
+TEST_F(StoreTransport, SeekClampsAndKeepsThePlayState) {
+    store.loadAndPlay(tone("a.wav", 3.0), false);
+    const std::pair<double, double> cases[] = {
+        {-5.0, 0.0}, {1.25, 1.25}, {99.0, 2.99}, {std::nan(""), 0.0}, {INFINITY, 2.99},
+    };
+    for (const auto& [requested, expected] : cases) {
+        store.seek(requested, std::nullopt);
+        EXPECT_NEAR(store.currentTime.get(), expected, 1e-9) << requested;
+        EXPECT_FALSE(store.isPlaying.get());
+    }
+    store.seek(1.0, true);
+    EXPECT_TRUE(store.isPlaying.get());
+    store.seekRelative(0.5);
+    EXPECT_TRUE(store.isPlaying.get());
+    EXPECT_DOUBLE_EQ(store.currentTime.get(), 1.5);
+    EXPECT_EQ(TindrelStoreProbe::scheduledStartFrame(store), 66150);
+}
+
+TEST_F(StoreTransport, PlayheadFollowsTheSourceAtEveryRate) {
+    store.loadAndPlay(tone("long.wav", 12.0), false);
+    for (const float rate : {1.0f, 2.0f, 0.25f}) {
+        SCOPED_TRACE(rate);
+        store.setPlaybackRate(rate);
+        store.seek(2.0, true);
+        rig.play(1.0);
+        const double playing = store.currentTime;
+        EXPECT_NEAR(playing, 2.0 + rate, 0.06);
+
+        store.togglePlayPause();
+        EXPECT_EQ(store.statusBanner.get(), "Paused at " + TindrelStore::formatTime(playing));
+        const double paused = store.currentTime;
+        rig.play(0.5);
+        EXPECT_EQ(store.currentTime.get(), paused);
+
+        store.togglePlayPause();
+        EXPECT_EQ(store.currentTime.get(), paused);
+        rig.play(1.0);
+        EXPECT_NEAR(store.currentTime.get(), paused + rate, 0.06);
+        store.togglePlayPause();
+    }
+}
+
+TEST_F(StoreTransport, LoopWrapsOnceAtItsThresholdAndTheTrackEnds) {
+    store.loadAndPlay(tone("a.wav", 3.0), false);
+    store.setRangeBounds(1.0, 2.0);
+    store.seek(1.9, true);
+    int schedules = 0;
+    store.onStatusChanged = [&] { ++schedules; };
+    rig.play(0.2);
+    EXPECT_EQ(schedules, 1);
+    EXPECT_TRUE(store.isPlaying.get());
+    EXPECT_GE(store.currentTime.get(), 1.0);
+    EXPECT_LT(store.currentTime.get(), 1.2);
+
+    store.clearABLoop();
+    store.seek(2.8, true);
+    rig.play(0.5);
+    EXPECT_FALSE(store.isPlaying.get());
+    EXPECT_EQ(store.currentTime.get(), 0.0);
+    EXPECT_EQ(store.statusBanner.get(), "Finished playing a.wav");
+    EXPECT_EQ(store.currentURL.get(), music / "a.wav");
+}
+
+TEST_F(StoreTransport, WarpedRangePreviewMakesADefaultRangeOnlyWhenNoneIsSet) {
+    store.loadAndPlay(test::writeToneFile(music / "long.wav", 100.0, 8000, 1), false);
+    store.seek(90.0, std::nullopt);
+    store.playWarpedRange();
+    EXPECT_DOUBLE_EQ(store.loopIn->value(), 80.0);
+    EXPECT_DOUBLE_EQ(store.loopOut->value(), 88.0);
+    EXPECT_TRUE(store.isLoopEnabled.get());
+    EXPECT_TRUE(store.isPlaying.get());
+    EXPECT_EQ(store.statusBanner.get(), "Playing Range 1:20.0 – 1:28.0 (8.0s)");
+
+    store.clearABLoop();
+    store.seek(30.0, false);
+    store.setLoopInAtPlayhead();
+    store.playWarpedRange();
+    EXPECT_DOUBLE_EQ(store.loopIn->value(), 30.0);
+    EXPECT_FALSE(store.loopOut->has_value());
+}
+
+TEST_F(StoreTransport, StopAndCleanupIsHarmlessTwice) {
+    store.loadAndPlay(tone("a.wav", 2.0));
+    store.meterLeftDB = -10.0f;
+    store.stopAndCleanup();
+    store.stopAndCleanup();
+    EXPECT_FALSE(store.isPlaying.get());
+    EXPECT_FALSE(rig.ticker().isRunning());
+    rig.ticker().fire(3);
+    EXPECT_EQ(store.meterLeftDB.get(), -10.0f);
+    // The cancelled measurement never publishes.
+    rig.analysis().runAll();
+    EXPECT_EQ((*store.spec)->peaks.size(), 240u);
+}
+
+} // namespace tindrel

@@ -1,0 +1,211 @@
+#include "tests/store/StoreFixtures.h"
+#include "tests/store_support/StoreTestRig.h"
+#include "tests/store_support/TindrelStoreProbe.h"
+#include "tests/support/ScopedLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tindrel {
+
+namespace {
+
+class StoreWarp : public ::testing::Test {
+protected:
+    test::StoreTestRig rig;
+    TindrelStore& store = rig.store();
+
+    void loadTone(double seconds) {
+        store.loadAndPlay(test::writeToneFile(rig.root() / "w/tone.wav", seconds), false);
+    }
+    void expectUnit(float overlap, float rate, float cents) {
+        const TimePitchSettings unit = TindrelStoreProbe::timePitch(store);
+        EXPECT_FLOAT_EQ(unit.overlap, overlap);
+        EXPECT_FLOAT_EQ(unit.rate, rate);
+        EXPECT_NEAR(unit.pitchCents, cents, 1e-3);
+    }
+};
+
+} // namespace
+
+TEST_F(StoreWarp, SettersClampAndWriteTheirTexts) {
+    struct Case {
+        WarpMode mode;
+        bool setsRate; // else pitch
+        float value;
+        float rate, semitones;
+        const char* speedText;
+        const char* pitchText;
+    };
+    const Case cases[] = {
+        {WarpMode::musical, true, 10.0f, 4.0f, 0.0f, "4.00", "0.0"},
+        {WarpMode::musical, true, 0.0f, 0.25f, 0.0f, "0.25", "0.0"},
+        {WarpMode::musical, false, -30.0f, 0.25f, -24.0f, "0.25", "-24"},
+        {WarpMode::musical, false, 0.0f, 0.25f, 0.0f, "0.25", "+0"},
+        {WarpMode::musical, false, -0.0f, 0.25f, 0.0f, "0.25", "+0"},
+        {WarpMode::musical, false, 2.5f, 0.25f, 2.5f, "0.25", "+2.50"},
+        {WarpMode::tape, true, 0.5f, 0.5f, -12.0f, "0.50", "-12.00"},
+        {WarpMode::tape, false, 12.0f, 2.0f, 12.0f, "2.00", "+12"},
+        {WarpMode::tape, true, 1.5f, 1.5f, 7.0196f, "1.50", "+7.02"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        store.warpMode = c.mode;
+        c.setsRate ? store.setPlaybackRate(c.value) : store.setPitchSemitones(c.value);
+        EXPECT_FLOAT_EQ(store.playbackRate.get(), c.rate);
+        EXPECT_NEAR(store.pitchSemitones.get(), c.semitones, 1e-4);
+        EXPECT_EQ(store.speedInputText.get(), c.speedText);
+        EXPECT_EQ(store.pitchInputText.get(), c.pitchText);
+    }
+    EXPECT_EQ(store.statusBanner.get(), "Warp [Tape Varispeed] · Speed 1.50x · Pitch +7.02 st");
+    store.setPitchSemitones(-3.0f);
+    EXPECT_EQ(store.statusBanner.get(), "Warp [Tape Varispeed] · Pitch -3.00 st · Speed 0.84x");
+    store.setVolume(2.0f);
+    EXPECT_EQ(store.volume.get(), 1.5f);
+    EXPECT_EQ(TindrelStoreProbe::playerVolume(store), 1.5f);
+    store.setVolume(-1.0f);
+    EXPECT_EQ(store.volume.get(), 0.0f);
+}
+
+TEST_F(StoreWarp, TypedValuesIgnoreTheLocale) {
+    test::ScopedCommaDecimalLocale comma;
+    struct Case {
+        bool pitch;
+        const char* typed;
+        float expected;
+        const char* textAfter;
+    };
+    const Case cases[] = {
+        {true, "+3 st", 3.0f, "+3"},
+        {true, " -1.5\n", -1.5f, "-1.50"},
+        {true, "abc", -1.5f, "-1.5"}, // restored with one decimal
+        {true, "nan", -1.5f, "-1.5"}, // not a number, so nothing to clamp
+        {false, "1.5x", 1.5f, "1.50"},
+        {false, "1.25X", 1.5f, "1.50"}, // only a lower-case x is a unit
+        {false, "1,25", 1.5f, "1.50"},  // the comma is no decimal separator here
+        {false, "9", 4.0f, "4.00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        if (c.pitch) {
+            store.pitchInputText = c.typed;
+            store.commitTypedPitch();
+            EXPECT_FLOAT_EQ(store.pitchSemitones.get(), c.expected);
+            EXPECT_EQ(store.pitchInputText.get(), c.textAfter);
+        } else {
+            store.speedInputText = c.typed;
+            store.commitTypedSpeed();
+            EXPECT_FLOAT_EQ(store.playbackRate.get(), c.expected);
+            EXPECT_EQ(store.speedInputText.get(), c.textAfter);
+        }
+    }
+}
+
+TEST_F(StoreWarp, EachModeDrivesTheTimePitchUnit) {
+    store.setPlaybackRate(1.25f);
+    store.setPitchSemitones(-3.0f);
+    store.setWarpMode(WarpMode::beats);
+    expectUnit(3.5f, 1.25f, -300.0f);
+    EXPECT_EQ(store.statusBanner.get(), "Warp Mode: Beats — " + helpDescription(WarpMode::beats));
+    store.setWarpMode(WarpMode::musical);
+    expectUnit(12.0f, 1.25f, -300.0f);
+
+    // Tape follows the rate; the stored pitch and its text stay until the next edit.
+    store.setPlaybackRate(1.0f);
+    store.setPitchSemitones(5.0f);
+    store.setWarpMode(WarpMode::tape);
+    expectUnit(8.0f, 1.0f, 0.0f);
+    EXPECT_EQ(store.pitchSemitones.get(), 5.0f);
+    EXPECT_EQ(store.pitchInputText.get(), "+5");
+    store.setPlaybackRate(1.0f);
+    EXPECT_EQ(store.pitchSemitones.get(), 0.0f);
+    EXPECT_EQ(store.pitchInputText.get(), "+0.00");
+}
+
+TEST_F(StoreWarp, RangeOnlyIsNeutralOutsideTheRangeEdgesIncluded) {
+    loadTone(10.0);
+    store.setPlaybackRate(1.5f);
+    store.setRangeBounds(2.0, 4.0);
+    store.setWarpScope(WarpScope::rangeOnly);
+    EXPECT_EQ(store.statusBanner.get(),
+              "Warp Scope: Range Only — Warp applies inside [ In .. Out ], normal 1x/0st outside");
+    const std::pair<double, bool> cases[] = {
+        {1.99, false}, {2.0, true}, {4.0, true}, {4.01, false}};
+    for (const auto& [time, warped] : cases) {
+        store.seek(time, false);
+        SCOPED_TRACE(time);
+        warped ? expectUnit(12.0f, 1.5f, 0.0f) : expectUnit(8.0f, 1.0f, 0.0f);
+    }
+    // While playing, the tick switches the unit as the playhead crosses In.
+    store.seek(1.9, true);
+    expectUnit(8.0f, 1.0f, 0.0f);
+    rig.play(0.3);
+    expectUnit(12.0f, 1.5f, 0.0f);
+
+    store.clearABLoop();
+    store.seek(9.0, false);
+    expectUnit(12.0f, 1.5f, 0.0f);
+}
+
+TEST_F(StoreWarp, RangeOnlySwitchesWithoutGapOrClick) {
+    loadTone(10.0);
+    store.setPlaybackRate(1.5f);
+    store.setPitchSemitones(3.0f);
+    store.setRangeBounds(2.0, 4.0);
+    store.setWarpScope(WarpScope::rangeOnly);
+    store.seek(1.8, true);
+    const std::vector<float> out = rig.play(0.5); // crosses In at about 0.2 s
+    expectUnit(12.0f, 1.5f, 300.0f);
+    // A 0.25 sine of a few hundred Hz moves less than 0.03 per sample; a click jumps further,
+    // and a gap shows as a run of silence.
+    const size_t channels = rig.output().channels();
+    float largestStep = 0.0f;
+    size_t silentRun = 0, longestSilentRun = 0;
+    for (size_t i = 4410 * channels; i < out.size(); i += channels) {
+        largestStep = std::max(largestStep, std::fabs(out[i] - out[i - channels]));
+        silentRun = std::fabs(out[i]) < 1e-4f ? silentRun + 1 : 0;
+        longestSilentRun = std::max(longestSilentRun, silentRun);
+    }
+    EXPECT_LT(largestStep, 0.05f);
+    EXPECT_LT(longestSilentRun, 8u);
+}
+
+TEST_F(StoreWarp, DefaultRangesAndRangeEdits) {
+    loadTone(10.0);
+    store.seek(1.0, false);
+    store.setWarpScope(WarpScope::rangeOnly);
+    EXPECT_DOUBLE_EQ(store.loopIn->value(), 1.0);
+    EXPECT_DOUBLE_EQ(store.loopOut->value(), 4.5);
+    EXPECT_FALSE(store.isLoopEnabled.get());
+
+    store.setRangeBounds(5.0, 3.0);
+    EXPECT_DOUBLE_EQ(store.loopIn->value(), 3.0);
+    EXPECT_DOUBLE_EQ(store.loopOut->value(), 5.0);
+    EXPECT_TRUE(store.isLoopEnabled.get());
+    EXPECT_EQ(store.statusBanner.get(), "Range 0:03.0 – 0:05.0 (2.0s)");
+    store.setRangeBounds(20.0, 30.0);
+    EXPECT_DOUBLE_EQ(store.loopIn->value(), 10.0);
+    EXPECT_DOUBLE_EQ(store.loopOut->value(), 10.05);
+
+    store.setRangeBounds(2.0, 5.0);
+    store.seek(6.0, false);
+    store.setLoopInAtPlayhead();
+    EXPECT_DOUBLE_EQ(store.loopOut->value(), 8.0);
+    EXPECT_EQ(store.statusBanner.get(), "Set In at 0:06.0 · Range 0:06.0 – 0:08.0 (2.0s)");
+
+    store.clearABLoop();
+    EXPECT_EQ(store.statusBanner.get(), "Cleared playback range");
+    EXPECT_FALSE(store.isLoopEnabled.get());
+    store.seek(0.03, false);
+    store.setLoopOutAtPlayhead();
+    EXPECT_EQ(store.loopIn->value_or(-1), 0.0);
+    EXPECT_FALSE(store.loopOut->has_value());
+    EXPECT_EQ(store.statusBanner.get(), "Cleared playback range");
+    store.seek(3.0, false);
+    store.setLoopOutAtPlayhead();
+    EXPECT_EQ(store.statusBanner.get(), "Set Out at 0:03.0 · Range 0:00.0 – 0:03.0 (3.0s)");
+}
+
+} // namespace tindrel

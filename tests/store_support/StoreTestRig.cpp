@@ -1,0 +1,83 @@
+#include "tests/store_support/StoreTestRig.h"
+
+#include <cmath>
+
+namespace tindrel::test {
+
+void RecordingFileRevealer::revealFiles(const std::vector<std::filesystem::path>& files) {
+    revealedFiles.push_back(files);
+}
+
+void RecordingFileRevealer::openFolder(const std::filesystem::path& folder) {
+    openedFolders.push_back(folder);
+}
+
+bool RecordingFileClipboard::copyFiles(const std::vector<std::filesystem::path>& files) {
+    copies.push_back(files);
+    return true;
+}
+
+TindrelStoreEnvironment manualStoreEnvironment(const std::filesystem::path& home,
+                                               const std::filesystem::path& settingsFile,
+                                               ManualStoreParts& parts) {
+    TindrelStoreEnvironment environment;
+    environment.makeOutput = [&parts] {
+        auto output = std::make_unique<platform::ManualOutput>();
+        parts.output = output.get();
+        return output;
+    };
+    auto ticker = std::make_unique<ManualUiTicker>();
+    parts.ticker = ticker.get();
+    environment.ticker = std::move(ticker);
+    environment.makeAnalysisExecutor = [&parts](QObject*) {
+        auto executor = std::make_unique<ManualAnalysisExecutor>();
+        parts.analysis = executor.get();
+        return executor;
+    };
+    environment.settings = std::make_unique<QSettings>(
+        QString::fromStdString(settingsFile.string()), QSettings::IniFormat);
+    environment.homeFolder = home;
+    auto revealer = std::make_unique<RecordingFileRevealer>();
+    parts.revealer = revealer.get();
+    environment.revealer = std::move(revealer);
+    auto clipboard = std::make_unique<RecordingFileClipboard>();
+    parts.clipboard = clipboard.get();
+    environment.clipboard = std::move(clipboard);
+    return environment;
+}
+
+StoreTestRig::StoreTestRig() {
+    std::filesystem::create_directories(home() / "Downloads");
+    restartStore();
+}
+
+StoreTestRig::~StoreTestRig() = default;
+
+void StoreTestRig::restartStore() {
+    store_.reset();
+    parts_ = {};
+    store_ = std::make_unique<TindrelStore>(manualStoreEnvironment(home(), settingsFile(), parts_));
+}
+
+std::vector<float> StoreTestRig::play(double seconds) {
+    const double rate = parts_.output->sampleRate();
+    const auto total = static_cast<int64_t>(std::llround(seconds * rate));
+    const auto tickFrames = static_cast<int64_t>(std::llround(0.033 * rate));
+    int64_t sinceTick = 0;
+    std::vector<float> rendered;
+    for (int64_t done = 0; done < total;) {
+        const int64_t block = std::min<int64_t>(512, total - done);
+        parts_.output->pump(static_cast<uint32_t>(block));
+        rendered.insert(rendered.end(), parts_.output->lastPumped().begin(),
+                        parts_.output->lastPumped().end());
+        done += block;
+        sinceTick += block;
+        if (sinceTick >= tickFrames) {
+            sinceTick -= tickFrames;
+            parts_.ticker->fire();
+        }
+    }
+    return rendered;
+}
+
+} // namespace tindrel::test
