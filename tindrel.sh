@@ -13,7 +13,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6-dev
     libsndfile1-dev libvorbis-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
-    librubberband-dev portaudio19-dev libasound2-dev
+    librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
     libglib2.0-dev libarchive-dev dbus-daemon shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev libebur128-dev
     fonts-inter fonts-noto-color-emoji locales xvfb xauth sox

@@ -6,6 +6,10 @@
 // Live use: connect(format) for the open file, start(), then drive the player node.
 // Offline use: enableManualRenderingMode(format, maxFrames), start(), schedule and play the
 // player node, then renderOffline() pulls the same graph on the caller's thread, unpaced.
+//
+// With an output that is not real-time (ManualOutput) and in manual rendering mode, a render
+// waits for the player's streaming thread instead of playing silence, so what comes out is
+// the same on every run. With a real-time output the render thread never waits.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/AudioPcmBuffer.h"
@@ -56,7 +60,8 @@ public:
     // Renders min(frames, maximumFrameCount, buffer capacity) frames into `buffer` (channels of
     // the manual format). After the scheduled segment is used up, the output is the unit's tail
     // and then silence, so a render always delivers the frames asked for while it succeeds.
-    RenderStatus renderOffline(uint32_t frames, AudioPcmBuffer& buffer, std::string* error = nullptr);
+    RenderStatus renderOffline(uint32_t frames, AudioPcmBuffer& buffer,
+                               std::string* error = nullptr);
 
 private:
     struct Graph;

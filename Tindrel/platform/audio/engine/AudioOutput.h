@@ -16,10 +16,14 @@ public:
 
     virtual ~AudioOutput() = default;
     // Starts pulling audio at the given format. False when the device cannot be opened.
-    virtual bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) = 0;
+    virtual bool start(double sampleRate, uint32_t channels, RenderFunction render,
+                       void* context) = 0;
     // Stops pulling; when it returns, the render function is no longer running.
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
+    // False for an output that renders only when driven (tests): the engine then waits for
+    // its streaming thread instead of playing silence when data is late.
+    virtual bool isRealTime() const { return true; }
 };
 
 // The default device through PortAudio; when no device opens, a silent output paced by a

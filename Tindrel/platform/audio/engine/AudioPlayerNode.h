@@ -16,7 +16,7 @@ public:
     virtual ~AudioPlayerNode() = default;
 
     // Queues frames [startFrame, startFrame + frameCount) of `file` (read through an
-    // independent reader of the same file). Replaces nothing: call stop() first.
+    // independent reader of the same file). Replaces whatever was scheduled before.
     virtual void scheduleSegment(const AudioFile& file, int64_t startFrame, int64_t frameCount) = 0;
     virtual void play() = 0;
     // Holds the position; play() resumes the same segment.

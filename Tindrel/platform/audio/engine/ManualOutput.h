@@ -14,6 +14,7 @@ public:
     bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) override;
     void stop() override;
     bool isRunning() const override;
+    bool isRealTime() const override { return false; }
 
     // Pulls `frames` frames through the engine (in blocks of at most 512), keeping the last
     // pumped audio (interleaved) for inspection. Does nothing while stopped.
@@ -21,6 +22,14 @@ public:
     const std::vector<float>& lastPumped() const;
     double sampleRate() const;
     uint32_t channels() const;
+
+private:
+    RenderFunction render_ = nullptr;
+    void* context_ = nullptr;
+    double sampleRate_ = 0;
+    uint32_t channels_ = 0;
+    bool running_ = false;
+    std::vector<float> lastPumped_;
 };
 
 } // namespace tindrel::platform

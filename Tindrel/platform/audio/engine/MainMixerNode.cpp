@@ -1,0 +1,121 @@
+#include "Tindrel/platform/audio/engine/MainMixerNode.h"
+
+#include "Tindrel/platform/audio/AudioPcmBuffer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+namespace tindrel::platform {
+
+namespace {
+
+constexpr size_t minimumRingFrames = 32768;
+
+} // namespace
+
+MainMixerNode::MainMixerNode() : ring_(std::make_unique<RingBuffer>(2, minimumRingFrames)) {
+    worker_ = std::thread([this] { deliver(); });
+}
+
+MainMixerNode::~MainMixerNode() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void MainMixerNode::setOutputVolume(float gain) {
+    outputVolume_.store(std::isfinite(gain) ? std::max(0.0f, gain) : 0.0f,
+                        std::memory_order_release);
+}
+
+float MainMixerNode::outputVolume() const {
+    return outputVolume_.load(std::memory_order_acquire);
+}
+
+void MainMixerNode::installTap(uint32_t bufferSize, TapBlock block) {
+    {
+        std::lock_guard lock(mutex_);
+        tapActive_.store(false, std::memory_order_release);
+        // Whatever the ring held belongs to no current tap; the worker reads only under the
+        // lock, so this thread may act as the reader here.
+        ring_->discardReadable();
+        block_ = std::move(block);
+        bufferSize_ =
+            std::clamp<uint32_t>(bufferSize, 1, static_cast<uint32_t>(ring_->capacity() / 4));
+        tapActive_.store(static_cast<bool>(block_), std::memory_order_release);
+    }
+    wake_.notify_all();
+}
+
+void MainMixerNode::removeTap() {
+    std::lock_guard lock(mutex_);
+    tapActive_.store(false, std::memory_order_release);
+    block_ = nullptr;
+}
+
+void MainMixerNode::configure(double sampleRate, uint32_t channelCount) {
+    std::lock_guard lock(mutex_);
+    sampleRate_ = sampleRate;
+    ring_ =
+        std::make_unique<RingBuffer>(std::max<uint32_t>(1, channelCount),
+                                     std::max<size_t>(minimumRingFrames, size_t{bufferSize_} * 4));
+}
+
+void MainMixerNode::process(float* const* chain, uint32_t frames, float playerVolume,
+                            float* interleaved) {
+    const uint32_t channels = ring_->channelCount();
+    const float target = playerVolume * outputVolume_.load(std::memory_order_acquire);
+    const float start = appliedGain_;
+    for (uint32_t k = 0; k < frames; ++k) {
+        const float gain =
+            start + (target - start) * static_cast<float>(k + 1) / static_cast<float>(frames);
+        for (uint32_t c = 0; c < channels; ++c) {
+            chain[c][k] *= gain;
+            interleaved[k * channels + c] = chain[c][k];
+        }
+    }
+    appliedGain_ = frames > 0 ? target : start;
+    if (tapActive_.load(std::memory_order_acquire)) {
+        // A worker that falls behind loses blocks; the audio thread never waits for it.
+        ring_->write(chain, 0, frames);
+    }
+}
+
+void MainMixerNode::deliver() {
+    std::unique_lock lock(mutex_);
+    std::unique_ptr<AudioPcmBuffer> buffer;
+    std::vector<float*> channels;
+    while (!quit_) {
+        const bool active = tapActive_.load(std::memory_order_acquire);
+        if (active && ring_->readable() >= bufferSize_) {
+            if (!buffer || buffer->channelCount() != ring_->channelCount() ||
+                buffer->frameCapacity() != bufferSize_) {
+                buffer = std::make_unique<AudioPcmBuffer>(ring_->channelCount(), bufferSize_);
+                channels.resize(ring_->channelCount());
+            }
+            for (uint32_t c = 0; c < channels.size(); ++c) {
+                channels[c] = buffer->channelData(c);
+            }
+            buffer->setFrameLength(
+                static_cast<int64_t>(ring_->read(channels.data(), 0, bufferSize_)));
+            block_(*buffer);
+            continue;
+        }
+        if (!active) {
+            wake_.wait(lock);
+        } else {
+            // Half a tap buffer: blocks arrive about when they fill, and the audio thread
+            // never has to signal.
+            const auto period =
+                std::chrono::duration<double>(0.5 * bufferSize_ / std::max(1.0, sampleRate_));
+            wake_.wait_for(lock, std::chrono::duration_cast<std::chrono::microseconds>(period));
+        }
+    }
+}
+
+} // namespace tindrel::platform

@@ -1,0 +1,30 @@
+#pragma once
+
+// The system's default output device through PortAudio, opened at the engine's rate and
+// channel count with the device's high (safe) latency. The library's error printing (ALSA,
+// JACK) is silenced before PortAudio starts. start() and stop() are for the owning thread;
+// the render function runs on PortAudio's callback thread.
+
+#include "Tindrel/platform/audio/engine/AudioOutput.h"
+
+namespace tindrel::platform {
+
+class PortAudioOutput final : public AudioOutput {
+public:
+    ~PortAudioOutput() override;
+
+    bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) override;
+    void stop() override;
+    bool isRunning() const override;
+
+private:
+    static int callback(const void* input, void* output, unsigned long frames, const void* timeInfo,
+                        unsigned long statusFlags, void* self);
+
+    void* stream_ = nullptr;
+    bool initialised_ = false;
+    RenderFunction render_ = nullptr;
+    void* context_ = nullptr;
+};
+
+} // namespace tindrel::platform

@@ -1,0 +1,68 @@
+#include "Tindrel/platform/audio/engine/SourceWindow.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tindrel::platform {
+
+SourceWindow::SourceWindow(uint32_t channelCount, size_t capacityFrames)
+    : channels_(std::max<uint32_t>(1, channelCount), std::vector<float>(capacityFrames)),
+      pullPointers_(channels_.size()), capacity_(capacityFrames) {
+    reset();
+}
+
+void SourceWindow::reset() {
+    base_ = -leadFrames;
+    end_ = 0;
+    keepFrom_ = -leadFrames;
+    for (auto& channel : channels_) {
+        std::fill_n(channel.begin(), leadFrames, 0.0f);
+    }
+}
+
+bool SourceWindow::makeRoom(size_t frames) {
+    const auto used = static_cast<size_t>(end_ - base_);
+    if (used + frames <= capacity_) {
+        return true;
+    }
+    const int64_t keep = std::max(base_, std::min(keepFrom_, end_));
+    const auto dropped = static_cast<size_t>(keep - base_);
+    const size_t kept = used - dropped;
+    if (kept + frames > capacity_) {
+        return false;
+    }
+    for (auto& channel : channels_) {
+        std::memmove(channel.data(), channel.data() + dropped, kept * sizeof(float));
+    }
+    base_ = keep;
+    return true;
+}
+
+bool SourceWindow::fill(int64_t index, SampleSource& source) {
+    while (end_ < index) {
+        const auto wanted = static_cast<size_t>(index - end_);
+        if (!makeRoom(wanted)) {
+            return false;
+        }
+        const auto offset = static_cast<size_t>(end_ - base_);
+        for (size_t c = 0; c < channels_.size(); ++c) {
+            pullPointers_[c] = channels_[c].data();
+        }
+        const size_t got = source.pull(pullPointers_.data(), offset, wanted);
+        end_ += static_cast<int64_t>(got);
+        if (got < wanted) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const float* SourceWindow::at(uint32_t channel, int64_t index) const {
+    return channels_[channel].data() + (index - base_);
+}
+
+void SourceWindow::keepFrom(int64_t index) {
+    keepFrom_ = std::max(keepFrom_, index);
+}
+
+} // namespace tindrel::platform

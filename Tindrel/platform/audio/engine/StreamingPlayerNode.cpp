@@ -1,0 +1,242 @@
+#include "Tindrel/platform/audio/engine/StreamingPlayerNode.h"
+
+#include "Tindrel/platform/audio/AudioPcmBuffer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace tindrel::platform {
+
+namespace {
+
+// About 1.5 s at 44.1 kHz: enough to ride out a slow disk at 4x speed.
+constexpr size_t ringFrames = 65536;
+constexpr int64_t chunkFrames = 4096;
+// Only while a new segment waits for the render side to drop the old one.
+constexpr auto acknowledgePoll = std::chrono::milliseconds(1);
+// Only while playing with a full ring.
+constexpr auto refillPoll = std::chrono::milliseconds(10);
+
+} // namespace
+
+StreamingPlayerNode::StreamingPlayerNode() : ring_(std::make_unique<RingBuffer>(2, ringFrames)) {
+    thread_ = std::thread([this] { stream(); });
+}
+
+StreamingPlayerNode::~StreamingPlayerNode() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    dataReady_.notify_all();
+    thread_.join();
+}
+
+void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFrame,
+                                          int64_t frameCount) {
+    const int64_t length = std::max<int64_t>(0, file.length());
+    const int64_t start = std::clamp<int64_t>(startFrame, 0, length);
+    const int64_t count = std::clamp<int64_t>(frameCount, 0, length - start);
+    std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
+    startGeneration(std::move(reader), start, reader ? count : 0);
+}
+
+void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame,
+                                          int64_t frameCount) {
+    {
+        std::lock_guard lock(mutex_);
+        reader_ = std::move(reader);
+        readerStart_ = startFrame;
+        readerLeft_ = reader_ ? frameCount : 0;
+        readerGeneration_ = generation_.load(std::memory_order_relaxed) + 1;
+        renderedSincePlay_.store(false, std::memory_order_release);
+        segmentFrames_.store(readerLeft_, std::memory_order_release);
+        generation_.store(readerGeneration_, std::memory_order_release);
+    }
+    wake_.notify_all();
+}
+
+void StreamingPlayerNode::play() {
+    renderedSincePlay_.store(false, std::memory_order_release);
+    playing_.store(true, std::memory_order_release);
+    wake_.notify_all();
+}
+
+void StreamingPlayerNode::pause() {
+    playing_.store(false, std::memory_order_release);
+}
+
+void StreamingPlayerNode::stop() {
+    playing_.store(false, std::memory_order_release);
+    startGeneration(nullptr, 0, 0);
+}
+
+bool StreamingPlayerNode::isPlaying() const {
+    return playing_.load(std::memory_order_acquire);
+}
+
+void StreamingPlayerNode::setVolume(float gain) {
+    volume_.store(std::isfinite(gain) ? std::max(0.0f, gain) : 0.0f, std::memory_order_release);
+}
+
+float StreamingPlayerNode::volume() const {
+    return volume_.load(std::memory_order_acquire);
+}
+
+std::optional<int64_t> StreamingPlayerNode::playerSampleTime() const {
+    if (!playing_.load(std::memory_order_acquire) ||
+        !renderedSincePlay_.load(std::memory_order_acquire) ||
+        heardGeneration_.load(std::memory_order_acquire) !=
+            generation_.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    return heard_.load(std::memory_order_acquire);
+}
+
+void StreamingPlayerNode::configure(uint32_t channelCount) {
+    {
+        std::lock_guard lock(mutex_);
+        ring_ = std::make_unique<RingBuffer>(std::max<uint32_t>(1, channelCount), ringFrames);
+    }
+    startGeneration(nullptr, 0, 0);
+}
+
+void StreamingPlayerNode::setBlocking(bool blocking) {
+    {
+        std::lock_guard lock(mutex_);
+        blocking_ = blocking;
+    }
+    wake_.notify_all();
+}
+
+StreamingPlayerNode::Cue StreamingPlayerNode::beginRender() {
+    Cue cue;
+    const uint64_t generation = generation_.load(std::memory_order_acquire);
+    if (generation != renderGeneration_) {
+        renderGeneration_ = generation;
+        renderSegmentFrames_ = segmentFrames_.load(std::memory_order_acquire);
+        consumed_ = 0;
+        ring_->discardReadable();
+        acknowledged_.store(generation, std::memory_order_release);
+        if (blocking_) {
+            wake_.notify_all();
+        }
+        cue.newSegment = true;
+    }
+    cue.playing = playing_.load(std::memory_order_acquire);
+    return cue;
+}
+
+size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_t frames) {
+    size_t delivered = 0;
+    const auto fromSegment = static_cast<size_t>(std::min<int64_t>(
+        static_cast<int64_t>(frames), std::max<int64_t>(0, renderSegmentFrames_ - consumed_)));
+    while (delivered < fromSegment) {
+        const size_t got = ring_->read(destination, offset + delivered, fromSegment - delivered);
+        delivered += got;
+        consumed_ += static_cast<int64_t>(got);
+        if (delivered == fromSegment) {
+            break;
+        }
+        if (got > 0) {
+            continue;
+        }
+        if (streamEnded_.load(std::memory_order_acquire) == renderGeneration_ &&
+            ring_->readable() == 0) {
+            // The file delivered fewer frames than it announced: its end comes early.
+            renderSegmentFrames_ = consumed_;
+            break;
+        }
+        if (!blocking_) {
+            return delivered;
+        }
+        std::unique_lock lock(mutex_);
+        wake_.notify_all();
+        dataReady_.wait(lock, [&] {
+            return quit_ || ring_->readable() > 0 ||
+                   streamEnded_.load(std::memory_order_acquire) == renderGeneration_;
+        });
+        if (quit_) {
+            return delivered;
+        }
+    }
+    if (consumed_ >= renderSegmentFrames_ && delivered < frames) {
+        for (uint32_t c = 0; c < ring_->channelCount(); ++c) {
+            std::memset(destination[c] + offset + delivered, 0,
+                        (frames - delivered) * sizeof(float));
+        }
+        delivered = frames;
+    }
+    return delivered;
+}
+
+void StreamingPlayerNode::publishHeard(int64_t frames) {
+    heard_.store(std::clamp<int64_t>(frames, 0, renderSegmentFrames_), std::memory_order_release);
+    heardGeneration_.store(renderGeneration_, std::memory_order_release);
+    renderedSincePlay_.store(true, std::memory_order_release);
+}
+
+void StreamingPlayerNode::stream() {
+    std::unique_lock lock(mutex_);
+    std::unique_ptr<AudioPcmBuffer> chunk;
+    std::vector<const float*> channels;
+    bool positioned = false;
+    uint64_t positionedGeneration = 0;
+    while (!quit_) {
+        const uint64_t generation = readerGeneration_;
+        if (positionedGeneration != generation) {
+            positionedGeneration = generation;
+            positioned = false;
+        }
+        const bool hasWork = reader_ && readerLeft_ > 0;
+        const bool acknowledged = acknowledged_.load(std::memory_order_acquire) == generation;
+        const int64_t want = std::min(chunkFrames, readerLeft_);
+        if (hasWork && acknowledged && static_cast<int64_t>(ring_->writable()) >= want) {
+            const uint32_t fileChannels =
+                std::max<uint32_t>(1, reader_->processingFormat().channelCount);
+            if (!chunk || chunk->channelCount() != fileChannels) {
+                chunk = std::make_unique<AudioPcmBuffer>(fileChannels, chunkFrames);
+            }
+            if (!positioned) {
+                reader_->setFramePosition(readerStart_);
+                positioned = true;
+            }
+            const bool ok = reader_->read(*chunk, want);
+            const int64_t got = ok ? std::min(chunk->frameLength(), want) : 0;
+            if (got > 0) {
+                // A file whose channel count differs from the graph's is mapped channel by
+                // channel; missing channels repeat the file's last one.
+                channels.resize(ring_->channelCount());
+                for (uint32_t c = 0; c < channels.size(); ++c) {
+                    channels[c] = chunk->channelData(std::min(c, fileChannels - 1));
+                }
+                ring_->write(channels.data(), 0, static_cast<size_t>(got));
+                readerLeft_ -= got;
+            }
+            if (got == 0 || readerLeft_ == 0) {
+                readerLeft_ = 0;
+                reader_.reset();
+                streamEnded_.store(generation, std::memory_order_release);
+            }
+            if (blocking_) {
+                dataReady_.notify_all();
+            }
+            continue;
+        }
+        if (!hasWork || blocking_) {
+            wake_.wait(lock);
+        } else if (!acknowledged) {
+            wake_.wait_for(lock, acknowledgePoll);
+        } else if (!playing_.load(std::memory_order_acquire)) {
+            wake_.wait(lock);
+        } else {
+            wake_.wait_for(lock, refillPoll);
+        }
+    }
+}
+
+} // namespace tindrel::platform

@@ -1,0 +1,92 @@
+#pragma once
+
+// The player node: a streaming thread reads the scheduled segment through its own reader of
+// the file into a lock-free ring; the render thread pulls from the ring and never touches
+// the disk.
+//
+// Threads: the AudioPlayerNode methods and configure()/setBlocking() are for the main thread;
+// configure() and setBlocking() only while no render runs. beginRender(), pull() and
+// publishHeard() are for the one render thread; in real-time mode they never allocate, lock
+// or wait. In blocking mode (offline and manual rendering) pull() waits for the streaming
+// thread instead of reporting an underrun, so a render is deterministic.
+//
+// A new schedule or stop() starts a new generation: the streaming thread writes the new
+// segment only after the render side has dropped what the ring held of the old one.
+
+#include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
+#include "Tindrel/platform/audio/engine/RingBuffer.h"
+#include "Tindrel/platform/audio/engine/SampleSource.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace tindrel::platform {
+
+class StreamingPlayerNode final : public AudioPlayerNode, public SampleSource {
+public:
+    StreamingPlayerNode();
+    ~StreamingPlayerNode() override;
+    StreamingPlayerNode(const StreamingPlayerNode&) = delete;
+    StreamingPlayerNode& operator=(const StreamingPlayerNode&) = delete;
+
+    // Replaces whatever was scheduled: the new segment plays from its first frame.
+    void scheduleSegment(const AudioFile& file, int64_t startFrame, int64_t frameCount) override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+    bool isPlaying() const override;
+    void setVolume(float gain) override;
+    float volume() const override;
+    std::optional<int64_t> playerSampleTime() const override;
+
+    // Sets the channel count of the ring and drops the segment.
+    void configure(uint32_t channelCount);
+    void setBlocking(bool blocking);
+
+    struct Cue {
+        bool newSegment = false;
+        bool playing = false;
+    };
+    Cue beginRender();
+    size_t pull(float* const* destination, size_t offset, size_t frames) override;
+    // Source frames of the segment heard so far (the time-pitch unit's count).
+    void publishHeard(int64_t frames);
+
+private:
+    void stream();
+    void startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame, int64_t frameCount);
+
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;      // wakes the streaming thread
+    std::condition_variable dataReady_; // wakes a blocking render
+    bool quit_ = false;
+    bool blocking_ = false;
+    std::unique_ptr<RingBuffer> ring_;
+
+    // Written by the main thread under mutex_, read by the streaming thread under mutex_.
+    std::unique_ptr<AudioFile> reader_;
+    int64_t readerStart_ = 0;
+    int64_t readerLeft_ = 0;
+    uint64_t readerGeneration_ = 0;
+
+    std::atomic<uint64_t> generation_{0};
+    std::atomic<int64_t> segmentFrames_{0};
+    std::atomic<uint64_t> acknowledged_{0};
+    std::atomic<uint64_t> streamEnded_{0}; // the generation whose reading finished or failed
+    std::atomic<bool> playing_{false};
+    std::atomic<float> volume_{1.0f};
+    std::atomic<bool> renderedSincePlay_{false};
+    std::atomic<int64_t> heard_{0};
+    std::atomic<uint64_t> heardGeneration_{0};
+
+    // Render side only.
+    uint64_t renderGeneration_ = 0;
+    int64_t renderSegmentFrames_ = 0;
+    int64_t consumed_ = 0;
+};
+
+} // namespace tindrel::platform

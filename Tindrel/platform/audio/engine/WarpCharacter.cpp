@@ -1,0 +1,54 @@
+#include "Tindrel/platform/audio/engine/WarpCharacter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tindrel::platform {
+
+namespace {
+
+using RubberBand::RubberBandStretcher;
+
+// The store passes cents computed in single precision from log2 of the rate.
+constexpr double tiedPitchToleranceCents = 0.5;
+constexpr double tapeOverlap = 8.0;
+constexpr double crispBelowOverlap = 6.0;
+
+} // namespace
+
+WarpSetting warpSettingFor(float overlap, float rate, float cents) {
+    WarpSetting setting;
+    setting.rate = std::isfinite(rate) ? std::clamp(static_cast<double>(rate), 0.25, 4.0) : 1.0;
+    const double clampedCents =
+        std::isfinite(cents) ? std::clamp(static_cast<double>(cents), -2400.0, 2400.0) : 0.0;
+    setting.pitchScale = std::exp2(clampedCents / 1200.0);
+    const double character = std::isfinite(overlap) ? overlap : tapeOverlap;
+    const bool neutral = setting.rate == 1.0 && clampedCents == 0.0;
+    const bool tape =
+        std::abs(character - tapeOverlap) < 0.01 &&
+        std::abs(clampedCents - 1200.0 * std::log2(setting.rate)) < tiedPitchToleranceCents;
+    if (neutral || tape) {
+        setting.path = WarpPath::varispeed;
+        setting.pitchScale = setting.rate;
+    } else {
+        setting.path =
+            character < crispBelowOverlap ? WarpPath::crispStretcher : WarpPath::smoothStretcher;
+    }
+    return setting;
+}
+
+RubberBandStretcher::Options stretcherOptions(WarpPath path) {
+    const RubberBandStretcher::Options common = RubberBandStretcher::OptionProcessRealTime |
+                                                RubberBandStretcher::OptionThreadingNever |
+                                                RubberBandStretcher::OptionPitchHighConsistency;
+    if (path == WarpPath::crispStretcher) {
+        return common | RubberBandStretcher::OptionEngineFaster |
+               RubberBandStretcher::OptionTransientsCrisp |
+               RubberBandStretcher::OptionDetectorPercussive |
+               RubberBandStretcher::OptionWindowShort | RubberBandStretcher::OptionPhaseIndependent;
+    }
+    return common | RubberBandStretcher::OptionEngineFiner |
+           RubberBandStretcher::OptionChannelsTogether;
+}
+
+} // namespace tindrel::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+// Which processing path a setting of the time-pitch unit calls for, and the stretcher
+// options of each path.
+//
+// - neutral (rate 1, pitch 0, any overlap) and tape (overlap 8 with the pitch tied to the rate,
+//   cents = 1200 log2 rate) play through the varispeed: an exact copy at neutral, a plain
+//   resampler otherwise; no phase vocoder, so no phasing and almost no CPU.
+// - overlap from 6 up ("musical", 12): the R3 engine, the one that keeps harmonic material
+//   smooth; it costs about three times the R2 engine.
+// - overlap below 6 ("beats", 3.5): the R2 engine with a short window, phase resets at
+//   percussive onsets and independent phases, for tight drum transients.
+
+#include <rubberband/RubberBandStretcher.h>
+
+namespace tindrel::platform {
+
+enum class WarpPath { varispeed, smoothStretcher, crispStretcher };
+
+struct WarpSetting {
+    double rate = 1;       // 0.25 to 4
+    double pitchScale = 1; // 0.25 to 4
+    WarpPath path = WarpPath::varispeed;
+};
+
+// Clamps and classifies; NaN and infinities fall back to neutral values.
+WarpSetting warpSettingFor(float overlap, float rate, float cents);
+
+RubberBand::RubberBandStretcher::Options stretcherOptions(WarpPath path);
+
+} // namespace tindrel::platform
