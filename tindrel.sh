@@ -16,7 +16,7 @@ packages=(
     librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
     libglib2.0-dev libarchive-dev dbus-daemon shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev libebur128-dev
-    fonts-inter fonts-noto-color-emoji locales xvfb xauth sox
+    libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth sox
 )
 
 install_missing() {

@@ -1,0 +1,54 @@
+#pragma once
+
+// One line of text that never wraps: when the room is short it is cut with an ellipsis
+// (at the end or in the middle). Optionally draws its digits at equal widths so readouts do
+// not jitter. Its preferred width is the whole text; it may be squeezed to nothing unless it
+// is told to keep its full width. GUI thread only.
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+namespace tindrel {
+
+class ElidedLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ElidedLabel(QWidget* parent = nullptr);
+
+    // Each setter repaints (and re-lays out) only when the value changes.
+    void setText(const QString& text);
+    void setTextFont(const QFont& font);
+    void setColor(const QColor& color);
+    void setElideMode(Qt::TextElideMode mode);
+    void setAlignment(Qt::Alignment alignment);
+    void setMonospacedDigits(bool on);
+    // Never narrower than the whole text: nothing is cut.
+    void setKeepsFullWidth(bool on);
+
+    const QString& text() const { return text_; }
+    const QColor& color() const { return color_; }
+    // The text as it is drawn at the current width.
+    QString displayedText() const;
+    bool isTruncated() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal textWidth(const QString& text) const;
+    void changed(bool geometry);
+
+    QString text_;
+    QFont font_;
+    QColor color_;
+    Qt::TextElideMode elideMode_ = Qt::ElideRight;
+    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+    bool monospacedDigits_ = false;
+    bool keepsFullWidth_ = false;
+};
+
+} // namespace tindrel

@@ -1,0 +1,159 @@
+#include "Tindrel/mainwindow/TindrelMainView.h"
+
+#include "Tindrel/mainwindow/FooterBar.h"
+#include "Tindrel/mainwindow/OpenFileOrFolder.h"
+#include "Tindrel/mainwindow/PlayerInspectorColumn.h"
+#include "Tindrel/store/TindrelStore.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLinearGradient>
+#include <QMimeData>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <optional>
+
+namespace tindrel {
+
+namespace {
+
+// Places held free for the parts of the window that are built elsewhere.
+constexpr int headerHeight = 32;
+constexpr int folderCrateWidth = 295;
+constexpr int updateRowHeight = 16;
+
+// The first dragged item, when it is a local file or folder; links to anything else (web
+// pages, remote files) are refused.
+std::optional<std::filesystem::path> droppedLocation(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().isEmpty())
+        return std::nullopt;
+    const QUrl first = data->urls().first();
+    if (!first.isLocalFile() || first.toLocalFile().isEmpty())
+        return std::nullopt;
+    return std::filesystem::path(first.toLocalFile().toStdString());
+}
+
+// A file panel that also takes a folder: "Open" on a selected folder chooses it instead of
+// entering it (double-clicking still enters).
+class FileOrFolderDialog : public QFileDialog {
+public:
+    explicit FileOrFolderDialog(QWidget* parent) : QFileDialog(parent) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setFileMode(QFileDialog::ExistingFile);
+    }
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (files.size() == 1 && QFileInfo(files.first()).isDir()) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+QWidget* heldPlace(QWidget* parent) {
+    auto* place = new QWidget(parent);
+    place->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return place;
+}
+
+} // namespace
+
+TindrelMainView::TindrelMainView(TindrelStore& store, QWidget* parent)
+    : QWidget(parent), store_(store), column_(new PlayerInspectorColumn(store, this)),
+      footer_(new FooterBar(store, this)) {
+    setAcceptDrops(true);
+    setMinimumSize(minimumContentSize);
+    resize(idealSize);
+
+    QWidget* header = heldPlace(this);
+    header->setFixedHeight(headerHeight);
+    QWidget* crate = heldPlace(this);
+    crate->setFixedWidth(folderCrateWidth);
+    QWidget* updateRow = heldPlace(this);
+    updateRow->setFixedHeight(updateRowHeight);
+
+    auto* columns = new QHBoxLayout;
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(12);
+    columns->addWidget(crate);
+    columns->addWidget(column_, 1);
+
+    auto* body = new QVBoxLayout(this);
+    body->setContentsMargins(14, 14, 14, 14);
+    body->setSpacing(10);
+    body->addWidget(header);
+    body->addLayout(columns, 1);
+    body->addWidget(updateRow);
+    body->addWidget(footer_);
+}
+
+void TindrelMainView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QLinearGradient gradient(QPointF(0, 0), QPointF(width(), height()));
+    gradient.setColorAt(0, QColor::fromRgbF(0.05f, 0.07f, 0.11f));
+    gradient.setColorAt(1, QColor::fromRgbF(0.08f, 0.10f, 0.15f));
+    painter.fillRect(rect(), gradient);
+}
+
+void TindrelMainView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // No text field keeps the keyboard once the window is on screen, so the shortcuts act.
+    QTimer::singleShot(100, this, [this] {
+        if (QWidget* focused = window()->focusWidget())
+            focused->clearFocus();
+    });
+}
+
+void TindrelMainView::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedLocation(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TindrelMainView::dragMoveEvent(QDragMoveEvent* event) {
+    if (droppedLocation(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TindrelMainView::dropEvent(QDropEvent* event) {
+    const std::optional<std::filesystem::path> location = droppedLocation(event->mimeData());
+    if (!location) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Loading can take a while (decoding); the drag source is answered first.
+    QTimer::singleShot(0, this, [this, path = *location] { openFileOrFolder(store_, path); });
+}
+
+void TindrelMainView::chooseFolderPanel() {
+    const QString folder = QFileDialog::getExistingDirectory(this);
+    if (folder.isEmpty())
+        return;
+    store_.navigateToFolder(std::filesystem::path(folder.toStdString()), true, true);
+}
+
+void TindrelMainView::openAudioFilePanel() {
+    QPointer<FileOrFolderDialog> dialog = new FileOrFolderDialog(this);
+    const bool chosen = dialog->exec() == QDialog::Accepted;
+    if (!dialog)
+        return;
+    const QStringList files = dialog->selectedFiles();
+    delete dialog;
+    if (!chosen || files.isEmpty())
+        return;
+    openFileOrFolder(store_, std::filesystem::path(files.first().toStdString()));
+}
+
+} // namespace tindrel

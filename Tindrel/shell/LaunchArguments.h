@@ -1,0 +1,24 @@
+#pragma once
+
+// Reading the program's command line: the "--background" switch, and the one path a launch
+// opens. Pure functions of their inputs and the file system; any thread.
+
+#include <QStringList>
+
+#include <filesystem>
+#include <optional>
+
+namespace tindrel {
+
+struct LaunchArguments {
+    // True when any argument, the program path included, is exactly "--background".
+    static bool hasBackgroundFlag(const QStringList& arguments);
+
+    // The first of `arguments` (the program path not among them) that does not begin with "-"
+    // and names an existing file or folder; a relative path is taken against `workingFolder`.
+    // Later arguments are not looked at.
+    static std::optional<std::filesystem::path>
+    firstOpenablePath(const QStringList& arguments, const std::filesystem::path& workingFolder);
+};
+
+} // namespace tindrel

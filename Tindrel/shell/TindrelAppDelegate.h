@@ -1,0 +1,58 @@
+#pragma once
+
+// The application's delegate: runs the launch sequence (default-handler registration, the
+// command line, the first load, the main window), owns the one main window (made on first
+// showing, kept for the life of the process), opens what later launches hand over, and ends
+// the process on its ways out. Every way out runs the store's clean-up before the event loop
+// is asked to quit; the application's last moment runs it once more (it is harmless twice).
+//
+// GUI thread only. The delegate uses the store it is given (the shared one in the program, a
+// private one in tests) and never owns it.
+
+#include <QObject>
+#include <QStringList>
+
+#include <filesystem>
+#include <memory>
+
+namespace tindrel {
+
+class TindrelMainWindow;
+class TindrelStore;
+
+class TindrelAppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit TindrelAppDelegate(TindrelStore& store, QObject* parent = nullptr);
+    ~TindrelAppDelegate() override;
+
+    // The launch sequence. `arguments` as the process got them, the program path first;
+    // relative paths are taken against `workingFolder`.
+    void applicationDidFinishLaunching(const QStringList& arguments,
+                                       const std::filesystem::path& workingFolder);
+
+    // A later launch's arguments (already absolute): its first openable path is opened in the
+    // main window; when none exists the first path is handed to the store all the same, which
+    // reports it missing; with no path at all, a launch that did not ask for the background
+    // just brings the window forward.
+    void openDocuments(const QStringList& arguments);
+
+    // Makes the main window on first use, then shows it and brings it to the front.
+    void showMainWindow();
+
+    // A way out: clean-up, then the event loop is asked to quit.
+    void terminate();
+    // The application's last moment (QCoreApplication::aboutToQuit).
+    void applicationWillTerminate();
+
+    // Null until the main window is first shown.
+    TindrelMainWindow* mainWindow() const { return mainWindow_.get(); }
+
+private:
+    void windowWillClose();
+
+    TindrelStore& store_;
+    std::unique_ptr<TindrelMainWindow> mainWindow_;
+};
+
+} // namespace tindrel

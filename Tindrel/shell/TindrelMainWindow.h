@@ -1,0 +1,31 @@
+#pragma once
+
+// The one main window: titled "Tindrel", 1240 x 700 and never smaller than 1180 x 660, holding
+// the main view. Closing it by any means is a way out of the program: it reports closing() and
+// the delegate ends the process. GUI thread only; the delegate owns it.
+
+#include <QWidget>
+
+namespace tindrel {
+
+class TindrelMainView;
+class TindrelStore;
+
+class TindrelMainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit TindrelMainWindow(TindrelStore& store);
+
+    TindrelMainView& mainView() const { return *view_; }
+
+signals:
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TindrelMainView* view_;
+};
+
+} // namespace tindrel

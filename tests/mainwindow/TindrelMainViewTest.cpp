@@ -1,0 +1,231 @@
+#include "Tindrel/mainwindow/TindrelMainView.h"
+#include "Tindrel/mainwindow/ChipButton.h"
+#include "Tindrel/mainwindow/ElidedLabel.h"
+#include "Tindrel/mainwindow/FooterBar.h"
+#include "Tindrel/mainwindow/PillButton.h"
+#include "Tindrel/mainwindow/PlayerInspectorColumn.h"
+#include "Tindrel/mainwindow/StereoMeterStrip.h"
+#include "Tindrel/mainwindow/TransportAndWarpBar.h"
+#include "Tindrel/platform/ui/SystemColors.h"
+#include "tests/mainwindow/ViewTestRig.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+using namespace tindrel;
+using platform::SystemColors;
+
+namespace {
+
+class MainView : public testing::Test {
+protected:
+    MainView() : view(rig.store()) { view.show(); }
+
+    // Drags these URLs over the view and drops them; true when the view accepted the drag.
+    bool drop(const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPointF at(view.width() / 2.0, view.height() / 2.0);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&view, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&view, &dropped);
+        QApplication::processEvents(); // the load runs after the drop is answered
+        return enter.isAccepted() && dropped.isAccepted();
+    }
+
+    static QUrl local(const std::filesystem::path& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path.string()));
+    }
+
+    test::ViewTestRig rig;
+    TindrelMainView view;
+};
+
+} // namespace
+
+TEST_F(MainView, ADropOfThreeFilesPlaysOnlyTheFirst) {
+    const auto a = rig.writeTone("a.wav");
+    const auto b = rig.writeTone("b.wav");
+    const auto c = rig.writeTone("c.wav");
+    EXPECT_TRUE(drop({local(b), local(a), local(c)}));
+    EXPECT_EQ(rig.store().currentURL.get(), b);
+    EXPECT_TRUE(rig.store().isPlaying.get());
+    EXPECT_EQ(rig.store().recentFiles.get(), std::vector<std::filesystem::path>{b});
+}
+
+TEST_F(MainView, ADroppedFolderIsBrowsedNotOpened) {
+    rig.writeTone("b.wav");
+    const auto a = rig.writeTone("a.wav");
+    const auto folder = a.parent_path();
+    EXPECT_TRUE(drop({local(folder)}));
+    TindrelStore& store = rig.store();
+    EXPECT_EQ(store.currentFolderURL.get(), folder);
+    EXPECT_EQ(store.folderHistory->back(), folder);
+    EXPECT_EQ(store.currentURL.get(), a); // its first audio file, loaded without playing
+    EXPECT_FALSE(store.isPlaying.get());
+    const auto& recents = store.recentFiles.get();
+    EXPECT_EQ(std::count(recents.begin(), recents.end(), folder), 0);
+}
+
+TEST_F(MainView, AnUndecodableDroppedFileIsHandedToTheStoreWhichSaysSo) {
+    const auto notes = rig.rig.home() / "notes.txt";
+    std::ofstream(notes) << "not audio";
+    EXPECT_TRUE(drop({local(notes)}));
+    EXPECT_TRUE(
+        view.footer().statusLine().text().startsWith(QStringLiteral("Could not open notes.txt")));
+    EXPECT_FALSE(rig.store().isPlaying.get());
+}
+
+TEST_F(MainView, DropsOfAnythingButLocalFilesAreRefused) {
+    const auto a = rig.writeTone("a.wav");
+    const QList<QUrl> refused[] = {
+        {QUrl("https://example.com/song.wav")},
+        {QUrl("sftp://host/music/a.wav"), local(a)}, // only the first item counts
+        {},
+    };
+    for (const auto& urls : refused) {
+        EXPECT_FALSE(drop(urls));
+        EXPECT_EQ(rig.store().currentURL.get(), std::nullopt);
+    }
+}
+
+// Answers the next modal file panel: chooses `location` (a file or a folder), or cancels.
+void answerPanel(std::optional<std::filesystem::path> location) {
+    QTimer::singleShot(0, [location] {
+        auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(panel, nullptr);
+        if (!location)
+            return panel->reject();
+        panel->setDirectory(QString::fromStdString(location->parent_path().string()));
+        panel->selectFile(QString::fromStdString(location->filename().string()));
+        QMetaObject::invokeMethod(panel, "accept"); // as the panel's Open button does
+    });
+}
+
+TEST_F(MainView, OpenPanelsPlayAChosenFileAndBrowseAChosenFolder) {
+    const auto a = rig.writeTone("a.wav");
+    const auto b = rig.writeTone("b.wav");
+    TindrelStore& store = rig.store();
+
+    answerPanel(std::nullopt);
+    view.openAudioFilePanel();
+    EXPECT_EQ(store.currentURL.get(), std::nullopt);
+
+    answerPanel(b);
+    view.openAudioFilePanel();
+    EXPECT_EQ(store.currentURL.get(), b);
+    EXPECT_TRUE(store.isPlaying.get());
+
+    answerPanel(a.parent_path());
+    view.openAudioFilePanel();
+    EXPECT_EQ(store.currentFolderURL.get(), a.parent_path());
+    EXPECT_EQ(store.currentURL.get(), a); // the first file, loaded without playing
+    EXPECT_FALSE(store.isPlaying.get());
+
+    const auto other = rig.rig.home() / "other";
+    std::filesystem::create_directories(other);
+    answerPanel(other);
+    view.chooseFolderPanel();
+    EXPECT_EQ(store.currentFolderURL.get(), other);
+    EXPECT_EQ(store.folderHistory->back(), other);
+    EXPECT_EQ(store.currentURL.get(), a); // an empty folder loads nothing
+}
+
+TEST_F(MainView, ShowsTheHintWithoutAFileAndTheFullColumnWithOne) {
+    PlayerInspectorColumn& column = view.playerColumn();
+    EXPECT_FALSE(column.isShowingFile());
+    EXPECT_TRUE(column.emptyHint().isVisible());
+    EXPECT_FALSE(column.canvas().isVisible());
+    EXPECT_FALSE(column.transportBar().isVisible());
+
+    rig.loadTone();
+    EXPECT_TRUE(column.isShowingFile());
+    EXPECT_FALSE(column.emptyHint().isVisible());
+    for (const QWidget* part : {static_cast<const QWidget*>(&column.canvas()),
+                                static_cast<const QWidget*>(&column.transportBar()),
+                                static_cast<const QWidget*>(&column.meters())})
+        EXPECT_TRUE(part->isVisible());
+}
+
+TEST_F(MainView, FooterShowsTheStatusLineAndAPlayingDot) {
+    const FooterBar& footer = view.footer();
+    EXPECT_EQ(footer.statusLine().text(), QStringLiteral("Ready"));
+    EXPECT_EQ(footer.statusDotColor(), SystemColors::cyan());
+    rig.loadTone("song.wav");
+    EXPECT_EQ(footer.statusDotColor(), SystemColors::green());
+    EXPECT_EQ(footer.statusLine().text(), rig.store().statusBanner.get());
+    EXPECT_TRUE(footer.statusLine().text().startsWith(QStringLiteral("Playing song.wav")));
+    rig.store().togglePlayPause();
+    EXPECT_EQ(footer.statusDotColor(), SystemColors::cyan());
+
+    rig.store().statusBanner = QString(400, QLatin1Char('x'));
+    QApplication::processEvents();
+    EXPECT_TRUE(footer.statusLine().isTruncated()); // one line, cut
+    EXPECT_TRUE(FooterBar::keyLegend().contains(QStringLiteral("Alt-Drag Range")));
+    EXPECT_TRUE(FooterBar::keyLegend().contains(QStringLiteral("Ctrl+C Copy")));
+}
+
+// Counts layout requests anywhere in the application.
+class LayoutRequestCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::LayoutRequest;
+        return false;
+    }
+};
+
+TEST_F(MainView, PlaybackTicksRepaintWithoutRelayingOut) {
+    rig.loadTone("song.wav", 5.0);
+    // The load's own relayout climbs one level of the widget tree per pass.
+    for (int pass = 0; pass < 10; ++pass)
+        QApplication::processEvents();
+    LayoutRequestCounter counter;
+    qApp->installEventFilter(&counter);
+    rig.rig.play(1.0); // about thirty ticks: playhead, meters, readout
+    QApplication::processEvents();
+    qApp->removeEventFilter(&counter);
+    EXPECT_GT(rig.store().currentTime.get(), 0.5);
+    EXPECT_EQ(counter.count, 0);
+}
+
+TEST_F(MainView, EveryTransportControlIsOnScreenAtTheMinimumSize) {
+    rig.loadTone("long.wav", 20.0);
+    rig.store().seek(3, false);
+    rig.store().setLoopInAtPlayhead(); // the clear pill shows too
+    rig.store().seek(13, false);
+    rig.store().setLoopOutAtPlayhead();
+    view.resize(200, 200);
+    EXPECT_EQ(view.size(), TindrelMainView::minimumContentSize);
+    QApplication::processEvents();
+
+    TransportAndWarpBar& bar = view.playerColumn().transportBar();
+    const QRect column = view.playerColumn().geometry();
+    std::vector<QRect> placed;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             &bar.previousButton(), &bar.playButton(), &bar.nextButton(), &bar.loopSwitch(),
+             &bar.inButton(), &bar.outButton(), &bar.playRangeButton(), &bar.clearButton(),
+             &bar.scopeButton(), &bar.modeButton(WarpMode::musical),
+             &bar.modeButton(WarpMode::beats), &bar.modeButton(WarpMode::tape)}) {
+        ASSERT_TRUE(control->isVisible());
+        const QRect box(control->mapTo(&view, QPoint()), control->size());
+        EXPECT_TRUE(column.contains(box)) << control->accessibleName().toStdString();
+        EXPECT_GE(box.width(), control->sizeHint().width()); // nothing squeezed
+        for (const QRect& other : placed)
+            EXPECT_FALSE(box.intersects(other));
+        placed.push_back(box);
+    }
+    // The canvas keeps its minimum height with the bar fully shown.
+    EXPECT_GE(view.playerColumn().canvas().height(), 165);
+}

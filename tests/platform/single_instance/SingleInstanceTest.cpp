@@ -1,0 +1,72 @@
+#include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+using tindrel::platform::SingleInstance;
+
+TEST(SingleInstance, HandOverArgumentsAreAbsolutePathsAndKeptOptions) {
+    struct Case {
+        const char* argument;
+        const char* handedOver;
+    } cases[] = {
+        {"rel/ok.wav", "/work/here/rel/ok.wav"},
+        {"./a/../b.flac", "/work/here/b.flac"},
+        {"../up.mp3", "/work/up.mp3"},
+        {"/abs/x.wav", "/abs/x.wav"},
+        {"file:///music/a%20b.wav", "/music/a b.wav"},
+        {"FILE:///music/c.wav", "/music/c.wav"},
+        {"--background", "--background"},
+        {"-x", "-x"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SingleInstance::handOverArguments({c.argument}, "/work/here"),
+                  QStringList{c.handedOver})
+            << c.argument;
+    EXPECT_EQ(SingleInstance::handOverArguments({"b", "-x", "a"}, "/w"),
+              (QStringList{"/w/b", "-x", "/w/a"}));
+}
+
+TEST(SingleInstance, ALaterLaunchHandsItsArgumentsToTheFirst) {
+    tindrel::test::TemporaryFolder folder;
+    const QString name = QString::fromStdString((folder / "tindrel.socket").string());
+    SingleInstance first(name);
+    ASSERT_EQ(first.claim({"/a.wav"}), SingleInstance::Claim::primary);
+
+    QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+    for (const QStringList& arguments :
+         {QStringList{"/x/one.wav", "--background"}, QStringList{}}) {
+        SingleInstance later(name);
+        EXPECT_EQ(later.claim(arguments), SingleInstance::Claim::handedOver);
+        ASSERT_TRUE(received.wait(10000) || !received.isEmpty());
+        EXPECT_EQ(received.takeFirst().at(0).toStringList(), arguments);
+    }
+}
+
+TEST(SingleInstance, ASocketLeftByAKilledProcessIsTakenOver) {
+    tindrel::test::TemporaryFolder folder;
+    const std::string path = (folder / "stale.socket").string();
+    // A bound socket file that nobody listens on, as a killed first instance leaves it.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(path)));
+
+    SingleInstance next(QString::fromStdString(path));
+    EXPECT_EQ(next.claim({"/b.wav"}), SingleInstance::Claim::primary);
+    SingleInstance later(QString::fromStdString(path));
+    EXPECT_EQ(later.claim({"/c.wav"}), SingleInstance::Claim::handedOver);
+}

@@ -1,0 +1,150 @@
+#include "Tindrel/shell/TindrelAppDelegate.h"
+#include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "Tindrel/shell/TindrelMainWindow.h"
+#include "tests/store_support/StoreTestRig.h"
+#include "tests/support/GeneratedAudio.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace tindrel;
+using tindrel::platform::SingleInstance;
+using tindrel::test::StoreTestRig;
+
+namespace {
+
+// A private store on a sandboxed home, with audio files at home/rel/ok.wav and
+// home/music/{a,b}.wav; the delegate's default-handler list goes to the sandbox too.
+class Launch {
+public:
+    Launch() {
+        setenv("HOME", rig.home().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (rig.root() / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (rig.root() / "data").c_str(), 1);
+        for (const auto& file : {ok(), music() / "a.wav", music() / "b.wav"}) {
+            std::filesystem::create_directories(file.parent_path());
+            test::writeAudioFile(file, test::sineSignal(440, 0.3, 1.0));
+        }
+    }
+
+    std::filesystem::path ok() const { return rig.home() / "rel" / "ok.wav"; }
+    std::filesystem::path music() const { return rig.home() / "music"; }
+    TindrelStore& store() { return rig.store(); }
+    bool windowShown() const {
+        return delegate && delegate->mainWindow() && delegate->mainWindow()->isVisible();
+    }
+
+    void start(const QStringList& arguments) {
+        delegate = std::make_unique<TindrelAppDelegate>(rig.store());
+        delegate->applicationDidFinishLaunching(arguments, rig.home());
+    }
+
+    StoreTestRig rig;
+    std::unique_ptr<TindrelAppDelegate> delegate;
+};
+
+std::optional<std::string> currentFile(TindrelStore& store) {
+    return store.currentURL.get() ? std::optional(store.currentURL.get()->string()) : std::nullopt;
+}
+
+} // namespace
+
+TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
+    struct Case {
+        QStringList arguments;
+        bool window;
+        bool opensOkAndPlays;
+    } cases[] = {
+        {{"tindrel", "-x", "/missing", "rel/ok.wav"}, true, true},
+        {{"tindrel", "--background"}, false, false},
+        {{"tindrel", "--background", "rel/ok.wav"}, true, true},
+        {{"tindrel", "rel/ok.wav", "--background"}, true, true},
+        {{"tindrel"}, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        Launch launch;
+        launch.start(c.arguments);
+        EXPECT_EQ(launch.windowShown(), c.window);
+        if (c.opensOkAndPlays) {
+            EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
+            EXPECT_TRUE(launch.store().isPlaying.get());
+        } else {
+            // No recents: Downloads is listed into the history and nothing is loaded.
+            EXPECT_EQ(currentFile(launch.store()), std::nullopt);
+            EXPECT_EQ(launch.store().currentFolderURL.get(), launch.rig.home() / "Downloads");
+            EXPECT_EQ(launch.store().folderHistory->size(), 1u);
+        }
+    }
+}
+
+TEST(TindrelAppDelegate, WithoutArgumentsTheNewestRecentFileIsLoadedWithoutPlaying) {
+    Launch launch;
+    launch.store().loadAndPlay(launch.music() / "a.wav", true);
+    launch.store().loadAndPlay(launch.ok(), true);
+    launch.store().stopAndCleanup();
+    launch.rig.restartStore();
+
+    launch.start({"tindrel"});
+    EXPECT_TRUE(launch.windowShown());
+    EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
+    EXPECT_FALSE(launch.store().isPlaying.get());
+}
+
+TEST(TindrelAppDelegate, AFolderOnTheCommandLineIsBrowsedNeverMadeCurrent) {
+    Launch launch;
+    launch.start({"tindrel", "music"});
+    TindrelStore& store = launch.store();
+    EXPECT_TRUE(launch.windowShown());
+    EXPECT_EQ(store.currentFolderURL.get(), launch.music());
+    EXPECT_EQ(store.folderHistory->back(), launch.music());
+    // Its first audio file is loaded, not played; the folder is neither current nor recent.
+    EXPECT_EQ(currentFile(store), (launch.music() / "a.wav").string());
+    EXPECT_FALSE(store.isPlaying.get());
+    const auto& recents = store.recentFiles.get();
+    EXPECT_EQ(std::count(recents.begin(), recents.end(), launch.music()), 0);
+}
+
+TEST(TindrelAppDelegate, ALaterLaunchHandsItsRelativePathToTheRunningInstance) {
+    Launch launch;
+    const QString socket = QString::fromStdString((launch.rig.root() / "instance.socket").string());
+    SingleInstance running(socket);
+    ASSERT_EQ(running.claim({}), SingleInstance::Claim::primary);
+    launch.start({"tindrel", "--background"});
+    QObject::connect(&running, &SingleInstance::argumentsReceived, launch.delegate.get(),
+                     &TindrelAppDelegate::openDocuments);
+    ASSERT_FALSE(launch.windowShown());
+
+    QSignalSpy received(&running, &SingleInstance::argumentsReceived);
+    SingleInstance later(socket);
+    const QString laterWorkingFolder = QString::fromStdString(launch.rig.home().string());
+    EXPECT_EQ(later.claim(SingleInstance::handOverArguments({"rel/ok.wav"}, laterWorkingFolder)),
+              SingleInstance::Claim::handedOver);
+    ASSERT_TRUE(received.wait(10000));
+
+    EXPECT_TRUE(launch.windowShown());
+    EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
+    EXPECT_TRUE(launch.store().isPlaying.get());
+
+    // A later plain launch only brings the same window forward.
+    TindrelMainWindow* window = launch.delegate->mainWindow();
+    launch.delegate->openDocuments({});
+    EXPECT_EQ(launch.delegate->mainWindow(), window);
+}
+
+TEST(TindrelAppDelegate, ClosingTheWindowCleansUpAndASecondCleanUpIsHarmless) {
+    Launch launch;
+    launch.start({"tindrel", "rel/ok.wav"});
+    ASSERT_TRUE(launch.store().isPlaying.get());
+    ASSERT_TRUE(launch.rig.ticker().isRunning());
+
+    launch.delegate->mainWindow()->close();
+    EXPECT_FALSE(launch.store().isPlaying.get());
+    EXPECT_FALSE(launch.rig.ticker().isRunning());
+    launch.delegate->applicationWillTerminate();
+    EXPECT_FALSE(launch.store().isPlaying.get());
+}
