@@ -4,15 +4,14 @@
 
 #include "Tindrel/canvas/WaveformBarLayer.h"
 #include "Tindrel/canvas/WaveformScrubberCanvas.h"
-#include "Tindrel/platform/audio/engine/ManualOutput.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/TindrelStore.h"
+#include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <sndfile.h>
@@ -62,35 +61,17 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir folder;
 
-    platform::ManualOutput* output = nullptr;
-    ManualUiTicker* ticker = nullptr;
-    ManualAnalysisExecutor* executor = nullptr;
-    TindrelStoreEnvironment environment;
-    environment.makeOutput = [&output] {
-        auto made = std::make_unique<platform::ManualOutput>();
-        output = made.get();
-        return made;
-    };
-    auto manualTicker = std::make_unique<ManualUiTicker>();
-    ticker = manualTicker.get();
-    environment.ticker = std::move(manualTicker);
-    environment.makeAnalysisExecutor = [&executor](QObject*) {
-        auto made = std::make_unique<ManualAnalysisExecutor>();
-        executor = made.get();
-        return made;
-    };
-    environment.settings =
-        std::make_unique<QSettings>(folder.filePath("settings.ini"), QSettings::IniFormat);
-    environment.homeFolder = folder.path().toStdString();
-    TindrelStore store(std::move(environment));
+    test::ManualStoreParts parts;
+    TindrelStore store(test::manualStoreEnvironment(
+        folder.path().toStdString(), folder.filePath("settings.ini").toStdString(), parts));
 
     const std::string path = folder.filePath("tone.wav").toStdString();
     writeTone(path);
     store.loadAndPlay(path, true);
-    if (executor)
-        executor->runAll(); // the measured 2048-bin record, as after a real load
+    if (parts.analysis)
+        parts.analysis->runAll(); // the measured 2048-bin record, as after a real load
     store.setRangeBounds(40, 100);
-    if (!output || !store.isPlaying.get() || !store.spec.get() ||
+    if (!parts.output || !store.isPlaying.get() || !store.spec.get() ||
         store.spec.get()->peaks.size() < 2048) {
         std::fputs("bench_canvas: the generated file did not load and play\n", stderr);
         return 1;
@@ -110,8 +91,8 @@ int main(int argc, char** argv) {
         canvas.repaint();              // builds the bar cache once
         std::vector<double> times;
         for (int i = 0; i < frames; ++i) {
-            output->pump(1455);
-            ticker->fire();
+            parts.output->pump(1455);
+            parts.ticker->fire();
             QElapsedTimer timer;
             timer.start();
             canvas.repaint();

@@ -1,12 +1,11 @@
 // Offline export speed: a 60 s stereo 44.1 kHz range at 1.25x and +3 st, once per warp mode,
 // as multiples of real time (seconds of source audio rendered per second).
 
-#include "Tindrel/platform/audio/engine/ManualOutput.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/TindrelStore.h"
+#include "tests/store_support/StoreTestRig.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 
 #include <sndfile.h>
 
@@ -59,16 +58,9 @@ int main(int argc, char** argv) {
     const std::filesystem::path source = folder / "source.wav";
     int result = 0;
     if (writeSource(source)) {
-        tindrel::TindrelStoreEnvironment environment;
-        environment.makeOutput = [] { return std::make_unique<tindrel::platform::ManualOutput>(); };
-        environment.ticker = std::make_unique<tindrel::ManualUiTicker>();
-        environment.makeAnalysisExecutor = [](QObject*) {
-            return std::make_unique<tindrel::ManualAnalysisExecutor>();
-        };
-        environment.settings = std::make_unique<QSettings>(
-            QString::fromStdString((folder / "settings.ini").string()), QSettings::IniFormat);
-        environment.homeFolder = folder;
-        tindrel::TindrelStore store(std::move(environment));
+        tindrel::test::ManualStoreParts parts;
+        tindrel::TindrelStore store(
+            tindrel::test::manualStoreEnvironment(folder, folder / "settings.ini", parts));
         store.loadAndPlay(source, false);
         store.setPlaybackRate(1.25f);
         store.setPitchSemitones(3.0f);

@@ -1,42 +1,15 @@
 #include "Tindrel/analysis/PcmCache.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <climits>
-#include <cstdlib>
 #include <fstream>
-#include <optional>
 
 using tindrel::PcmCache;
 namespace fs = std::filesystem;
-
-namespace {
-
-// Points the system's temporary folder (TMPDIR) at `folder` for the guard's lifetime, so the
-// private fallback folders a test provokes are removed with the test's own folder.
-class TemporaryDirectoryOverride {
-public:
-    explicit TemporaryDirectoryOverride(const std::filesystem::path& folder) {
-        if (const char* previous = std::getenv("TMPDIR"))
-            previous_ = previous;
-        setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~TemporaryDirectoryOverride() {
-        if (previous_)
-            setenv("TMPDIR", previous_->c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-    TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
-    TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
-
-} // namespace
 
 TEST(PcmCache, NamesKeepTheSanitisedBaseAndSizeAndSeparateDifferentSources) {
     struct Case {
@@ -70,7 +43,8 @@ TEST(PcmCache, NamesKeepTheSanitisedBaseAndSizeAndSeparateDifferentSources) {
 
 TEST(PcmCache, UsesOnlyAPrivateFolderOfThisUser) {
     tindrel::test::TemporaryFolder root;
-    const TemporaryDirectoryOverride temporary(root.path());
+    // The private fallback folders this provokes go with the test's own folder.
+    const tindrel::test::ScopedEnvironmentVariable temporary("TMPDIR", root.path().string());
 
     const fs::path fresh = root / "fresh";
     EXPECT_EQ(PcmCache(fresh).folder(), fresh);

@@ -3,6 +3,7 @@
 #include "Tindrel/analysis/TindrelError.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -10,36 +11,12 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
-#include <optional>
 
 using namespace tindrel;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Points the system's temporary folder (TMPDIR) at `folder` for the guard's lifetime, so the
-// private fallback folders a test provokes are removed with the test's own folder.
-class TemporaryDirectoryOverride {
-public:
-    explicit TemporaryDirectoryOverride(const std::filesystem::path& folder) {
-        if (const char* previous = std::getenv("TMPDIR"))
-            previous_ = previous;
-        setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~TemporaryDirectoryOverride() {
-        if (previous_)
-            setenv("TMPDIR", previous_->c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-    TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
-    TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
 
 struct Fixture {
     test::TemporaryFolder folder;
@@ -256,7 +233,8 @@ TEST(UniversalAudioLoader, CacheReusesOnlyItsOwnCopyOfTheSameFile) {
 
 TEST(UniversalAudioLoader, PlantedCacheFolderOrEntryIsNeitherUsedNorRemoved) {
     Fixture f;
-    const TemporaryDirectoryOverride temporary(f.folder.path());
+    // The private fallback folders this provokes go with the test's own folder.
+    const test::ScopedEnvironmentVariable temporary("TMPDIR", f.folder.path().string());
     const fs::path source = f.source("song.m4a", tone(), {"-c:a", "aac"});
     const fs::path elsewhere = f.folder / "elsewhere";
     fs::create_directory(elsewhere);

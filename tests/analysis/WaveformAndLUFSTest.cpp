@@ -42,6 +42,12 @@ std::optional<AudioFileSpec> measure(const fs::path& path, int64_t size = 1000, 
     return extractWaveformAndLUFS(path, path, size, bitDepth, 7.5);
 }
 
+// Writes `signal` to `path` as 32-bit float samples and measures the file.
+std::optional<AudioFileSpec> measureFloatFile(const fs::path& path, const test::Signal& signal) {
+    test::writeAudioFile(path, signal, test::SampleEncoding::Float32);
+    return measure(path);
+}
+
 void expectAllFinite(const AudioFileSpec& spec) {
     for (float v :
          {spec.lufsIntegrated, spec.lufsShortTermMax, spec.truePeakDBTP, spec.rmsDB, spec.crestDB})
@@ -68,13 +74,11 @@ TEST(WaveformAndLUFS, LoudnessWithinTwoTenthsOfLibebur128) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path path = folder / c.name;
-        test::writeAudioFile(path, c.signal, test::SampleEncoding::Float32);
-        const auto spec = measure(path);
+        const auto spec = measureFloatFile(folder / c.name, c.signal);
         ASSERT_TRUE(spec);
         EXPECT_NEAR(spec->lufsIntegrated, libebur128Measure(c.signal).integrated, 0.2);
         EXPECT_GE(spec->lufsShortTermMax, spec->lufsIntegrated);
-        fs::remove(path);
+        fs::remove(folder / c.name);
     }
 }
 
@@ -93,9 +97,7 @@ TEST(WaveformAndLUFS, TruePeakWithinToleranceOfLibebur128) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path path = folder / c.name;
-        test::writeAudioFile(path, c.signal, test::SampleEncoding::Float32);
-        const auto spec = measure(path);
+        const auto spec = measureFloatFile(folder / c.name, c.signal);
         ASSERT_TRUE(spec);
         const double reference = libebur128Measure(c.signal).truePeakDb;
         EXPECT_LE(spec->truePeakDBTP, reference + 0.2);
@@ -174,10 +176,8 @@ TEST(WaveformAndLUFS, ChannelPowersAddUp) {
     test::Signal stereo{48000, 2, {}};
     for (float v : mono.samples)
         stereo.samples.insert(stereo.samples.end(), {v, v});
-    test::writeAudioFile(folder / "mono.wav", mono, test::SampleEncoding::Float32);
-    test::writeAudioFile(folder / "stereo.wav", stereo, test::SampleEncoding::Float32);
-    const auto one = measure(folder / "mono.wav");
-    const auto two = measure(folder / "stereo.wav");
+    const auto one = measureFloatFile(folder / "mono.wav", mono);
+    const auto two = measureFloatFile(folder / "stereo.wav", stereo);
     ASSERT_TRUE(one && two);
     EXPECT_NEAR(two->lufsIntegrated - one->lufsIntegrated, 3.01, 0.02);
 }
@@ -193,10 +193,8 @@ TEST(WaveformAndLUFS, NonFiniteSamplesCountAsZero) {
         clean.samples[i] = 0;
         dirty.samples[i] = specials[(i / 997) % 3];
     }
-    test::writeAudioFile(folder / "clean.wav", clean, test::SampleEncoding::Float32);
-    test::writeAudioFile(folder / "dirty.wav", dirty, test::SampleEncoding::Float32);
-    auto fromClean = measure(folder / "clean.wav");
-    const auto fromDirty = measure(folder / "dirty.wav");
+    auto fromClean = measureFloatFile(folder / "clean.wav", clean);
+    const auto fromDirty = measureFloatFile(folder / "dirty.wav", dirty);
     ASSERT_TRUE(fromClean && fromDirty);
     expectAllFinite(*fromDirty);
     fromClean->url = fromDirty->url;
@@ -213,8 +211,7 @@ TEST(WaveformAndLUFS, FindsSeparatedOnsets) {
         std::copy(burst.samples.begin(), burst.samples.end(),
                   signal.samples.begin() + std::lround(at * 44100));
     }
-    test::writeAudioFile(folder / "bursts.wav", signal, test::SampleEncoding::Float32);
-    const auto spec = measure(folder / "bursts.wav");
+    const auto spec = measureFloatFile(folder / "bursts.wav", signal);
     ASSERT_TRUE(spec);
     ASSERT_EQ(spec->transientTimes.size(), std::size(bursts));
     for (size_t i = 0; i < std::size(bursts); ++i)

@@ -1,12 +1,10 @@
 #include "Tindrel/canvas/TransientMarkerLayer.h"
+#include "tests/canvas/LargestPixelDifference.h"
 
 #include <QImage>
 #include <QPainter>
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
 
 namespace tindrel {
 namespace {
@@ -23,19 +21,6 @@ QImage render(const std::vector<double>& transients, const TransientMarkerFrame&
     return image;
 }
 
-// Cached and direct differ only by the rounding of blending through a transparent image.
-int largestDifference(const QImage& a, const QImage& b) {
-    int largest = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QColor p = a.pixelColor(x, y);
-            const QColor q = b.pixelColor(x, y);
-            largest = std::max({largest, std::abs(p.red() - q.red()),
-                                std::abs(p.green() - q.green()), std::abs(p.blue() - q.blue())});
-        }
-    return largest;
-}
-
 bool columnHasInk(const QImage& image, int x) {
     for (int y = 0; y < image.height(); ++y)
         if (image.pixelColor(x, y) != QColor(20, 20, 20))
@@ -50,7 +35,8 @@ TEST(TransientMarkerLayer, MarkersInsideTheWindowIncludingBothEnds) {
     TransientMarkerLayer layer;
     const QImage cached = render(transients, frame, &layer);
     const QImage direct = render(transients, frame, nullptr);
-    EXPECT_LE(largestDifference(cached, direct), 2);
+    // Cached and direct differ only by the rounding of blending through a transparent image.
+    EXPECT_LE(test::largestPixelDifference(cached, direct), 2);
     EXPECT_TRUE(columnHasInk(direct, 0)) << "at t0";
     EXPECT_TRUE(columnHasInk(direct, 250));
     EXPECT_TRUE(columnHasInk(direct, 499)) << "at t1";
@@ -72,7 +58,7 @@ TEST(TransientMarkerLayer, RebuildsOnlyWhenTheMarkersChange) {
     frame.lineOpacity = 0.5; // zoomed past 1.8
     const QImage brighter = render(transients, frame, &layer);
     EXPECT_EQ(layer.rebuildCount(), 2);
-    EXPECT_LE(largestDifference(brighter, render(transients, frame, nullptr)), 2);
+    EXPECT_LE(test::largestPixelDifference(brighter, render(transients, frame, nullptr)), 2);
     frame.t0 = 1;
     frame.T = 9;
     render(transients, frame, &layer);

@@ -1,4 +1,5 @@
 #include "Tindrel/canvas/WaveformBarLayer.h"
+#include "tests/canvas/LargestPixelDifference.h"
 
 #include <QImage>
 #include <QPainter>
@@ -26,19 +27,6 @@ QImage blankCanvas(const WaveformBarLayout& layout, qreal ratio) {
     image.setDevicePixelRatio(ratio);
     image.fill(QColor(20, 20, 20)); // an opaque background, as under the canvas
     return image;
-}
-
-// The largest difference of any channel of any pixel.
-int largestDifference(const QImage& a, const QImage& b) {
-    int largest = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            largest = std::max({largest, std::abs(qRed(p) - qRed(q)),
-                                std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
-        }
-    return largest;
 }
 
 TEST(WaveformBarLayer, CachedCompositeMatchesDrawingEveryBar) {
@@ -83,7 +71,7 @@ TEST(WaveformBarLayer, CachedCompositeMatchesDrawingEveryBar) {
             }
             // Blending into a transparent image first rounds differently by a unit or so per
             // layer; overlapping bars stack up to three layers.
-            EXPECT_LE(largestDifference(cached, direct), 3);
+            EXPECT_LE(test::largestPixelDifference(cached, direct), 3);
         }
         EXPECT_EQ(layer.rebuildCount(), 1) << c.name;
     }

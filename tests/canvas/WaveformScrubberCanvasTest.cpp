@@ -1,7 +1,7 @@
 #include "Tindrel/canvas/WaveformScrubberCanvas.h"
 
 #include "Tindrel/store/TindrelStore.h"
-#include "tests/canvas/CanvasTestStore.h"
+#include "tests/canvas/ScrubberCanvasFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -17,15 +17,9 @@ namespace {
 using Kind = WaveformDragMode::Kind;
 
 // A shown 600 x 165 canvas over a ten-second tone: 60 pixels a second at zoom 1.
-class WaveformScrubberCanvasTest : public testing::Test {
+class WaveformScrubberCanvasTest : public test::ScrubberCanvasFixture {
 protected:
-    void SetUp() override {
-        canvas = std::make_unique<WaveformScrubberCanvas>(fixture.store());
-        canvas->resize(600, 165);
-        canvas->show();
-    }
-
-    TindrelStore& store() { return fixture.store(); }
+    WaveformScrubberCanvasTest() : ScrubberCanvasFixture(600, 165) {}
 
     void press(double x, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::mousePress(canvas.get(), Qt::LeftButton, modifiers, QPoint(int(x), 100));
@@ -44,13 +38,10 @@ protected:
         moveTo(to, modifiers);
         release(to, modifiers);
     }
-
-    test::CanvasTestStore fixture;
-    std::unique_ptr<WaveformScrubberCanvas> canvas;
 };
 
 TEST_F(WaveformScrubberCanvasTest, ClickAndDragScrubAndPlay) {
-    fixture.loadTone();
+    loadTone();
     ASSERT_FALSE(store().isPlaying.get());
     press(300);
     EXPECT_EQ(canvas->dragMode().kind, Kind::scrubPlayhead);
@@ -68,7 +59,7 @@ TEST_F(WaveformScrubberCanvasTest, ClickAndDragScrubAndPlay) {
 }
 
 TEST_F(WaveformScrubberCanvasTest, ModifierDragsSweepOrderedRanges) {
-    fixture.loadTone();
+    loadTone();
     struct Case {
         const char* name;
         Qt::KeyboardModifiers modifiers;
@@ -97,7 +88,7 @@ TEST_F(WaveformScrubberCanvasTest, ModifierDragsSweepOrderedRanges) {
 }
 
 TEST_F(WaveformScrubberCanvasTest, HandleDragsMoveOnlyTheirEdgeWithoutSeeking) {
-    fixture.loadTone();
+    loadTone();
     struct Case {
         const char* name;
         double pressX, toX;
@@ -134,7 +125,7 @@ TEST_F(WaveformScrubberCanvasTest, HandleDragsMoveOnlyTheirEdgeWithoutSeeking) {
 }
 
 TEST_F(WaveformScrubberCanvasTest, MovingAnEdgeOfAHalfSetRangeFillsTheOtherEnd) {
-    fixture.loadTone();
+    loadTone();
     store().loopIn = 2.0; // Out unset: the range runs to the end
     drag(120, 180);
     ASSERT_TRUE(store().loopOut.get());
@@ -151,7 +142,7 @@ TEST_F(WaveformScrubberCanvasTest, MovingAnEdgeOfAHalfSetRangeFillsTheOtherEnd) 
 }
 
 TEST_F(WaveformScrubberCanvasTest, DragModeIsDecidedAtEachPressAndForgottenWhenHidden) {
-    fixture.loadTone();
+    loadTone();
     press(300); // scrub, and the release never comes
     ASSERT_EQ(canvas->dragMode().kind, Kind::scrubPlayhead);
     store().setRangeBounds(2.0, 6.0);
@@ -193,7 +184,7 @@ TEST_F(WaveformScrubberCanvasTest, WithoutAFileAPressOnlyReleasesKeyboardFocus) 
 }
 
 TEST_F(WaveformScrubberCanvasTest, PaintsPlayheadAndRangeTint) {
-    fixture.loadTone();
+    loadTone();
     store().seek(5.0, false);
     QImage image = canvas->grab().toImage();
     // The playhead is solid yellow over the bars at x = 300 and 301.
@@ -233,7 +224,7 @@ TEST_F(WaveformScrubberCanvasTest, PaintsPlayheadAndRangeTint) {
 }
 
 TEST_F(WaveformScrubberCanvasTest, EmptyPeaksDrawTheFlatFallback) {
-    fixture.loadTone();
+    loadTone();
     AudioFileSpec record = *store().spec.get();
     record.peaks.clear();
     record.rmsEnvelope.clear();

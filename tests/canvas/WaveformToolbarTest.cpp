@@ -3,7 +3,7 @@
 #include "Tindrel/canvas/WaveformScrubberCanvas.h"
 #include "Tindrel/canvas/WaveformToolbarChip.h"
 #include "Tindrel/store/TindrelStore.h"
-#include "tests/canvas/CanvasTestStore.h"
+#include "tests/canvas/ScrubberCanvasFixture.h"
 
 #include <QTest>
 
@@ -12,22 +12,14 @@
 namespace tindrel {
 namespace {
 
-class WaveformToolbarTest : public testing::Test {
+class WaveformToolbarTest : public test::ScrubberCanvasFixture {
 protected:
-    void SetUp() override {
-        canvas = std::make_unique<WaveformScrubberCanvas>(fixture.store());
-        canvas->resize(821, 165);
-        canvas->show();
-    }
-    TindrelStore& store() { return fixture.store(); }
+    WaveformToolbarTest() : ScrubberCanvasFixture(821, 165) {}
     WaveformToolbar& toolbar() { return *canvas->toolbar(); }
     void click(QWidget* chip, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         ASSERT_TRUE(chip->isVisible());
         QTest::mouseClick(chip, Qt::LeftButton, modifiers, chip->rect().center());
     }
-
-    test::CanvasTestStore fixture;
-    std::unique_ptr<WaveformScrubberCanvas> canvas;
 };
 
 TEST_F(WaveformToolbarTest, ShownOnlyAboveOneHundredTenPixels) {
@@ -43,7 +35,7 @@ TEST_F(WaveformToolbarTest, ShownOnlyAboveOneHundredTenPixels) {
 }
 
 TEST_F(WaveformToolbarTest, ZoomedControlsFollowTheStore) {
-    fixture.loadTone(90);
+    loadTone(90);
     EXPECT_FALSE(toolbar().windowPill()->isVisible());
     EXPECT_FALSE(toolbar().panLeftButton()->isVisible());
     EXPECT_EQ(toolbar().zoomReadout()->chipStyle().text, QStringLiteral("1.0x"));
@@ -74,8 +66,8 @@ TEST_F(WaveformToolbarTest, ZoomedControlsFollowTheStore) {
 }
 
 TEST_F(WaveformToolbarTest, TransientControls) {
-    fixture.loadTone();
-    fixture.setTransients({1.0, 2.0, 3.0});
+    loadTone();
+    rig.setTransients({1.0, 2.0, 3.0});
     EXPECT_EQ(toolbar().markersToggle()->chipStyle().text, QStringLiteral("Transients (3)"));
     click(toolbar().markersToggle());
     EXPECT_FALSE(store().showTransientMarkers.get());
@@ -104,7 +96,7 @@ TEST_F(WaveformToolbarTest, TransientControls) {
 }
 
 TEST_F(WaveformToolbarTest, ClicksBesideTheControlsReachTheWaveform) {
-    fixture.loadTone();
+    loadTone();
     // Left of the groups, inside the row's height: a scrub, not a control.
     QTest::mouseClick(canvas->toolbar(), Qt::LeftButton, Qt::NoModifier, QPoint(82, 12));
     EXPECT_NEAR(store().currentTime.get(), 82.0 / 821 * 10, 1e-6);

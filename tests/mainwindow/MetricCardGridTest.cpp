@@ -2,7 +2,7 @@
 #include "Tindrel/mainwindow/ElidedLabel.h"
 #include "Tindrel/mainwindow/MetricCard.h"
 #include "Tindrel/platform/ui/SystemColors.h"
-#include "tests/mainwindow/ViewTestRig.h"
+#include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ScopedLocale.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ AudioFileSpec measuredSpec(float truePeak) {
 
 TEST(MetricCardGrid, ShowsTheRecordsFiguresUnderAnyLocale) {
     test::ScopedCommaDecimalLocale comma;
-    test::ViewTestRig rig;
+    test::StoreTestRig rig;
     MetricCardGrid grid(rig.store());
     grid.resize(821, 94);
     rig.store().spec = measuredSpec(-1.0f);
@@ -59,7 +59,7 @@ TEST(MetricCardGrid, ShowsTheRecordsFiguresUnderAnyLocale) {
 }
 
 TEST(MetricCardGrid, TruePeakTurnsRedOnlyAboveMinusPointTwo) {
-    test::ViewTestRig rig;
+    test::StoreTestRig rig;
     MetricCardGrid grid(rig.store());
     const std::pair<float, QColor> cases[] = {
         {-0.1f, SystemColors::red()},

@@ -1,6 +1,6 @@
 #include "Tindrel/mainwindow/StereoMeterStrip.h"
 #include "Tindrel/mainwindow/MeterChannelBar.h"
-#include "tests/mainwindow/ViewTestRig.h"
+#include "tests/store_support/StoreTestRig.h"
 
 #include <QImage>
 
@@ -22,7 +22,7 @@ bool litAt(QWidget& bar, double fraction) {
 } // namespace
 
 TEST(StereoMeterStrip, BarsAndReadoutsFollowTheStoreLevels) {
-    test::ViewTestRig rig;
+    test::StoreTestRig rig;
     StereoMeterStrip strip(rig.store());
     strip.resize(700, 30);
     strip.show();

@@ -7,7 +7,7 @@
 #include "Tindrel/mainwindow/StereoMeterStrip.h"
 #include "Tindrel/mainwindow/TransportAndWarpBar.h"
 #include "Tindrel/platform/ui/SystemColors.h"
-#include "tests/mainwindow/ViewTestRig.h"
+#include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -46,7 +46,7 @@ protected:
         return QUrl::fromLocalFile(QString::fromStdString(path.string()));
     }
 
-    test::ViewTestRig rig;
+    test::StoreTestRig rig;
     TindrelMainView view;
 };
 
@@ -77,7 +77,7 @@ TEST_F(MainView, ADroppedFolderIsBrowsedNotOpened) {
 }
 
 TEST_F(MainView, AnUndecodableDroppedFileIsHandedToTheStoreWhichSaysSo) {
-    const auto notes = rig.rig.home() / "notes.txt";
+    const auto notes = rig.home() / "notes.txt";
     std::ofstream(notes) << "not audio";
     EXPECT_TRUE(drop({local(notes)}));
     EXPECT_TRUE(
@@ -131,7 +131,7 @@ TEST_F(MainView, OpenPanelsPlayAChosenFileAndBrowseAChosenFolder) {
     EXPECT_EQ(store.currentURL.get(), a); // the first file, loaded without playing
     EXPECT_FALSE(store.isPlaying.get());
 
-    const auto other = rig.rig.home() / "other";
+    const auto other = rig.home() / "other";
     std::filesystem::create_directories(other);
     answerPanel(other);
     view.chooseFolderPanel();
@@ -193,7 +193,7 @@ TEST_F(MainView, PlaybackTicksRepaintWithoutRelayingOut) {
         QApplication::processEvents();
     LayoutRequestCounter counter;
     qApp->installEventFilter(&counter);
-    rig.rig.play(1.0); // about thirty ticks: playhead, meters, readout
+    rig.play(1.0); // about thirty ticks: playhead, meters, readout
     QApplication::processEvents();
     qApp->removeEventFilter(&counter);
     EXPECT_GT(rig.store().currentTime.get(), 0.5);

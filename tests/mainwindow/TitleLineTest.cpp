@@ -1,7 +1,7 @@
 #include "Tindrel/mainwindow/TitleLine.h"
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
-#include "tests/mainwindow/ViewTestRig.h"
+#include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -21,7 +21,7 @@ protected:
         line.show();
     }
 
-    test::ViewTestRig rig;
+    test::StoreTestRig rig;
     TitleLine line;
 };
 
@@ -31,7 +31,7 @@ TEST_F(Title, ShowsTheNameAndThePlayheadOverTheLength) {
     rig.loadTone("song.wav", 3.0);
     EXPECT_EQ(line.fileName().text(), QStringLiteral("song.wav"));
     EXPECT_EQ(line.timeReadout().text(), QStringLiteral("0:00.0 / 0:03.0"));
-    rig.rig.play(1.0);
+    rig.play(1.0);
     EXPECT_TRUE(line.timeReadout().text().endsWith(QStringLiteral(" / 0:03.0")));
     EXPECT_NE(line.timeReadout().text(), QStringLiteral("0:00.0 / 0:03.0"));
 

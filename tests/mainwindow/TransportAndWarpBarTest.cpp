@@ -1,7 +1,7 @@
 #include "Tindrel/mainwindow/TransportAndWarpBar.h"
 #include "Tindrel/mainwindow/PillButton.h"
 #include "Tindrel/platform/ui/SystemColors.h"
-#include "tests/mainwindow/ViewTestRig.h"
+#include "tests/store_support/StoreTestRig.h"
 
 #include <QMenu>
 #include <QTest>
@@ -22,7 +22,7 @@ protected:
 
     void click(QAbstractButton& button) { QTest::mouseClick(&button, Qt::LeftButton); }
 
-    test::ViewTestRig rig;
+    test::StoreTestRig rig;
     TransportAndWarpBar bar;
 };
 

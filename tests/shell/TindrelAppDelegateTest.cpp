@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 using namespace tindrel;
 using tindrel::platform::SingleInstance;
@@ -22,9 +21,6 @@ namespace {
 class Launch {
 public:
     Launch() {
-        setenv("HOME", rig.home().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (rig.root() / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (rig.root() / "data").c_str(), 1);
         for (const auto& file : {ok(), music() / "a.wav", music() / "b.wav"}) {
             std::filesystem::create_directories(file.parent_path());
             test::writeAudioFile(file, test::sineSignal(440, 0.3, 1.0));
@@ -43,7 +39,7 @@ public:
         delegate->applicationDidFinishLaunching(arguments, rig.home());
     }
 
-    StoreTestRig rig;
+    StoreTestRig rig{StoreTestRig::Desktop::sandboxed};
     std::unique_ptr<TindrelAppDelegate> delegate;
 };
 

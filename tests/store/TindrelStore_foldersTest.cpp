@@ -1,8 +1,6 @@
 #include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
 
-#include <QSettings>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -188,10 +186,7 @@ TEST_F(StoreFolders, RecentsDedupeCapPersistAndSkipVanishedFiles) {
     EXPECT_EQ(std::count(store.recentFiles->begin(), store.recentFiles->end(), files[5]), 1);
 
     // Written through: another reader sees the list at once.
-    const QStringList stored =
-        QSettings(QString::fromStdString(rig.settingsFile().string()), QSettings::IniFormat)
-            .value("Tindrel.recentPaths")
-            .toStringList();
+    const QStringList stored = rig.storedRecentPaths();
     ASSERT_EQ(stored.size(), 20);
     EXPECT_EQ(stored.front().toStdString(), files[5].string());
 

@@ -1,6 +1,11 @@
 #include "tests/store_support/StoreTestRig.h"
 
+#include "tests/support/GeneratedAudio.h"
+
+#include <QSettings>
+
 #include <cmath>
+#include <stdexcept>
 
 namespace tindrel::test {
 
@@ -46,7 +51,12 @@ TindrelStoreEnvironment manualStoreEnvironment(const std::filesystem::path& home
     return environment;
 }
 
-StoreTestRig::StoreTestRig() {
+StoreTestRig::StoreTestRig(Desktop mode) {
+    // The desktop sandbox brings its own folder, laid out alike.
+    if (mode == Desktop::sandboxed)
+        desktop_.emplace();
+    else
+        folder_.emplace();
     std::filesystem::create_directories(home() / "Downloads");
     restartStore();
 }
@@ -57,6 +67,38 @@ void StoreTestRig::restartStore() {
     store_.reset();
     parts_ = {};
     store_ = std::make_unique<TindrelStore>(manualStoreEnvironment(home(), settingsFile(), parts_));
+}
+
+const std::filesystem::path& StoreTestRig::root() const {
+    return desktop_ ? desktop_->root() : folder_->path();
+}
+
+QStringList StoreTestRig::storedRecentPaths() const {
+    return QSettings(QString::fromStdString(settingsFile().string()), QSettings::IniFormat)
+        .value("Tindrel.recentPaths")
+        .toStringList();
+}
+
+std::filesystem::path StoreTestRig::writeTone(const std::string& name, double seconds) {
+    const auto path = home() / "music" / name;
+    std::filesystem::create_directories(path.parent_path());
+    writeAudioFile(path, sineSignal(440, 0.5, seconds));
+    return path;
+}
+
+std::filesystem::path StoreTestRig::loadTone(const std::string& name, double seconds,
+                                             bool autoPlay) {
+    const auto path = writeTone(name, seconds);
+    store_->loadAndPlay(path, autoPlay);
+    if (!(store_->duration.get() > 0))
+        throw std::runtime_error("the generated tone did not load");
+    return path;
+}
+
+void StoreTestRig::setTransients(std::vector<double> times) {
+    AudioFileSpec record = store_->spec.get().value_or(AudioFileSpec{});
+    record.transientTimes = std::move(times);
+    store_->spec = record;
 }
 
 std::vector<float> StoreTestRig::play(double seconds) {

@@ -1,23 +1,17 @@
 #include "Tindrel/platform/desktop/DefaultHandlerService.h"
 
 #include "tests/platform/desktop/XdgSandbox.h"
+#include "tests/support/FileText.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 using tindrel::platform::DefaultHandlerService;
 using tindrel::platform::XdgLocations;
+using tindrel::test::readFileText;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 void writeFile(const std::filesystem::path& path, const std::string& text) {
     std::filesystem::create_directories(path.parent_path());
@@ -48,7 +42,7 @@ TEST_F(DefaultHandlerServiceTest, settingKeepsEveryOtherEntry) {
         service().setDefaultApplication("t.desktop", {"audio/x-wav", "audio/mpeg", "not a type"}),
         2);
 
-    EXPECT_EQ(readFile(sandbox.configHome() / "mimeapps.list"),
+    EXPECT_EQ(readFileText(sandbox.configHome() / "mimeapps.list"),
               "# user notes\n"
               "[Default Applications]\n"
               "audio/x-wav=t.desktop;vlc.desktop;\n"
@@ -65,9 +59,9 @@ TEST_F(DefaultHandlerServiceTest, settingKeepsEveryOtherEntry) {
     EXPECT_EQ(service().defaultApplication({"audio/mpeg"}), "t.desktop");
 
     // Setting again changes nothing: our id stays listed once.
-    const std::string once = readFile(sandbox.configHome() / "mimeapps.list");
+    const std::string once = readFileText(sandbox.configHome() / "mimeapps.list");
     EXPECT_EQ(service().setDefaultApplication("t.desktop", {"audio/x-wav", "audio/mpeg"}), 2);
-    EXPECT_EQ(readFile(sandbox.configHome() / "mimeapps.list"), once);
+    EXPECT_EQ(readFileText(sandbox.configHome() / "mimeapps.list"), once);
 }
 
 TEST_F(DefaultHandlerServiceTest, defaultFollowsPrecedenceAndInstalledApplications) {

@@ -1,7 +1,7 @@
 #include "tests/platform/desktop/XdgSandbox.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <map>
 
 namespace tindrel::test {
 
@@ -16,27 +16,15 @@ XdgSandbox::XdgSandbox() {
         {"XDG_DATA_DIRS", systemData()},
     };
     for (const auto& [name, folder] : folders) {
-        const char* previous = std::getenv(name.c_str());
-        saved_[name] = previous ? std::optional<std::string>(previous) : std::nullopt;
         std::filesystem::create_directories(folder);
-        setenv(name.c_str(), folder.c_str(), 1);
+        variables_.emplace_back(name, folder.string());
     }
     // The shared MIME database stays visible, so file types are still known.
     std::error_code ignored;
     if (std::filesystem::is_directory("/usr/share/mime", ignored))
-        std::filesystem::create_directory_symlink("/usr/share/mime", systemData() / "mime", ignored);
-    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    saved_["XDG_CURRENT_DESKTOP"] = desktop ? std::optional<std::string>(desktop) : std::nullopt;
-    unsetenv("XDG_CURRENT_DESKTOP");
-}
-
-XdgSandbox::~XdgSandbox() {
-    for (const auto& [name, value] : saved_) {
-        if (value)
-            setenv(name.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
+        std::filesystem::create_directory_symlink("/usr/share/mime", systemData() / "mime",
+                                                  ignored);
+    variables_.emplace_back("XDG_CURRENT_DESKTOP", std::nullopt);
 }
 
 void XdgSandbox::installDesktopFile(const std::string& desktopId) const {

@@ -5,11 +5,11 @@
 // settings (the shared MIME database stays visible through a link); the previous values come
 // back at destruction. Main thread; one guard at a time.
 
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <deque>
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <string>
 
 namespace tindrel::test {
@@ -17,7 +17,6 @@ namespace tindrel::test {
 class XdgSandbox {
 public:
     XdgSandbox();
-    ~XdgSandbox();
     XdgSandbox(const XdgSandbox&) = delete;
     XdgSandbox& operator=(const XdgSandbox&) = delete;
 
@@ -34,7 +33,7 @@ public:
 
 private:
     TemporaryFolder folder_;
-    std::map<std::string, std::optional<std::string>> saved_;
+    std::deque<ScopedEnvironmentVariable> variables_;
 };
 
 } // namespace tindrel::test

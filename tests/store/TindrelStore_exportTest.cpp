@@ -1,4 +1,5 @@
-#include "tests/store_b/TestStore.h"
+#include "tests/store_support/StoreTestRig.h"
+#include "tests/support/FileText.h"
 #include "tests/support/GeneratedAudio.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +9,14 @@
 #include <csignal>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <sys/resource.h>
 
-using tindrel::test::TestStore;
+using tindrel::test::readFileText;
+using tindrel::test::StoreTestRig;
 
 namespace {
 
 constexpr int64_t sourceFrames = 88200; // 2 s at 44.1 kHz
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 std::set<std::string> folderListing(const std::filesystem::path& folder) {
     std::set<std::string> names;
@@ -44,17 +38,13 @@ double rmsDb(const tindrel::test::Signal& signal, double fromSeconds, double toS
 
 class ExportTest : public testing::Test {
 protected:
-    ExportTest() {
-        std::filesystem::create_directories(folder());
-        source = folder() / "tone.wav";
-        tindrel::test::writeAudioFile(source, tindrel::test::sineSignal(440, 0.5, 2.0));
-        store->loadAndPlay(source, false);
-    }
-    std::filesystem::path folder() const { return store.sandbox().root() / "music"; }
-    QString status() { return store->statusBanner.get(); }
+    ExportTest() { store.loadAndPlay(source, false); }
+    std::filesystem::path folder() const { return rig.home() / "music"; }
+    QString status() { return store.statusBanner.get(); }
 
-    TestStore store;
-    std::filesystem::path source;
+    StoreTestRig rig;
+    tindrel::TindrelStore& store = rig.store();
+    std::filesystem::path source = rig.writeTone("tone.wav", 2.0);
 };
 
 TEST_F(ExportTest, writesFloatWavOfTheWarpedLengthBesideTheSource) {
@@ -72,8 +62,8 @@ TEST_F(ExportTest, writesFloatWavOfTheWarpedLengthBesideTheSource) {
          "Exported Modified: tone_modified_0.25x.wav (0:08.0)"},
     };
     for (const Case& c : cases) {
-        store->setPlaybackRate(c.rate);
-        store->exportModifiedAudioToWAV();
+        store.setPlaybackRate(c.rate);
+        store.exportModifiedAudioToWAV();
         const std::filesystem::path output = folder() / c.name;
         EXPECT_EQ(status(), c.status);
 
@@ -93,9 +83,9 @@ TEST_F(ExportTest, writesFloatWavOfTheWarpedLengthBesideTheSource) {
         EXPECT_NEAR(rmsDb(audio, 0.0, 0.1), -9.03, 1.5) << c.name;
         EXPECT_NEAR(rmsDb(audio, seconds - 0.1, seconds), -9.03, 1.5) << c.name;
 
-        ASSERT_FALSE(store.revealer->revealed.empty());
-        EXPECT_EQ(store.revealer->revealed.back(), std::vector<std::filesystem::path>{output});
-        const auto& siblings = store->siblingFiles.get();
+        ASSERT_FALSE(rig.revealer().revealedFiles.empty());
+        EXPECT_EQ(rig.revealer().revealedFiles.back(), std::vector<std::filesystem::path>{output});
+        const auto& siblings = store.siblingFiles.get();
         EXPECT_TRUE(std::any_of(siblings.begin(), siblings.end(), [&](const auto& entry) {
             return entry.url == output;
         })) << c.name;
@@ -103,10 +93,10 @@ TEST_F(ExportTest, writesFloatWavOfTheWarpedLengthBesideTheSource) {
 }
 
 TEST_F(ExportTest, rangeAndPitchGoIntoNameAndLength) {
-    store->setWarpMode(tindrel::WarpMode::beats);
-    store->setPitchSemitones(3);
-    store->setRangeBounds(0.5, 1.5);
-    store->exportModifiedAudioToWAV();
+    store.setWarpMode(tindrel::WarpMode::beats);
+    store.setPitchSemitones(3);
+    store.setRangeBounds(0.5, 1.5);
+    store.exportModifiedAudioToWAV();
     const tindrel::test::Signal audio =
         tindrel::test::readAudioFile(folder() / "tone_modified_0-1s_+3.0st.wav");
     EXPECT_EQ(audio.frames(), 44100);
@@ -116,7 +106,7 @@ TEST_F(ExportTest, rangeAndPitchGoIntoNameAndLength) {
 TEST_F(ExportTest, replacesAnEarlierExportAndLeavesNoTemporaryFile) {
     std::ofstream(folder() / "tone_modified.wav") << "an earlier export";
     const std::set<std::string> before = folderListing(folder());
-    store->exportModifiedAudioToWAV();
+    store.exportModifiedAudioToWAV();
     EXPECT_EQ(folderListing(folder()), before);
     EXPECT_EQ(tindrel::test::readAudioFile(folder() / "tone_modified.wav").frames(), sourceFrames);
 }
@@ -133,42 +123,42 @@ TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
     rlimit small = previous;
     small.rlim_cur = 64 * 1024;
     setrlimit(RLIMIT_FSIZE, &small);
-    store->exportModifiedAudioToWAV();
+    store.exportModifiedAudioToWAV();
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
-    EXPECT_EQ(contents(folder() / "tone_modified.wav"), earlier);
+    EXPECT_EQ(readFileText(folder() / "tone_modified.wav"), earlier);
     EXPECT_EQ(folderListing(folder()), before);
-    EXPECT_TRUE(store.revealer->revealed.empty());
+    EXPECT_TRUE(rig.revealer().revealedFiles.empty());
 }
 
 TEST_F(ExportTest, aFolderAtTheTargetNameIsKept) {
     std::filesystem::create_directory(folder() / "tone_modified.wav");
     std::ofstream(folder() / "tone_modified.wav" / "inside.txt") << "keep";
-    store->exportModifiedAudioToWAV();
+    store.exportModifiedAudioToWAV();
     EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
-    EXPECT_EQ(contents(folder() / "tone_modified.wav" / "inside.txt"), "keep");
+    EXPECT_EQ(readFileText(folder() / "tone_modified.wav" / "inside.txt"), "keep");
 }
 
 TEST_F(ExportTest, afterAFailedLoadTheOldAudioIsNotExportedUnderTheNewName) {
     std::ofstream(folder() / "broken.wav") << "not audio at all";
-    store->loadAndPlay(folder() / "broken.wav", false);
+    store.loadAndPlay(folder() / "broken.wav", false);
     ASSERT_TRUE(status().startsWith("Could not open broken.wav")) << status().toStdString();
-    store->exportModifiedAudioToWAV();
+    store.exportModifiedAudioToWAV();
     EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
     EXPECT_FALSE(std::filesystem::exists(folder() / "broken_modified.wav"));
 }
 
 TEST_F(ExportTest, refusesATooShortRangeAndDoesNothingWithoutAFile) {
-    store->setRangeBounds(0.0, 0.05);
-    store->exportModifiedAudioToWAV();
+    store.setRangeBounds(0.0, 0.05);
+    store.exportModifiedAudioToWAV();
     EXPECT_EQ(status(), "Select a valid range (> 0.05s) before exporting");
 
-    TestStore empty;
-    empty->exportModifiedAudioToWAV();
-    EXPECT_EQ(empty->statusBanner.get(), "Ready");
-    EXPECT_TRUE(empty.revealer->revealed.empty());
+    StoreTestRig empty;
+    empty.store().exportModifiedAudioToWAV();
+    EXPECT_EQ(empty.store().statusBanner.get(), "Ready");
+    EXPECT_TRUE(empty.revealer().revealedFiles.empty());
 }
 
 } // namespace

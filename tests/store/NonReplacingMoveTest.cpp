@@ -1,20 +1,15 @@
 #include "Tindrel/store/NonReplacingMove.h"
 
+#include "tests/support/FileText.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
+using tindrel::test::readFileText;
 
 TEST(NonReplacingMove, movesButNeverReplaces) {
     tindrel::test::TemporaryFolder folder;
@@ -26,8 +21,8 @@ TEST(NonReplacingMove, movesButNeverReplaces) {
     EXPECT_FALSE(tindrel::moveWithoutReplacing(folder / "a.wav", folder / "b.wav", &error));
     EXPECT_EQ(error, "An item named \"b.wav\" already exists");
     EXPECT_FALSE(tindrel::moveWithoutReplacing(folder / "a.wav", folder / "dir.wav", &error));
-    EXPECT_EQ(contents(folder / "a.wav"), "A");
-    EXPECT_EQ(contents(folder / "b.wav"), "B");
+    EXPECT_EQ(readFileText(folder / "a.wav"), "A");
+    EXPECT_EQ(readFileText(folder / "b.wav"), "B");
     EXPECT_TRUE(std::filesystem::is_directory(folder / "dir.wav"));
 
     EXPECT_FALSE(tindrel::moveWithoutReplacing(folder / "gone.wav", folder / "c.wav", &error));
@@ -35,7 +30,7 @@ TEST(NonReplacingMove, movesButNeverReplaces) {
 
     ASSERT_TRUE(tindrel::moveWithoutReplacing(folder / "a.wav", folder / "c.wav", &error));
     EXPECT_FALSE(std::filesystem::exists(folder / "a.wav"));
-    EXPECT_EQ(contents(folder / "c.wav"), "A");
+    EXPECT_EQ(readFileText(folder / "c.wav"), "A");
 }
 
 } // namespace

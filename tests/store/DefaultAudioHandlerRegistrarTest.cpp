@@ -1,8 +1,9 @@
 #include "Tindrel/store/DefaultAudioHandlerRegistrar.h"
 
 #include "Tindrel/platform/desktop/DefaultHandlerService.h"
-#include "tests/store_b/TestStore.h"
+#include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ExternalEncoder.h"
+#include "tests/support/FileText.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -12,15 +13,10 @@
 #include <sstream>
 
 using tindrel::DefaultAudioHandlerRegistrar;
+using tindrel::test::readFileText;
+using tindrel::test::StoreTestRig;
 
 namespace {
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 const std::filesystem::path packaging = TINDREL_PACKAGING_FOLDER;
 
@@ -39,7 +35,7 @@ TEST(DefaultAudioHandlerRegistrar, tableMatchesTheShippedDesktopEntry) {
     EXPECT_EQ(tableTypes.size(), 14u);
 
     // The desktop entry must offer every type the registrar makes it the default for.
-    std::istringstream entry(contents(packaging / "com.orlimar.tindrel.desktop"));
+    std::istringstream entry(readFileText(packaging / "com.orlimar.tindrel.desktop"));
     std::set<std::string> entryTypes;
     for (std::string line; std::getline(entry, line);) {
         if (line.rfind("MimeType=", 0) != 0)
@@ -63,34 +59,35 @@ TEST(DefaultAudioHandlerRegistrar, shippedDefinitionGivesCafFilesAType) {
     if (status == -1)
         GTEST_SKIP() << "update-mime-database is not installed";
     ASSERT_EQ(status, 0);
-    EXPECT_NE(contents(mime / "globs2").find("audio/x-caf:*.caf"), std::string::npos);
+    EXPECT_NE(readFileText(mime / "globs2").find("audio/x-caf:*.caf"), std::string::npos);
 }
 
 class RegistrarTest : public testing::Test {
 protected:
-    std::filesystem::path list() const { return store.sandbox().configHome() / "mimeapps.list"; }
+    std::filesystem::path list() const { return rig.desktop().configHome() / "mimeapps.list"; }
 
-    tindrel::test::TestStore store;
+    StoreTestRig rig{StoreTestRig::Desktop::sandboxed};
+    tindrel::TindrelStore& store = rig.store();
 };
 
 TEST_F(RegistrarTest, registeringAllCountsTypesAndKeepsOtherEntries) {
     std::filesystem::create_directories(list().parent_path());
     std::ofstream(list())
         << "[Default Applications]\ntext/plain=gedit.desktop;\naudio/mpeg=vlc.desktop;\n";
-    store.sandbox().installDesktopFile("vlc.desktop");
+    rig.desktop().installDesktopFile("vlc.desktop");
     EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefault("mp3"));
 
-    store->makeTindrelDefaultForAllAudio();
-    EXPECT_EQ(store->statusBanner.get(),
+    store.makeTindrelDefaultForAllAudio();
+    EXPECT_EQ(store.statusBanner.get(),
               "Set Tindrel as default audio player (14 MIME type handlers)");
-    const std::string text = contents(list());
+    const std::string text = readFileText(list());
     EXPECT_NE(text.find("text/plain=gedit.desktop;\n"), std::string::npos);
     EXPECT_NE(text.find("audio/mpeg=com.orlimar.tindrel.desktop;vlc.desktop;\n"),
               std::string::npos);
 
     // Written but not installed: the desktop would pass over it.
     EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3());
-    store.sandbox().installDesktopFile("com.orlimar.tindrel.desktop");
+    rig.desktop().installDesktopFile("com.orlimar.tindrel.desktop");
     for (const char* ext : {"wav", "aiff", "mp3", "flac", "m4a", "ogg"})
         EXPECT_TRUE(DefaultAudioHandlerRegistrar::isDefault(ext)) << ext;
     EXPECT_TRUE(DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3());
@@ -98,7 +95,7 @@ TEST_F(RegistrarTest, registeringAllCountsTypesAndKeepsOtherEntries) {
 }
 
 TEST_F(RegistrarTest, oneFamilyAndTheAnswerForWavAndMp3) {
-    store.sandbox().installDesktopFile("com.orlimar.tindrel.desktop");
+    rig.desktop().installDesktopFile("com.orlimar.tindrel.desktop");
     const auto& families = DefaultAudioHandlerRegistrar::formatAssociations();
     const auto family = [&](const char* ext) {
         return *std::find_if(families.begin(), families.end(),
@@ -106,8 +103,9 @@ TEST_F(RegistrarTest, oneFamilyAndTheAnswerForWavAndMp3) {
     };
 
     DefaultAudioHandlerRegistrar::registerFormat(family("caf"));
-    EXPECT_NE(contents(list()).find("audio/x-caf=com.orlimar.tindrel.desktop;"), std::string::npos);
-    EXPECT_EQ(contents(list()).find("audio/mpeg"), std::string::npos);
+    EXPECT_NE(readFileText(list()).find("audio/x-caf=com.orlimar.tindrel.desktop;"),
+              std::string::npos);
+    EXPECT_EQ(readFileText(list()).find("audio/mpeg"), std::string::npos);
 
     DefaultAudioHandlerRegistrar::registerFormat(family("mp3"));
     EXPECT_TRUE(DefaultAudioHandlerRegistrar::isDefault("mp3"));
@@ -118,8 +116,8 @@ TEST_F(RegistrarTest, oneFamilyAndTheAnswerForWavAndMp3) {
 
 TEST_F(RegistrarTest, anUnwritableListCountsNothing) {
     std::filesystem::create_directories(list());
-    store->makeTindrelDefaultForAllAudio();
-    EXPECT_EQ(store->statusBanner.get(),
+    store.makeTindrelDefaultForAllAudio();
+    EXPECT_EQ(store.statusBanner.get(),
               "Set Tindrel as default audio player (0 MIME type handlers)");
     EXPECT_TRUE(std::filesystem::is_directory(list()));
 }
