@@ -66,8 +66,10 @@ TitleLine::TitleLine(TindrelStore& store, QWidget* parent)
     rename_->setToolTip(QStringLiteral("Rename audio file on disk"));
 
     auto* nameRow = tightRow(nameArea_, 8);
-    nameRow->addWidget(name_, 1, Qt::AlignVCenter);
+    // The button follows the name; the spare width goes after both.
+    nameRow->addWidget(name_, 0, Qt::AlignVCenter);
     nameRow->addWidget(rename_, 0, Qt::AlignVCenter);
+    nameRow->addStretch(1);
 
     field_->setPlaceholderText(QStringLiteral("New file name"));
     field_->setFont(SystemFont::font(14, FontWeight::semibold));

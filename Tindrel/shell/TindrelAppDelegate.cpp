@@ -65,6 +65,8 @@ void TindrelAppDelegate::showMainWindow() {
         connect(mainWindow_.get(), &TindrelMainWindow::closing, this,
                 &TindrelAppDelegate::windowWillClose);
     }
+    // A minimized window is brought back too, not just marked active.
+    mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);
     mainWindow_->show();
     mainWindow_->raise();
     mainWindow_->activateWindow();

@@ -31,6 +31,11 @@ TEST_F(Title, ShowsTheNameAndThePlayheadOverTheLength) {
     rig.loadTone("song.wav", 3.0);
     EXPECT_EQ(line.fileName().text(), QStringLiteral("song.wav"));
     EXPECT_EQ(line.timeReadout().text(), QStringLiteral("0:00.0 / 0:03.0"));
+    // "Rename" follows a short name at 8 points; the spare width lies before the readout.
+    QApplication::processEvents();
+    const QPoint nameAt = line.fileName().mapTo(&line, QPoint());
+    EXPECT_EQ(line.renameButton().mapTo(&line, QPoint()).x(),
+              nameAt.x() + line.fileName().sizeHint().width() + 8);
     rig.play(1.0);
     EXPECT_TRUE(line.timeReadout().text().endsWith(QStringLiteral(" / 0:03.0")));
     EXPECT_NE(line.timeReadout().text(), QStringLiteral("0:00.0 / 0:03.0"));

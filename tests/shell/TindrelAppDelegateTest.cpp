@@ -126,10 +126,12 @@ TEST(TindrelAppDelegate, ALaterLaunchHandsItsRelativePathToTheRunningInstance) {
     EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
     EXPECT_TRUE(launch.store().isPlaying.get());
 
-    // A later plain launch only brings the same window forward.
+    // A later plain launch only brings the same window forward, minimized or not.
     TindrelMainWindow* window = launch.delegate->mainWindow();
+    window->showMinimized();
     launch.delegate->openDocuments({});
     EXPECT_EQ(launch.delegate->mainWindow(), window);
+    EXPECT_FALSE(window->isMinimized());
 }
 
 TEST(TindrelAppDelegate, ClosingTheWindowCleansUpAndASecondCleanUpIsHarmless) {
