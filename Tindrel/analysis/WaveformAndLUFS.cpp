@@ -5,7 +5,6 @@
 #include "Tindrel/platform/audio/AudioFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -16,6 +15,9 @@ constexpr int binCount = 2048;
 constexpr int64_t maximumRead = 1024;
 constexpr float initialPeak = 0.01f;
 constexpr float initialRms = 0.005f;
+// Samples beyond this (180 dB over full scale) are no audio, like NaN and the infinities; they
+// count as 0 so that no square or sum overflows a float.
+constexpr float largestSample = 1e9f;
 
 // Frames read ahead of a bin that does not follow on from the previous read, so the
 // K-weighting filters and the interpolator settle on the bin's own audio first. The
@@ -100,9 +102,11 @@ std::vector<double> detectTransients(const std::vector<float>& peaks,
     return times;
 }
 
+// ASCII only: std::toupper follows the process locale, and Turkish has no plain capital "i".
 std::string upperCased(std::string text) {
     for (char& c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
     return text;
 }
 
@@ -176,7 +180,7 @@ std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path&
             double channelSum = 0;
             for (int64_t j = 0; j < held; ++j) {
                 float v = samples[j];
-                if (!std::isfinite(v))
+                if (!(std::abs(v) <= largestSample))
                     v = 0.0f;
                 const float y = state.rlbFilter.process(state.preFilter.process(v));
                 const float peak = state.oversampler.process(v);

@@ -105,6 +105,14 @@ TEST(UniversalAudioLoader, OpensEachFormatDirectlyOrThroughTheCache) {
         {"f.ogg", {}, true, 24},
         {"g.opus", {"-c:a", "libopus"}, true, 24, 48000},
         {"h.mp3", {"-c:a", "libmp3lame"}, true, 24},
+        // Variable bitrate without a frame-count header: libsndfile would stop at its estimate;
+        // with no header, the encoder's delay and padding stay.
+        {"h-vbr.mp3",
+         {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"},
+         false,
+         16,
+         44100,
+         2400},
         {"i.m4a", {"-c:a", "aac"}, false, 16},
         {"j.aac", {"-c:a", "aac", "-f", "adts"}, false, 16, 44100, 2400},
         {"k24.m4a", {"-c:a", "alac", "-sample_fmt", "s32p"}, false, 16},

@@ -186,12 +186,13 @@ TEST(WaveformAndLUFS, NonFiniteSamplesCountAsZero) {
     test::TemporaryFolder folder;
     test::Signal clean = test::sineSignal(440, 0.5, 2, 44100, 2);
     test::Signal dirty = clean;
+    // Beside NaN and the infinities, finite values whose squares overflow a float.
     const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
                               std::numeric_limits<float>::infinity(),
-                              -std::numeric_limits<float>::infinity()};
+                              -std::numeric_limits<float>::infinity(), 1e30f, -3e25f};
     for (size_t i = 0; i < clean.samples.size(); i += 997) {
         clean.samples[i] = 0;
-        dirty.samples[i] = specials[(i / 997) % 3];
+        dirty.samples[i] = specials[(i / 997) % std::size(specials)];
     }
     auto fromClean = measureFloatFile(folder / "clean.wav", clean);
     const auto fromDirty = measureFloatFile(folder / "dirty.wav", dirty);

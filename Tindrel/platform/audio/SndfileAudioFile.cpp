@@ -1,6 +1,7 @@
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
 
 #include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/audio/MpegFrameCountTag.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -102,13 +103,14 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
         return nullptr;
     const auto identity = identityOf(fd.get());
     SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd.get(), SFM_READ, &info, SF_TRUE);
+    // libsndfile owns the descriptor from here on and closes it itself when the open fails.
+    const int descriptor = fd.release();
+    SNDFILE* file = sf_open_fd(descriptor, SFM_READ, &info, SF_TRUE);
     if (!file) {
         if (error)
             *error = sf_strerror(nullptr);
         return nullptr;
     }
-    fd.release(); // owned by libsndfile now
     if (info.channels <= 0) {
         sf_close(file);
         if (error)
@@ -116,11 +118,21 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
         return nullptr;
     }
     int64_t length = info.frames;
-    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+    const bool mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
+    // A stream written through a pipe (FLAC above all) may state no length at all.
+    if (mpeg || info.frames == SF_COUNT_MAX) {
         const auto known = identity ? countedLengths().find(*identity) : std::nullopt;
         length = known ? *known : countDecodedFrames(file, info.channels);
         if (identity && !known)
             countedLengths().remember(*identity, length);
+        // libsndfile never reads past its own estimate: a stream that decodes right up to it
+        // may have been cut short there, unless a header states the count.
+        if (mpeg && length >= info.frames && !hasMpegFrameCountTag(descriptor)) {
+            sf_close(file);
+            if (error)
+                *error = "MPEG stream of unknown length";
+            return nullptr;
+        }
     }
     return std::unique_ptr<AudioFile>(new SndfileAudioFile(
         path, file, info.format, info.channels, info.samplerate, std::max<int64_t>(0, length)));
