@@ -40,7 +40,10 @@ double CanvasGeometry::pointerToTime(double px, double duration) const {
 }
 
 bool CanvasGeometry::showsPlayhead() const {
-    return q >= 0 && q <= 1;
+    // The window's end fraction is a sum that can fall a rounding error short of 1, which
+    // would hide a playhead sitting at the very end of the track.
+    constexpr double tolerance = 1e-9;
+    return q >= -tolerance && q <= 1 + tolerance;
 }
 
 double CanvasGeometry::playheadX() const {

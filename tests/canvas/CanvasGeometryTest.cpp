@@ -82,6 +82,10 @@ TEST(CanvasGeometry, PlayheadPlacementAndVisibility) {
         {"before a zoomed window", 1.5, 2.0 / 3, 10.0, false, 0.0},
         {"after a zoomed window", 1.5, 1.0 / 3, 75.0, false, 598.0},
         {"inside a zoomed window", 1.5, 2.0 / 3, 60.0, true, 300.0},
+        // Centred as far right as the store allows, this window's end fraction comes out a
+        // rounding error below 1.
+        {"very end of a window at the track's end", 25.62890625, 1 - 0.5 / 25.62890625, 90.0, true,
+         598.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
