@@ -60,7 +60,8 @@ std::unique_ptr<FloatWavSaveFile> FloatWavSaveFile::create(const std::filesystem
     if (!file) {
         if (error)
             *error = sf_strerror(nullptr);
-        ::close(fd);
+        // sf_open_fd has closed the descriptor already (it owns it); closing it again could
+        // close a file another thread has just opened under the same number.
         ::unlink(temporaryPath.c_str());
         return nullptr;
     }
