@@ -15,9 +15,12 @@ struct ThreadAnalysisExecutor::Job {
 
 ThreadAnalysisExecutor::ThreadAnalysisExecutor(QObject* context) : context_(context) {}
 
-ThreadAnalysisExecutor::~ThreadAnalysisExecutor() {
+ThreadAnalysisExecutor::~ThreadAnalysisExecutor() { waitForRunningWork(); }
+
+void ThreadAnalysisExecutor::waitForRunningWork() {
     for (auto& job : jobs_)
         job->thread.join();
+    jobs_.clear();
 }
 
 void ThreadAnalysisExecutor::run(std::function<void()> work, std::function<void()> deliver) {

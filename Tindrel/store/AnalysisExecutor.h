@@ -24,6 +24,9 @@ class AnalysisExecutor {
 public:
     virtual ~AnalysisExecutor() = default;
     virtual void run(std::function<void()> work, std::function<void()> deliver) = 0;
+    // Blocks until no work is running; deliveries already posted still arrive. Called at quit,
+    // after the cancel flag is set, so no worker outlives the program's teardown.
+    virtual void waitForRunningWork() = 0;
 };
 
 class ThreadAnalysisExecutor final : public AnalysisExecutor {
@@ -31,6 +34,7 @@ public:
     explicit ThreadAnalysisExecutor(QObject* context);
     ~ThreadAnalysisExecutor() override;
     void run(std::function<void()> work, std::function<void()> deliver) override;
+    void waitForRunningWork() override;
 
 private:
     struct Job;
@@ -43,6 +47,8 @@ private:
 class ManualAnalysisExecutor final : public AnalysisExecutor {
 public:
     void run(std::function<void()> work, std::function<void()> deliver) override;
+    // Held jobs are not running: nothing to wait for.
+    void waitForRunningWork() override {}
 
     // Jobs submitted and not yet run, oldest first.
     size_t pendingCount() const { return jobs_.size(); }

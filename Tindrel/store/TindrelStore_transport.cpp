@@ -232,6 +232,7 @@ void TindrelStore::stopAndCleanup() {
     environment_.ticker->stop();
     if (analysisCancel_)
         analysisCancel_->store(true);
+    analysisExecutor_->waitForRunningWork();
     playerNode_.stop();
     engine_->stop();
     isPlaying = false;
