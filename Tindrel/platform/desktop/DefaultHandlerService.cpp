@@ -79,6 +79,14 @@ int DefaultHandlerService::setDefaultApplication(const std::string& desktopId,
             list.setApplications(group, mimeType,
                                  withFirst(desktopId, list.applications(group, mimeType)));
         }
+        // Listed as both added and removed, the association would be undefined.
+        std::vector<std::string> removed =
+            list.applications(MimeAppsList::removedAssociationsGroup, mimeType);
+        const auto ours = std::remove(removed.begin(), removed.end(), desktopId);
+        if (ours != removed.end()) {
+            removed.erase(ours, removed.end());
+            list.setApplications(MimeAppsList::removedAssociationsGroup, mimeType, removed);
+        }
         ++count;
     }
     if (count == 0)

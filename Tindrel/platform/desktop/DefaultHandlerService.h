@@ -5,8 +5,8 @@
 // user's own $XDG_CONFIG_HOME/mimeapps.list.
 //
 // Writing changes only the entries of the application being set (it goes first in the
-// type's [Default Applications] and [Added Associations] lists and leaves [Removed
-// Associations]); every other line survives. The file is replaced atomically (a temporary
+// type's [Default Applications] and [Added Associations] lists and is taken off its [Removed
+// Associations] list); every other line survives. The file is replaced atomically (a temporary
 // file in the same folder, renamed over it), so a failed write leaves it as it was.
 //
 // Synchronous file I/O; any thread, one call at a time per file. No state between calls.

@@ -66,9 +66,10 @@ MimeAppsList::MimeAppsList(const std::string& text) {
 
 std::vector<std::string> MimeAppsList::applications(const std::string& group,
                                                     const std::string& mimeType) const {
-    for (const Line& line : lines_) {
-        if (!line.isHeader && line.group == group && line.key == mimeType)
-            return splitIds(line.value);
+    // A key given twice counts with its last line, as the desktop's own reader takes it.
+    for (auto line = lines_.rbegin(); line != lines_.rend(); ++line) {
+        if (!line->isHeader && line->group == group && line->key == mimeType)
+            return splitIds(line->value);
     }
     return {};
 }
@@ -81,12 +82,14 @@ void MimeAppsList::setApplications(const std::string& group, const std::string& 
     line.value = joinIds(desktopIds);
     line.text = line.key + "=" + line.value;
 
-    auto existing = std::find_if(lines_.begin(), lines_.end(), [&](const Line& l) {
+    auto matches = [&](const Line& l) {
         return !l.isHeader && l.group == group && l.key == mimeType;
-    });
-    if (existing != lines_.end()) {
+    };
+    auto existing = std::find_if(lines_.rbegin(), lines_.rend(), matches);
+    if (existing != lines_.rend()) {
+        // Removing only the last line would bring an earlier one back into force.
         if (desktopIds.empty())
-            lines_.erase(existing);
+            lines_.erase(std::remove_if(lines_.begin(), lines_.end(), matches), lines_.end());
         else
             *existing = std::move(line);
         return;

@@ -18,12 +18,13 @@ public:
 
     explicit MimeAppsList(const std::string& text = {});
 
-    // The desktop ids listed for the key in the group, in order; empty when absent.
+    // The desktop ids listed for the key in the group, in order; empty when absent. A key given
+    // more than once counts with its last line.
     std::vector<std::string> applications(const std::string& group,
                                           const std::string& mimeType) const;
 
-    // Replaces the key's list (the first line of that key in the first such group), appends the
-    // key to the group, or appends the group. An empty list removes the key's line.
+    // Replaces the key's list (the last line of that key in the group), appends the key to the
+    // group, or appends the group. An empty list removes every line of the key in the group.
     void setApplications(const std::string& group, const std::string& mimeType,
                          const std::vector<std::string>& desktopIds);
 

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <cstdlib>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace tindrel::platform {
 
 namespace {
@@ -38,11 +41,20 @@ std::vector<std::filesystem::path> absoluteFolders(const std::string& list, cons
     return folders;
 }
 
+// Without a usable HOME the account's home folder, never a folder relative to the working one.
+std::filesystem::path homeFolder() {
+    const std::filesystem::path home(environment("HOME"));
+    if (home.is_absolute())
+        return home;
+    const passwd* account = getpwuid(getuid());
+    return std::filesystem::path(account && account->pw_dir ? account->pw_dir : "/");
+}
+
 std::filesystem::path homeFolderOr(const std::string& value, const char* underHome) {
     std::filesystem::path folder(value);
     if (!value.empty() && folder.is_absolute())
         return folder;
-    return std::filesystem::path(environment("HOME")) / underHome;
+    return homeFolder() / underHome;
 }
 
 } // namespace

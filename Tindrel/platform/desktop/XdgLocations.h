@@ -3,7 +3,8 @@
 // The folders of the freedesktop base-directory rules that the MIME-application associations
 // are looked up in. A plain value; fromEnvironment() reads HOME, XDG_CONFIG_HOME,
 // XDG_CONFIG_DIRS, XDG_DATA_HOME, XDG_DATA_DIRS and XDG_CURRENT_DESKTOP at the time of the
-// call, so tests that point them at a temporary folder get that folder.
+// call, so tests that point them at a temporary folder get that folder. Without an absolute
+// HOME the account's home folder stands in.
 
 #include <filesystem>
 #include <string>

@@ -35,7 +35,8 @@ TEST_F(DefaultHandlerServiceTest, settingKeepsEveryOtherEntry) {
                                "text/plain=gedit.desktop;\n"
                                "\n"
                                "[Removed Associations]\n"
-                               "audio/mpeg=rhythmbox.desktop;\n";
+                               "audio/mpeg=rhythmbox.desktop;\n"
+                               "audio/x-wav=t.desktop;totem.desktop;\n";
     writeFile(sandbox.configHome() / "mimeapps.list", before);
 
     EXPECT_EQ(
@@ -51,6 +52,7 @@ TEST_F(DefaultHandlerServiceTest, settingKeepsEveryOtherEntry) {
               "\n"
               "[Removed Associations]\n"
               "audio/mpeg=rhythmbox.desktop;\n"
+              "audio/x-wav=totem.desktop;\n"
               "\n"
               "[Added Associations]\n"
               "audio/x-wav=t.desktop;\n"
@@ -62,6 +64,12 @@ TEST_F(DefaultHandlerServiceTest, settingKeepsEveryOtherEntry) {
     const std::string once = readFileText(sandbox.configHome() / "mimeapps.list");
     EXPECT_EQ(service().setDefaultApplication("t.desktop", {"audio/x-wav", "audio/mpeg"}), 2);
     EXPECT_EQ(readFileText(sandbox.configHome() / "mimeapps.list"), once);
+}
+
+TEST_F(DefaultHandlerServiceTest, withoutHomeTheUserListIsNeverInTheWorkingFolder) {
+    const tindrel::test::ScopedEnvironmentVariable home("HOME", std::nullopt);
+    const tindrel::test::ScopedEnvironmentVariable config("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_TRUE(service().userListPath().is_absolute()) << service().userListPath();
 }
 
 TEST_F(DefaultHandlerServiceTest, defaultFollowsPrecedenceAndInstalledApplications) {

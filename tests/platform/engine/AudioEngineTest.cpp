@@ -230,6 +230,29 @@ TEST(AudioEngine, SwitchingBetweenNeutralAndWarpedWhilePlayingLeavesNoGapOrClick
     }
 }
 
+TEST(AudioEngine, StretcherTakingOverAt192kHzPrimesFromKeptInput) {
+    // R3 at 192 kHz primes with 8192 frames of input before the heard position. The switch
+    // comes just after the unit's input window first drops old frames (about 123k frames in).
+    EngineTestRig rig(sineSignal(220, 0.5, 1.0, 192000));
+    rig.playFrom(0);
+    rig.pump(240 * 512);
+    rig.setWarp(12, 1, 300);
+    const auto out = rig.pump(8192);
+    EXPECT_GT(rms(out, 4096, 4096), 0.1);
+    EXPECT_LT(largestSecondDifference(out), 0.01);
+}
+
+TEST(AudioEngine, DeepestPitchAtFastestRateAt192kHzStillSounds) {
+    // R3 at 192 kHz, 4x and -24 st takes in about 131k frames before its first output.
+    EngineTestRig rig(sineSignal(440, 0.5, 3.0, 192000));
+    rig.setWarp(12, 4, -2400);
+    rig.playFrom(0);
+    rig.pump(65536);
+    const auto out = rig.pump(8192);
+    EXPECT_GT(rms(out, 0, out.size()), 0.2);
+    EXPECT_GT(rig.heard(), 0);
+}
+
 TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {
     EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     std::mutex mutex;
@@ -330,6 +353,26 @@ TEST(AudioEngineOffline, NeutralRenderIsTheSourceSegmentExactly) {
     const auto out = renderOffline(*file, 10000, 100000, 8, 1, 0);
     for (int64_t k = 0; k < 100000; ++k) {
         ASSERT_EQ(out[static_cast<size_t>(k)], source.at(10000 + k, 0)) << k;
+    }
+}
+
+TEST(AudioEngineOffline, ReconnectingAfterEnablingTakesTheNewChannelCount) {
+    TemporaryFolder folder;
+    writeAudioFile(folder / "noise.wav", pinkNoiseSignal(-18, 1.0), SampleEncoding::Float32);
+    const auto file = platform::AudioFile::openForReading(folder / "noise.wav");
+    ASSERT_TRUE(file);
+    const Signal source = readAudioFile(folder / "noise.wav");
+    platform::AudioEngine engine;
+    ASSERT_TRUE(engine.enableManualRenderingMode({44100, 1}, 4096));
+    ASSERT_TRUE(engine.start());
+    engine.connect(file->processingFormat());
+    engine.playerNode().scheduleSegment(*file, 0, file->length());
+    engine.playerNode().play();
+    platform::AudioPcmBuffer buffer(2, 4096);
+    ASSERT_EQ(engine.renderOffline(4096, buffer), platform::AudioEngine::RenderStatus::success);
+    ASSERT_EQ(buffer.frameLength(), 4096);
+    for (int64_t k = 0; k < 4096; k += 512) {
+        EXPECT_EQ(buffer.channelData(1)[k], source.at(k, 1)) << k;
     }
 }
 

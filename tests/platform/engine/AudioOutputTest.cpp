@@ -41,6 +41,17 @@ TEST(SilentPacedOutput, PullsAudioNoFasterThanRealTimeAndStopsWhenTold) {
     }
     output.stop();
     EXPECT_FALSE(output.isRunning());
+
+    // At 1 Hz a block lasts 512 s; stop() must not wait for it to run out.
+    const int64_t before = counter.frames;
+    ASSERT_TRUE(output.start(1, 1, &FrameCounter::render, &counter));
+    {
+        std::unique_lock lock(counter.mutex);
+        ASSERT_TRUE(counter.grew.wait_for(lock, std::chrono::seconds(30),
+                                          [&] { return counter.frames > before; }));
+    }
+    output.stop();
+    EXPECT_FALSE(output.isRunning());
 }
 
 TEST(SilentPacedOutput, RefusesAFormatItCannotPace) {

@@ -139,6 +139,11 @@ void AudioEngine::connect(const AudioFormat& format) {
         g.output->stop();
     }
     g.configure(wanted);
+    if (g.manual) {
+        // renderOffline() interleaves into this before copying out; it must fit the new channels.
+        g.manualScratch.assign(static_cast<size_t>(g.manualMaximumFrames) * g.format.channelCount,
+                               0.0f);
+    }
     if (restart) {
         g.running = g.startOutput(nullptr);
     }

@@ -14,9 +14,12 @@ namespace tindrel::platform {
 
 namespace {
 
-constexpr size_t windowFrames = size_t{1} << 17;
-// Input kept behind the heard position: a stretcher's start pad plus the varispeed's taps.
-constexpr int64_t historyFrames = 4096;
+// Input held for the paths: R3 at 192 kHz, 4x and -24 st reads about 131k frames ahead of its
+// output, and the history below comes on top.
+constexpr size_t windowFrames = size_t{1} << 18;
+// Input kept behind the heard position: a stretcher taking over primes itself with up to
+// leadFrames of it (R3 at 192 kHz asks for all of them); the varispeed's taps need far fewer.
+constexpr int64_t historyFrames = SourceWindow::leadFrames;
 constexpr size_t crossfadeFrames = 1024;
 constexpr int switchVotes = 2;
 

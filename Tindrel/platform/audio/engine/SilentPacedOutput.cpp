@@ -27,7 +27,11 @@ bool SilentPacedOutput::start(double sampleRate, uint32_t channels, RenderFuncti
 }
 
 void SilentPacedOutput::stop() {
-    running_.store(false, std::memory_order_release);
+    {
+        std::lock_guard lock(mutex_);
+        running_.store(false, std::memory_order_release);
+    }
+    stopped_.notify_all();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -51,7 +55,9 @@ void SilentPacedOutput::run(double sampleRate, uint32_t channels, RenderFunction
         if (now - deadline > stallLimit) {
             deadline = now;
         }
-        std::this_thread::sleep_until(deadline);
+        std::unique_lock lock(mutex_);
+        stopped_.wait_until(lock, deadline,
+                            [this] { return !running_.load(std::memory_order_acquire); });
     }
 }
 

@@ -8,6 +8,8 @@
 #include "Tindrel/platform/audio/engine/AudioOutput.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -26,6 +28,9 @@ private:
 
     std::thread thread_;
     std::atomic<bool> running_{false};
+    // Wakes the pacing thread from its wait at stop(), however long a block lasts.
+    std::mutex mutex_;
+    std::condition_variable stopped_;
 };
 
 } // namespace tindrel::platform

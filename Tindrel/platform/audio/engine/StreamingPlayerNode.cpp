@@ -61,8 +61,12 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
 }
 
 void StreamingPlayerNode::play() {
-    renderedSincePlay_.store(false, std::memory_order_release);
-    playing_.store(true, std::memory_order_release);
+    {
+        // Under the lock, so a streaming thread about to sleep on a full ring cannot miss it.
+        std::lock_guard lock(mutex_);
+        renderedSincePlay_.store(false, std::memory_order_release);
+        playing_.store(true, std::memory_order_release);
+    }
     wake_.notify_all();
 }
 
