@@ -42,7 +42,7 @@ void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFr
     const int64_t start = std::clamp<int64_t>(startFrame, 0, length);
     const int64_t count = std::clamp<int64_t>(frameCount, 0, length - start);
     std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
-    startGeneration(std::move(reader), start, reader ? count : 0);
+    startGeneration(std::move(reader), start, count);
 }
 
 void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame,
