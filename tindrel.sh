@@ -14,9 +14,9 @@ packages=(
     libsndfile1-dev libvorbis-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
-    libglib2.0-dev libarchive-dev dbus-daemon shared-mime-info desktop-file-utils
+    dbus-daemon shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev libebur128-dev
-    libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth sox
+    libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth
 )
 
 install_missing() {
