@@ -11,12 +11,13 @@ build="${TINDREL_BUILD_DIR:-$here/build}"
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6-dev
-    libsndfile1-dev libvorbis-dev
+    libsndfile1-dev libvorbis-dev libmpg123-dev libarchive-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
     dbus-daemon shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev libebur128-dev
     libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth
+    xdotool x11-utils trayer openssl python3 clang libclang-rt-14-dev
 )
 
 install_missing() {
