@@ -31,11 +31,13 @@ install_missing() {
         $sudo apt-get update -qq
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
     fi
-    # Tests check that number formats ignore a comma-decimal locale.
-    if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+    # Tests check that numbers and names ignore a comma-decimal and a Turkish locale.
+    if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$' ||
+        ! locale -a 2>/dev/null | grep -qi '^tr_TR\.utf8$'; then
         local sudo=""
         [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        $sudo sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+        $sudo sed -i -e 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' \
+            -e 's/^# *tr_TR.UTF-8 UTF-8/tr_TR.UTF-8 UTF-8/' /etc/locale.gen
         $sudo locale-gen >/dev/null
     fi
 }

@@ -1,6 +1,7 @@
 #include "Tindrel/analysis/AudioFileSpec.h"
 
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
+#include "Tindrel/platform/text/TextCase.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +35,11 @@ std::string AudioFileSpec::fileSizeLabel() const {
     if (megabytes >= 1)
         return formatNumber("%.2f MB", megabytes);
     return formatNumber("%.0f KB", std::max(1.0, double(fileSizeBytes) / 1024.0));
+}
+
+std::string formatNameOf(const std::filesystem::path& url) {
+    const std::string extension = url.extension().string();
+    return unicodeUppercased(extension.empty() ? extension : extension.substr(1));
 }
 
 } // namespace tindrel

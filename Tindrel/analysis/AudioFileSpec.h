@@ -40,4 +40,8 @@ struct AudioFileSpec {
     bool operator==(const AudioFileSpec&) const = default;
 };
 
+// The format name of the file at `url`: its extension without the dot, upper-cased by Unicode
+// rules whatever the user's locale ("wäv" -> "WÄV"); empty when it has none.
+std::string formatNameOf(const std::filesystem::path& url);
+
 } // namespace tindrel

@@ -102,14 +102,6 @@ std::vector<double> detectTransients(const std::vector<float>& peaks,
     return times;
 }
 
-// ASCII only: std::toupper follows the process locale, and Turkish has no plain capital "i".
-std::string upperCased(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return text;
-}
-
 } // namespace
 
 std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path& originalURL,
@@ -221,8 +213,7 @@ std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path&
     AudioFileSpec spec;
     spec.url = originalURL;
     spec.fileName = originalURL.filename().string();
-    const std::string extension = originalURL.extension().string();
-    spec.formatName = upperCased(extension.empty() ? extension : extension.substr(1));
+    spec.formatName = formatNameOf(originalURL);
     spec.sampleRate = stored.sampleRate;
     spec.channels = int(stored.channelCount);
     spec.bitDepth = originalBitDepth;

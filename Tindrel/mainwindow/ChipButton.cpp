@@ -85,6 +85,11 @@ void ChipButton::setLabelHeight(std::optional<int> height) {
     relayout();
 }
 
+void ChipButton::setPullDownIndicator(bool shown) {
+    pullDownIndicator_ = shown;
+    relayout();
+}
+
 void ChipButton::relayout() {
     updateGeometry();
     update();
@@ -92,6 +97,18 @@ void ChipButton::relayout() {
 
 qreal ChipButton::symbolSide() const {
     return std::round(symbolPointSize_ * 1.2);
+}
+
+namespace {
+
+constexpr qreal chevronWidth = 7;
+constexpr qreal chevronHeight = 4;
+constexpr qreal chevronTrailingInset = 7;
+
+} // namespace
+
+qreal ChipButton::indicatorSpace() const {
+    return pullDownIndicator_ ? chevronWidth + chevronTrailingInset : 0;
 }
 
 QSizeF ChipButton::contentSize() const {
@@ -116,7 +133,8 @@ QSize ChipButton::sizeHint() const {
     if (fixedLabelSize_)
         return *fixedLabelSize_;
     const QSizeF content = contentSize();
-    const int width = std::max(minimumLabelWidth_, int(std::ceil(content.width())) + 2 * paddingH_);
+    const int width = std::max(minimumLabelWidth_,
+                               int(std::ceil(content.width() + indicatorSpace())) + 2 * paddingH_);
     const int height =
         labelHeight_ ? *labelHeight_ : int(std::ceil(content.height())) + 2 * paddingV_;
     return {width, height};
@@ -142,7 +160,15 @@ void ChipButton::paintEvent(QPaintEvent*) {
     }
 
     const QSizeF content = contentSize();
-    qreal x = (width() - content.width()) / 2;
+    qreal x = (width() - indicatorSpace() - content.width()) / 2;
+    if (pullDownIndicator_) {
+        const qreal right = width() - chevronTrailingInset;
+        const qreal top = (height() - chevronHeight) / 2;
+        painter.setPen(QPen(look_.foreground, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolyline(QPolygonF{QPointF(right - chevronWidth, top),
+                                       QPointF(right - chevronWidth / 2, top + chevronHeight),
+                                       QPointF(right, top)});
+    }
     if (!symbol_.isEmpty()) {
         const qreal side = symbolSide();
         SymbolImages::draw(painter, QRectF(x, (height() - side) / 2, side, side), symbol_,

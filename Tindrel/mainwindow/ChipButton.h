@@ -39,6 +39,9 @@ public:
     void setFixedLabelSize(std::optional<QSize> size);
     void setMinimumLabelWidth(int width);
     void setLabelHeight(std::optional<int> height);
+    // The down chevron of a pull-down menu button at the trailing edge; the label is then
+    // centred in the width left of it.
+    void setPullDownIndicator(bool shown);
 
     const QString& symbol() const { return symbol_; }
     const QString& title() const { return title_; }
@@ -53,6 +56,7 @@ protected:
 private:
     QSizeF contentSize() const;
     qreal symbolSide() const;
+    qreal indicatorSpace() const;
     void relayout();
 
     QString symbol_;
@@ -67,6 +71,7 @@ private:
     std::optional<QSize> fixedLabelSize_;
     int minimumLabelWidth_ = 0;
     std::optional<int> labelHeight_;
+    bool pullDownIndicator_ = false;
 };
 
 } // namespace tindrel

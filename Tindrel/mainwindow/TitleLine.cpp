@@ -34,7 +34,7 @@ QString css(const QColor& color) {
 }
 
 QPushButton* smallButton(const QString& title, const QColor& fill, const QColor& text,
-                         QWidget* parent) {
+                         const QColor& outline, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
     button->setFont(SystemFont::font(11, FontWeight::semibold));
     button->setFocusPolicy(Qt::NoFocus);
@@ -42,7 +42,7 @@ QPushButton* smallButton(const QString& title, const QColor& fill, const QColor&
     button->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid "
                        "%3; border-radius: 5px; padding: 2px 10px; }")
-            .arg(css(fill), css(text), css(SystemColors::white(0.12))));
+            .arg(css(fill), css(text), css(outline)));
     return button;
 }
 
@@ -82,13 +82,15 @@ TitleLine::TitleLine(TindrelStore& store, QWidget* parent)
     extension_->setTextFont(SystemFont::font(13, FontWeight::semibold));
     extension_->setColor(SystemColors::secondaryLabel());
     extension_->setKeepsFullWidth(true);
-    save_ =
-        smallButton(QStringLiteral("Save"), SystemColors::cyan(), SystemColors::black(), editor_);
+    // Save is the prominent action: filled with the tint, a white label.
+    save_ = smallButton(QStringLiteral("Save"), SystemColors::cyan(), SystemColors::white(),
+                        SystemColors::cyan().darker(125), editor_);
     cancel_ = smallButton(QStringLiteral("Cancel"), SystemColors::white(0.12),
-                          SystemColors::primaryLabel(), editor_);
+                          SystemColors::primaryLabel(), SystemColors::white(0.12), editor_);
 
+    // The field takes the spare width first, up to its maximum; only then the stretch after.
     auto* editorRow = tightRow(editor_, 6);
-    editorRow->addWidget(field_, 1, Qt::AlignVCenter);
+    editorRow->addWidget(field_, 1000, Qt::AlignVCenter);
     editorRow->addWidget(extension_, 0, Qt::AlignVCenter);
     editorRow->addWidget(save_, 0, Qt::AlignVCenter);
     editorRow->addWidget(cancel_, 0, Qt::AlignVCenter);

@@ -106,6 +106,7 @@ TransportAndWarpBar::TransportAndWarpBar(TindrelStore& store, QWidget* parent)
     scope_ = new ChipButton(warp);
     scope_->setTitleFont(SystemFont::font(10.5, FontWeight::semibold), false);
     scope_->setFixedLabelSize(QSize(105, 22));
+    scope_->setPullDownIndicator(true);
     scope_->setLook(
         {SystemColors::white(0.1), SystemColors::white(0.14), SystemColors::primaryLabel(), 5});
     scope_->setToolTip(QStringLiteral("Choose whether Speed & Pitch warp applies to the Whole "

@@ -1,6 +1,7 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
+#include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/LaunchArguments.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
 #include "Tindrel/store/DefaultAudioHandlerRegistrar.h"
@@ -22,8 +23,11 @@ void TindrelAppDelegate::applicationDidFinishLaunching(const QStringList& argume
         DefaultAudioHandlerRegistrar::registerAllAsDefault();
 
     const bool background = LaunchArguments::hasBackgroundFlag(arguments);
-    const std::optional<std::filesystem::path> opened =
-        LaunchArguments::firstOpenablePath(arguments.mid(1), workingFolder);
+    // The same reading as a later launch's hand-over: file URLs become paths.
+    const std::optional<std::filesystem::path> opened = LaunchArguments::firstOpenablePath(
+        platform::SingleInstance::handOverArguments(arguments.mid(1),
+                                                    QString::fromStdString(workingFolder.string())),
+        std::filesystem::path("/"));
     if (opened) {
         showMainWindow();
         openFileOrFolder(store_, *opened);

@@ -3,6 +3,7 @@
 // window or popup closed.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "Tindrel/platform/ui/ApplicationLook.h"
 #include "Tindrel/shell/TindrelAppDelegate.h"
 #include "Tindrel/store/TindrelStore.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tindrel"));
     QApplication::setDesktopFileName(QStringLiteral("com.orlimar.tindrel"));
     QApplication::setQuitOnLastWindowClosed(false);
+    tindrel::platform::ApplicationLook::apply();
 
     const QStringList arguments = QApplication::arguments();
     tindrel::platform::SingleInstance instance;

@@ -1,6 +1,7 @@
 #include "Tindrel/store/TindrelStore.h"
 
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
+#include "Tindrel/platform/text/TextCase.h"
 #include "Tindrel/store/NaturalNameOrder.h"
 #include "Tindrel/store/StandardizedPath.h"
 
@@ -9,7 +10,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 namespace tindrel {
@@ -87,9 +87,7 @@ void TindrelStore::scanSiblingAudioFiles(const Path& folder) {
         std::string extension = entry.path().extension().string();
         if (extension.empty())
             continue;
-        extension.erase(0, 1);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        extension = asciiLowercased(std::string_view(extension).substr(1));
         if (!supportedExtensions().contains(extension) || !entry.is_regular_file(propertyError))
             continue;
         const std::uintmax_t size = entry.file_size(propertyError);
@@ -102,14 +100,10 @@ void TindrelStore::scanSiblingAudioFiles(const Path& folder) {
         files.clear();
         folders.clear();
     }
-    std::sort(files.begin(), files.end(),
-              [](const SiblingAudioEntry& a, const SiblingAudioEntry& b) {
-                  return naturalNameLess(a.name, b.name);
-              });
-    std::sort(folders.begin(), folders.end(), [](const Path& a, const Path& b) {
-        return naturalNameLess(QString::fromStdString(a.filename().string()),
-                               QString::fromStdString(b.filename().string()));
-    });
+    const NaturalNameOrder order;
+    order.sort(files, [](const SiblingAudioEntry& entry) { return entry.name; });
+    order.sort(folders,
+               [](const Path& path) { return QString::fromStdString(path.filename().string()); });
     siblingFiles = std::move(files);
     subfoldersInCurrentFolder = std::move(folders);
 }

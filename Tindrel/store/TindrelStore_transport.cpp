@@ -26,12 +26,12 @@ QString nameOrEmpty(const std::optional<std::filesystem::path>& path) {
 
 AudioFileSpec placeholderSpec(const std::filesystem::path& file, const platform::AudioFile& audio,
                               int originalBitDepth, int64_t fileSize, double fileLength) {
-    const QString extension = QString::fromStdString(file.extension().string()).mid(1).toUpper();
+    const std::string formatName = formatNameOf(file);
     const platform::AudioFormat format = audio.fileFormat();
     AudioFileSpec placeholder;
     placeholder.url = file;
     placeholder.fileName = file.filename().string();
-    placeholder.formatName = extension.isEmpty() ? "AUDIO" : extension.toStdString();
+    placeholder.formatName = formatName.empty() ? "AUDIO" : formatName;
     placeholder.sampleRate = format.sampleRate;
     placeholder.channels = static_cast<int>(format.channelCount);
     placeholder.bitDepth = originalBitDepth;

@@ -76,3 +76,19 @@ TEST_F(Title, RenameEditorOpensCancelsAndCommitsThroughTheStore) {
     EXPECT_EQ(line.fileName().text(), QStringLiteral("final.wav"));
     EXPECT_TRUE(std::filesystem::exists(original.parent_path() / "final.wav"));
 }
+
+TEST_F(Title, TheNameFieldTakesUpTo380PointsAndShrinksOnlyWhenSpaceIsShort) {
+    rig.loadTone("take.wav");
+    rig.store().beginRenameCurrentFile();
+    for (const auto& [lineWidth, fieldWidth] : {std::pair{821, 380}, std::pair{420, 0}}) {
+        line.resize(lineWidth, 32);
+        QApplication::processEvents();
+        if (fieldWidth > 0)
+            EXPECT_EQ(line.nameField().width(), fieldWidth) << lineWidth;
+        else
+            EXPECT_LT(line.nameField().width(), 380) << lineWidth;
+        // Save, Cancel and the readout stay whole.
+        EXPECT_EQ(line.saveButton().width(), line.saveButton().sizeHint().width()) << lineWidth;
+        EXPECT_EQ(line.timeReadout().width(), line.timeReadout().sizeHint().width()) << lineWidth;
+    }
+}

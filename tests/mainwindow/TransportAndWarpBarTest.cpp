@@ -129,4 +129,23 @@ TEST_F(TransportBar, ScopeMenuChoosesWhereTheWarpApplies) {
     // The store made a default range, which the pills now show.
     EXPECT_EQ(bar.inButton().tint(), std::optional(SystemColors::orange()));
     EXPECT_FALSE(bar.clearButton().isHidden());
+
+    // A pull-down chevron at the trailing edge, in the label's colour, the title clear of it.
+    QImage chip(bar.scopeButton().size(), QImage::Format_RGB32);
+    chip.fill(Qt::black);
+    bar.scopeButton().render(&chip, QPoint(), QRegion(), QWidget::DrawChildren);
+    const int ground = qGray(chip.pixel(3, chip.height() / 2));
+    const auto brightColumns = [&](int from, int to) {
+        int columns = 0;
+        for (int x = from; x < to; ++x)
+            for (int y = 0; y < chip.height(); ++y)
+                if (std::abs(qGray(chip.pixel(x, y)) - ground) > 40) {
+                    ++columns;
+                    break;
+                }
+        return columns;
+    };
+    const int width = chip.width();
+    EXPECT_GE(brightColumns(width - 15, width - 5), 5);
+    EXPECT_EQ(brightColumns(width - 20, width - 15), 0);
 }

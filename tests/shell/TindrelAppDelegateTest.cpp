@@ -5,6 +5,7 @@
 #include "tests/support/GeneratedAudio.h"
 
 #include <QSignalSpy>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,17 @@ TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
             EXPECT_EQ(launch.store().folderHistory->size(), 1u);
         }
     }
+}
+
+TEST(TindrelAppDelegate, AFileUrlOpensAtLaunchAsAtHandOver) {
+    Launch launch;
+    std::filesystem::rename(launch.ok(), launch.music() / "a b#.wav");
+    launch.start(
+        {"tindrel", "--x",
+         QUrl::fromLocalFile(QString::fromStdString((launch.music() / "a b#.wav").string()))
+             .toString()});
+    EXPECT_EQ(currentFile(launch.store()), (launch.music() / "a b#.wav").string());
+    EXPECT_TRUE(launch.store().isPlaying.get());
 }
 
 TEST(TindrelAppDelegate, WithoutArgumentsTheNewestRecentFileIsLoadedWithoutPlaying) {

@@ -1,5 +1,6 @@
 #include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
+#include "tests/support/ScopedLocale.h"
 
 #include <QCoreApplication>
 
@@ -48,6 +49,21 @@ TEST_F(StoreAnalysis, OnlyTheLatestLoadPublishesWhateverFinishesFirst) {
     EXPECT_FALSE(measured());
     rig.analysis().runJob(0);
     EXPECT_TRUE(measured());
+}
+
+TEST_F(StoreAnalysis, TheFormatNameStaysWhenTheMeasurementLands) {
+    test::ScopedTurkishLocale turkish;
+    for (const char* name : {"tone.wäv", "tone.aiff"}) {
+        // Written as WAV, then named so: the readers go by content.
+        const auto file = rig.root() / "m" / name;
+        std::filesystem::rename(test::writeToneFile(rig.root() / "m/written.wav", 0.5), file);
+        store.loadAndPlay(file);
+        const std::string placeholder = (*store.spec)->formatName;
+        rig.analysis().runAll();
+        ASSERT_TRUE(measured()) << name;
+        EXPECT_EQ((*store.spec)->formatName, placeholder) << name;
+    }
+    EXPECT_EQ((*store.spec)->formatName, "AIFF");
 }
 
 TEST_F(StoreAnalysis, AFailedLoadOrAShutdownDropsTheRunningMeasurement) {

@@ -1,5 +1,6 @@
 #include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
+#include "tests/support/ScopedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,21 @@ TEST_F(StoreFolders, ListsAudioFilesAndSubfoldersInNaturalOrder) {
               (std::vector{f / "Sub 9", f / "Sub 10", f / "take.wav"}));
     EXPECT_EQ(store.statusBanner.get(),
               "Folder: " + QString::fromStdString(f.string()) + " (3 audio files)");
+}
+
+TEST_F(StoreFolders, ExtensionsAndOrderDoNotDependOnTheProcessLocale) {
+    test::ScopedTurkishLocale turkish;
+    ASSERT_TRUE(turkish.available()) << "tr_TR.UTF-8 is not installed";
+    const auto f = folder("tr");
+    for (const char* name : {"Zed.wav", "A.AIFF", "Éclair.wav", "Track 10.FLAC", "Track 2.flac"})
+        touch(f / name);
+    std::filesystem::create_directories(f / "Zone");
+    std::filesystem::create_directories(f / "Écho");
+    store.navigateToFolder(f);
+    EXPECT_EQ(siblingNames(), (std::vector<QString>{"A.AIFF", "Éclair.wav", "Track 2.flac",
+                                                    "Track 10.FLAC", "Zed.wav"}));
+    EXPECT_EQ(store.siblingFiles->front().ext, "AIFF");
+    EXPECT_EQ(store.subfoldersInCurrentFolder.get(), (std::vector{f / "Écho", f / "Zone"}));
 }
 
 TEST_F(StoreFolders, AnUnlistableFolderShowsEmptyLists) {

@@ -4,12 +4,14 @@
 
 namespace tindrel::test {
 
-ScopedCommaDecimalLocale::ScopedCommaDecimalLocale() {
+ScopedLocale::ScopedLocale(const char* name) {
     const char* current = std::setlocale(LC_ALL, nullptr);
     previous_ = current ? current : "C";
-    available_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    available_ = std::setlocale(LC_ALL, name) != nullptr;
 }
 
-ScopedCommaDecimalLocale::~ScopedCommaDecimalLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
+ScopedLocale::~ScopedLocale() {
+    std::setlocale(LC_ALL, previous_.c_str());
+}
 
 } // namespace tindrel::test

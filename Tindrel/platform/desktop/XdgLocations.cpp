@@ -1,7 +1,7 @@
 #include "Tindrel/platform/desktop/XdgLocations.h"
 
-#include <algorithm>
-#include <cctype>
+#include "Tindrel/platform/text/TextCase.h"
+
 #include <cstdlib>
 
 #include <pwd.h>
@@ -66,11 +66,8 @@ XdgLocations XdgLocations::fromEnvironment() {
     locations.dataHome = homeFolderOr(environment("XDG_DATA_HOME"), ".local/share");
     locations.dataDirs =
         absoluteFolders(environment("XDG_DATA_DIRS"), "/usr/local/share:/usr/share");
-    for (std::string desktop : splitList(environment("XDG_CURRENT_DESKTOP"), ':')) {
-        std::transform(desktop.begin(), desktop.end(), desktop.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        locations.currentDesktops.push_back(desktop);
-    }
+    for (const std::string& desktop : splitList(environment("XDG_CURRENT_DESKTOP"), ':'))
+        locations.currentDesktops.push_back(asciiLowercased(desktop));
     return locations;
 }
 
