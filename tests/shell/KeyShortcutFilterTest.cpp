@@ -3,8 +3,10 @@
 #include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -262,4 +264,25 @@ TEST_F(Keys, RenameEditorQuitsOnCtrlWAndEscapeEndsItUnsaved) {
     EXPECT_TRUE(press(9, Qt::Key_Escape, Qt::NoModifier, field));
     EXPECT_FALSE(store().isRenamingCurrentFile.get());
     EXPECT_TRUE(field->hasFocus());
+}
+
+TEST_F(Keys, AnOpenMenuOrModalDialogKeepsItsKeys) {
+    prepare();
+    QMenu menu(&window);
+    menu.addAction(QStringLiteral("One"));
+    menu.addAction(QStringLiteral("Two"));
+    menu.popup(window.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    EXPECT_FALSE(press(116, Qt::Key_Down, Qt::NoModifier, &menu));
+    EXPECT_EQ(current(), "b.wav");
+    menu.close();
+
+    QDialog dialog(&window);
+    dialog.setModal(true);
+    dialog.show();
+    EXPECT_FALSE(press(65, Qt::Key_Space, Qt::NoModifier, &dialog));
+    EXPECT_FALSE(store().isPlaying.get());
+    dialog.close();
+    EXPECT_TRUE(press(65, Qt::Key_Space));
+    EXPECT_TRUE(store().isPlaying.get());
 }
