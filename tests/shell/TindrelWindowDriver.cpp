@@ -30,6 +30,9 @@ namespace {
 // Bounds on a hung program, not timings under test.
 constexpr int pollIntervalMs = 50;
 constexpr int maxPolls = 600;
+// Unchanged shots in a row that count as settled: longer than a text caret's blink, so a
+// field that still has the keyboard shows itself.
+constexpr int settledPolls = 12;
 
 template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
@@ -151,6 +154,7 @@ int main(int argc, char** argv) {
     Stage stage = Stage::window;
     int result = 0;
     int polls = 0;
+    int unchangedPolls = 0;
     std::optional<xcb_window_t> window;
     QImage previous;
     QTimer poll;
@@ -174,7 +178,8 @@ int main(int argc, char** argv) {
             stage = Stage::settled;
             break;
         case Stage::settled:
-            if (shot != previous)
+            unchangedPolls = shot == previous ? unchangedPolls + 1 : 0;
+            if (unchangedPolls < settledPolls)
                 break;
             focusWindow(connection, *window);
             if (!pressKey("space"))
