@@ -33,6 +33,7 @@ protected:
         QTest::mouseClick(&field, Qt::LeftButton);
         field.selectAll();
         QTest::keyClicks(&field, text);
+        EXPECT_TRUE(field.hasFocus());
         QTest::keyClick(&field, Qt::Key_Return);
     }
     bool zeroChipHighlighted() const {
