@@ -107,6 +107,11 @@ WaveformToolbarChip* makeChip(QWidget* parent, const WaveformToolbarChipStyle& s
     return chip;
 }
 
+// The click twin of Ctrl+Tab, the keyboard's extend-range modifier; Alt as well.
+bool extendsRange(Qt::KeyboardModifiers modifiers) {
+    return modifiers.testAnyFlags(Qt::ControlModifier | Qt::AltModifier);
+}
+
 } // namespace
 
 WaveformToolbar::WaveformToolbar(TindrelStore& store, QWidget* parent)
@@ -124,9 +129,9 @@ WaveformToolbar::WaveformToolbar(TindrelStore& store, QWidget* parent)
         makeChip(transients, {}, QStringLiteral("Toggle Transient Onset Markers on Waveform"));
     previous_ = makeChip(transients, textChip(QStringLiteral("⇤ ⇧Tab")),
                          QStringLiteral("Jump to Previous Transient (Shift+Tab) · "
-                                        "Alt+Shift+Tab extends range"));
+                                        "Ctrl+Shift+Tab extends range"));
     next_ = makeChip(transients, textChip(QStringLiteral("Tab ⇥")),
-                     QStringLiteral("Jump to Next Transient (Tab) · Alt+Tab extends range"));
+                     QStringLiteral("Jump to Next Transient (Tab) · Ctrl+Tab extends range"));
     transients->add(markers_);
     transients->add(previous_);
     transients->add(next_);
@@ -148,12 +153,10 @@ WaveformToolbar::WaveformToolbar(TindrelStore& store, QWidget* parent)
 
     connect(markers_, &QAbstractButton::clicked, this,
             [this] { store_.showTransientMarkers = !store_.showTransientMarkers.get(); });
-    connect(previous_, &QAbstractButton::clicked, this, [this] {
-        store_.jumpToPreviousTransient(previous_->clickModifiers().testFlag(Qt::AltModifier));
-    });
-    connect(next_, &QAbstractButton::clicked, this, [this] {
-        store_.jumpToNextTransient(next_->clickModifiers().testFlag(Qt::AltModifier));
-    });
+    connect(previous_, &QAbstractButton::clicked, this,
+            [this] { store_.jumpToPreviousTransient(extendsRange(previous_->clickModifiers())); });
+    connect(next_, &QAbstractButton::clicked, this,
+            [this] { store_.jumpToNextTransient(extendsRange(next_->clickModifiers())); });
     connect(panLeft_, &QAbstractButton::clicked, this,
             [this] { store_.panWaveform(-0.35 * store_.visibleFracSpan()); });
     connect(panRight_, &QAbstractButton::clicked, this,

@@ -3,6 +3,7 @@
 #include "Tindrel/canvas/WaveformScrubberCanvas.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
 #include "Tindrel/mainwindow/MetricCardGrid.h"
+#include "Tindrel/mainwindow/PitchAndSpeedCards.h"
 #include "Tindrel/mainwindow/StereoMeterStrip.h"
 #include "Tindrel/mainwindow/TitleLine.h"
 #include "Tindrel/mainwindow/TransportAndWarpBar.h"
@@ -19,9 +20,6 @@ using platform::SystemColors;
 using platform::SystemFont;
 
 namespace {
-
-// The pitch and speed cards' row: its height is held free until the cards are built.
-constexpr int pitchAndSpeedCardsHeight = 62;
 
 QVBoxLayout* tightColumn(QWidget* owner, int spacing) {
     auto* column = new QVBoxLayout(owner);
@@ -66,15 +64,14 @@ PlayerInspectorColumn::PlayerInspectorColumn(TindrelStore& store, QWidget* paren
     canvas_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     meters_ = new StereoMeterStrip(store_, loaded_);
     transport_ = new TransportAndWarpBar(store_, loaded_);
-    auto* cardsPlace = new QWidget(loaded_);
-    cardsPlace->setFixedHeight(pitchAndSpeedCardsHeight);
+    warpCards_ = new PitchAndSpeedCards(store_, loaded_);
 
     auto* content = tightColumn(loaded_, 10);
     content->addWidget(top);
     content->addWidget(canvas_, 1);
     content->addWidget(meters_);
     content->addWidget(transport_);
-    content->addWidget(cardsPlace);
+    content->addWidget(warpCards_);
 
     auto* frame = new QVBoxLayout(this);
     frame->setContentsMargins(12, 12, 12, 12);

@@ -2,7 +2,7 @@
 
 // The main window's right-hand column. With a file loaded: the title line and the metric
 // cards, the waveform canvas (at least 165 points tall, taking the spare height), the live
-// meters, the transport and warp bar and the place of the pitch and speed cards. Without one:
+// meters, the transport and warp bar and the pitch and speed cards. Without one:
 // a two-line hint, centred. The two states follow the store's spec on changed(). GUI thread
 // only.
 
@@ -11,6 +11,7 @@
 namespace tindrel {
 
 class MetricCardGrid;
+class PitchAndSpeedCards;
 class StereoMeterStrip;
 class TindrelStore;
 class TitleLine;
@@ -28,6 +29,7 @@ public:
     const QWidget& canvas() const { return *canvas_; }
     const StereoMeterStrip& meters() const { return *meters_; }
     TransportAndWarpBar& transportBar() const { return *transport_; }
+    PitchAndSpeedCards& warpCards() const { return *warpCards_; }
 
 private:
     void refresh();
@@ -40,6 +42,7 @@ private:
     QWidget* canvas_;
     StereoMeterStrip* meters_;
     TransportAndWarpBar* transport_;
+    PitchAndSpeedCards* warpCards_;
 };
 
 } // namespace tindrel

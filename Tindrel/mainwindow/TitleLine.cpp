@@ -1,6 +1,7 @@
 #include "Tindrel/mainwindow/TitleLine.h"
 
 #include "Tindrel/mainwindow/ChipButton.h"
+#include "Tindrel/mainwindow/CssColor.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/platform/ui/SystemFont.h"
@@ -25,14 +26,6 @@ QHBoxLayout* tightRow(QWidget* owner, int spacing) {
     return row;
 }
 
-QString css(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alpha());
-}
-
 QPushButton* smallButton(const QString& title, const QColor& fill, const QColor& text,
                          const QColor& outline, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
@@ -42,7 +35,7 @@ QPushButton* smallButton(const QString& title, const QColor& fill, const QColor&
     button->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid "
                        "%3; border-radius: 5px; padding: 2px 10px; }")
-            .arg(css(fill), css(text), css(outline)));
+            .arg(cssColor(fill), cssColor(text), cssColor(outline)));
     return button;
 }
 
@@ -77,8 +70,8 @@ TitleLine::TitleLine(TindrelStore& store, QWidget* parent)
     field_->setStyleSheet(
         QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; "
                        "border-radius: 5px; padding: 2px 6px; }")
-            .arg(css(SystemColors::black(0.35)), css(SystemColors::primaryLabel()),
-                 css(SystemColors::white(0.2))));
+            .arg(cssColor(SystemColors::black(0.35)), cssColor(SystemColors::primaryLabel()),
+                 cssColor(SystemColors::white(0.2))));
     extension_->setTextFont(SystemFont::font(13, FontWeight::semibold));
     extension_->setColor(SystemColors::secondaryLabel());
     extension_->setKeepsFullWidth(true);
@@ -129,6 +122,10 @@ void TitleLine::refresh() {
     }
     const bool editing = store_.isRenamingCurrentFile.get();
     if (editing != isEditorShown()) {
+        // Hiding a focused field would hand the focus on to the next field of the window (a
+        // typed pitch or speed), which would then swallow Space and the other keys.
+        if (!editing && window()->focusWidget() == field_)
+            field_->clearFocus();
         nameArea_->setVisible(!editing);
         editor_->setVisible(editing);
         // A freshly opened editor takes the keys, so the new name can be typed at once.

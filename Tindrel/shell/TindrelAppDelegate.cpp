@@ -2,6 +2,7 @@
 
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "Tindrel/shell/KeyShortcutFilter.h"
 #include "Tindrel/shell/LaunchArguments.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
 #include "Tindrel/store/DefaultAudioHandlerRegistrar.h"
@@ -40,6 +41,7 @@ void TindrelAppDelegate::applicationDidFinishLaunching(const QStringList& argume
     }
     if (!background)
         showMainWindow();
+    installKeyShortcuts();
 }
 
 void TindrelAppDelegate::openDocuments(const QStringList& arguments) {
@@ -83,6 +85,13 @@ void TindrelAppDelegate::terminate() {
 
 void TindrelAppDelegate::applicationWillTerminate() {
     store_.stopAndCleanup();
+}
+
+void TindrelAppDelegate::installKeyShortcuts() {
+    if (keyMonitor_)
+        return;
+    keyMonitor_ = std::make_unique<KeyShortcutFilter>(store_, [this] { terminate(); });
+    QCoreApplication::instance()->installEventFilter(keyMonitor_.get());
 }
 
 void TindrelAppDelegate::windowWillClose() {

@@ -1,13 +1,14 @@
 #pragma once
 
 // The application's delegate: runs the launch sequence (default-handler registration, the
-// command line, the first load, the main window), owns the one main window (made on first
-// showing, kept for the life of the process), opens what later launches hand over, and ends
-// the process on its ways out. Every way out runs the store's clean-up before the event loop
-// is asked to quit; the application's last moment runs it once more (it is harmless twice).
+// command line, the first load, the main window, the keyboard table), owns the one main window
+// (made on first showing, kept for the life of the process), opens what later launches hand over,
+// and ends the process on its ways out. Every way out runs the store's clean-up before the event
+// loop is asked to quit; the application's last moment runs it once more (it is harmless twice).
 //
 // GUI thread only. The delegate uses the store it is given (the shared one in the program, a
-// private one in tests) and never owns it.
+// private one in tests) and never owns it. It owns the keyboard table, which stays installed
+// on the application for the delegate's lifetime.
 
 #include <QObject>
 #include <QStringList>
@@ -17,6 +18,7 @@
 
 namespace tindrel {
 
+class KeyShortcutFilter;
 class TindrelMainWindow;
 class TindrelStore;
 
@@ -50,9 +52,12 @@ public:
 
 private:
     void windowWillClose();
+    // The last step of launching: the keyboard table goes onto the application, once.
+    void installKeyShortcuts();
 
     TindrelStore& store_;
     std::unique_ptr<TindrelMainWindow> mainWindow_;
+    std::unique_ptr<KeyShortcutFilter> keyMonitor_;
 };
 
 } // namespace tindrel

@@ -79,20 +79,26 @@ TEST_F(WaveformToolbarTest, TransientControls) {
     EXPECT_NEAR(store().currentTime.get(), 2.0, 1e-6);
     EXPECT_FALSE(store().hasActiveRange()) << "no Alt, no range";
 
-    // Alt at the click extends the range as Alt+Tab does.
-    store().seek(1.0, false);
-    click(toolbar().nextTransientButton(), Qt::AltModifier);
-    ASSERT_TRUE(store().loopIn.get() && store().loopOut.get());
-    EXPECT_NEAR(*store().loopIn.get(), 1.0, 1e-6);
-    EXPECT_NEAR(*store().loopOut.get(), 2.0, 1e-6);
-    EXPECT_TRUE(store().isLoopEnabled.get());
+    // Ctrl (or Alt) at the click extends the range as Ctrl+Tab does.
+    for (const Qt::KeyboardModifier extend : {Qt::ControlModifier, Qt::AltModifier}) {
+        SCOPED_TRACE(extend == Qt::ControlModifier ? "Ctrl" : "Alt");
+        store().clearABLoop();
+        store().seek(1.0, false);
+        click(toolbar().nextTransientButton(), extend);
+        ASSERT_TRUE(store().loopIn.get() && store().loopOut.get());
+        EXPECT_NEAR(*store().loopIn.get(), 1.0, 1e-6);
+        EXPECT_NEAR(*store().loopOut.get(), 2.0, 1e-6);
+        EXPECT_TRUE(store().isLoopEnabled.get());
 
-    store().clearABLoop();
-    store().seek(3.0, false);
-    click(toolbar().previousTransientButton(), Qt::AltModifier);
-    ASSERT_TRUE(store().loopIn.get() && store().loopOut.get());
-    EXPECT_NEAR(*store().loopIn.get(), 2.0, 1e-6);
-    EXPECT_NEAR(*store().loopOut.get(), 3.0, 1e-6);
+        store().clearABLoop();
+        store().seek(3.0, false);
+        click(toolbar().previousTransientButton(), extend);
+        ASSERT_TRUE(store().loopIn.get() && store().loopOut.get());
+        EXPECT_NEAR(*store().loopIn.get(), 2.0, 1e-6);
+        EXPECT_NEAR(*store().loopOut.get(), 3.0, 1e-6);
+    }
+    EXPECT_EQ(toolbar().nextTransientButton()->toolTip(),
+              QStringLiteral("Jump to Next Transient (Tab) · Ctrl+Tab extends range"));
 }
 
 TEST_F(WaveformToolbarTest, ClicksBesideTheControlsReachTheWaveform) {

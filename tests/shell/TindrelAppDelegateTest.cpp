@@ -4,6 +4,8 @@
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/GeneratedAudio.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QSignalSpy>
 #include <QUrl>
 
@@ -156,5 +158,14 @@ TEST(TindrelAppDelegate, ClosingTheWindowCleansUpAndASecondCleanUpIsHarmless) {
     EXPECT_FALSE(launch.store().isPlaying.get());
     EXPECT_FALSE(launch.rig.ticker().isRunning());
     launch.delegate->applicationWillTerminate();
+    EXPECT_FALSE(launch.store().isPlaying.get());
+}
+
+TEST(TindrelAppDelegate, LaunchingEndsWithTheKeyTableOnTheApplication) {
+    Launch launch;
+    launch.start({"tindrel", "rel/ok.wav"});
+    ASSERT_TRUE(launch.store().isPlaying.get());
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, 65, 0, 0);
+    QApplication::sendEvent(launch.delegate->mainWindow(), &space);
     EXPECT_FALSE(launch.store().isPlaying.get());
 }

@@ -1,8 +1,11 @@
-// Drives the real `tindrel` program on an X display (run under xvfb-run): starts it with one
-// file, waits for its main window to be mapped, saves a screenshot of that window, closes it
-// the way a window manager does (WM_DELETE_WINDOW) and waits for the program to end.
-// Usage: TindrelWindowDriver <tindrel> <audio file> <screenshot.png>
-// Exit status 0 when the window appeared, the screenshot was saved and the program exited 0.
+// Drives the real `tindrel` program on an X display (run under xvfb-run): starts it with the
+// given arguments, waits for its main window to be mapped, painted and settled (a loaded file
+// that is not playing leaves it still), presses a real Space key through the X server's test
+// extension (xdotool), waits until the window shows playback (it changes, then keeps changing
+// as the playhead runs), saves a screenshot of that window, closes it the way a window
+// manager does (WM_DELETE_WINDOW) and waits for the program to end.
+// Usage: TindrelWindowDriver <tindrel> <screenshot.png> [program arguments...]
+// Exit status 0 when all of that happened and the program exited 0.
 
 #include <QGuiApplication>
 #include <QImage>
@@ -17,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +30,9 @@ namespace {
 // Bounds on a hung program, not timings under test.
 constexpr int pollIntervalMs = 50;
 constexpr int maxPolls = 600;
+// Unchanged shots in a row that count as settled: longer than a text caret's blink, so a
+// field that still has the keyboard shows itself.
+constexpr int settledPolls = 12;
 
 template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
@@ -71,6 +78,17 @@ std::optional<xcb_window_t> findMappedWindow(xcb_connection_t* connection, xcb_w
     return std::nullopt;
 }
 
+void focusWindow(xcb_connection_t* connection, xcb_window_t window) {
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    xcb_flush(connection);
+}
+
+// A key press as from the keyboard (XTEST), to the window that has the input focus.
+bool pressKey(const char* keyName) {
+    return QProcess::execute(QStringLiteral("xdotool"),
+                             {QStringLiteral("key"), QString::fromLatin1(keyName)}) == 0;
+}
+
 void sendDeleteWindow(xcb_connection_t* connection, xcb_window_t window) {
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
@@ -86,6 +104,8 @@ void sendDeleteWindow(xcb_connection_t* connection, xcb_window_t window) {
 
 // A drawn window shows many colours; a freshly mapped, unpainted one shows one or two.
 bool looksPainted(const QImage& image) {
+    if (image.isNull())
+        return false;
     QSet<QRgb> colours;
     for (int y = 0; y < image.height(); y += 7)
         for (int x = 0; x < image.width(); x += 7) {
@@ -98,14 +118,20 @@ bool looksPainted(const QImage& image) {
 
 } // namespace
 
+// What the driver waits for next, in order.
+enum class Stage { window, settled, playing, running };
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <tindrel> <audio file> <screenshot.png>\n", argv[0]);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s <tindrel> <screenshot.png> [arguments...]\n", argv[0]);
         return 2;
     }
-    const QString screenshotPath = QString::fromLocal8Bit(argv[3]);
+    const QString screenshotPath = QString::fromLocal8Bit(argv[2]);
+    QStringList programArguments;
+    for (int i = 3; i < argc; ++i)
+        programArguments << QString::fromLocal8Bit(argv[i]);
 
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
@@ -118,20 +144,28 @@ int main(int argc, char** argv) {
 
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QString::fromLocal8Bit(argv[1]), {QString::fromLocal8Bit(argv[2])});
+    program.start(QString::fromLocal8Bit(argv[1]), programArguments);
     if (!program.waitForStarted())
         return 4;
 
-    int result = 5; // window never shown
+    // 5: no window, 8: never settled, 9: Space did not start playback.
+    const std::map<Stage, int> failures{
+        {Stage::window, 5}, {Stage::settled, 8}, {Stage::playing, 9}, {Stage::running, 9}};
+    Stage stage = Stage::window;
+    int result = 0;
     int polls = 0;
+    int unchangedPolls = 0;
     std::optional<xcb_window_t> window;
+    QImage previous;
     QTimer poll;
+    const auto finish = [&](int code) {
+        result = code;
+        poll.stop();
+        app.exit();
+    };
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (++polls > maxPolls || program.state() == QProcess::NotRunning) {
-            poll.stop();
-            app.exit();
-            return;
-        }
+        if (++polls > maxPolls || program.state() == QProcess::NotRunning)
+            return finish(failures.at(stage));
         if (!window)
             window = findMappedWindow(connection, root, "Tindrel");
         if (!window)
@@ -139,10 +173,33 @@ int main(int argc, char** argv) {
         const QImage shot = QGuiApplication::primaryScreen()->grabWindow(*window).toImage();
         if (!looksPainted(shot))
             return;
-        poll.stop();
-        result = shot.save(screenshotPath) ? 6 : 7; // 6: closing did not end the program
-        sendDeleteWindow(connection, *window);
-        app.exit();
+        switch (stage) {
+        case Stage::window:
+            stage = Stage::settled;
+            break;
+        case Stage::settled:
+            unchangedPolls = shot == previous ? unchangedPolls + 1 : 0;
+            if (unchangedPolls < settledPolls)
+                break;
+            focusWindow(connection, *window);
+            if (!pressKey("space"))
+                return finish(10);
+            stage = Stage::playing;
+            break;
+        case Stage::playing:
+            if (shot == previous)
+                return;
+            stage = Stage::running;
+            break;
+        case Stage::running:
+            if (shot == previous)
+                return;
+            if (!shot.save(screenshotPath))
+                return finish(7);
+            sendDeleteWindow(connection, *window);
+            return finish(6); // 6 until the program is seen to end cleanly
+        }
+        previous = shot;
     });
     poll.start(pollIntervalMs);
     app.exec();
