@@ -2,6 +2,7 @@
 
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
+#include "Tindrel/mainwindow/StyleSheetText.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/platform/ui/SystemFont.h"
 #include "Tindrel/store/TindrelStore.h"
@@ -25,14 +26,6 @@ QHBoxLayout* tightRow(QWidget* owner, int spacing) {
     return row;
 }
 
-QString css(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alpha());
-}
-
 QPushButton* smallButton(const QString& title, const QColor& fill, const QColor& text,
                          QWidget* parent) {
     auto* button = new QPushButton(title, parent);
@@ -42,7 +35,8 @@ QPushButton* smallButton(const QString& title, const QColor& fill, const QColor&
     button->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid "
                        "%3; border-radius: 5px; padding: 2px 10px; }")
-            .arg(css(fill), css(text), css(SystemColors::white(0.12))));
+            .arg(styleSheetColor(fill), styleSheetColor(text),
+                 styleSheetColor(SystemColors::white(0.12))));
     return button;
 }
 
@@ -77,8 +71,9 @@ TitleLine::TitleLine(TindrelStore& store, QWidget* parent)
     field_->setStyleSheet(
         QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; "
                        "border-radius: 5px; padding: 2px 6px; }")
-            .arg(css(SystemColors::black(0.35)), css(SystemColors::primaryLabel()),
-                 css(SystemColors::white(0.2))));
+            .arg(styleSheetColor(SystemColors::black(0.35)),
+                 styleSheetColor(SystemColors::primaryLabel()),
+                 styleSheetColor(SystemColors::white(0.2))));
     extension_->setTextFont(SystemFont::font(13, FontWeight::semibold));
     extension_->setColor(SystemColors::secondaryLabel());
     extension_->setKeepsFullWidth(true);

@@ -2,6 +2,7 @@
 
 #include "Tindrel/mainwindow/PillButton.h"
 #include "Tindrel/mainwindow/RoundedPanel.h"
+#include "Tindrel/mainwindow/StyleSheetText.h"
 #include "Tindrel/mainwindow/TwoGroupRowLayout.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/platform/ui/SymbolImages.h"
@@ -114,11 +115,7 @@ TransportAndWarpBar::TransportAndWarpBar(TindrelStore& store, QWidget* parent)
     // A disabled item heads the list: not every style draws a section's title.
     scopeMenu_->addAction(QStringLiteral("Warp Scope (Where Speed && Pitch Apply)"))
         ->setEnabled(false);
-    scopeMenu_->setStyleSheet(
-        QStringLiteral("QMenu { background: rgb(36,39,46); color: white; border: 1px solid "
-                       "rgba(255,255,255,40); padding: 4px; } QMenu::item { padding: 4px 16px 4px "
-                       "8px; } QMenu::item:selected { background: rgb(10,132,255); } "
-                       "QMenu::item:disabled { color: rgba(235,235,245,153); }"));
+    scopeMenu_->setStyleSheet(darkMenuStyleSheet());
     for (WarpScope scope : allWarpScopes) {
         QAction* item = scopeMenu_->addAction(scopeMenuTitle(scope));
         item->setData(int(scope));
