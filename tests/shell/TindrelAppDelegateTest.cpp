@@ -1,10 +1,15 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
+#include "Tindrel/mainwindow/HeaderBar.h"
+#include "Tindrel/mainwindow/PillButton.h"
+#include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/GeneratedAudio.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -145,4 +150,20 @@ TEST(TindrelAppDelegate, ClosingTheWindowCleansUpAndASecondCleanUpIsHarmless) {
     EXPECT_FALSE(launch.rig.ticker().isRunning());
     launch.delegate->applicationWillTerminate();
     EXPECT_FALSE(launch.store().isPlaying.get());
+}
+
+TEST(TindrelAppDelegate, TheHeadersExitCleansUpAndEndsTheEventLoop) {
+    Launch launch;
+    launch.start({"tindrel", "rel/ok.wav"});
+    ASSERT_TRUE(launch.store().isPlaying.get());
+    PillButton& exit = launch.delegate->mainWindow()->mainView().header().exitButton();
+    QTimer::singleShot(0, &exit, [&exit] { exit.click(); });
+    // Only a quit ends this loop in time; otherwise the guard ends it with a failure code.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(launch.store().isPlaying.get());
+    EXPECT_FALSE(launch.rig.ticker().isRunning());
 }
