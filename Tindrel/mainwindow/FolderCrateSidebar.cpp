@@ -7,6 +7,7 @@
 #include "Tindrel/mainwindow/KeyboardFocus.h"
 #include "Tindrel/mainwindow/StyleSheetText.h"
 #include "Tindrel/mainwindow/SymbolLabel.h"
+#include "Tindrel/mainwindow/TightRow.h"
 #include "Tindrel/platform/desktop/FileClipboard.h"
 #include "Tindrel/platform/desktop/FileRevealer.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
@@ -26,17 +27,6 @@ namespace tindrel {
 using platform::FontWeight;
 using platform::SystemColors;
 using platform::SystemFont;
-
-namespace {
-
-QHBoxLayout* row(QWidget* owner, int spacing) {
-    auto* layout = new QHBoxLayout(owner);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return layout;
-}
-
-} // namespace
 
 FolderCrateSidebar::FolderCrateSidebar(TindrelStore& store, platform::FileRevealer& revealer,
                                        platform::FileClipboard& clipboard, QWidget* parent)
@@ -62,7 +52,7 @@ FolderCrateSidebar::FolderCrateSidebar(TindrelStore& store, platform::FileReveal
     hint->setKeepsFullWidth(true);
 
     auto* header = new QWidget(this);
-    auto* headerRow = row(header, 6);
+    auto* headerRow = tightRow(header, 6);
     headerRow->addWidget(count_, 0, Qt::AlignVCenter);
     headerRow->addStretch(1);
     headerRow->addWidget(up_, 0, Qt::AlignVCenter);
@@ -70,7 +60,7 @@ FolderCrateSidebar::FolderCrateSidebar(TindrelStore& store, platform::FileReveal
 
     auto* filterPanel = new RoundedPanel(this);
     filterPanel->setLook(SystemColors::white(0.06), Qt::transparent, 6);
-    auto* filterRow = row(filterPanel, 6);
+    auto* filterRow = tightRow(filterPanel, 6);
     filterRow->setContentsMargins(8, 5, 8, 5);
     filterRow->addWidget(new SymbolLabel(QStringLiteral("magnifyingglass"), 11,
                                          SystemColors::secondaryLabel(), filterPanel),

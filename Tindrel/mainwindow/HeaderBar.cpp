@@ -73,7 +73,7 @@ HeaderBar::HeaderBar(TindrelStore& store, QWidget* parent)
                            std::nullopt, QStringLiteral("Copy audio file to clipboard (Ctrl+C)"),
                            this)),
       reveal_(new PillButton(QStringLiteral("folder"), QStringLiteral("Reveal"), std::nullopt,
-                             std::nullopt, QStringLiteral("Show audio file in the file manager"),
+                             std::nullopt, QStringLiteral("Reveal audio file in the file manager"),
                              this)),
       open_(new PillButton(QStringLiteral("folder.badge.plus"), QStringLiteral("Open File..."),
                            std::nullopt, std::nullopt,

@@ -3,6 +3,7 @@
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
 #include "Tindrel/mainwindow/StyleSheetText.h"
+#include "Tindrel/mainwindow/TightRow.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/platform/ui/SystemFont.h"
 #include "Tindrel/store/TindrelStore.h"
@@ -18,13 +19,6 @@ using platform::SystemColors;
 using platform::SystemFont;
 
 namespace {
-
-QHBoxLayout* tightRow(QWidget* owner, int spacing) {
-    auto* row = new QHBoxLayout(owner);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(spacing);
-    return row;
-}
 
 QPushButton* smallButton(const QString& title, const QColor& fill, const QColor& text,
                          QWidget* parent) {

@@ -5,8 +5,8 @@
 #include "Tindrel/mainwindow/FolderCrateList.h"
 #include "Tindrel/mainwindow/FolderCrateModel.h"
 #include "Tindrel/mainwindow/FolderCrateSidebar.h"
-#include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/TindrelStore.h"
+#include "bench/support/BenchmarkFigure.h"
 #include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
@@ -71,11 +71,6 @@ double medianMilliseconds(int runs, const std::function<void()>& prepare,
     return times[times.size() / 2];
 }
 
-void print(const char* name, double value, const char* unit) {
-    std::fputs((std::string(name) + ": " + formatNumber("%.3f", value) + " " + unit + "\n").c_str(),
-               stdout);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,7 +109,7 @@ int main(int argc, char** argv) {
         std::fputs("bench_crate: the folder did not list\n", stderr);
         return 1;
     }
-    print("crate_list_and_show_10000_files", listing, "ms");
+    bench::printFigure("crate_list_and_show_10000_files", listing, "ms");
 
     // Alternately types "5" (about a third of the names match) and takes it back again.
     int keystroke = 0;
@@ -128,7 +123,7 @@ int main(int argc, char** argv) {
         std::fputs("bench_crate: the keystrokes did not filter\n", stderr);
         return 1;
     }
-    print("crate_filter_keystroke_to_repaint", typing, "ms");
+    bench::printFigure("crate_filter_keystroke_to_repaint", typing, "ms");
 
     store.siblingFilter = QString();
     showCrate();
@@ -136,11 +131,11 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     const double paint = medianMilliseconds(
         31, [] {}, [&] { list.viewport()->repaint(); });
-    print("crate_scrolled_list_paint", paint, "ms");
+    bench::printFigure("crate_scrolled_list_paint", paint, "ms");
 
     // What every other store change (the playhead, the meters) costs the crate.
     const double unrelated = medianMilliseconds(
         31, [] {}, [&] { store.currentTime = 1.0; });
-    print("crate_unrelated_store_change", unrelated, "ms");
+    bench::printFigure("crate_unrelated_store_change", unrelated, "ms");
     return 0;
 }

@@ -1,0 +1,14 @@
+#include "Tindrel/mainwindow/TightRow.h"
+
+#include <QHBoxLayout>
+
+namespace tindrel {
+
+QHBoxLayout* tightRow(QWidget* owner, int spacing) {
+    auto* row = new QHBoxLayout(owner);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(spacing);
+    return row;
+}
+
+} // namespace tindrel
