@@ -24,7 +24,13 @@ FolderCrateList::FolderCrateList(FolderCrateModel& model, QWidget* parent)
     setAttribute(Qt::WA_Hover, false);
     viewport()->setAttribute(Qt::WA_Hover, false);
     viewport()->setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    // A thin, faint scroll bar that suits the dark column whatever the desktop theme.
+    setStyleSheet(QStringLiteral(
+        "QListView { background: transparent; } QScrollBar:vertical { background: transparent; "
+        "width: 8px; margin: 0 0 0 2px; } QScrollBar::handle:vertical { background: "
+        "rgba(255,255,255,56); border-radius: 3px; min-height: 24px; } "
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; } "
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
 }
 
 QRect FolderCrateList::rowRect(int row) const {
