@@ -19,7 +19,6 @@ class FolderCrateList : public QListView {
 public:
     FolderCrateList(FolderCrateModel& model, QWidget* parent = nullptr);
 
-    const FolderCrateRowDelegate& rowDelegate() const { return *delegate_; }
     // The row's rectangle in viewport coordinates (empty for a row that does not exist).
     QRect rowRect(int row) const;
 

@@ -18,7 +18,8 @@ FolderCrateModel::FolderCrateModel(QObject* parent) : QAbstractListModel(parent)
 
 void FolderCrateModel::refresh(const TindrelStore& store) {
     const std::vector<SiblingAudioEntry>& source = store.siblingFiles.get();
-    const bool filesChanged = filter_ != store.siblingFilter.get() || source_ != source;
+    const bool sourceChanged = source_ != source;
+    const bool filesChanged = sourceChanged || filter_ != store.siblingFilter.get();
     const std::vector<std::filesystem::path>& subfolders = store.subfoldersInCurrentFolder.get();
     const auto shownSubfolders =
         subfolders.begin() + std::ptrdiff_t(std::min(subfolders.size(), subfolderLimit));
@@ -27,8 +28,9 @@ void FolderCrateModel::refresh(const TindrelStore& store) {
         recents_ != store.recentFiles.get();
     if (filesChanged || fallbackChanged) {
         beginResetModel();
-        if (filesChanged) {
+        if (sourceChanged)
             source_ = source;
+        if (filesChanged) {
             filter_ = store.siblingFilter.get();
             files_ = store.filteredSiblings();
         }

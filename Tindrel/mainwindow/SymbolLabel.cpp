@@ -12,6 +12,12 @@ namespace tindrel {
 
 using platform::SymbolImages;
 
+namespace {
+
+constexpr int spacing = 5;
+
+} // namespace
+
 SymbolLabel::SymbolLabel(const QString& symbol, qreal pointSize, const QColor& symbolColor,
                          QWidget* parent)
     : QWidget(parent), symbol_(symbol), pointSize_(pointSize), symbolColor_(symbolColor),
@@ -38,12 +44,6 @@ void SymbolLabel::setTitleLook(const QFont& font, const QColor& color) {
     update();
 }
 
-void SymbolLabel::setSpacing(int spacing) {
-    spacing_ = spacing;
-    updateGeometry();
-    update();
-}
-
 qreal SymbolLabel::symbolSide() const {
     return std::round(pointSize_ * 1.2);
 }
@@ -53,7 +53,7 @@ QSize SymbolLabel::sizeHint() const {
     qreal height = symbolSide();
     if (!title_.isEmpty()) {
         const QFontMetricsF metrics(titleFont_);
-        width += spacing_ + metrics.horizontalAdvance(title_);
+        width += spacing + metrics.horizontalAdvance(title_);
         height = std::max(height, metrics.height());
     }
     return {int(std::ceil(width)), int(std::ceil(height))};
@@ -74,7 +74,7 @@ void SymbolLabel::paintEvent(QPaintEvent*) {
     const QFontMetricsF metrics(titleFont_);
     painter.setFont(titleFont_);
     painter.setPen(titleColor_);
-    painter.drawText(QPointF(side + spacing_, (height() - metrics.height()) / 2 + metrics.ascent()),
+    painter.drawText(QPointF(side + spacing, (height() - metrics.height()) / 2 + metrics.ascent()),
                      title_);
 }
 

@@ -20,7 +20,6 @@ public:
     // Each setter repaints (and re-lays out) only when the value changes.
     void setTitle(const QString& title);
     void setTitleLook(const QFont& font, const QColor& color);
-    void setSpacing(int spacing);
 
     const QString& title() const { return title_; }
 
@@ -39,7 +38,6 @@ private:
     QString title_;
     QFont titleFont_;
     QColor titleColor_;
-    int spacing_ = 5;
 };
 
 } // namespace tindrel
