@@ -59,6 +59,13 @@ void ChipButton::setLook(const ChipLook& look) {
     update();
 }
 
+void ChipButton::setSymbolColor(std::optional<QColor> color) {
+    if (color == symbolColor_)
+        return;
+    symbolColor_ = color;
+    update();
+}
+
 void ChipButton::setPadding(int horizontal, int vertical) {
     paddingH_ = horizontal;
     paddingV_ = vertical;
@@ -172,7 +179,7 @@ void ChipButton::paintEvent(QPaintEvent*) {
     if (!symbol_.isEmpty()) {
         const qreal side = symbolSide();
         SymbolImages::draw(painter, QRectF(x, (height() - side) / 2, side, side), symbol_,
-                           look_.foreground);
+                           symbolColor_.value_or(look_.foreground));
         x += side + spacing_;
     }
     if (!title_.isEmpty()) {

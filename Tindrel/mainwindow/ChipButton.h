@@ -33,6 +33,8 @@ public:
     void setTitle(const QString& title);
     void setTitleFont(const QFont& font, bool monospacedDigits);
     void setLook(const ChipLook& look);
+    // The symbol in its own colour instead of the look's foreground.
+    void setSymbolColor(std::optional<QColor> color);
     void setPadding(int horizontal, int vertical);
     void setSpacing(int spacing);
     // A label of exactly this size, content centred (no size: the content's own).
@@ -65,6 +67,7 @@ private:
     QFont titleFont_;
     bool monospacedDigits_ = false;
     ChipLook look_;
+    std::optional<QColor> symbolColor_;
     int paddingH_ = 10;
     int paddingV_ = 0;
     int spacing_ = 5;

@@ -1,8 +1,14 @@
 #include "Tindrel/mainwindow/TindrelMainView.h"
 
+#include "Tindrel/mainwindow/ChipButton.h"
+#include "Tindrel/mainwindow/FolderCrateSidebar.h"
 #include "Tindrel/mainwindow/FooterBar.h"
+#include "Tindrel/mainwindow/HeaderBar.h"
+#include "Tindrel/mainwindow/KeyboardFocus.h"
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
 #include "Tindrel/mainwindow/PlayerInspectorColumn.h"
+#include "Tindrel/mainwindow/SettingsPopup.h"
+#include "Tindrel/platform/desktop/DesktopServices.h"
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QDragEnterEvent>
@@ -23,9 +29,7 @@ namespace tindrel {
 
 namespace {
 
-// Places held free for the parts of the window that are built elsewhere.
-constexpr int headerHeight = 32;
-constexpr int folderCrateWidth = 295;
+// The update row's place, held free for the row built elsewhere.
 constexpr int updateRowHeight = 16;
 
 // The first dragged item, when it is a local file or folder; links to anything else (web
@@ -67,32 +71,65 @@ QWidget* heldPlace(QWidget* parent) {
 } // namespace
 
 TindrelMainView::TindrelMainView(TindrelStore& store, QWidget* parent)
-    : QWidget(parent), store_(store), column_(new PlayerInspectorColumn(store, this)),
-      footer_(new FooterBar(store, this)) {
+    : QWidget(parent), store_(store), revealer_(platform::makeDesktopFileRevealer()),
+      clipboard_(platform::makeDesktopFileClipboard()), header_(new HeaderBar(store, this)),
+      crate_(new FolderCrateSidebar(store, *revealer_, *clipboard_, this)),
+      column_(new PlayerInspectorColumn(store, this)), footer_(new FooterBar(store, this)),
+      settingsPopup_(new SettingsPopup(this)) {
     setAcceptDrops(true);
     setMinimumSize(minimumContentSize);
     resize(idealSize);
 
-    QWidget* header = heldPlace(this);
-    header->setFixedHeight(headerHeight);
-    QWidget* crate = heldPlace(this);
-    crate->setFixedWidth(folderCrateWidth);
     QWidget* updateRow = heldPlace(this);
     updateRow->setFixedHeight(updateRowHeight);
 
     auto* columns = new QHBoxLayout;
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(12);
-    columns->addWidget(crate);
+    columns->addWidget(crate_);
     columns->addWidget(column_, 1);
 
     auto* body = new QVBoxLayout(this);
     body->setContentsMargins(14, 14, 14, 14);
     body->setSpacing(10);
-    body->addWidget(header);
+    body->addWidget(header_);
     body->addLayout(columns, 1);
     body->addWidget(updateRow);
     body->addWidget(footer_);
+
+    connect(header_, &HeaderBar::openFileRequested, this, &TindrelMainView::openAudioFilePanel);
+    connect(header_, &HeaderBar::chooseFolderRequested, this, &TindrelMainView::chooseFolderPanel);
+    connect(header_, &HeaderBar::settingsClicked, this, &TindrelMainView::toggleSettingsPopover);
+    connect(header_, &HeaderBar::exitClicked, this, [this] {
+        store_.stopAndCleanup();
+        emit exitRequested();
+    });
+    connect(settingsPopup_, &SettingsPopup::dismissed, this,
+            [this] { showSettingsPopover_ = false; });
+}
+
+TindrelMainView::~TindrelMainView() = default;
+
+void TindrelMainView::setSettingsPopoverContent(
+    std::function<QWidget*(QWidget* parent)> makeContent) {
+    settingsPopup_->setContentFactory(std::move(makeContent));
+}
+
+void TindrelMainView::toggleSettingsPopover() {
+    // The click that closed the pop-up from outside may be this very click on the button.
+    if (!showSettingsPopover_ && settingsPopup_->closedMomentsAgo())
+        return;
+    setShowSettingsPopover(!showSettingsPopover_);
+}
+
+void TindrelMainView::setShowSettingsPopover(bool show) {
+    if (show == showSettingsPopover_)
+        return;
+    showSettingsPopover_ = show;
+    if (show)
+        settingsPopup_->openBelow(header_->settingsButton());
+    else
+        settingsPopup_->hide();
 }
 
 void TindrelMainView::paintEvent(QPaintEvent*) {
@@ -106,10 +143,7 @@ void TindrelMainView::paintEvent(QPaintEvent*) {
 void TindrelMainView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // No text field keeps the keyboard once the window is on screen, so the shortcuts act.
-    QTimer::singleShot(100, this, [this] {
-        if (QWidget* focused = window()->focusWidget())
-            focused->clearFocus();
-    });
+    QTimer::singleShot(100, this, [this] { releaseKeyboardFocus(*this); });
 }
 
 void TindrelMainView::dragEnterEvent(QDragEnterEvent* event) {

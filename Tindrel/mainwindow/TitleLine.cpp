@@ -1,8 +1,9 @@
 #include "Tindrel/mainwindow/TitleLine.h"
 
 #include "Tindrel/mainwindow/ChipButton.h"
-#include "Tindrel/mainwindow/CssColor.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
+#include "Tindrel/mainwindow/StyleSheetText.h"
+#include "Tindrel/mainwindow/TightRow.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/platform/ui/SystemFont.h"
 #include "Tindrel/store/TindrelStore.h"
@@ -19,13 +20,6 @@ using platform::SystemFont;
 
 namespace {
 
-QHBoxLayout* tightRow(QWidget* owner, int spacing) {
-    auto* row = new QHBoxLayout(owner);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(spacing);
-    return row;
-}
-
 QPushButton* smallButton(const QString& title, const QColor& fill, const QColor& text,
                          const QColor& outline, QWidget* parent) {
     auto* button = new QPushButton(title, parent);
@@ -35,7 +29,7 @@ QPushButton* smallButton(const QString& title, const QColor& fill, const QColor&
     button->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid "
                        "%3; border-radius: 5px; padding: 2px 10px; }")
-            .arg(cssColor(fill), cssColor(text), cssColor(outline)));
+            .arg(styleSheetColor(fill), styleSheetColor(text), styleSheetColor(outline)));
     return button;
 }
 
@@ -70,8 +64,9 @@ TitleLine::TitleLine(TindrelStore& store, QWidget* parent)
     field_->setStyleSheet(
         QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; "
                        "border-radius: 5px; padding: 2px 6px; }")
-            .arg(cssColor(SystemColors::black(0.35)), cssColor(SystemColors::primaryLabel()),
-                 cssColor(SystemColors::white(0.2))));
+            .arg(styleSheetColor(SystemColors::black(0.35)),
+                 styleSheetColor(SystemColors::primaryLabel()),
+                 styleSheetColor(SystemColors::white(0.2))));
     extension_->setTextFont(SystemFont::font(13, FontWeight::semibold));
     extension_->setColor(SystemColors::secondaryLabel());
     extension_->setKeepsFullWidth(true);

@@ -2,6 +2,8 @@
 
 #include "Tindrel/mainwindow/PillButton.h"
 #include "Tindrel/mainwindow/RoundedPanel.h"
+#include "Tindrel/mainwindow/StyleSheetText.h"
+#include "Tindrel/mainwindow/TightRow.h"
 #include "Tindrel/mainwindow/TwoGroupRowLayout.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/platform/ui/SymbolImages.h"
@@ -32,13 +34,6 @@ protected:
         QPainter(this).fillRect(rect(), SystemColors::white(0.15));
     }
 };
-
-QHBoxLayout* tightRow(int spacing) {
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(spacing);
-    return row;
-}
 
 QString scopeMenuTitle(WarpScope scope) {
     return scope == WarpScope::wholeTrack ? QStringLiteral("Whole Track")
@@ -115,11 +110,7 @@ TransportAndWarpBar::TransportAndWarpBar(TindrelStore& store, QWidget* parent)
     // A disabled item heads the list: not every style draws a section's title.
     scopeMenu_->addAction(QStringLiteral("Warp Scope (Where Speed && Pitch Apply)"))
         ->setEnabled(false);
-    scopeMenu_->setStyleSheet(
-        QStringLiteral("QMenu { background: rgb(36,39,46); color: white; border: 1px solid "
-                       "rgba(255,255,255,40); padding: 4px; } QMenu::item { padding: 4px 16px 4px "
-                       "8px; } QMenu::item:selected { background: rgb(10,132,255); } "
-                       "QMenu::item:disabled { color: rgba(235,235,245,153); }"));
+    scopeMenu_->setStyleSheet(darkMenuStyleSheet());
     for (WarpScope scope : allWarpScopes) {
         QAction* item = scopeMenu_->addAction(scopeMenuTitle(scope));
         item->setData(int(scope));

@@ -1,8 +1,9 @@
 #include "Tindrel/mainwindow/WarpValueCard.h"
 
 #include "Tindrel/mainwindow/ChipButton.h"
-#include "Tindrel/mainwindow/CssColor.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
+#include "Tindrel/mainwindow/StyleSheetText.h"
+#include "Tindrel/mainwindow/TightRow.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/platform/ui/SystemFont.h"
 
@@ -22,13 +23,6 @@ using platform::SystemColors;
 using platform::SystemFont;
 
 namespace {
-
-QHBoxLayout* tightRow(int spacing) {
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(spacing);
-    return row;
-}
 
 ElidedLabel* fixedText(const QString& text, const QFont& font, const QColor& color,
                        QWidget* parent) {
@@ -54,8 +48,8 @@ QString sliderStyle(const QColor& accent) {
                "QSlider::sub-page:horizontal { height: 4px; border-radius: 2px; background: %2; }"
                "QSlider::handle:horizontal { width: 12px; height: 12px; margin: -4px 0; "
                "border-radius: 6px; background: %3; }")
-        .arg(cssColor(SystemColors::white(0.16)), cssColor(accent),
-             cssColor(SystemColors::white(0.92)));
+        .arg(styleSheetColor(SystemColors::white(0.16)), styleSheetColor(accent),
+             styleSheetColor(SystemColors::white(0.92)));
 }
 
 } // namespace
@@ -85,8 +79,8 @@ WarpValueCard::WarpValueCard(const WarpValueCardSetup& setup, QWidget* parent)
     field_->setStyleSheet(
         QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; "
                        "border-radius: 4px; padding: 1px 3px; }")
-            .arg(cssColor(SystemColors::black(0.45)), cssColor(SystemColors::primaryLabel()),
-                 cssColor(stroke)));
+            .arg(styleSheetColor(SystemColors::black(0.45)),
+                 styleSheetColor(SystemColors::primaryLabel()), styleSheetColor(stroke)));
     typedRow->addWidget(field_, 0, Qt::AlignVCenter);
     typedRow->addWidget(fixedText(setup.unit, SystemFont::font(10.5, FontWeight::semibold),
                                   SystemColors::secondaryLabel(), typed),

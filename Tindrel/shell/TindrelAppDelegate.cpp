@@ -1,6 +1,7 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
+#include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/KeyShortcutFilter.h"
 #include "Tindrel/shell/LaunchArguments.h"
@@ -70,6 +71,8 @@ void TindrelAppDelegate::showMainWindow() {
         mainWindow_ = std::make_unique<TindrelMainWindow>(store_);
         connect(mainWindow_.get(), &TindrelMainWindow::closing, this,
                 &TindrelAppDelegate::windowWillClose);
+        connect(&mainWindow_->mainView(), &TindrelMainView::exitRequested, this,
+                &TindrelAppDelegate::terminate);
     }
     // A minimized window is brought back too, not just marked active.
     mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);

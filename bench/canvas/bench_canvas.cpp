@@ -4,8 +4,8 @@
 
 #include "Tindrel/canvas/WaveformBarLayer.h"
 #include "Tindrel/canvas/WaveformScrubberCanvas.h"
-#include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/TindrelStore.h"
+#include "bench/support/BenchmarkFigure.h"
 #include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
@@ -47,11 +47,6 @@ void writeTone(const std::string& path) {
         sf_writef_float(file, block.data(), count);
     }
     sf_close(file);
-}
-
-void print(const char* name, double value, const char* unit) {
-    std::fputs((std::string(name) + ": " + formatNumber("%.3f", value) + " " + unit + "\n").c_str(),
-               stdout);
 }
 
 } // namespace
@@ -103,8 +98,8 @@ int main(int argc, char** argv) {
         for (double t : times)
             sum += t;
         const std::string prefix = std::string("canvas_paint_") + size.name;
-        print((prefix + "_mean_ms").c_str(), sum / frames, "ms");
-        print((prefix + "_p95_ms").c_str(), times[size_t(frames * 95 / 100)], "ms");
+        bench::printFigure((prefix + "_mean_ms").c_str(), sum / frames, "ms");
+        bench::printFigure((prefix + "_p95_ms").c_str(), times[size_t(frames * 95 / 100)], "ms");
 
         // For comparison: every bar drawn anew, as without the cache.
         const auto& spec = *store.spec.get();
@@ -120,8 +115,8 @@ int main(int argc, char** argv) {
             WaveformBarLayer::paintBarsDirectly(painter, envelope, layout, 0, layout.bars,
                                                 layout.bars / 2);
         }
-        print((std::string("canvas_bars_uncached_") + size.name + "_ms").c_str(),
-              double(direct.nsecsElapsed()) / 1e6 / 30, "ms");
+        bench::printFigure((std::string("canvas_bars_uncached_") + size.name + "_ms").c_str(),
+                           double(direct.nsecsElapsed()) / 1e6 / 30, "ms");
     }
     store.stopAndCleanup();
     return 0;

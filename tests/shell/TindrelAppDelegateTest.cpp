@@ -1,12 +1,17 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
+#include "Tindrel/mainwindow/HeaderBar.h"
+#include "Tindrel/mainwindow/PillButton.h"
+#include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/GeneratedAudio.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -168,4 +173,20 @@ TEST(TindrelAppDelegate, LaunchingEndsWithTheKeyTableOnTheApplication) {
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, 65, 0, 0);
     QApplication::sendEvent(launch.delegate->mainWindow(), &space);
     EXPECT_FALSE(launch.store().isPlaying.get());
+}
+
+TEST(TindrelAppDelegate, TheHeadersExitCleansUpAndEndsTheEventLoop) {
+    Launch launch;
+    launch.start({"tindrel", "rel/ok.wav"});
+    ASSERT_TRUE(launch.store().isPlaying.get());
+    PillButton& exit = launch.delegate->mainWindow()->mainView().header().exitButton();
+    QTimer::singleShot(0, &exit, [&exit] { exit.click(); });
+    // Only a quit ends this loop in time; otherwise the guard ends it with a failure code.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(launch.store().isPlaying.get());
+    EXPECT_FALSE(launch.rig.ticker().isRunning());
 }
