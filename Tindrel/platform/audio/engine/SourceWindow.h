@@ -24,6 +24,8 @@ public:
     // Drops everything; the next `leadFrames` pulled become indices [-leadFrames, 0).
     void reset(int64_t leadFrames = 0);
     int64_t end() const { return end_; }
+    // The first index still held.
+    int64_t firstHeld() const { return base_; }
     // Pulls until end() >= index; false when the source is late (an underrun).
     bool fill(int64_t index, SampleSource& source);
     // Frames [index, end()) of a channel are contiguous from here; index >= first kept index.

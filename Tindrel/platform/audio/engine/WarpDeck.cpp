@@ -29,7 +29,7 @@ size_t indexOf(WarpPath path) {
 WarpDeck::WarpDeck(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), window_(channelCount, windowFrames),
       smooth_(sampleRate, channelCount, stretcherOptions(WarpPath::smoothStretcher)),
-      crisp_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
+      crisp_(sampleRate, channelCount),
       fade_(channelCount, std::vector<float>(maximumBlock)), fadePointers_(channelCount) {
     for (uint32_t c = 0; c < channelCount; ++c) {
         fadePointers_[c] = fade_[c].data();

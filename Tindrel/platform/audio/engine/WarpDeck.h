@@ -1,7 +1,7 @@
 #pragma once
 
 // One playback deck of the time-pitch unit: a window of input and the three processing paths
-// over it (varispeed, smooth and crisp stretchers). A change of path is taken when two blocks
+// over it (varispeed, smooth stretcher and beats). A change of path is taken when two blocks
 // in a row ask for it and crossfades the new path in over 1024 frames, primed from the input
 // just before the heard position: no gap, no click, no jump in time.
 //
@@ -9,6 +9,7 @@
 // the new place. Allocates only in its constructor; everything else is for the render thread
 // and does not allocate or lock, except inside Rubber Band (see StretcherPath.h).
 
+#include "Tindrel/platform/audio/engine/BeatsPath.h"
 #include "Tindrel/platform/audio/engine/SampleSource.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
@@ -49,7 +50,7 @@ private:
     SourceWindow window_;
     VarispeedPath varispeed_;
     StretcherPath smooth_;
-    StretcherPath crisp_;
+    BeatsPath crisp_;
     std::vector<std::vector<float>> fade_;
     std::vector<float*> fadePointers_;
     std::array<WarpSetting, 3> lastSetting_{};
