@@ -1,7 +1,8 @@
 // How each warp mode sounds, through the real graph rendered offline at 44.1 kHz: THD+N of a
 // 1 kHz sine and of a 440 + 660 Hz two-tone, the deepest envelope dip and the pitch error at
-// each setting; onset timing and pre-echo on a click train; and the largest sample step at a
-// loop wrap and at a seek while playing, against the tone's own largest step.
+// each setting; onset timing and pre-echo on a click train; and, at a loop wrap and at a seek
+// while playing, the largest sample step against the tone's own, the deepest level dip and
+// the share of the output above 3 kHz (a click's burst) next to the tone's own share.
 
 #include "tests/platform/engine/WarpSoundMeasures.h"
 
@@ -73,6 +74,10 @@ int main() {
                   "dB");
             print(kind + "_dip_" + mode.name, 20 * std::log10(joins.lowestLevel / joins.level),
                   "dB");
+            print(kind + "_above_3khz_" + mode.name, joins.worstHighDb, "dB");
+            print("steady_above_3khz_" + std::string(wrap ? "before_wraps_" : "before_seeks_") +
+                      mode.name,
+                  joins.ownHighDb, "dB");
         }
     }
     return 0;

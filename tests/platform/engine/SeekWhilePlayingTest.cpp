@@ -24,6 +24,7 @@ TEST(SeekWhilePlaying, JoinsTheToneWithoutAClickOrADip) {
             EXPECT_LE(joins.worstStep, 1.5 * joins.ownStep);
             EXPECT_GE(joins.lowestLevel, joins.level * std::pow(10, -1 / 20.0))
                 << "dips more than 1 dB";
+            EXPECT_LE(joins.worstHighDb, -60) << "a burst above 3 kHz";
             // Heard from the new place: what played since, less at most one block not yet
             // counted, plus at most the 5 ms skipped to line the tone up.
             EXPECT_LE(joins.playheadBehind, 512 * mode.rate);

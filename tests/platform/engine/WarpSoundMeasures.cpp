@@ -43,16 +43,18 @@ void fft(std::vector<std::complex<double>>& a) {
     }
 }
 
-std::vector<double> powerSpectrum(const std::vector<float>& x, size_t begin) {
-    std::vector<std::complex<double>> a(spectrumFrames);
-    for (size_t k = 0; k < spectrumFrames; ++k) {
-        const double t = 2 * std::numbers::pi * static_cast<double>(k) / (spectrumFrames - 1);
+std::vector<double> powerSpectrum(const std::vector<float>& x, size_t begin,
+                                  size_t length = spectrumFrames) {
+    std::vector<std::complex<double>> a(length);
+    for (size_t k = 0; k < length; ++k) {
+        const double t =
+            2 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(length - 1);
         const double window = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) -
                               0.01168 * std::cos(3 * t);
         a[k] = begin + k < x.size() ? x[begin + k] * window : 0.0;
     }
     fft(a);
-    std::vector<double> power(spectrumFrames / 2);
+    std::vector<double> power(length / 2);
     for (size_t k = 0; k < power.size(); ++k) {
         power[k] = std::norm(a[k]);
     }
@@ -68,6 +70,21 @@ size_t peakNear(const std::vector<double>& power, double frequency, double sampl
         }
     }
     return best;
+}
+
+// Power above `frequency` against all of it, in dB, over 2048 frames from `begin`.
+double shareAboveDb(const std::vector<float>& x, size_t begin, double frequency,
+                    double sampleRate) {
+    constexpr size_t length = 2048;
+    const auto power = powerSpectrum(x, begin, length);
+    const auto first = static_cast<size_t>(frequency * length / sampleRate);
+    double above = 0;
+    double all = 0;
+    for (size_t k = 0; k < power.size(); ++k) {
+        all += power[k];
+        above += k >= first ? power[k] : 0;
+    }
+    return 10 * std::log10(std::max(above, 1e-30) / std::max(all, 1e-30));
 }
 
 } // namespace
@@ -216,10 +233,15 @@ JoinMeasure measureJoins(const WarpMode& mode, bool wrap) {
         return largest;
     };
     measure.ownStep = largestStep(settled, joins.front());
+    measure.ownHighDb = shareAboveDb(out, settled, 3000, 44100);
+    measure.worstHighDb = -300;
     measure.level = rms(out, settled, joins.front() - settled);
     measure.lowestLevel = measure.level;
     for (size_t join : joins) {
         measure.worstStep = std::max(measure.worstStep, largestStep(join - 64, join + 2048));
+        for (size_t from = join - 1024; from <= join + 1024; from += 512) {
+            measure.worstHighDb = std::max(measure.worstHighDb, shareAboveDb(out, from, 3000, 44100));
+        }
         for (size_t k = join - levelWindow; k < join + 2048; k += 32) {
             measure.lowestLevel = std::min(measure.lowestLevel, rms(out, k, levelWindow));
         }

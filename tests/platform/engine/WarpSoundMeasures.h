@@ -47,6 +47,8 @@ struct JoinMeasure {
     double worstStep = 0;     // the largest step around a join
     double level = 0;         // the tone's RMS away from the joins
     double lowestLevel = 0;   // the lowest 10 ms RMS around a join
+    double ownHighDb = 0;      // the tone's own share above 3 kHz away from the joins, dB
+    double worstHighDb = 0;    // the largest share above 3 kHz over 2048 frames at a join, dB
     double playheadBehind = 0; // most the playhead lags what played since a join, frames
     double playheadAhead = 0;  // most it leads it, frames
 };

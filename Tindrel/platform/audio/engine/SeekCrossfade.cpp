@@ -11,8 +11,13 @@ namespace {
 constexpr double fadeSeconds = 0.005;
 constexpr double searchSeconds = 0.005;
 
+// The search costs fade x search frames of work on the render thread at each seek: bounded,
+// so that very high sample rates get a shorter fade rather than a late callback.
+constexpr size_t longestSpan = 1024;
+
 size_t framesOf(double seconds, double sampleRate) {
-    return std::max<size_t>(16, static_cast<size_t>(std::lround(seconds * sampleRate)));
+    return std::clamp<size_t>(static_cast<size_t>(std::lround(seconds * sampleRate)), 16,
+                              longestSpan);
 }
 
 } // namespace

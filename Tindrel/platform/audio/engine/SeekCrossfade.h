@@ -1,12 +1,13 @@
 #pragma once
 
 // The join of a seek while playing: the deck started at the new place renders a few
-// milliseconds ahead, the deck playing so far renders its next 5 ms, and the new output is
-// lined up with the old one (the offset, within the next 5 ms, where the two match best) before
-// a crossfade whose law follows how well they match: equal gain where they are alike (a
-// looped tone goes on unbroken), equal power where they are not (no level dip either way).
-// The frames before the chosen offset are skipped, so what is heard jumps a little further,
-// never back, and the heard position counts them.
+// milliseconds ahead, the deck playing so far renders its next 5 ms (1024 frames at most, which
+// bounds the work above 192 kHz), and the new output is lined up with the old one (the offset,
+// within the next 5 ms, where the two match best) before a crossfade whose law follows how well
+// they match: equal gain where they are alike (a looped tone goes on unbroken), equal power
+// where they are not (no level dip either way). The frames before the chosen offset are
+// skipped, so what is heard jumps a little further, never back, and the heard position counts
+// them.
 //
 // Allocates only in its constructor; everything else is for the render thread.
 
