@@ -42,8 +42,8 @@ void measureTones(const WarpMode& mode) {
     const auto two = renderWarped(twoTone, mode, settle + 65536);
     print("thdn_two_tone_" + name,
           thdPlusNoiseDb(two, settle, {440 * scale, 660 * scale}, sampleRate), "dB");
-    const auto clicks =
-        renderWarped(clickTrainSignal(4.0), mode, static_cast<size_t>(3.5 * sampleRate / mode.rate));
+    const auto clicks = renderWarped(clickTrainSignal(4.0), mode,
+                                     static_cast<size_t>(3.5 * sampleRate / mode.rate));
     const OnsetTiming timing = clickTrainTiming(clicks, mode.rate, sampleRate);
     print("onset_" + name, timing.worstOnsetMs, "ms");
     print("pre_echo_" + name, timing.worstPreEchoDb, "dB");
@@ -56,7 +56,7 @@ int main() {
     const float tape075 = static_cast<float>(1200 * std::log2(0.75));
     const WarpMode settings[] = {
         {"neutral", 8, 1, 0},         {"musical", 12, 1.25f, 0},   {"musical", 12, 1, 300},
-        {"musical", 12, 0.75f, -500}, {"beats", 3.5f, 1.25f, 0},  {"beats", 3.5f, 1, 300},
+        {"musical", 12, 0.75f, -500}, {"beats", 3.5f, 1.25f, 0},   {"beats", 3.5f, 1, 300},
         {"beats", 3.5f, 0.75f, -500}, {"tape", 8, 1.25f, tape125}, {"tape", 8, 0.75f, tape075},
     };
     for (const WarpMode& mode : settings) {

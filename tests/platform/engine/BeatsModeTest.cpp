@@ -37,7 +37,8 @@ TEST(BeatsMode, DrumHitsKeepTheirPlace) {
         const auto out = renderWarped(clickTrainSignal(4.0), beats,
                                       static_cast<size_t>(3.5 * sampleRate / setting.rate));
         const OnsetTiming timing = clickTrainTiming(out, setting.rate, sampleRate);
-        EXPECT_LE(timing.worstOnsetMs, 1.5); // the transient stretcher runs up to 1.3 ms late at 1.25x
+        EXPECT_LE(timing.worstOnsetMs,
+                  1.5); // the transient stretcher runs up to 1.3 ms late at 1.25x
         EXPECT_LE(timing.worstPreEchoDb, -40);
     }
 }

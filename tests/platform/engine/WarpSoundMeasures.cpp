@@ -49,8 +49,8 @@ std::vector<double> powerSpectrum(const std::vector<float>& x, size_t begin,
     for (size_t k = 0; k < length; ++k) {
         const double t =
             2 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(length - 1);
-        const double window = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) -
-                              0.01168 * std::cos(3 * t);
+        const double window =
+            0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t);
         a[k] = begin + k < x.size() ? x[begin + k] * window : 0.0;
     }
     fft(a);
@@ -96,8 +96,8 @@ std::vector<float> renderWarped(const Signal& signal, const WarpMode& mode, size
     return rig.pump(static_cast<uint32_t>(frames));
 }
 
-double thdPlusNoiseDb(const std::vector<float>& x, size_t begin, std::initializer_list<double> tones,
-                      double sampleRate) {
+double thdPlusNoiseDb(const std::vector<float>& x, size_t begin,
+                      std::initializer_list<double> tones, double sampleRate) {
     const auto power = powerSpectrum(x, begin);
     std::vector<bool> tone(power.size(), false);
     for (double frequency : tones) {
@@ -134,8 +134,8 @@ double envelopeDipDb(const std::vector<float>& x, size_t begin, size_t count, do
         levels.push_back(rms(x, k, window));
     }
     auto sorted = levels;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
-                     sorted.end());
+    std::nth_element(sorted.begin(),
+                     sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
     const double median = sorted[sorted.size() / 2];
     return 20 * std::log10(*std::min_element(levels.begin(), levels.end()) / median);
 }
@@ -177,9 +177,8 @@ OnsetTiming clickTrainTiming(const std::vector<float>& out, double rate, double 
                 break;
             }
         }
-        timing.worstOnsetMs =
-            std::max(timing.worstOnsetMs, std::abs(static_cast<double>(first - onset)) * 1000 /
-                                              sampleRate);
+        timing.worstOnsetMs = std::max(
+            timing.worstOnsetMs, std::abs(static_cast<double>(first - onset)) * 1000 / sampleRate);
         const double before =
             rms(out, static_cast<size_t>(onset - ms(30)), static_cast<size_t>(ms(20)));
         const double during = rms(out, static_cast<size_t>(onset), static_cast<size_t>(ms(30)));
@@ -240,7 +239,8 @@ JoinMeasure measureJoins(const WarpMode& mode, bool wrap) {
     for (size_t join : joins) {
         measure.worstStep = std::max(measure.worstStep, largestStep(join - 64, join + 2048));
         for (size_t from = join - 1024; from <= join + 1024; from += 512) {
-            measure.worstHighDb = std::max(measure.worstHighDb, shareAboveDb(out, from, 3000, 44100));
+            measure.worstHighDb =
+                std::max(measure.worstHighDb, shareAboveDb(out, from, 3000, 44100));
         }
         for (size_t k = join - levelWindow; k < join + 2048; k += 32) {
             measure.lowestLevel = std::min(measure.lowestLevel, rms(out, k, levelWindow));

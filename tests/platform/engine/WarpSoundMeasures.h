@@ -24,8 +24,8 @@ std::vector<float> renderWarped(const Signal& signal, const WarpMode& mode, size
 
 // Everything but `tones` over 65536 frames from `begin` (4-term Blackman-Harris window),
 // relative to the tones, in dB.
-double thdPlusNoiseDb(const std::vector<float>& x, size_t begin, std::initializer_list<double> tones,
-                      double sampleRate);
+double thdPlusNoiseDb(const std::vector<float>& x, size_t begin,
+                      std::initializer_list<double> tones, double sampleRate);
 // How far the strongest peak near `expected` Hz lies from it, in cents.
 double pitchErrorCents(const std::vector<float>& x, size_t begin, double expected,
                        double sampleRate);
@@ -35,7 +35,7 @@ double envelopeDipDb(const std::vector<float>& x, size_t begin, size_t count, do
 // Bursts of 30 ms of noise at -6 dBFS every 250 ms from 0.25 s; silence between.
 Signal clickTrainSignal(double seconds);
 struct OnsetTiming {
-    double worstOnsetMs = 0;    // largest |output onset - burst start / rate|
+    double worstOnsetMs = 0;      // largest |output onset - burst start / rate|
     double worstPreEchoDb = -200; // loudest 30..10 ms before a burst against the burst
 };
 OnsetTiming clickTrainTiming(const std::vector<float>& out, double rate, double sampleRate);
@@ -43,10 +43,10 @@ OnsetTiming clickTrainTiming(const std::vector<float>& out, double rate, double 
 // Plays a 1 kHz sine at -6 dBFS (44.1 kHz) in `mode` and jumps every 0.3 s heard: back to a
 // loop start (`wrap`) or to places of every phase, with the player scheduled while playing.
 struct JoinMeasure {
-    double ownStep = 0;       // the tone's largest sample step away from the joins
-    double worstStep = 0;     // the largest step around a join
-    double level = 0;         // the tone's RMS away from the joins
-    double lowestLevel = 0;   // the lowest 10 ms RMS around a join
+    double ownStep = 0;        // the tone's largest sample step away from the joins
+    double worstStep = 0;      // the largest step around a join
+    double level = 0;          // the tone's RMS away from the joins
+    double lowestLevel = 0;    // the lowest 10 ms RMS around a join
     double ownHighDb = 0;      // the tone's own share above 3 kHz away from the joins, dB
     double worstHighDb = 0;    // the largest share above 3 kHz over 2048 frames at a join, dB
     double playheadBehind = 0; // most the playhead lags what played since a join, frames

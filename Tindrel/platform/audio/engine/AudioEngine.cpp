@@ -73,8 +73,8 @@ struct AudioEngine::Graph {
             if (!cue.playing) {
                 break;
             }
-            const size_t wanted = held > 0 ? std::min<size_t>(held, frames - produced)
-                                           : frames - produced;
+            const size_t wanted =
+                held > 0 ? std::min<size_t>(held, frames - produced) : frames - produced;
             for (uint32_t c = 0; c < format.channelCount; ++c) {
                 offsetPointers[c] = chain[c].data() + produced;
             }

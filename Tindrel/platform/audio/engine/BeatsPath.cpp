@@ -31,8 +31,9 @@ void BeatsPath::Queue::drop(size_t count) {
 
 BeatsPath::BeatsPath(double sampleRate, uint32_t channelCount)
     : sustained_(sampleRate, channelCount, beatsSustainedOptions()),
-      transient_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)), gate_(sampleRate),
-      sustainedQueue_(channelCount), transientQueue_(channelCount), share_(maximumBlock) {}
+      transient_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
+      gate_(sampleRate), sustainedQueue_(channelCount), transientQueue_(channelCount),
+      share_(maximumBlock) {}
 
 void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                       SampleSource& source) {
@@ -54,10 +55,9 @@ size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double
     frames = std::min(frames, maximumBlock);
     const double position = heard();
     realign_ = realign_ || rate != rate_;
-    const size_t ready =
-        std::min({frames,
-                  sustainedQueue_.fill(sustained_, frames, rate, pitchScale, window, source),
-                  transientQueue_.fill(transient_, frames, rate, pitchScale, window, source)});
+    const size_t ready = std::min(
+        {frames, sustainedQueue_.fill(sustained_, frames, rate, pitchScale, window, source),
+         transientQueue_.fill(transient_, frames, rate, pitchScale, window, source)});
     rate_ = rate;
     gate_.shares(share_.data(), ready, position, rate, window);
     for (size_t c = 0; c < sustainedQueue_.frames.size(); ++c) {

@@ -31,9 +31,9 @@ private:
 
 struct RubberBandTimePitch::State {
     State(double sampleRate, uint32_t channelCount)
-        : sampleRate(sampleRate), channelCount(channelCount),
-          decks{std::make_unique<WarpDeck>(sampleRate, channelCount),
-                std::make_unique<WarpDeck>(sampleRate, channelCount)},
+        : sampleRate(sampleRate),
+          channelCount(channelCount), decks{std::make_unique<WarpDeck>(sampleRate, channelCount),
+                                            std::make_unique<WarpDeck>(sampleRate, channelCount)},
           seekFade(sampleRate, channelCount) {}
 
     WarpDeck& playing() { return *decks[current]; }
@@ -137,7 +137,12 @@ void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSour
     SilentSource silence(s.channelCount);
     for (size_t done = 0; done < fade.fadeFrames();) {
         const size_t wanted = std::min(fade.fadeFrames() - done, WarpDeck::maximumBlock);
-        done += s.playing().render(fade.outgoing(), done, wanted, setting, silence);
+        const size_t got = s.playing().render(fade.outgoing(), done, wanted, setting, silence);
+        if (got == 0) {
+            fade.silenceOutgoingFrom(done); // its window is full: it has nothing more to give
+            break;
+        }
+        done += got;
     }
     fade.join();
     s.current = 1 - s.current;
@@ -171,8 +176,7 @@ size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSourc
         // The joined frames still to play were made ahead of what is heard.
         const double ahead = static_cast<double>(s.seekFade.pendingFrames()) * setting.rate;
         const double heard = std::floor(s.playing().heard() - ahead);
-        s.heard.store(std::max<int64_t>(0, static_cast<int64_t>(heard)),
-                      std::memory_order_release);
+        s.heard.store(std::max<int64_t>(0, static_cast<int64_t>(heard)), std::memory_order_release);
     }
     s.heardKnown.store(known, std::memory_order_release);
     s.path.store(s.playing().playingPath(), std::memory_order_release);

@@ -47,6 +47,13 @@ void SeekCrossfade::cancel() {
     emitted_ = 0;
 }
 
+void SeekCrossfade::silenceOutgoingFrom(size_t frame) {
+    for (auto& channel : outgoing_) {
+        std::fill(channel.begin() + static_cast<std::ptrdiff_t>(std::min(frame, fadeFrames_)),
+                  channel.end(), 0.0f);
+    }
+}
+
 size_t SeekCrossfade::bestOffset() const {
     // Normalised cross-correlation of the channel sums; a tone's period or a beat's grain is
     // found within the search span.
@@ -67,9 +74,8 @@ size_t SeekCrossfade::bestOffset() const {
             energy += b * b;
             outgoingEnergy += a * a;
         }
-        const double score = energy > 0 && outgoingEnergy > 0
-                                 ? product / std::sqrt(energy * outgoingEnergy)
-                                 : 0;
+        const double score =
+            energy > 0 && outgoingEnergy > 0 ? product / std::sqrt(energy * outgoingEnergy) : 0;
         if (score > bestScore) {
             bestScore = score;
             best = offset;
@@ -93,10 +99,10 @@ void SeekCrossfade::join() {
             outgoingEnergy += a * a;
         }
     }
-    const double likeness = incomingEnergy > 0 && outgoingEnergy > 0
-                                ? std::clamp(product / std::sqrt(incomingEnergy * outgoingEnergy),
-                                             0.0, 1.0)
-                                : 0.0;
+    const double likeness =
+        incomingEnergy > 0 && outgoingEnergy > 0
+            ? std::clamp(product / std::sqrt(incomingEnergy * outgoingEnergy), 0.0, 1.0)
+            : 0.0;
     for (size_t k = 0; k < fadeFrames_; ++k) {
         const double position = (static_cast<double>(k) + 0.5) / static_cast<double>(fadeFrames_);
         const double in = 0.5 - 0.5 * std::cos(std::numbers::pi * position);

@@ -38,6 +38,7 @@ public:
     // join() lines the two up and mixes them.
     size_t fadeFrames() const { return fadeFrames_; }
     float* const* outgoing() { return outgoingPointers_.data(); }
+    void silenceOutgoingFrom(size_t frame);
     void join();
 
     // The joined frames not yet played.

@@ -53,8 +53,8 @@ public:
     struct Cue {
         bool newSegment = false;
         bool playing = false;
-        bool seek = false;       // the new segment was scheduled while playing
-        int64_t preRoll = 0;     // frames pulled before the new segment's first frame
+        bool seek = false;   // the new segment was scheduled while playing
+        int64_t preRoll = 0; // frames pulled before the new segment's first frame
     };
     // Takes a newly scheduled segment only when `takeNewSegment` or not playing; otherwise the
     // current one goes on and the new one waits for a later call.

@@ -9,8 +9,8 @@ namespace {
 
 constexpr double frameSeconds = 0.0029;
 constexpr size_t historyLength = 8;
-constexpr double riseRatio = 8.0;        // 9 dB
-constexpr double floorPerSample = 1e-6;  // -60 dBFS
+constexpr double riseRatio = 8.0;       // 9 dB
+constexpr double floorPerSample = 1e-6; // -60 dBFS
 constexpr double leadSeconds = 0.05;
 constexpr double holdSeconds = 0.060;
 constexpr double rampSeconds = 0.005;
@@ -48,7 +48,7 @@ void TransientGate::scan(const SourceWindow& window) {
         if (unheardFrames_ > 0) {
             --unheardFrames_;
         } else if (energy > riseRatio * loudest &&
-            energy > floorPerSample * static_cast<double>(frameLength_)) {
+                   energy > floorPerSample * static_cast<double>(frameLength_)) {
             onsets_[onsetCount_ % onsets_.size()] = scanned_;
             ++onsetCount_;
         }
@@ -88,7 +88,8 @@ void TransientGate::shares(float* share, size_t frames, double position, double 
     const auto step = static_cast<float>(1.0 / (rampSeconds * sampleRate_));
     for (size_t k = 0; k < frames; ++k) {
         const double at = position + static_cast<double>(k) * rate;
-        share_ = nearOnset(at, at, rate) ? std::min(1.0f, share_ + step) : std::max(0.0f, share_ - step);
+        share_ =
+            nearOnset(at, at, rate) ? std::min(1.0f, share_ + step) : std::max(0.0f, share_ - step);
         share[k] = share_;
     }
 }

@@ -39,9 +39,9 @@ WarpSetting warpSettingFor(float overlap, float rate, float cents) {
 
 namespace {
 
-constexpr RubberBandStretcher::Options commonOptions = RubberBandStretcher::OptionProcessRealTime |
-                                                       RubberBandStretcher::OptionThreadingNever |
-                                                       RubberBandStretcher::OptionPitchHighConsistency;
+constexpr RubberBandStretcher::Options commonOptions =
+    RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionThreadingNever |
+    RubberBandStretcher::OptionPitchHighConsistency;
 
 } // namespace
 

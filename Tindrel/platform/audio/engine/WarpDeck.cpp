@@ -29,8 +29,8 @@ size_t indexOf(WarpPath path) {
 WarpDeck::WarpDeck(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), window_(channelCount, windowFrames),
       smooth_(sampleRate, channelCount, stretcherOptions(WarpPath::smoothStretcher)),
-      crisp_(sampleRate, channelCount),
-      fade_(channelCount, std::vector<float>(maximumBlock)), fadePointers_(channelCount) {
+      crisp_(sampleRate, channelCount), fade_(channelCount, std::vector<float>(maximumBlock)),
+      fadePointers_(channelCount) {
     for (uint32_t c = 0; c < channelCount; ++c) {
         fadePointers_[c] = fade_[c].data();
     }
@@ -93,8 +93,8 @@ size_t WarpDeck::renderPath(WarpPath path, float* const* out, size_t offset, siz
     return 0;
 }
 
-size_t WarpDeck::render(float* const* out, size_t offset, size_t frames,
-                        const WarpSetting& setting, SampleSource& source) {
+size_t WarpDeck::render(float* const* out, size_t offset, size_t frames, const WarpSetting& setting,
+                        SampleSource& source) {
     frames = std::min(frames, maximumBlock);
     lastSetting_[indexOf(setting.path)] = setting;
     if (!fading_ && setting.path != active_) {
