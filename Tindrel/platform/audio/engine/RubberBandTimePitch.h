@@ -1,8 +1,8 @@
 #pragma once
 
-// The time-pitch unit: a varispeed path (neutral and tape) and two Rubber Band stretchers in
-// real-time mode (see WarpCharacter.h), on two decks (WarpDeck.h). Rate maps to the time ratio
-// 1/rate, pitch to the scale 2^(cents/1200).
+// The time-pitch unit: a varispeed path (neutral and tape), a Rubber Band stretcher in
+// real-time mode (musical) and the beats path (BeatsPath.h), see WarpCharacter.h, on two decks
+// (WarpDeck.h). Rate maps to the time ratio 1/rate, pitch to the scale 2^(cents/1200).
 //
 // Threads: the TimePitchUnit setters are for the main thread and may be called while the
 // engine renders; they only store atomics. Within one path a change applies at the next
