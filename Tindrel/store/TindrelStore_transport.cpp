@@ -129,7 +129,10 @@ void TindrelStore::scheduleFromFrame(int64_t frame, bool autoPlay) {
         return;
     const int64_t start = std::max<int64_t>(0, std::min(frame, totalFrameCount_ - 1));
     const int64_t count = totalFrameCount_ - start;
-    playerNode_.stop();
+    // A new segment scheduled while playing is a seek the engine crossfades into; stopping
+    // first would cut the sound.
+    if (!autoPlay || !playerNode_.isPlaying())
+        playerNode_.stop();
     scheduledStartFrame_ = start;
     playerNode_.scheduleSegment(*audioFile_, start, count);
     if (autoPlay) {

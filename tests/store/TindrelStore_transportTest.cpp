@@ -6,8 +6,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <utility>
 
 namespace tindrel {
 
@@ -180,6 +182,40 @@ TEST_F(StoreTransport, LoopWrapsOnceAtItsThresholdAndTheTrackEnds) {
     EXPECT_EQ(store.currentTime.get(), 0.0);
     EXPECT_EQ(store.statusBanner.get(), "Finished playing a.wav");
     EXPECT_EQ(store.currentURL.get(), music / "a.wav");
+}
+
+TEST_F(StoreTransport, LoopWrapsWithoutAClickOrADip) {
+    // The tick wraps a 0.3 s loop of a tone five times; each wrap is a seek while playing.
+    store.loadAndPlay(tone("a.wav", 3.0), false);
+    store.setRangeBounds(0.5, 0.8);
+    int schedules = 0;
+    store.onStatusChanged = [&] { ++schedules; };
+    store.seek(0.5, true);
+    const std::vector<float> interleaved = rig.play(1.6);
+    EXPECT_GE(schedules, 6);
+    std::vector<float> left;
+    for (size_t k = 0; k < interleaved.size(); k += 2) {
+        left.push_back(interleaved[k]);
+    }
+    const auto stepAndLevel = [&](size_t begin, size_t end) {
+        double step = 0;
+        double level = 1e9;
+        for (size_t k = begin; k < end; ++k) {
+            step = std::max(step, static_cast<double>(std::abs(left[k] - left[k - 1])));
+        }
+        for (size_t k = begin; k + 441 <= end; k += 32) {
+            double sum = 0;
+            for (size_t j = k; j < k + 441; ++j) {
+                sum += static_cast<double>(left[j]) * left[j];
+            }
+            level = std::min(level, std::sqrt(sum / 441));
+        }
+        return std::pair(step, level);
+    };
+    const auto [ownStep, ownLevel] = stepAndLevel(1024, 8192);
+    const auto [step, level] = stepAndLevel(1024, left.size());
+    EXPECT_LE(step, 1.5 * ownStep);
+    EXPECT_GE(level, ownLevel * std::pow(10, -1 / 20.0));
 }
 
 TEST_F(StoreTransport, WarpedRangePreviewMakesADefaultRangeOnlyWhenNoneIsSet) {

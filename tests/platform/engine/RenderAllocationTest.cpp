@@ -1,5 +1,6 @@
 // The render thread must not allocate: this binary counts every malloc made on the thread
-// that renders, while the chain plays each path, switches paths and restarts after a seek.
+// that renders, while the chain plays each path, switches paths, restarts after a stop and
+// crossfades a seek while playing.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
@@ -130,6 +131,9 @@ TEST(RenderThread, PlaysSwitchesAndRestartsWithoutAllocating) {
         player.stop();
         player.scheduleSegment(*file, 44100, file->length() - 44100);
         player.play();
+        ASSERT_TRUE(playFor(20000, setting.countedAfterSeek));
+        // A seek while playing: the crossfade from the playing deck into the other one.
+        player.scheduleSegment(*file, 88200, file->length() - 88200);
         ASSERT_TRUE(playFor(20000, setting.countedAfterSeek));
     }
     EXPECT_EQ(allocations.load(), 0);

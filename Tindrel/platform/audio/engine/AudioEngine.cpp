@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace tindrel::platform {
@@ -39,6 +40,7 @@ struct AudioEngine::Graph {
         format = newFormat;
         chain.assign(format.channelCount, std::vector<float>(RubberBandTimePitch::maximumBlock));
         chainPointers.resize(format.channelCount);
+        offsetPointers.resize(format.channelCount);
         for (uint32_t c = 0; c < format.channelCount; ++c) {
             chainPointers[c] = chain[c].data();
         }
@@ -60,14 +62,30 @@ struct AudioEngine::Graph {
     }
 
     void renderBlock(float* interleaved, uint32_t frames) {
-        const StreamingPlayerNode::Cue cue = player.beginRender();
-        if (cue.newSegment) {
-            timePitch.restart();
-        }
         size_t produced = 0;
-        if (cue.playing) {
-            produced = timePitch.render(chainPointers.data(), frames, player);
-            player.publishHeard(timePitch.heardFrames());
+        while (produced < frames) {
+            // The frames that join a seek play out before another segment may start.
+            const size_t held = timePitch.framesBeforeNewSegment();
+            const StreamingPlayerNode::Cue cue = player.beginRender(held == 0);
+            if (cue.newSegment) {
+                timePitch.restart(cue.seek, cue.preRoll);
+            }
+            if (!cue.playing) {
+                break;
+            }
+            const size_t wanted =
+                held > 0 ? std::min<size_t>(held, frames - produced) : frames - produced;
+            for (uint32_t c = 0; c < format.channelCount; ++c) {
+                offsetPointers[c] = chain[c].data() + produced;
+            }
+            const size_t got = timePitch.render(offsetPointers.data(), wanted, player);
+            produced += got;
+            if (const std::optional<int64_t> heard = timePitch.heardFrames()) {
+                player.publishHeard(*heard);
+            }
+            if (got < wanted || held == 0) {
+                break;
+            }
         }
         for (auto& channel : chain) {
             std::fill(channel.begin() + static_cast<std::ptrdiff_t>(produced),
@@ -104,6 +122,7 @@ struct AudioEngine::Graph {
     MainMixerNode mixer;
     std::vector<std::vector<float>> chain;
     std::vector<float*> chainPointers;
+    std::vector<float*> offsetPointers;
     bool running = false;
     bool manual = false;
     uint32_t manualMaximumFrames = 0;

@@ -16,7 +16,9 @@ public:
     virtual ~AudioPlayerNode() = default;
 
     // Queues frames [startFrame, startFrame + frameCount) of `file` (read through an
-    // independent reader of the same file). Replaces whatever was scheduled before.
+    // independent reader of the same file). Replaces whatever was scheduled before; while
+    // playing, that is a seek, which the engine joins with a crossfade of a few milliseconds
+    // instead of a cut (stop() first to cut).
     virtual void scheduleSegment(const AudioFile& file, int64_t startFrame, int64_t frameCount) = 0;
     virtual void play() = 0;
     // Holds the position; play() resumes the same segment.

@@ -1,62 +1,56 @@
 #include "Tindrel/platform/audio/engine/RubberBandTimePitch.h"
 
-#include "Tindrel/platform/audio/engine/SourceWindow.h"
-#include "Tindrel/platform/audio/engine/StretcherPath.h"
-#include "Tindrel/platform/audio/engine/VarispeedPath.h"
+#include "Tindrel/platform/audio/engine/SeekCrossfade.h"
+#include "Tindrel/platform/audio/engine/WarpDeck.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <numbers>
-#include <vector>
+#include <cstring>
 
 namespace tindrel::platform {
 
 namespace {
 
-// Input held for the paths: R3 at 192 kHz, 4x and -24 st reads about 131k frames ahead of its
-// output, and the history below comes on top.
-constexpr size_t windowFrames = size_t{1} << 18;
-// Input kept behind the heard position: a stretcher taking over primes itself with up to
-// leadFrames of it (R3 at 192 kHz asks for all of them); the varispeed's taps need far fewer.
-constexpr int64_t historyFrames = SourceWindow::leadFrames;
-constexpr size_t crossfadeFrames = 1024;
-constexpr int switchVotes = 2;
+// What a deck being faded out reads once its input is gone: past what it holds, silence.
+class SilentSource final : public SampleSource {
+public:
+    explicit SilentSource(uint32_t channelCount) : channelCount_(channelCount) {}
+    size_t pull(float* const* destination, size_t offset, size_t frames) override {
+        for (uint32_t c = 0; c < channelCount_; ++c) {
+            std::memset(destination[c] + offset, 0, frames * sizeof(float));
+        }
+        return frames;
+    }
 
-size_t indexOf(WarpPath path) {
-    return static_cast<size_t>(path);
-}
+private:
+    uint32_t channelCount_;
+};
 
 } // namespace
 
-struct RubberBandTimePitch::Paths {
-    Paths(double sampleRate, uint32_t channelCount)
-        : sampleRate(sampleRate), channelCount(channelCount), window(channelCount, windowFrames),
-          smooth(sampleRate, channelCount, stretcherOptions(WarpPath::smoothStretcher)),
-          crisp(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
-          fade(channelCount, std::vector<float>(maximumBlock)), fadePointers(channelCount) {
-        for (uint32_t c = 0; c < channelCount; ++c) {
-            fadePointers[c] = fade[c].data();
-        }
-    }
+struct RubberBandTimePitch::State {
+    State(double sampleRate, uint32_t channelCount)
+        : sampleRate(sampleRate),
+          channelCount(channelCount), decks{std::make_unique<WarpDeck>(sampleRate, channelCount),
+                                            std::make_unique<WarpDeck>(sampleRate, channelCount)},
+          seekFade(sampleRate, channelCount) {}
+
+    WarpDeck& playing() { return *decks[current]; }
+    WarpDeck& other() { return *decks[1 - current]; }
 
     double sampleRate;
     uint32_t channelCount;
-    SourceWindow window;
-    VarispeedPath varispeed;
-    StretcherPath smooth;
-    StretcherPath crisp;
-    std::vector<std::vector<float>> fade;
-    std::vector<float*> fadePointers;
-    std::array<WarpSetting, 3> lastSetting{};
+    std::array<std::unique_ptr<WarpDeck>, 2> decks;
+    size_t current = 0;
+    bool sounding = false; // the playing deck has made output since its start
+    SeekCrossfade seekFade;
     bool restartPending = true;
-    WarpPath active = WarpPath::varispeed;
-    bool fading = false;
-    WarpPath incoming = WarpPath::varispeed;
-    size_t faded = 0;
-    int votes = 0;
+    bool restartIsSeek = false;
+    int64_t restartPreRoll = 0;
     std::atomic<int64_t> heard{0};
-    std::atomic<WarpPath> playing{WarpPath::varispeed};
+    std::atomic<bool> heardKnown{true};
+    std::atomic<WarpPath> path{WarpPath::varispeed};
 };
 
 RubberBandTimePitch::RubberBandTimePitch() {
@@ -86,127 +80,106 @@ float RubberBandTimePitch::overlap() const {
 
 void RubberBandTimePitch::configure(double sampleRate, uint32_t channelCount) {
     channelCount = std::max<uint32_t>(1, channelCount);
-    if (!paths_ || paths_->sampleRate != sampleRate || paths_->channelCount != channelCount) {
-        paths_ = std::make_unique<Paths>(sampleRate, channelCount);
+    if (!state_ || state_->sampleRate != sampleRate || state_->channelCount != channelCount) {
+        state_ = std::make_unique<State>(sampleRate, channelCount);
     }
     restart();
 }
 
-void RubberBandTimePitch::restart() {
-    paths_->restartPending = true;
-    paths_->heard.store(0, std::memory_order_release);
+void RubberBandTimePitch::restart(bool seek, int64_t preRoll) {
+    State& s = *state_;
+    s.restartPending = true;
+    s.restartIsSeek = seek;
+    s.restartPreRoll = preRoll;
 }
 
-int64_t RubberBandTimePitch::heardFrames() const {
-    return paths_->heard.load(std::memory_order_acquire);
+std::optional<int64_t> RubberBandTimePitch::heardFrames() const {
+    if (!state_->heardKnown.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    return state_->heard.load(std::memory_order_acquire);
 }
 
 WarpPath RubberBandTimePitch::activePath() const {
-    return paths_->playing.load(std::memory_order_acquire);
+    return state_->path.load(std::memory_order_acquire);
 }
 
-double RubberBandTimePitch::heardOf(WarpPath path) const {
-    switch (path) {
-    case WarpPath::varispeed:
-        return paths_->varispeed.position();
-    case WarpPath::smoothStretcher:
-        return paths_->smooth.heard();
-    case WarpPath::crispStretcher:
-        return paths_->crisp.heard();
-    }
-    return 0;
+size_t RubberBandTimePitch::framesBeforeNewSegment() const {
+    return state_->seekFade.pendingFrames();
 }
 
-void RubberBandTimePitch::startPath(WarpPath path, double heard, SampleSource& source) {
-    Paths& p = *paths_;
-    const WarpSetting& setting = p.lastSetting[indexOf(path)];
-    const auto index = static_cast<int64_t>(std::llround(heard));
-    switch (path) {
-    case WarpPath::varispeed:
-        p.varispeed.start(static_cast<double>(index), setting.rate);
-        break;
-    case WarpPath::smoothStretcher:
-        p.smooth.start(index, setting.rate, setting.pitchScale, p.window, source);
-        break;
-    case WarpPath::crispStretcher:
-        p.crisp.start(index, setting.rate, setting.pitchScale, p.window, source);
-        break;
+void RubberBandTimePitch::beginSegment(const WarpSetting& setting, SampleSource& source) {
+    State& s = *state_;
+    s.restartPending = false;
+    if (s.restartIsSeek && s.sounding) {
+        // The playing deck goes on; the other one starts at the new place.
+        s.seekFade.begin();
+        s.other().start(setting, s.restartPreRoll, source);
+        return;
     }
+    s.seekFade.cancel();
+    s.sounding = false;
+    s.playing().start(setting, s.restartIsSeek ? s.restartPreRoll : 0, source);
 }
 
-size_t RubberBandTimePitch::renderPath(WarpPath path, float* const* out, size_t frames,
-                                       SampleSource& source) {
-    Paths& p = *paths_;
-    const WarpSetting& setting = p.lastSetting[indexOf(path)];
-    switch (path) {
-    case WarpPath::varispeed:
-        return p.varispeed.render(out, 0, frames, setting.rate, p.window, source);
-    case WarpPath::smoothStretcher:
-        return p.smooth.render(out, 0, frames, setting.rate, setting.pitchScale, p.window, source);
-    case WarpPath::crispStretcher:
-        return p.crisp.render(out, 0, frames, setting.rate, setting.pitchScale, p.window, source);
+void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSource& source) {
+    State& s = *state_;
+    SeekCrossfade& fade = s.seekFade;
+    while (fade.incomingWanted() > 0) {
+        const size_t wanted = std::min(fade.incomingWanted(), WarpDeck::maximumBlock);
+        const size_t got =
+            s.other().render(fade.incoming(), fade.incomingFilled(), wanted, setting, source);
+        fade.addIncoming(got);
+        if (got < wanted) {
+            return; // the new place's input is late; the playing deck goes on meanwhile
+        }
     }
-    return 0;
+    SilentSource silence(s.channelCount);
+    for (size_t done = 0; done < fade.fadeFrames();) {
+        const size_t wanted = std::min(fade.fadeFrames() - done, WarpDeck::maximumBlock);
+        const size_t got = s.playing().render(fade.outgoing(), done, wanted, setting, silence);
+        if (got == 0) {
+            fade.silenceOutgoingFrom(done); // its window is full: it has nothing more to give
+            break;
+        }
+        done += got;
+    }
+    fade.join();
+    s.current = 1 - s.current;
 }
 
 size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSource& source) {
-    Paths& p = *paths_;
+    State& s = *state_;
     frames = std::min(frames, maximumBlock);
     const WarpSetting setting = warpSettingFor(overlap(), rate(), pitch());
-    p.lastSetting[indexOf(setting.path)] = setting;
-
-    if (p.restartPending) {
-        p.restartPending = false;
-        p.window.reset();
-        p.fading = false;
-        p.votes = 0;
-        p.active = setting.path;
-        startPath(p.active, 0, source);
-    } else if (!p.fading && setting.path != p.active) {
-        if (++p.votes >= switchVotes) {
-            p.votes = 0;
-            p.fading = true;
-            p.faded = 0;
-            p.incoming = setting.path;
-            startPath(p.incoming, heardOf(p.active), source);
-        }
-    } else {
-        p.votes = 0;
+    if (s.restartPending) {
+        beginSegment(setting, source);
+    }
+    if (s.seekFade.collecting()) {
+        collectIncoming(setting, source);
     }
 
     size_t produced = 0;
-    if (!p.fading) {
-        produced = renderPath(p.active, out, frames, source);
+    if (s.seekFade.collecting()) {
+        SilentSource silence(s.channelCount);
+        produced = s.playing().render(out, 0, frames, setting, silence);
     } else {
-        produced = renderPath(p.incoming, out, frames, source);
-        const size_t outgoing = renderPath(p.active, p.fadePointers.data(), produced, source);
-        for (size_t k = 0; k < produced; ++k) {
-            const double position = std::min(1.0, static_cast<double>(p.faded + k) /
-                                                      static_cast<double>(crossfadeFrames));
-            // Equal power: the two paths' outputs are not phase-aligned, so their powers add.
-            const auto in = static_cast<float>(std::sin(0.5 * std::numbers::pi * position));
-            const auto away = static_cast<float>(std::cos(0.5 * std::numbers::pi * position));
-            for (uint32_t c = 0; c < p.channelCount; ++c) {
-                const float old = k < outgoing ? p.fade[c][k] : 0.0f;
-                out[c][k] = out[c][k] * in + old * away;
-            }
+        produced = s.seekFade.emit(out, 0, frames);
+        if (produced < frames) {
+            produced += s.playing().render(out, produced, frames - produced, setting, source);
         }
-        p.faded += produced;
-        if (p.faded >= crossfadeFrames) {
-            p.fading = false;
-            p.active = p.incoming;
-        }
+        s.sounding = s.sounding || produced > 0;
     }
 
-    const WarpPath current = p.fading ? p.incoming : p.active;
-    double kept = heardOf(current);
-    if (p.fading) {
-        kept = std::min(kept, heardOf(p.active));
+    const bool known = !s.seekFade.collecting();
+    if (known) {
+        // The joined frames still to play were made ahead of what is heard.
+        const double ahead = static_cast<double>(s.seekFade.pendingFrames()) * setting.rate;
+        const double heard = std::floor(s.playing().heard() - ahead);
+        s.heard.store(std::max<int64_t>(0, static_cast<int64_t>(heard)), std::memory_order_release);
     }
-    p.window.keepFrom(static_cast<int64_t>(std::floor(kept)) - historyFrames);
-    p.heard.store(std::max<int64_t>(0, static_cast<int64_t>(std::floor(heardOf(current)))),
-                  std::memory_order_release);
-    p.playing.store(current, std::memory_order_release);
+    s.heardKnown.store(known, std::memory_order_release);
+    s.path.store(s.playing().playingPath(), std::memory_order_release);
     return produced;
 }
 

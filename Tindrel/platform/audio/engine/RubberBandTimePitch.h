@@ -1,19 +1,22 @@
 #pragma once
 
-// The time-pitch unit: a varispeed path (neutral and tape) and two Rubber Band stretchers in
-// real-time mode (R3 for overlap 6 and up, R2 with crisp transients below; see
-// WarpCharacter.h). Rate maps to the time ratio 1/rate, pitch to the scale 2^(cents/1200).
+// The time-pitch unit: a varispeed path (neutral and tape), a Rubber Band stretcher in
+// real-time mode (musical) and the beats path (BeatsPath.h), see WarpCharacter.h, on two decks
+// (WarpDeck.h). Rate maps to the time ratio 1/rate, pitch to the scale 2^(cents/1200).
 //
 // Threads: the TimePitchUnit setters are for the main thread and may be called while the
 // engine renders; they only store atomics. Within one path a change applies at the next
-// block (the varispeed ramps its rate across that block, Rubber Band glides by itself). A
-// change of path is taken when two blocks in a row ask for it, so the three setters of one
-// change are never split across paths, and it crossfades the new path in over 1024 frames,
-// primed from the input just before the heard position: no gap, no click, no jump in time.
+// block (the varispeed ramps its rate across that block, Rubber Band glides by itself); a
+// change of path crossfades within the deck.
+//
+// A restart that is a seek while playing leaves the playing deck running (on what input it
+// holds) while the other deck starts at the new place, primed from the input before it; once
+// that deck has output, the two are joined by a short crossfade (SeekCrossfade.h). Until then
+// the heard position is unknown; while the joined frames play, no further segment may start.
 //
 // configure() is for the main thread while no render runs (it allocates). restart(),
-// render() and heardFrames() are for the render thread and do not allocate or lock, except
-// inside Rubber Band (see StretcherPath.h).
+// render(), framesBeforeNewSegment() and heardFrames() are for the render thread and do not
+// allocate or lock, except inside Rubber Band (see StretcherPath.h).
 
 #include "Tindrel/platform/audio/engine/SampleSource.h"
 #include "Tindrel/platform/audio/engine/TimePitchUnit.h"
@@ -22,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace tindrel::platform {
 
@@ -43,26 +47,29 @@ public:
 
     void configure(double sampleRate, uint32_t channelCount);
 
-    // The next render starts a new segment at its index 0.
-    void restart();
+    // The next render starts a new segment at its index 0. `seek`: it was scheduled while
+    // playing, and the source delivers `preRoll` frames of the input before it first.
+    void restart(bool seek = false, int64_t preRoll = 0);
     // Renders `frames` (at most maximumBlock) frames into `out`; returns the frames made,
     // fewer only when the input is late.
     size_t render(float* const* out, size_t frames, SampleSource& source);
-    // Input frames heard since the restart: those that have left the unit.
-    int64_t heardFrames() const;
+    // Frames to render before a new segment may start (0: it may start now).
+    size_t framesBeforeNewSegment() const;
+    // Input frames of the segment heard since the restart: those that have left the unit.
+    // None while a seek waits for the new place's input.
+    std::optional<int64_t> heardFrames() const;
     // The path playing now (the incoming one during a crossfade).
     WarpPath activePath() const;
 
 private:
-    struct Paths;
-    size_t renderPath(WarpPath path, float* const* out, size_t frames, SampleSource& source);
-    void startPath(WarpPath path, double heard, SampleSource& source);
-    double heardOf(WarpPath path) const;
+    struct State;
+    void beginSegment(const WarpSetting& setting, SampleSource& source);
+    void collectIncoming(const WarpSetting& setting, SampleSource& source);
 
     std::atomic<float> rate_{1.0f};
     std::atomic<float> pitch_{0.0f};
     std::atomic<float> overlap_{8.0f};
-    std::unique_ptr<Paths> paths_;
+    std::unique_ptr<State> state_;
 };
 
 } // namespace tindrel::platform

@@ -11,12 +11,14 @@ SourceWindow::SourceWindow(uint32_t channelCount, size_t capacityFrames)
     reset();
 }
 
-void SourceWindow::reset() {
-    base_ = -leadFrames;
-    end_ = 0;
-    keepFrom_ = -leadFrames;
+void SourceWindow::reset(int64_t leadFrames) {
+    leadFrames = std::clamp<int64_t>(leadFrames, 0, SourceWindow::leadFrames);
+    base_ = -SourceWindow::leadFrames;
+    end_ = -leadFrames;
+    keepFrom_ = base_;
+    demand_ = 0;
     for (auto& channel : channels_) {
-        std::fill_n(channel.begin(), leadFrames, 0.0f);
+        std::fill_n(channel.begin(), SourceWindow::leadFrames - leadFrames, 0.0f);
     }
 }
 
@@ -39,6 +41,15 @@ bool SourceWindow::makeRoom(size_t frames) {
 }
 
 bool SourceWindow::fill(int64_t index, SampleSource& source) {
+    demand_ = std::max(demand_, index);
+    return pullUntil(index, source);
+}
+
+void SourceWindow::readAhead(int64_t frames, SampleSource& source) {
+    pullUntil(demand_ + frames, source);
+}
+
+bool SourceWindow::pullUntil(int64_t index, SampleSource& source) {
     while (end_ < index) {
         const auto wanted = static_cast<size_t>(index - end_);
         if (!makeRoom(wanted)) {

@@ -3,7 +3,8 @@
 // The time-pitch unit's view of its input: the frames pulled from the player, addressed by
 // their index in the segment, kept while any processing path may still read them (a path
 // taking over mid-play primes itself from the frames before its start). Indices below 0 read
-// as silence. Allocates only in its constructor; render thread only.
+// as silence, or as the input before the segment when the player delivers it first (a seek
+// while playing). Allocates only in its constructor; render thread only.
 
 #include "Tindrel/platform/audio/engine/SampleSource.h"
 
@@ -20,17 +21,24 @@ public:
     SourceWindow(uint32_t channelCount, size_t capacityFrames);
 
     uint32_t channelCount() const { return static_cast<uint32_t>(channels_.size()); }
-    void reset();
+    // Drops everything; the next `leadFrames` pulled become indices [-leadFrames, 0).
+    void reset(int64_t leadFrames = 0);
     int64_t end() const { return end_; }
+    // The first index still held.
+    int64_t firstHeld() const { return base_; }
     // Pulls until end() >= index; false when the source is late (an underrun).
     bool fill(int64_t index, SampleSource& source);
     // Frames [index, end()) of a channel are contiguous from here; index >= first kept index.
     const float* at(uint32_t channel, int64_t index) const;
     // Frames before `index` may be dropped.
     void keepFrom(int64_t index);
+    // Pulls, as far as the source has them ready, up to `frames` beyond the furthest index
+    // fill() was asked for, so that the paths can play on briefly once the source is gone.
+    void readAhead(int64_t frames, SampleSource& source);
 
 private:
     bool makeRoom(size_t frames);
+    bool pullUntil(int64_t index, SampleSource& source);
 
     std::vector<std::vector<float>> channels_;
     std::vector<float*> pullPointers_;
@@ -38,6 +46,7 @@ private:
     int64_t base_ = 0; // index of the frame at storage offset 0
     int64_t end_ = 0;  // one past the last held index
     int64_t keepFrom_ = 0;
+    int64_t demand_ = 0; // the furthest index fill() was asked for
 };
 
 } // namespace tindrel::platform

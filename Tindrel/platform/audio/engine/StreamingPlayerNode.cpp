@@ -42,19 +42,23 @@ void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFr
     const int64_t start = std::clamp<int64_t>(startFrame, 0, length);
     const int64_t count = std::clamp<int64_t>(frameCount, 0, length - start);
     std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
-    startGeneration(std::move(reader), start, count);
+    const bool seek = reader && playing_.load(std::memory_order_acquire);
+    startGeneration(std::move(reader), start, count, seek ? std::min(start, preRollFrames) : -1);
 }
 
 void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame,
-                                          int64_t frameCount) {
+                                          int64_t frameCount, int64_t preRoll) {
     {
         std::lock_guard lock(mutex_);
         reader_ = std::move(reader);
-        readerStart_ = startFrame;
-        readerLeft_ = reader_ ? frameCount : 0;
+        const int64_t ahead = reader_ ? std::max<int64_t>(0, preRoll) : 0;
+        readerStart_ = startFrame - ahead;
+        readerLeft_ = reader_ ? frameCount + ahead : 0;
         readerGeneration_ = generation_.load(std::memory_order_relaxed) + 1;
         renderedSincePlay_.store(false, std::memory_order_release);
         segmentFrames_.store(readerLeft_, std::memory_order_release);
+        // -1 marks a segment not scheduled while playing: it starts from silence.
+        segmentPreRoll_.store(reader_ ? preRoll : -1, std::memory_order_release);
         generation_.store(readerGeneration_, std::memory_order_release);
     }
     wake_.notify_all();
@@ -117,12 +121,18 @@ void StreamingPlayerNode::setBlocking(bool blocking) {
     wake_.notify_all();
 }
 
-StreamingPlayerNode::Cue StreamingPlayerNode::beginRender() {
+StreamingPlayerNode::Cue StreamingPlayerNode::beginRender(bool takeNewSegment) {
     Cue cue;
+    cue.playing = playing_.load(std::memory_order_acquire);
     const uint64_t generation = generation_.load(std::memory_order_acquire);
-    if (generation != renderGeneration_) {
+    // Nothing renders while stopped, so what holds the new segment back would never end.
+    if (generation != renderGeneration_ && (takeNewSegment || !cue.playing)) {
         renderGeneration_ = generation;
         renderSegmentFrames_ = segmentFrames_.load(std::memory_order_acquire);
+        const int64_t preRoll = segmentPreRoll_.load(std::memory_order_acquire);
+        renderPreRoll_ = std::max<int64_t>(0, preRoll);
+        cue.seek = preRoll >= 0;
+        cue.preRoll = renderPreRoll_;
         consumed_ = 0;
         ring_->discardReadable();
         acknowledged_.store(generation, std::memory_order_release);
@@ -131,7 +141,6 @@ StreamingPlayerNode::Cue StreamingPlayerNode::beginRender() {
         }
         cue.newSegment = true;
     }
-    cue.playing = playing_.load(std::memory_order_acquire);
     return cue;
 }
 
@@ -158,11 +167,18 @@ size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_
         if (!blocking_) {
             return delivered;
         }
+        // A segment scheduled since will not refill the ring with this one: what is missing
+        // plays as silence rather than waiting forever.
+        if (generation_.load(std::memory_order_acquire) != renderGeneration_) {
+            renderSegmentFrames_ = consumed_;
+            break;
+        }
         std::unique_lock lock(mutex_);
         wake_.notify_all();
         dataReady_.wait(lock, [&] {
             return quit_ || ring_->readable() > 0 ||
-                   streamEnded_.load(std::memory_order_acquire) == renderGeneration_;
+                   streamEnded_.load(std::memory_order_acquire) == renderGeneration_ ||
+                   generation_.load(std::memory_order_acquire) != renderGeneration_;
         });
         if (quit_) {
             return delivered;
@@ -179,7 +195,8 @@ size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_
 }
 
 void StreamingPlayerNode::publishHeard(int64_t frames) {
-    heard_.store(std::clamp<int64_t>(frames, 0, renderSegmentFrames_), std::memory_order_release);
+    heard_.store(std::clamp<int64_t>(frames, 0, renderSegmentFrames_ - renderPreRoll_),
+                 std::memory_order_release);
     heardGeneration_.store(renderGeneration_, std::memory_order_release);
     renderedSincePlay_.store(true, std::memory_order_release);
 }

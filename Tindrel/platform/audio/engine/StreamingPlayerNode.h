@@ -11,7 +11,9 @@
 // thread instead of reporting an underrun, so a render is deterministic.
 //
 // A new schedule or stop() starts a new generation: the streaming thread writes the new
-// segment only after the render side has dropped what the ring held of the old one.
+// segment only after the render side has dropped what the ring held of the old one. A segment
+// scheduled while playing is a seek: it is delivered after up to preRollFrames of the input
+// before its start, so the time-pitch unit can prime from them and crossfade into it.
 
 #include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
 #include "Tindrel/platform/audio/engine/RingBuffer.h"
@@ -32,6 +34,8 @@ public:
     StreamingPlayerNode(const StreamingPlayerNode&) = delete;
     StreamingPlayerNode& operator=(const StreamingPlayerNode&) = delete;
 
+    static constexpr int64_t preRollFrames = 8192;
+
     // Replaces whatever was scheduled: the new segment plays from its first frame.
     void scheduleSegment(const AudioFile& file, int64_t startFrame, int64_t frameCount) override;
     void play() override;
@@ -49,15 +53,21 @@ public:
     struct Cue {
         bool newSegment = false;
         bool playing = false;
+        bool seek = false;   // the new segment was scheduled while playing
+        int64_t preRoll = 0; // frames pulled before the new segment's first frame
     };
-    Cue beginRender();
+    // Takes a newly scheduled segment only when `takeNewSegment` or not playing; otherwise the
+    // current one goes on and the new one waits for a later call.
+    Cue beginRender(bool takeNewSegment = true);
     size_t pull(float* const* destination, size_t offset, size_t frames) override;
     // Source frames of the segment heard so far (the time-pitch unit's count).
     void publishHeard(int64_t frames);
 
 private:
     void stream();
-    void startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame, int64_t frameCount);
+    // preRoll -1: not a seek, the segment starts from silence.
+    void startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame, int64_t frameCount,
+                         int64_t preRoll = -1);
 
     std::thread thread_;
     mutable std::mutex mutex_;
@@ -74,7 +84,8 @@ private:
     uint64_t readerGeneration_ = 0;
 
     std::atomic<uint64_t> generation_{0};
-    std::atomic<int64_t> segmentFrames_{0};
+    std::atomic<int64_t> segmentFrames_{0}; // pre-roll included
+    std::atomic<int64_t> segmentPreRoll_{0};
     std::atomic<uint64_t> acknowledged_{0};
     std::atomic<uint64_t> streamEnded_{0}; // the generation whose reading finished or failed
     std::atomic<bool> playing_{false};
@@ -86,6 +97,7 @@ private:
     // Render side only.
     uint64_t renderGeneration_ = 0;
     int64_t renderSegmentFrames_ = 0;
+    int64_t renderPreRoll_ = 0;
     int64_t consumed_ = 0;
 };
 

@@ -37,6 +37,8 @@ public:
     size_t render(float* const* out, size_t offset, size_t frames, double rate, double pitchScale,
                   SourceWindow& window, SampleSource& source);
     double heard() const { return heard_; }
+    // True once the frames leaving are made at the latest rate.
+    bool rateSettled() const { return !rateChangePending_; }
 
 private:
     void warmUp();

@@ -37,17 +37,27 @@ WarpSetting warpSettingFor(float overlap, float rate, float cents) {
     return setting;
 }
 
+namespace {
+
+constexpr RubberBandStretcher::Options commonOptions =
+    RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionThreadingNever |
+    RubberBandStretcher::OptionPitchHighConsistency;
+
+} // namespace
+
 RubberBandStretcher::Options stretcherOptions(WarpPath path) {
-    const RubberBandStretcher::Options common = RubberBandStretcher::OptionProcessRealTime |
-                                                RubberBandStretcher::OptionThreadingNever |
-                                                RubberBandStretcher::OptionPitchHighConsistency;
     if (path == WarpPath::crispStretcher) {
-        return common | RubberBandStretcher::OptionEngineFaster |
+        return commonOptions | RubberBandStretcher::OptionEngineFaster |
                RubberBandStretcher::OptionTransientsCrisp |
                RubberBandStretcher::OptionDetectorPercussive |
                RubberBandStretcher::OptionWindowShort | RubberBandStretcher::OptionPhaseIndependent;
     }
-    return common | RubberBandStretcher::OptionEngineFiner |
+    return commonOptions | RubberBandStretcher::OptionEngineFiner |
+           RubberBandStretcher::OptionChannelsTogether;
+}
+
+RubberBandStretcher::Options beatsSustainedOptions() {
+    return commonOptions | RubberBandStretcher::OptionEngineFiner |
            RubberBandStretcher::OptionChannelsTogether;
 }
 

@@ -8,8 +8,10 @@
 //   resampler otherwise; no phase vocoder, so no phasing and almost no CPU.
 // - overlap from 6 up ("musical", 12): the R3 engine, the one that keeps harmonic material
 //   smooth; it costs about three times the R2 engine.
-// - overlap below 6 ("beats", 3.5): the R2 engine with a short window, phase resets at
-//   percussive onsets and independent phases, for tight drum transients.
+// - overlap below 6 ("beats", 3.5): two stretchers mixed by what the input holds (BeatsPath.h):
+//   around percussive onsets the R2 engine with a short window, phase resets at the onsets and
+//   independent phases, for tight drum transients; elsewhere the R3 engine with its short
+//   window, which keeps held notes clean where R2's resets would break them up.
 
 #include <rubberband/RubberBandStretcher.h>
 
@@ -26,6 +28,9 @@ struct WarpSetting {
 // Clamps and classifies; NaN and infinities fall back to neutral values.
 WarpSetting warpSettingFor(float overlap, float rate, float cents);
 
+// The smooth path's stretcher, or the beats path's one for transients.
 RubberBand::RubberBandStretcher::Options stretcherOptions(WarpPath path);
+// The beats path's stretcher for everything between hits.
+RubberBand::RubberBandStretcher::Options beatsSustainedOptions();
 
 } // namespace tindrel::platform

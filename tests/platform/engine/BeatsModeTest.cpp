@@ -1,0 +1,47 @@
+// The beats character keeps a sustained tone clean and a drum hit where it was.
+
+#include "tests/platform/engine/WarpSoundMeasures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace tindrel::test {
+namespace {
+
+constexpr double sampleRate = 44100;
+
+struct Setting {
+    float rate;
+    float cents;
+};
+constexpr Setting settings[] = {{1.25f, 0}, {1, 300}, {0.75f, -500}};
+
+TEST(BeatsMode, SustainedToneStaysCleanAtEverySetting) {
+    for (const Setting& setting : settings) {
+        SCOPED_TRACE(std::to_string(setting.rate) + "x " + std::to_string(setting.cents) + " c");
+        const WarpMode beats{"beats", 3.5f, setting.rate, setting.cents};
+        const double tone = 1000 * std::exp2(setting.cents / 1200.0);
+        const auto out = renderWarped(sineSignal(1000, 0.5, 6.0), beats, 44100 + 65536);
+        EXPECT_LE(thdPlusNoiseDb(out, 44100, {tone}, sampleRate), -40);
+        EXPECT_GE(envelopeDipDb(out, 44100, 65536, sampleRate), -1);
+        EXPECT_LT(std::abs(pitchErrorCents(out, 44100, tone, sampleRate)), 0.1);
+    }
+}
+
+TEST(BeatsMode, DrumHitsKeepTheirPlace) {
+    for (const Setting& setting : settings) {
+        SCOPED_TRACE(std::to_string(setting.rate) + "x " + std::to_string(setting.cents) + " c");
+        const WarpMode beats{"beats", 3.5f, setting.rate, setting.cents};
+        const auto out = renderWarped(clickTrainSignal(4.0), beats,
+                                      static_cast<size_t>(3.5 * sampleRate / setting.rate));
+        const OnsetTiming timing = clickTrainTiming(out, setting.rate, sampleRate);
+        EXPECT_LE(timing.worstOnsetMs,
+                  1.5); // the transient stretcher runs up to 1.3 ms late at 1.25x
+        EXPECT_LE(timing.worstPreEchoDb, -40);
+    }
+}
+
+} // namespace
+} // namespace tindrel::test
