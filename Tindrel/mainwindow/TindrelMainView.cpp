@@ -1,5 +1,7 @@
 #include "Tindrel/mainwindow/TindrelMainView.h"
 
+#include "Tindrel/VelmoCore/VelmoUpdateRow.h"
+#include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/mainwindow/FooterBar.h"
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
 #include "Tindrel/mainwindow/PlayerInspectorColumn.h"
@@ -26,7 +28,6 @@ namespace {
 // Places held free for the parts of the window that are built elsewhere.
 constexpr int headerHeight = 32;
 constexpr int folderCrateWidth = 295;
-constexpr int updateRowHeight = 16;
 
 // The first dragged item, when it is a local file or folder; links to anything else (web
 // pages, remote files) are refused.
@@ -77,8 +78,12 @@ TindrelMainView::TindrelMainView(TindrelStore& store, QWidget* parent)
     header->setFixedHeight(headerHeight);
     QWidget* crate = heldPlace(this);
     crate->setFixedWidth(folderCrateWidth);
-    QWidget* updateRow = heldPlace(this);
-    updateRow->setFixedHeight(updateRowHeight);
+    // The installer ends the program through the same way out as the window's Exit.
+    velmo::VelmoUpdateEnvironment updateEnvironment = velmo::VelmoUpdateEnvironment::forProcess();
+    updateEnvironment.requestTermination = [this] { emit terminateRequested(); };
+    updateStore_ = new velmo::VelmoUpdateStore(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                                               std::nullopt, std::move(updateEnvironment), this);
+    auto* updateRow = new velmo::VelmoUpdateRow(*updateStore_, this);
 
     auto* columns = new QHBoxLayout;
     columns->setContentsMargins(0, 0, 0, 0);

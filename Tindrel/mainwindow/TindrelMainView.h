@@ -1,14 +1,19 @@
 #pragma once
 
 // The whole content of the main window: the header's place, the folder crate's place and the
-// player column side by side, the update row's place and the footer, on the window's dark
-// gradient, never smaller than 1180 x 660. Files dropped anywhere on it are opened (the first
-// local one only; links to anything but local files are refused), and it runs the two open
-// panels. Bound to the one store, which it does not own. GUI thread only.
+// player column side by side, the update row and the footer, on the window's dark
+// gradient, never smaller than 1180 x 660. It owns the program's one update store. Files dropped
+// anywhere on it are opened (the first local one only; links to anything but local files are
+// refused), and it runs the two open panels. Bound to the one store, which it does not own. GUI
+// thread only.
 
 #include <QWidget>
 
 #include <filesystem>
+
+namespace velmo {
+class VelmoUpdateStore;
+}
 
 namespace tindrel {
 
@@ -31,6 +36,11 @@ public:
 
     PlayerInspectorColumn& playerColumn() const { return *column_; }
     const FooterBar& footer() const { return *footer_; }
+    velmo::VelmoUpdateStore& updateStore() const { return *updateStore_; }
+
+signals:
+    // The update installer has handed over to the new program and asks the application to end.
+    void terminateRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,6 +53,7 @@ private:
     TindrelStore& store_;
     PlayerInspectorColumn* column_;
     FooterBar* footer_;
+    velmo::VelmoUpdateStore* updateStore_ = nullptr;
 };
 
 } // namespace tindrel

@@ -1,6 +1,7 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
+#include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/shell/LaunchArguments.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
 #include "Tindrel/store/DefaultAudioHandlerRegistrar.h"
@@ -64,6 +65,8 @@ void TindrelAppDelegate::showMainWindow() {
         mainWindow_ = std::make_unique<TindrelMainWindow>(store_);
         connect(mainWindow_.get(), &TindrelMainWindow::closing, this,
                 &TindrelAppDelegate::windowWillClose);
+        connect(&mainWindow_->mainView(), &TindrelMainView::terminateRequested, this,
+                &TindrelAppDelegate::terminate);
     }
     // A minimized window is brought back too, not just marked active.
     mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);
