@@ -11,9 +11,10 @@ namespace fs = std::filesystem;
 
 const char* const VelmoBundleSwap::relaunchScript =
     "pid=$1 bundle=$2 staged=$3 backup=$4 program=$5\n"
-    "kill \"$pid\" >/dev/null 2>&1 || true\n"
+    "case $pid in '' | 0* | *[!0-9]*) pid=none ;; esac\n"
+    "[ \"$pid\" = none ] || kill \"$pid\" >/dev/null 2>&1 || true\n"
     "tries=0\n"
-    "while kill -0 \"$pid\" 2>/dev/null && [ \"$tries\" -lt 100 ]; do\n"
+    "while [ \"$pid\" != none ] && kill -0 \"$pid\" 2>/dev/null && [ \"$tries\" -lt 100 ]; do\n"
     "    sleep 0.1\n"
     "    tries=$((tries + 1))\n"
     "done\n"

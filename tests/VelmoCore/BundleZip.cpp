@@ -44,8 +44,8 @@ QByteArray zipArchive(const std::vector<ZipEntry>& entries) {
 }
 
 std::vector<ZipEntry> fakeBundle(const std::string& name, const std::string& label) {
-    const std::string script = "#!/bin/sh\nprintf '%s\\n' '" + label +
-                               "' \"$@\" >> \"$VELMO_TEST_RECORD\"\n";
+    const std::string script =
+        "#!/bin/sh\nprintf '%s\\n' '" + label + "' \"$@\" >> \"$VELMO_TEST_RECORD\"\n";
     return {{name + "/", ZipEntry::Kind::folder, {}, 0755},
             {name + "/bin/", ZipEntry::Kind::folder, {}, 0755},
             {name + "/bin/tindrel", ZipEntry::Kind::file, QByteArray::fromStdString(script), 0755},

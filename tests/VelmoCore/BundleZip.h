@@ -14,7 +14,7 @@ struct ZipEntry {
     enum class Kind { file, folder, symlink };
     std::string path;
     Kind kind = Kind::file;
-    QByteArray content;  // file bytes, or the link target
+    QByteArray content; // file bytes, or the link target
     int mode = 0644;
 };
 

@@ -35,14 +35,14 @@ LocalReleaseServer::LocalReleaseServer(Scheme scheme) {
         QProcess openssl;
         openssl.setStandardOutputFile(QProcess::nullDevice());
         openssl.setStandardErrorFile(QProcess::nullDevice());
-        openssl.start(
-            QStringLiteral("openssl"),
-            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-             QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-             QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-             QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"),
-             QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-             QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                       QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                       QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1")});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
             throw std::runtime_error("openssl could not make a certificate");
         certificates_ = QSslCertificate::fromPath(cert);
@@ -80,8 +80,8 @@ LocalReleaseServer::~LocalReleaseServer() {
 void LocalReleaseServer::serve(const QString& path, int status, const QByteArray& body) {
     const QString name = QStringLiteral("body-%1").arg(++files_);
     writeFile(root_ / name.toStdString(), body);
-    routes_.insert(path, QJsonObject{{QStringLiteral("status"), status},
-                                     {QStringLiteral("file"), name}});
+    routes_.insert(path,
+                   QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("file"), name}});
     writeRoutes();
 }
 

@@ -18,9 +18,9 @@ struct RecordedEffects {
 
 // An environment with no outside effects of its own: the given host, no simulate switch, the
 // browser and the way out recorded, no bundle, a short time-out.
-inline VelmoUpdateEnvironment testEnvironment(const QString& releaseHost, RecordedEffects& effects,
-                                              const std::filesystem::path& temporaryDirectory =
-                                                  std::filesystem::temp_directory_path()) {
+inline VelmoUpdateEnvironment testEnvironment(
+    const QString& releaseHost, RecordedEffects& effects,
+    const std::filesystem::path& temporaryDirectory = std::filesystem::temp_directory_path()) {
     VelmoUpdateEnvironment environment;
     environment.releaseHost = releaseHost;
     environment.transferTimeout = std::chrono::milliseconds(5000);

@@ -30,9 +30,9 @@ protected:
         // The automatic first check finds nothing and is done before the test's own.
         server.forget(first);
         server.forget(second);
-        auto store = std::make_unique<VelmoUpdateStore>(
-            QStringLiteral("tindrel"), QStringLiteral("Tindrel"), QStringLiteral("1.0.0"),
-            environment);
+        auto store =
+            std::make_unique<VelmoUpdateStore>(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                                               QStringLiteral("1.0.0"), environment);
         EXPECT_TRUE(test::waitFor(*store, &VelmoUpdateStore::checkFinished));
         return store;
     }
@@ -68,9 +68,17 @@ TEST_F(UpdateCheck, TriesTheEndpointsInOrderUntilOneGivesARecord) {
     const QString outOfDate = QStringLiteral("Out of date: v1.1.0 available (you have v1.0.0)");
     const QString couldNot = QStringLiteral("Could not check for updates (v1.0.0)");
     const Case cases[]{
-        {"404 then a newer record", 404, {}, 200, manifestWith("v1.1.0 "), false, outOfDate, true, 2},
-        {"bad manifest then a newer record", 200, "{\"products\": []}", 200,
-         manifestWith("1.1.0"), true, outOfDate, true, 2},
+        {"404 then a newer record",
+         404,
+         {},
+         200,
+         manifestWith("v1.1.0 "),
+         false,
+         outOfDate,
+         true,
+         2},
+        {"bad manifest then a newer record", 200, "{\"products\": []}", 200, manifestWith("1.1.0"),
+         true, outOfDate, true, 2},
         {"no record for the product then one", 200, "{\"products\": {}}", 200,
          manifestWith("1.1.0"), false, outOfDate, true, 2},
         {"an older record ends the check", 200, manifestWith("0.9"), 200, manifestWith("1.1.0"),

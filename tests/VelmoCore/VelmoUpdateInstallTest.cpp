@@ -67,20 +67,20 @@ protected:
     }
 
     // A store that has just learnt of release 2.0 with this download address.
-    std::unique_ptr<VelmoUpdateStore> outOfDateStore(const QString& downloadURL) {
+    std::unique_ptr<VelmoUpdateStore> outOfDateStore(const QString& downloadURL,
+                                                     bool fromBundle = true) {
         VelmoVersionsManifest manifest;
-        manifest.products[QStringLiteral("tindrel")] = {QStringLiteral("2.0"),
-                                                        QStringLiteral("Notes"), downloadURL,
-                                                        std::nullopt};
+        manifest.products[QStringLiteral("tindrel")] = {
+            QStringLiteral("2.0"), QStringLiteral("Notes"), downloadURL, std::nullopt};
         server.serve(QStringLiteral("/releases/versions.json"), 200, manifest.encode());
         environment.releaseHost = server.origin();
         environment.extraCaCertificates = server.caCertificates();
-        environment.bundleLocation = bundle;
+        environment.bundleLocation = fromBundle ? std::optional(bundle) : std::optional<fs::path>();
         environment.relaunchEnvironment[QStringLiteral("VELMO_TEST_RECORD")] =
             QString::fromStdString(record.string());
-        auto store = std::make_unique<VelmoUpdateStore>(
-            QStringLiteral("tindrel"), QStringLiteral("Tindrel"), QStringLiteral("1.0"),
-            environment);
+        auto store =
+            std::make_unique<VelmoUpdateStore>(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                                               QStringLiteral("1.0"), environment);
         EXPECT_TRUE(test::waitFor(*store, &VelmoUpdateStore::checkFinished));
         EXPECT_TRUE(store->isOutOfDate());
         return store;
@@ -193,8 +193,8 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
     } cases[]{
         {"parent folder entry", withBundle({{"../evil.txt", ZipEntry::Kind::file, "x"}})},
         {"absolute entry", withBundle({{absolute, ZipEntry::Kind::file, "x"}})},
-        {"escaping link", withBundle({{"Tindrel.app/share/up", ZipEntry::Kind::symlink,
-                                       "../../../.."}})},
+        {"escaping link",
+         withBundle({{"Tindrel.app/share/up", ZipEntry::Kind::symlink, "../../../.."}})},
         {"two program folders", withBundle(test::fakeBundle("Other.app", "other"))},
         {"program not executable", notExecutable},
         {"program folder in a subfolder", inSubfolder},
@@ -204,10 +204,12 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
     for (const auto& item : cases) {
         effects = {};
         server.serve(zipPath, 200,
-                     item.entries.empty() ? QByteArray("PK garbage") : test::zipArchive(item.entries));
+                     item.entries.empty() ? QByteArray("PK garbage")
+                                          : test::zipArchive(item.entries));
         auto store = outOfDateStore(server.origin() + zipPath);
         install(*store);
-        EXPECT_EQ(store->updateStatusText(), QStringLiteral("Opened installer download in browser."))
+        EXPECT_EQ(store->updateStatusText(),
+                  QStringLiteral("Opened installer download in browser."))
             << item.what;
         EXPECT_EQ(effects.opened, QList<QUrl>{QUrl(server.origin() + zipPath)}) << item.what;
         EXPECT_EQ(effects.terminations, 0) << item.what;
@@ -251,15 +253,7 @@ TEST_F(UpdateInstall, HandsTheDownloadToTheBrowserWhereItCannotInstall) {
     };
     for (const auto& item : cases) {
         effects = {};
-        auto store = outOfDateStore(item.downloadURL);
-        if (!item.fromBundle)
-            environment.bundleLocation.reset();
-        store = item.fromBundle ? std::move(store) : std::make_unique<VelmoUpdateStore>(
-                                                         QStringLiteral("tindrel"),
-                                                         QStringLiteral("Tindrel"),
-                                                         QStringLiteral("1.0"), environment);
-        if (!item.fromBundle)
-            ASSERT_TRUE(test::waitFor(*store, &VelmoUpdateStore::checkFinished));
+        auto store = outOfDateStore(item.downloadURL, item.fromBundle);
         if (item.downloads)
             install(*store);
         else

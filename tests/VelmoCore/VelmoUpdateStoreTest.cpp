@@ -38,8 +38,8 @@ TEST(VelmoUpdateStore, ComparesVersionsPieceByPieceAsNumbers) {
         {"-1", "0", false},
         {"1.-1", "1", false},
         {"9223372036854775807", "9223372036854775806", true},
-        {"9223372036854775808.5", "4", true},  // overflowing piece dropped: 5 against 4
-        {"1 .2", "1.1", true},                 // "1 " does not read: 2 against 1.1
+        {"9223372036854775808.5", "4", true}, // overflowing piece dropped: 5 against 4
+        {"1 .2", "1.1", true},                // "1 " does not read: 2 against 1.1
     };
     for (const Case& item : cases)
         EXPECT_EQ(VelmoUpdateStore::isVersionNewer(item.candidate, item.reference), item.newer)
@@ -74,7 +74,8 @@ TEST(VelmoUpdateStore, SimulateSwitchReportsAFixedReleaseWithoutAnyCheck) {
     };
     const Case cases[]{
         {QStringLiteral("1"), {}, true},
-        {std::nullopt, {QStringLiteral("--background"), QStringLiteral("--simulate-out-of-date")},
+        {std::nullopt,
+         {QStringLiteral("--background"), QStringLiteral("--simulate-out-of-date")},
          true},
         {QStringLiteral("true"), {QStringLiteral("--simulate-out-of-date")}, true},
         {QStringLiteral("true"), {}, false},
@@ -111,7 +112,8 @@ TEST(VelmoUpdateStore, SimulateSwitchReportsAFixedReleaseWithoutAnyCheck) {
         EXPECT_FALSE(store.updateNotes().isEmpty());
         EXPECT_EQ(store.updateDownloadURL(),
                   closedHost + QStringLiteral("/api/download?platform=tindrel-zip"));
-        EXPECT_EQ(store.updateStatusText(), QStringLiteral("Out of date (v1.4.2 -> v0.9.9 available)"));
+        EXPECT_EQ(store.updateStatusText(),
+                  QStringLiteral("Out of date (v1.4.2 -> v0.9.9 available)"));
     }
 }
 

@@ -40,8 +40,7 @@ TEST(VelmoVersionsManifest, DecodesOnlyDocumentsThatFollowEveryRule) {
          R"({"products": {"tindrel": {"version": null, "notes": "n", "downloadURL": "d"}}})",
          false},
         {"capitalised key",
-         R"({"products": {"tindrel": {"Version": "1", "notes": "n", "downloadURL": "d"}}})",
-         false},
+         R"({"products": {"tindrel": {"Version": "1", "notes": "n", "downloadURL": "d"}}})", false},
         {"snake case key",
          R"({"products": {"tindrel": {"version": "1", "notes": "n", "download_url": "d"}}})",
          false},
@@ -62,9 +61,10 @@ TEST(VelmoVersionsManifest, DecodesOnlyDocumentsThatFollowEveryRule) {
 }
 
 TEST(VelmoVersionsManifest, KeepsValuesAsWrittenAndLooksUpProductIdsWithCase) {
-    const auto manifest = VelmoVersionsManifest::decode(withTindrel(
-        R"(, "Tindrel": {"version": "9", "notes": "x", "downloadURL": "y", "pageURL": " p "})")
-                                                             .c_str());
+    const auto manifest = VelmoVersionsManifest::decode(
+        withTindrel(
+            R"(, "Tindrel": {"version": "9", "notes": "x", "downloadURL": "y", "pageURL": " p "})")
+            .c_str());
     ASSERT_TRUE(manifest);
     EXPECT_FALSE(manifest->updatedAt.has_value());
     ASSERT_EQ(manifest->products.count(QStringLiteral("tindrel")), 1u);
