@@ -28,4 +28,12 @@ QFont VelmoBannerLook::font(qreal size, QFont::Weight weight) {
     return font;
 }
 
+QString VelmoBannerLook::styleSheetColor(const QColor& color) {
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alpha());
+}
+
 } // namespace velmo

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QString>
 
 namespace velmo {
 
@@ -14,6 +15,8 @@ struct VelmoBannerLook {
     static QColor primaryLabel();
     static QColor secondaryLabel();
     static QFont font(qreal size, QFont::Weight weight = QFont::Normal);
+    // The colour as a style sheet value: "rgba(r,g,b,a)" with a from 0 to 255.
+    static QString styleSheetColor(const QColor& color);
 };
 
 } // namespace velmo

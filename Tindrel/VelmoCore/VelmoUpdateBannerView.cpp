@@ -15,14 +15,6 @@ namespace velmo {
 
 namespace {
 
-QString rgba(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alpha());
-}
-
 // One line of text cut off with an ellipsis at the available width; it never asks for the
 // whole text's width, so a long message cannot widen the banner.
 class OneLineText : public QWidget {
@@ -77,7 +69,8 @@ VelmoUpdateBannerView::VelmoUpdateBannerView(VelmoUpdateStore& store, bool compa
                      QStringLiteral("QPushButton { background: %1; color: white; border: "
                                     "none; border-radius: 5px; padding: 0 8px; }"
                                     "QPushButton:pressed { background: %2; }")
-                         .arg(rgba(VelmoBannerLook::orange()), rgba(VelmoBannerLook::orange(0.75))),
+                         .arg(VelmoBannerLook::styleSheetColor(VelmoBannerLook::orange()),
+                              VelmoBannerLook::styleSheetColor(VelmoBannerLook::orange(0.75))),
                      this)),
       whatsNew_(miniButton(QStringLiteral("What's New"),
                            QStringLiteral("QPushButton { background: rgba(255,255,255,26); color: "
@@ -91,13 +84,15 @@ VelmoUpdateBannerView::VelmoUpdateBannerView(VelmoUpdateStore& store, bool compa
     badge_->setStyleSheet(
         QStringLiteral("QLabel { color: %1; background: %2; border-radius: 4px; "
                        "padding: 2px 6px; }")
-            .arg(rgba(VelmoBannerLook::orange()), rgba(VelmoBannerLook::orange(0.22))));
+            .arg(VelmoBannerLook::styleSheetColor(VelmoBannerLook::orange()),
+                 VelmoBannerLook::styleSheetColor(VelmoBannerLook::orange(0.22))));
     progress_->setRange(0, 0);
     progress_->setTextVisible(false);
     progress_->setFixedSize(36, 6);
     updating_->setFont(VelmoBannerLook::font(10));
     updating_->setStyleSheet(
-        QStringLiteral("color: %1;").arg(rgba(VelmoBannerLook::secondaryLabel())));
+        QStringLiteral("color: %1;")
+            .arg(VelmoBannerLook::styleSheetColor(VelmoBannerLook::secondaryLabel())));
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(10, 5, 10, 5);

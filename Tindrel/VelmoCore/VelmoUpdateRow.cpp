@@ -14,12 +14,8 @@ namespace velmo {
 VelmoUpdateRow::VelmoUpdateRow(VelmoUpdateStore& store, QWidget* parent)
     : QWidget(parent), store_(store), banner_(new VelmoUpdateBannerView(store, false, this)),
       statusText_(new QLabel(this)), checkButton_(new QPushButton(this)) {
-    const QColor secondary = VelmoBannerLook::secondaryLabel();
-    const QString secondaryText = QStringLiteral("rgba(%1,%2,%3,%4)")
-                                      .arg(secondary.red())
-                                      .arg(secondary.green())
-                                      .arg(secondary.blue())
-                                      .arg(secondary.alpha());
+    const QString secondaryText =
+        VelmoBannerLook::styleSheetColor(VelmoBannerLook::secondaryLabel());
     statusText_->setFont(VelmoBannerLook::font(9.5));
     statusText_->setStyleSheet(QStringLiteral("color: %1;").arg(secondaryText));
     checkButton_->setFont(VelmoBannerLook::font(9.5, QFont::Medium));

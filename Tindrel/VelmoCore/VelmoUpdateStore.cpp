@@ -73,46 +73,35 @@ void VelmoUpdateStore::openInBrowser(const QUrl& url) const {
         environment_.openInBrowser(url);
 }
 
-void VelmoUpdateStore::setOutOfDate(bool value) {
-    if (isOutOfDate_ == value)
+template <typename Value> void VelmoUpdateStore::publish(Value& field, const Value& value) {
+    if (field == value)
         return;
-    isOutOfDate_ = value;
+    field = value;
     emit changed();
+}
+
+void VelmoUpdateStore::setOutOfDate(bool value) {
+    publish(isOutOfDate_, value);
 }
 
 void VelmoUpdateStore::setAvailableVersion(const std::optional<QString>& value) {
-    if (availableVersion_ == value)
-        return;
-    availableVersion_ = value;
-    emit changed();
+    publish(availableVersion_, value);
 }
 
 void VelmoUpdateStore::setUpdateNotes(const QString& value) {
-    if (updateNotes_ == value)
-        return;
-    updateNotes_ = value;
-    emit changed();
+    publish(updateNotes_, value);
 }
 
 void VelmoUpdateStore::setUpdateDownloadURL(const QString& value) {
-    if (updateDownloadURL_ == value)
-        return;
-    updateDownloadURL_ = value;
-    emit changed();
+    publish(updateDownloadURL_, value);
 }
 
 void VelmoUpdateStore::setInstallingUpdate(bool value) {
-    if (installingUpdate_ == value)
-        return;
-    installingUpdate_ = value;
-    emit changed();
+    publish(installingUpdate_, value);
 }
 
 void VelmoUpdateStore::setUpdateStatusText(const QString& value) {
-    if (updateStatusText_ == value)
-        return;
-    updateStatusText_ = value;
-    emit changed();
+    publish(updateStatusText_, value);
 }
 
 } // namespace velmo

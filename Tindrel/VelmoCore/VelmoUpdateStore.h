@@ -80,6 +80,8 @@ private:
     void installDownloadedArchive(const QByteArray& archive, const QUrl& downloadURL);
     void endInstall(const QUrl& browserURL, const QString& statusText);
 
+    // Stores a published field and announces the change, when there is one.
+    template <typename Value> void publish(Value& field, const Value& value);
     void setOutOfDate(bool value);
     void setAvailableVersion(const std::optional<QString>& value);
     void setUpdateNotes(const QString& value);
