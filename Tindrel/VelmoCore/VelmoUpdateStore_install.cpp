@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QTemporaryFile>
 #include <QUrl>
 
 namespace velmo {

@@ -102,27 +102,6 @@ TEST_F(UpdateCheck, TriesTheEndpointsInOrderUntilOneGivesARecord) {
     }
 }
 
-TEST_F(UpdateCheck, AFailedCheckKeepsAnEarlierReleaseAndAnUpToDateOneClearsIt) {
-    auto store = makeStore(trusting());
-    server.serve(first, 200, manifestWith("2.0"));
-    check(*store, true);
-    ASSERT_TRUE(store->isOutOfDate());
-    EXPECT_EQ(store->updateDownloadURL(), QStringLiteral("https://h/tindrel.zip"));
-
-    server.forget(first);
-    check(*store, false);
-    EXPECT_TRUE(store->isOutOfDate());
-    EXPECT_EQ(store->availableVersion(), QStringLiteral("2.0"));
-    EXPECT_EQ(store->updateStatusText(), QStringLiteral("Could not check for updates (v1.0.0)"));
-
-    server.serve(second, 200, manifestWith("1.0.0"));
-    check(*store, true);
-    EXPECT_FALSE(store->isOutOfDate());
-    EXPECT_EQ(store->availableVersion(), std::nullopt);
-    EXPECT_EQ(store->updateNotes(), QStringLiteral("Sharper meters"));
-    EXPECT_EQ(store->updateStatusText(), QStringLiteral("Up to date (v1.0.0)"));
-}
-
 TEST_F(UpdateCheck, ShowsTheStartMessageAndCountsOverlappingChecks) {
     auto store = makeStore(trusting());
     server.serve(first, 200, manifestWith("1.1.0"));

@@ -46,26 +46,6 @@ TEST(VelmoUpdateStore, ComparesVersionsPieceByPieceAsNumbers) {
             << item.candidate << " vs " << item.reference;
 }
 
-TEST(VelmoUpdateStore, CurrentVersionComesFromTheArgumentThenTheBundleThenTheFallback) {
-    struct Case {
-        std::optional<QString> given;
-        QString bundle;
-        QString expected;
-    };
-    const Case cases[]{{QString(), QStringLiteral("2.0"), QString()},
-                       {QStringLiteral("1.4.2"), QStringLiteral("2.0"), QStringLiteral("1.4.2")},
-                       {std::nullopt, QStringLiteral("2.0"), QStringLiteral("2.0")},
-                       {std::nullopt, QString(), QStringLiteral("0.9.0")}};
-    for (const Case& item : cases) {
-        RecordedEffects effects;
-        VelmoUpdateEnvironment environment = testEnvironment(closedHost, effects);
-        environment.bundleShortVersion = item.bundle;
-        VelmoUpdateStore store(QStringLiteral("tindrel"), QStringLiteral("Tindrel"), item.given,
-                               environment);
-        EXPECT_EQ(store.currentVersion(), item.expected);
-    }
-}
-
 TEST(VelmoUpdateStore, SimulateSwitchReportsAFixedReleaseWithoutAnyCheck) {
     struct Case {
         std::optional<QString> variable;
@@ -118,3 +98,20 @@ TEST(VelmoUpdateStore, SimulateSwitchReportsAFixedReleaseWithoutAnyCheck) {
 }
 
 } // namespace
+
+TEST(VelmoUpdateEnvironment, FindsTheProgramFolderOnlyAboveBinOfADotAppFolder) {
+    const struct {
+        const char* executableFolder;
+        std::optional<std::filesystem::path> bundle;
+    } cases[]{
+        {"/home/u/.local/opt/Tindrel.app/bin", "/home/u/.local/opt/Tindrel.app"},
+        {"/home/u/.local/opt/Tindrel.app/bin/", "/home/u/.local/opt/Tindrel.app"},
+        {"/home/u/src/build/Tindrel/shell", std::nullopt},
+        {"/opt/Tindrel.APP/bin", std::nullopt},
+        {"/opt/.app/bin", std::nullopt},
+        {"/opt/Tindrel.app/libexec", std::nullopt},
+    };
+    for (const auto& item : cases)
+        EXPECT_EQ(VelmoUpdateEnvironment::bundleAbove(item.executableFolder), item.bundle)
+            << item.executableFolder;
+}
