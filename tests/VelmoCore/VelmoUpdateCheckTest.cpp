@@ -119,7 +119,7 @@ TEST_F(UpdateCheck, ShowsTheStartMessageAndCountsOverlappingChecks) {
 
 TEST_F(UpdateCheck, GivesUpOnAnEndpointThatNeverAnswers) {
     VelmoUpdateEnvironment environment = trusting();
-    environment.transferTimeout = std::chrono::milliseconds(300);
+    environment.transferTimeout = std::chrono::milliseconds(1500);
     auto store = makeStore(environment);
     server.hang(first);
     server.serve(second, 200, manifestWith("1.1.0"));
