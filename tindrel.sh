@@ -70,7 +70,25 @@ case "$command" in
         install_missing
         configure_and_build
         prefix="${1:-$HOME/.local}"
-        cmake --install "$build" --prefix "$prefix"
+        # The program lives in one folder (binary, icon, desktop entry, MIME definition) that
+        # the self-update can swap whole; the desktop finds it through a symlink and copies.
+        bundle="$prefix/opt/Tindrel.app"
+        cmake --install "$build" --prefix "$bundle"
+        mkdir -p "$prefix/bin" "$prefix/share/applications" "$prefix/share/mime/packages" \
+            "$prefix/share/icons/hicolor/scalable/apps"
+        ln -sfn "$bundle/bin/tindrel" "$prefix/bin/tindrel"
+        # Quoted as desktop entries want it: \, ", ` and $ take a backslash inside quotes.
+        program="$(printf '%s' "$bundle/bin/tindrel" | sed 's/[\\"`$]/\\&/g')"
+        while IFS= read -r line; do
+            case "$line" in
+                Exec=*) printf 'Exec="%s" %%F\n' "$program" ;;
+                *) printf '%s\n' "$line" ;;
+            esac
+        done <"$bundle/share/applications/com.orlimar.tindrel.desktop" \
+            >"$prefix/share/applications/com.orlimar.tindrel.desktop"
+        cp "$bundle/share/mime/packages/com.orlimar.tindrel-caf.xml" "$prefix/share/mime/packages/"
+        cp "$bundle/share/icons/hicolor/scalable/apps/com.orlimar.tindrel.svg" \
+            "$prefix/share/icons/hicolor/scalable/apps/"
         update-desktop-database "$prefix/share/applications" 2>/dev/null || true
         update-mime-database "$prefix/share/mime" 2>/dev/null || true
         ;;

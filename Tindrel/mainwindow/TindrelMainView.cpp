@@ -2,6 +2,8 @@
 
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/FolderCrateSidebar.h"
+#include "Tindrel/VelmoCore/VelmoUpdateRow.h"
+#include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/mainwindow/FooterBar.h"
 #include "Tindrel/mainwindow/HeaderBar.h"
 #include "Tindrel/mainwindow/KeyboardFocus.h"
@@ -29,8 +31,6 @@ namespace tindrel {
 
 namespace {
 
-// The update row's place, held free for the row built elsewhere.
-constexpr int updateRowHeight = 16;
 
 // The first dragged item, when it is a local file or folder; links to anything else (web
 // pages, remote files) are refused.
@@ -62,11 +62,6 @@ public:
     }
 };
 
-QWidget* heldPlace(QWidget* parent) {
-    auto* place = new QWidget(parent);
-    place->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return place;
-}
 
 } // namespace
 
@@ -80,8 +75,12 @@ TindrelMainView::TindrelMainView(TindrelStore& store, QWidget* parent)
     setMinimumSize(minimumContentSize);
     resize(idealSize);
 
-    QWidget* updateRow = heldPlace(this);
-    updateRow->setFixedHeight(updateRowHeight);
+    // The installer ends the program through the same way out as the window's Exit.
+    velmo::VelmoUpdateEnvironment updateEnvironment = velmo::VelmoUpdateEnvironment::forProcess();
+    updateEnvironment.requestTermination = [this] { emit exitRequested(); };
+    updateStore_ = new velmo::VelmoUpdateStore(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                                               std::nullopt, std::move(updateEnvironment), this);
+    auto* updateRow = new velmo::VelmoUpdateRow(*updateStore_, this);
 
     auto* columns = new QHBoxLayout;
     columns->setContentsMargins(0, 0, 0, 0);

@@ -1,18 +1,23 @@
 #pragma once
 
 // The whole content of the main window: the header, the folder crate and the player column
-// side by side, the update row's place and the footer, on the window's dark gradient, never
+// side by side, the update row and the footer, on the window's dark gradient, never
 // smaller than 1180 x 660. Files dropped anywhere on it are opened (the first local one only;
 // links to anything but local files are refused); it runs the two open panels and the
-// Settings pop-up, and reports the header's Exit (after the store's clean-up) to whoever ends
-// the program. Bound to the one store, which it does not own; owns the desktop services that
-// the crate's row actions use. GUI thread only.
+// Settings pop-up, and reports the header's Exit (after the store's clean-up) and the update
+// installer's hand-over to whoever ends the program. Bound to the one store, which it does not
+// own; owns the program's one update store and the desktop services that the crate's row
+// actions use. GUI thread only.
 
 #include <QWidget>
 
 #include <filesystem>
 #include <functional>
 #include <memory>
+
+namespace velmo {
+class VelmoUpdateStore;
+}
 
 namespace tindrel {
 
@@ -55,9 +60,11 @@ public:
     SettingsPopup& settingsPopup() const { return *settingsPopup_; }
     PlayerInspectorColumn& playerColumn() const { return *column_; }
     const FooterBar& footer() const { return *footer_; }
+    velmo::VelmoUpdateStore& updateStore() const { return *updateStore_; }
 
 signals:
-    // The header's Exit, after the store's clean-up: the program should end.
+    // The header's Exit (after the store's clean-up), or the update installer handing over to
+    // the new program: the program should end.
     void exitRequested();
 
 protected:
@@ -79,6 +86,7 @@ private:
     FooterBar* footer_;
     SettingsPopup* settingsPopup_;
     bool showSettingsPopover_ = false;
+    velmo::VelmoUpdateStore* updateStore_ = nullptr;
 };
 
 } // namespace tindrel

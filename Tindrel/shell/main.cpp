@@ -13,6 +13,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tindrel"));
+    QApplication::setApplicationVersion(QStringLiteral(TINDREL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("com.orlimar.tindrel"));
     QApplication::setQuitOnLastWindowClosed(false);
     tindrel::platform::ApplicationLook::apply();

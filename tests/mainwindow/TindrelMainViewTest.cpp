@@ -1,4 +1,6 @@
 #include "Tindrel/mainwindow/TindrelMainView.h"
+#include "Tindrel/VelmoCore/VelmoUpdateRow.h"
+#include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
 #include "Tindrel/mainwindow/FooterBar.h"
@@ -12,6 +14,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -228,4 +231,18 @@ TEST_F(MainView, EveryTransportControlIsOnScreenAtTheMinimumSize) {
     }
     // The canvas keeps its minimum height with the bar fully shown.
     EXPECT_GE(view.playerColumn().canvas().height(), 165);
+}
+
+TEST_F(MainView, HoldsTheProgramsUpdateStoreAndItsRowAboveTheFooter) {
+    const velmo::VelmoUpdateStore& updates = view.updateStore();
+    EXPECT_EQ(updates.productId(), QStringLiteral("tindrel"));
+    EXPECT_EQ(updates.productName(), QStringLiteral("Tindrel"));
+    EXPECT_EQ(updates.currentVersion(), QStringLiteral("0.9.0")); // the test has no version
+    const auto rows = view.findChildren<velmo::VelmoUpdateRow*>();
+    ASSERT_EQ(rows.size(), 1);
+    QApplication::processEvents();
+    const QRect row = rows.front()->geometry();
+    EXPECT_GE(row.top(), view.playerColumn().geometry().bottom());
+    EXPECT_LE(row.bottom(), view.footer().geometry().top());
+    EXPECT_TRUE(rows.front()->checkButton().isVisible());
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+// Starting a program that outlives this one: it runs in a session of its own (so closing the
+// caller's terminal or session does not stop it), is not the caller's child (no zombie, no
+// wait), and receives the caller's environment with `extraEnvironment` laid over it. Any
+// thread.
+
+#include <QString>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velmo {
+
+struct VelmoDetachedProcess {
+    // True once `program` has been executed; false when it could not be started at all.
+    static bool start(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::map<QString, QString>& extraEnvironment);
+};
+
+} // namespace velmo

@@ -1,0 +1,267 @@
+#include "Tindrel/VelmoCore/VelmoUpdateStore.h"
+#include "Tindrel/VelmoCore/VelmoVersionsManifest.h"
+#include "tests/VelmoCore/BundleZip.h"
+#include "tests/VelmoCore/LocalReleaseServer.h"
+#include "tests/VelmoCore/UpdateTestEnvironment.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+using namespace velmo;
+using velmo::test::LocalReleaseServer;
+using velmo::test::RecordedEffects;
+using velmo::test::ZipEntry;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString zipPath = QStringLiteral("/downloads/tindrel-2.0.zip");
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every file, folder and link below `folder` with its content (or target) and permissions.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).string();
+        const auto perms = std::to_string(static_cast<int>(entry.symlink_status().permissions()));
+        if (entry.is_symlink())
+            entries[name] = "link " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_regular_file())
+            entries[name] = perms + " " + readText(entry.path());
+        else
+            entries[name] = perms + " folder";
+    }
+    return entries;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+class UpdateInstall : public testing::Test {
+protected:
+    UpdateInstall() {
+        fs::create_directories(apps);
+        fs::create_directories(temporary);
+        test::writeEntries(apps, test::fakeBundle("Tindrel.app", "old"));
+        before = snapshot(bundle);
+    }
+
+    // A store that has just learnt of release 2.0 with this download address.
+    std::unique_ptr<VelmoUpdateStore> outOfDateStore(const QString& downloadURL,
+                                                     bool fromBundle = true) {
+        VelmoVersionsManifest manifest;
+        manifest.products[QStringLiteral("tindrel")] = {
+            QStringLiteral("2.0"), QStringLiteral("Notes"), downloadURL, std::nullopt};
+        server.serve(QStringLiteral("/releases/versions.json"), 200, manifest.encode());
+        environment.releaseHost = server.origin();
+        environment.extraCaCertificates = server.caCertificates();
+        environment.bundleLocation = fromBundle ? std::optional(bundle) : std::optional<fs::path>();
+        environment.relaunchEnvironment[QStringLiteral("VELMO_TEST_RECORD")] =
+            QString::fromStdString(record.string());
+        auto store =
+            std::make_unique<VelmoUpdateStore>(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                                               QStringLiteral("1.0"), environment);
+        EXPECT_TRUE(test::waitFor(*store, &VelmoUpdateStore::checkFinished));
+        EXPECT_TRUE(store->isOutOfDate());
+        return store;
+    }
+
+    void install(VelmoUpdateStore& store) {
+        QSignalSpy finished(&store, &VelmoUpdateStore::installFinished);
+        QList<bool> installing;
+        QObject::connect(&store, &VelmoUpdateStore::changed,
+                         [&] { installing << store.installingUpdate(); });
+        store.downloadAndInstallUpdate();
+        ASSERT_TRUE(finished.size() == 1 || finished.wait(20000));
+        EXPECT_FALSE(store.installingUpdate());
+        sawInstalling = installing.contains(true);
+    }
+
+    // The relaunched program writes its record after this process has handed over.
+    std::string awaitRecord() {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 30000) {
+            const std::string text = readText(record);
+            if (text.find("--background") != std::string::npos)
+                return text;
+            // Lets QProcess reap the stopped stand-in, which the relaunch waits to see gone.
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(20);
+        }
+        return readText(record);
+    }
+
+    // Stands in for the running program: the relaunch must stop it before swapping.
+    void startStandIn() {
+        standIn.start(QStringLiteral("sleep"), {QStringLiteral("300")});
+        ASSERT_TRUE(standIn.waitForStarted());
+        environment.runningProcessId = standIn.processId();
+    }
+
+    tindrel::test::TemporaryFolder root;
+    // A path a shell would misread without quoting: spaces, quotes, $ and a back-quote.
+    const fs::path apps = root / "Apps \"q\" $HOME `touch pwned` 'x'";
+    const fs::path bundle = apps / "Tindrel.app";
+    const fs::path temporary = root / "tmp";
+    const fs::path record = root / "record.txt";
+    LocalReleaseServer server;
+    RecordedEffects effects;
+    VelmoUpdateEnvironment environment = test::testEnvironment({}, effects, temporary);
+    std::map<std::string, std::string> before;
+    QProcess standIn;
+    bool sawInstalling = false;
+};
+
+TEST_F(UpdateInstall, SwapsInTheNewProgramAndRelaunchesItInTheBackground) {
+    const std::vector<ZipEntry> release = test::fakeBundle("Tindrel.app", "new");
+    server.serve(zipPath, 200, test::zipArchive(release));
+    startStandIn();
+    auto store = outOfDateStore(server.origin() + zipPath);
+    install(*store);
+
+    EXPECT_TRUE(sawInstalling);
+    EXPECT_EQ(store->updateStatusText(), QStringLiteral("Installing v2.0 & relaunching..."));
+    EXPECT_EQ(effects.terminations, 1);
+    EXPECT_TRUE(effects.opened.isEmpty());
+    EXPECT_EQ(awaitRecord(), "new\n--background\n");
+    EXPECT_TRUE(standIn.state() == QProcess::NotRunning || standIn.waitForFinished(10000));
+    fs::create_directories(root / "expected");
+    test::writeEntries(root / "expected", release);
+    EXPECT_EQ(snapshot(bundle), snapshot(root / "expected" / "Tindrel.app"));
+    EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"});
+    EXPECT_FALSE(fs::exists(root / "pwned"));
+    EXPECT_FALSE(fs::exists("pwned"));
+}
+
+TEST_F(UpdateInstall, PutsTheOldProgramBackWhenTheNewOneCannotBeMovedIn) {
+    const fs::path tools = root / "tools";
+    fs::create_directories(tools);
+    std::ofstream(tools / "mv") << "#!/bin/sh\ncase \"$3\" in *.staged-*) exit 1;; esac\n"
+                                   "exec /bin/mv \"$@\"\n";
+    fs::permissions(tools / "mv", fs::perms::owner_all);
+    environment.relaunchEnvironment[QStringLiteral("PATH")] =
+        QString::fromStdString(tools.string()) + QLatin1Char(':') + qEnvironmentVariable("PATH");
+    server.serve(zipPath, 200, test::zipArchive(test::fakeBundle("Tindrel.app", "new")));
+    startStandIn();
+    auto store = outOfDateStore(server.origin() + zipPath);
+    install(*store);
+
+    EXPECT_EQ(effects.terminations, 1);
+    EXPECT_EQ(awaitRecord(), "old\n--background\n");
+    EXPECT_EQ(snapshot(bundle), before);
+    EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"});
+}
+
+TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
+    auto withBundle = [](std::vector<ZipEntry> extra) {
+        std::vector<ZipEntry> entries = test::fakeBundle("Tindrel.app", "new");
+        entries.insert(entries.end(), extra.begin(), extra.end());
+        return entries;
+    };
+    std::vector<ZipEntry> notExecutable = test::fakeBundle("Tindrel.app", "new");
+    notExecutable[2].mode = 0644;
+    std::vector<ZipEntry> inSubfolder;
+    for (ZipEntry entry : test::fakeBundle("Tindrel.app", "new")) {
+        entry.path = "pkg/" + entry.path;
+        inSubfolder.push_back(entry);
+    }
+    const std::string absolute = (root / "absolute-evil.txt").string();
+    const struct {
+        const char* what;
+        std::vector<ZipEntry> entries;
+    } cases[]{
+        {"parent folder entry", withBundle({{"../evil.txt", ZipEntry::Kind::file, "x"}})},
+        {"absolute entry", withBundle({{absolute, ZipEntry::Kind::file, "x"}})},
+        {"escaping link",
+         withBundle({{"Tindrel.app/share/up", ZipEntry::Kind::symlink, "../../../.."}})},
+        {"two program folders", withBundle(test::fakeBundle("Other.app", "other"))},
+        {"program not executable", notExecutable},
+        {"program folder in a subfolder", inSubfolder},
+        {"upper-case extension", test::fakeBundle("Tindrel.APP", "new")},
+        {"not a zip", {}},
+    };
+    for (const auto& item : cases) {
+        effects = {};
+        server.serve(zipPath, 200,
+                     item.entries.empty() ? QByteArray("PK garbage")
+                                          : test::zipArchive(item.entries));
+        auto store = outOfDateStore(server.origin() + zipPath);
+        install(*store);
+        EXPECT_EQ(store->updateStatusText(),
+                  QStringLiteral("Opened installer download in browser."))
+            << item.what;
+        EXPECT_EQ(effects.opened, QList<QUrl>{QUrl(server.origin() + zipPath)}) << item.what;
+        EXPECT_EQ(effects.terminations, 0) << item.what;
+        EXPECT_EQ(snapshot(bundle), before) << item.what;
+        EXPECT_FALSE(fs::exists(absolute)) << item.what;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temporary))
+            EXPECT_NE(entry.path().filename(), "evil.txt") << item.what;
+    }
+}
+
+TEST_F(UpdateInstall, HandsTheDownloadToTheBrowserWhereItCannotInstall) {
+    server.serve(QStringLiteral("/api/download?platform=tindrel-zip"), 404);
+    server.serve(zipPath, 200, test::zipArchive(test::fakeBundle("Tindrel.app", "new")));
+    const QString checkedText = QStringLiteral("Out of date: v2.0 available (you have v1.0)");
+    const struct {
+        const char* what;
+        QString downloadURL;
+        bool fromBundle;
+        QString opened;
+        QString status;
+        bool downloads;
+    } cases[]{
+        {"not run from a program folder", server.origin() + zipPath, false,
+         server.origin() + zipPath, checkedText, false},
+        {"no archive in the address", server.origin() + QStringLiteral("/get/tindrel"), true,
+         server.origin() + QStringLiteral("/get/tindrel"), checkedText, false},
+        {"a scheme the browser is not given", QStringLiteral("javascript:alert(1)"), true,
+         QString(), checkedText, false},
+        {"archive query answered 404",
+         server.origin() + QStringLiteral("/api/download?platform=tindrel-zip"), true,
+         server.origin() + QStringLiteral("/tindrel"),
+         QStringLiteral("Opened download page in browser."), true},
+        {"download over plain http", QStringLiteral("http://127.0.0.1:1/tindrel.zip"), true,
+         QStringLiteral("http://127.0.0.1:1/tindrel.zip"),
+         QStringLiteral("Opened download in browser."), true},
+    };
+    for (const auto& item : cases) {
+        effects = {};
+        auto store = outOfDateStore(item.downloadURL, item.fromBundle);
+        if (item.downloads)
+            install(*store);
+        else
+            store->downloadAndInstallUpdate();
+        EXPECT_EQ(effects.opened,
+                  item.opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(item.opened)})
+            << item.what;
+        EXPECT_EQ(store->updateStatusText(), item.status) << item.what;
+        EXPECT_EQ(sawInstalling, item.downloads) << item.what;
+        EXPECT_EQ(snapshot(bundle), before) << item.what;
+        sawInstalling = false;
+    }
+    EXPECT_FALSE(server.requestedPaths().contains(zipPath));
+}
+
+} // namespace
