@@ -208,6 +208,8 @@ private:
     void scheduleFromFrame(int64_t frame, bool autoPlay);
     double currentPlayheadSeconds() const;
     void handleTrackReachedEnd();
+    // Stops where the audio ran out, with a status line saying the file could not be read.
+    void handleTrackReadFailure();
     void startUITimer();
     void tickPlayheadAndMeters();
     void callStatusChanged();

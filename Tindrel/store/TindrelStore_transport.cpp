@@ -3,6 +3,7 @@
 #include "Tindrel/analysis/UniversalAudioLoader.h"
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
+#include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
 #include "Tindrel/store/FrameMath.h"
 #include "Tindrel/store/StandardizedPath.h"
 
@@ -228,6 +229,17 @@ void TindrelStore::handleTrackReachedEnd() {
     callStatusChanged();
 }
 
+void TindrelStore::handleTrackReadFailure() {
+    const double t = currentPlayheadSeconds();
+    playerNode_.stop();
+    isPlaying = false;
+    currentTime = t;
+    scheduledStartFrame_ = framesForSeconds(t, fileSampleRate_);
+    statusBanner = QStringLiteral("Stopped playing ") + nameOrEmpty(currentURL) +
+                   QStringLiteral(" — the file could not be read");
+    callStatusChanged();
+}
+
 void TindrelStore::stopAndCleanup() {
     environment_.ticker->stop();
     if (analysisCancel_)
@@ -246,6 +258,18 @@ void TindrelStore::tickPlayheadAndMeters() {
     if (!isPlaying) {
         meterLeftDB = std::max(-60.0f, meterLeftDB - 2.5f);
         meterRightDB = std::max(-60.0f, meterRightDB - 2.5f);
+        return;
+    }
+    // A file that ends before its stated length, or stops reading, ends the track where its
+    // audio ran out instead of holding a frozen playhead.
+    switch (playerNode_.segmentShortfall()) {
+    case platform::AudioPlayerNode::Shortfall::none:
+        break;
+    case platform::AudioPlayerNode::Shortfall::endedEarly:
+        handleTrackReachedEnd();
+        return;
+    case platform::AudioPlayerNode::Shortfall::readFailed:
+        handleTrackReadFailure();
         return;
     }
     const double t = currentPlayheadSeconds();

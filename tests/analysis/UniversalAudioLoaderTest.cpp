@@ -269,3 +269,22 @@ TEST(UniversalAudioLoader, PlantedCacheFolderOrEntryIsNeitherUsedNorRemoved) {
     EXPECT_TRUE(fs::exists(entry / "keep"));
     EXPECT_GT(beside.audio->length(), 0);
 }
+
+TEST(UniversalAudioLoader, PlaylistsAreRefusedWithoutOpeningWhatTheyName) {
+    Fixture f;
+    // A hang is the failure here, never a decoder run out of time.
+    f.settings.decodeTimeFloor = std::chrono::hours(1);
+    ASSERT_EQ(mkfifo((f.folder / "pipe.wav").c_str(), 0600), 0);
+    std::ofstream(f.folder / "stream.mp3")
+        << "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\npipe.wav\n#EXT-X-ENDLIST\n";
+    std::ofstream(f.folder / "list.m4a") << "ffconcat version 1.0\nfile pipe.wav\n";
+    for (const bool transcoder : {true, false}) {
+        f.settings.usePlatformTranscoder = transcoder;
+        for (const char* name : {"stream.mp3", "list.m4a"}) {
+            SCOPED_TRACE(std::string(name) + (transcoder ? " transcoder" : " ffmpeg"));
+            EXPECT_EQ(failureFor(f.folder / name, f.settings),
+                      std::string("Unsupported or empty audio stream in ") + name);
+        }
+    }
+    EXPECT_EQ(f.filesInCache(), 0u);
+}

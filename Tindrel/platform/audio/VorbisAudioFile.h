@@ -2,10 +2,13 @@
 
 // AudioFile over libvorbisfile for Ogg Vorbis, whose seeks are sample-exact there (libsndfile
 // 1.2.0 returns wrong audio after a seek in Vorbis). Chained streams whose links differ in
-// rate or channel count are refused, so another reader can take them.
+// rate or channel count are refused, so another reader can take them. The file is read
+// through the descriptor opened first, so reopen() needs no path and works after the file
+// was moved or deleted.
 // One instance per thread, as AudioFile says.
 
 #include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/OpenedFileCursor.h"
 
 #include <vorbis/vorbisfile.h>
 
@@ -28,10 +31,14 @@ public:
     bool read(AudioPcmBuffer& buffer, int64_t frameCount) override;
 
 private:
-    VorbisAudioFile(std::filesystem::path path, std::unique_ptr<OggVorbis_File> file,
-                    AudioFormat format, int64_t length);
+    static std::unique_ptr<AudioFile> open(const std::filesystem::path& path,
+                                           std::unique_ptr<OpenedFileCursor> cursor,
+                                           std::string* error);
+    VorbisAudioFile(std::filesystem::path path, std::unique_ptr<OpenedFileCursor> cursor,
+                    std::unique_ptr<OggVorbis_File> file, AudioFormat format, int64_t length);
 
     std::filesystem::path path_;
+    std::unique_ptr<OpenedFileCursor> cursor_; // libvorbisfile reads through it
     std::unique_ptr<OggVorbis_File> file_;
     AudioFormat format_;
     int64_t length_;

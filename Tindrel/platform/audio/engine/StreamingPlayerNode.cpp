@@ -42,11 +42,12 @@ void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFr
     const int64_t start = std::clamp<int64_t>(startFrame, 0, length);
     const int64_t count = std::clamp<int64_t>(frameCount, 0, length - start);
     std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
-    startGeneration(std::move(reader), start, count);
+    const bool failed = count > 0 && !reader;
+    startGeneration(std::move(reader), start, count, failed);
 }
 
 void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame,
-                                          int64_t frameCount) {
+                                          int64_t frameCount, bool failed) {
     {
         std::lock_guard lock(mutex_);
         reader_ = std::move(reader);
@@ -54,7 +55,12 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
         readerLeft_ = reader_ ? frameCount : 0;
         readerGeneration_ = generation_.load(std::memory_order_relaxed) + 1;
         renderedSincePlay_.store(false, std::memory_order_release);
-        segmentFrames_.store(readerLeft_, std::memory_order_release);
+        // A failed segment keeps its length, so the render side finds it cut short at once.
+        segmentFrames_.store(failed ? frameCount : readerLeft_, std::memory_order_release);
+        if (failed) {
+            readFailed_.store(readerGeneration_, std::memory_order_release);
+            streamEnded_.store(readerGeneration_, std::memory_order_release);
+        }
         generation_.store(readerGeneration_, std::memory_order_release);
     }
     wake_.notify_all();
@@ -99,6 +105,17 @@ std::optional<int64_t> StreamingPlayerNode::playerSampleTime() const {
         return std::nullopt;
     }
     return heard_.load(std::memory_order_acquire);
+}
+
+AudioPlayerNode::Shortfall StreamingPlayerNode::segmentShortfall() const {
+    const uint64_t generation = generation_.load(std::memory_order_acquire);
+    if (cutShort_.load(std::memory_order_acquire) != generation ||
+        heardGeneration_.load(std::memory_order_acquire) != generation ||
+        heard_.load(std::memory_order_acquire) < cutShortAt_.load(std::memory_order_acquire)) {
+        return Shortfall::none;
+    }
+    return readFailed_.load(std::memory_order_acquire) == generation ? Shortfall::readFailed
+                                                                     : Shortfall::endedEarly;
 }
 
 void StreamingPlayerNode::configure(uint32_t channelCount) {
@@ -153,6 +170,8 @@ size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_
             ring_->readable() == 0) {
             // The file delivered fewer frames than it announced: its end comes early.
             renderSegmentFrames_ = consumed_;
+            cutShortAt_.store(consumed_, std::memory_order_release);
+            cutShort_.store(renderGeneration_, std::memory_order_release);
             break;
         }
         if (!blocking_) {
@@ -222,6 +241,9 @@ void StreamingPlayerNode::stream() {
                 readerLeft_ -= got;
             }
             if (got == 0 || readerLeft_ == 0) {
+                if (!ok) {
+                    readFailed_.store(generation, std::memory_order_release);
+                }
                 readerLeft_ = 0;
                 reader_.reset();
                 streamEnded_.store(generation, std::memory_order_release);
