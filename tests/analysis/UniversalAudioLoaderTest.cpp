@@ -288,3 +288,25 @@ TEST(UniversalAudioLoader, PlaylistsAreRefusedWithoutOpeningWhatTheyName) {
     }
     EXPECT_EQ(f.filesInCache(), 0u);
 }
+
+TEST(UniversalAudioLoader, ChainedOggWhoseSecondLinkIsMonoPlaysWhole) {
+    Fixture f;
+    const fs::path stereo = f.source("stereo.ogg", tone(0.5, 2), {"-c:a", "libvorbis"});
+    const fs::path mono = f.source("mono.ogg", tone(0.5, 1), {"-c:a", "libvorbis"});
+    const fs::path chained = f.folder / "chained.ogg";
+    {
+        std::ofstream joined(chained, std::ios::binary);
+        joined << std::ifstream(stereo, std::ios::binary).rdbuf()
+               << std::ifstream(mono, std::ios::binary).rdbuf();
+    }
+    for (const bool transcoder : {true, false}) {
+        SCOPED_TRACE(transcoder ? "transcoder" : "ffmpeg");
+        f.settings.usePlatformTranscoder = transcoder;
+        fs::remove_all(f.folder / "cache");
+        const auto result = UniversalAudioLoader::openPlayableAudioFile(chained, f.settings);
+        const double rate = result.audio->processingFormat().sampleRate;
+        EXPECT_NEAR(double(result.audio->length()) / rate, 2.0, 0.05);
+        // ffmpeg's own up-mix of the mono half is 3 dB down; the transcoder copies it.
+        EXPECT_NEAR(rmsOf(*result.audio), transcoder ? 0.3536 : 0.306, 0.02);
+    }
+}

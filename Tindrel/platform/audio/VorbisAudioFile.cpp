@@ -3,6 +3,8 @@
 #include "Tindrel/platform/audio/FileDescriptor.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 namespace tindrel::platform {
 namespace {
@@ -24,6 +26,18 @@ int seekSource(void* source, ogg_int64_t offset, int whence) {
 
 long tellSource(void* source) {
     return static_cast<long>(cursorOf(source).tell());
+}
+
+// Ogg Vorbis begins with a page whose first packet is the Vorbis identification header; that
+// much survives most damage, so a damaged Vorbis file is still told apart from other Ogg.
+bool beginsAsOggVorbis(OpenedFileCursor& cursor) {
+    unsigned char head[27 + 255 + 7];
+    const int64_t got = cursor.read(head, sizeof head);
+    cursor.seek(0, SEEK_SET);
+    if (got < 27 || std::memcmp(head, "OggS", 4) != 0)
+        return false;
+    const size_t packet = 27 + head[26];
+    return got >= int64_t(packet + 7) && std::memcmp(head + packet, "\x01vorbis", 7) == 0;
 }
 
 // The cursor belongs to the reader, so the library closes nothing.
@@ -56,9 +70,14 @@ std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& pa
 std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
                                                  std::unique_ptr<OpenedFileCursor> cursor,
                                                  std::string* error) {
-    auto file = std::make_unique<OggVorbis_File>();
-    if (ov_test_callbacks(cursor.get(), file.get(), nullptr, 0, cursorCallbacks) != 0)
+    if (!beginsAsOggVorbis(*cursor))
         return nullptr;
+    auto file = std::make_unique<OggVorbis_File>();
+    if (ov_test_callbacks(cursor.get(), file.get(), nullptr, 0, cursorCallbacks) != 0) {
+        if (error)
+            *error = "damaged Ogg Vorbis stream";
+        return nullptr;
+    }
     if (ov_test_open(file.get()) != 0 || ov_seekable(file.get()) == 0) {
         ov_clear(file.get());
         if (error)

@@ -16,7 +16,8 @@ namespace tindrel::platform {
 
 class VorbisAudioFile final : public AudioFile {
 public:
-    // No file and no error text when the content is not Ogg Vorbis.
+    // No file and no error text when the content is not Ogg Vorbis; an error text when it is
+    // but cannot be read here (damaged, or links of different layouts).
     static std::unique_ptr<AudioFile> open(const std::filesystem::path& path, std::string* error);
     ~VorbisAudioFile() override;
 

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -242,5 +243,39 @@ TEST(AudioFile, ReopensTheOpenedFileAfterItWasMovedOrDeleted) {
         EXPECT_EQ(readAll(*afterMove), original);
         EXPECT_EQ(readAll(*afterDelete), original);
         EXPECT_EQ(afterDelete->path(), folder / name);
+    }
+}
+
+TEST(AudioFile, OggVorbisItsOwnReaderRefusesIsNotRetriedElsewhere) {
+    test::TemporaryFolder folder;
+    const auto encode = [&](const std::string& name, int channels) {
+        const fs::path wav = folder / (name + ".wav");
+        test::writeAudioFile(wav, test::sineSignal(440, 0.5, 1.0, 44100, channels));
+        if (!test::encodeWithFfmpeg(wav, folder / name, {"-c:a", "libvorbis"}))
+            throw std::runtime_error("encode " + name);
+        std::ifstream file(folder / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const std::string stereo = encode("stereo.ogg", 2);
+    const std::string mono = encode("mono.ogg", 1);
+    std::string damaged = stereo;
+    for (size_t i = 200; i < 400; ++i)
+        damaged[i] = char(damaged[i] ^ 0x55);
+    const std::pair<const char*, std::string> cases[] = {
+        {"chained.ogg", stereo + mono}, // a second link of another layout
+        {"damaged.ogg", damaged},
+        {"cut.ogg", stereo.substr(0, 3000)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+        std::string error;
+        EXPECT_FALSE(AudioFile::openForReading(folder / name, &error));
+        EXPECT_FALSE(error.empty());
+        // Another reader tried after it would keep some memory at every refused open.
+        const size_t before = mallinfo2().uordblks;
+        for (int open = 0; open < 100; ++open)
+            AudioFile::openForReading(folder / name);
+        EXPECT_LT(mallinfo2().uordblks, before + 64 * 1024);
     }
 }
