@@ -1,4 +1,5 @@
 #include "Tindrel/analysis/PcmCache.h"
+#include "tests/support/AgedFiles.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -96,24 +97,15 @@ TEST(PcmCache, LeavesNoPrivateFolderOrStaleTemporaryBehind) {
     // Temporaries of killed decodes: only old ones of the cache's own pattern go.
     const fs::path cache = root / "cache";
     fs::create_directory(cache);
-    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
-    const struct {
-        const char* name;
-        bool stale;
-        bool removed;
-    } cases[] = {
+    const std::vector<tindrel::test::AgedFile> files{
         {".song_100_0123456789abcdef-a1B2c3.wav", true, true},
         {".song_100_0123456789abcdef-Zz9yX8.wav", false, false},
         {"song_100_0123456789abcdef.wav", true, false},
         {".song-abc.wav", true, false},
     };
-    for (const auto& c : cases) {
-        std::ofstream((cache / c.name).string()) << "partial";
-        if (c.stale)
-            fs::last_write_time(cache / c.name, old);
-    }
+    tindrel::test::writeAgedFiles(cache, files);
     const auto made = PcmCache::createTemporaryFile(cache, "other_1_ffffffffffffffff.wav");
     ASSERT_TRUE(made);
-    for (const auto& c : cases)
-        EXPECT_EQ(fs::exists(cache / c.name), !c.removed) << c.name;
+    for (const auto& file : files)
+        EXPECT_EQ(fs::exists(cache / file.name), !file.expectedRemoved) << file.name;
 }

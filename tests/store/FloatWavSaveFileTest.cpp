@@ -1,4 +1,5 @@
 #include "Tindrel/store/FloatWavSaveFile.h"
+#include "tests/support/AgedFiles.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -72,12 +73,7 @@ TEST(FloatWavSaveFile, HasNoNameUntilCompleteAndLeavesNothingWhenKilled) {
 
 TEST(FloatWavSaveFile, RemovesItsOwnTemporariesOlderThanADay) {
     tindrel::test::TemporaryFolder folder;
-    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
-    const struct {
-        const char* name;
-        bool stale;
-        bool removed;
-    } cases[] = {
+    const std::vector<tindrel::test::AgedFile> files{
         {".tindrel.0123456789ab.part", true, true},
         {".song_modified.wav.a1b2c3d4e5f6.part", true, true}, // the earlier naming
         {".tindrel.ba9876543210.part", false, false},         // may still be written
@@ -85,12 +81,8 @@ TEST(FloatWavSaveFile, RemovesItsOwnTemporariesOlderThanADay) {
         {"notes.part", true, false},
         {".tindrel.0123456789ab.wav", true, false},
     };
-    for (const auto& c : cases) {
-        std::ofstream(folder / c.name) << "partial";
-        if (c.stale)
-            fs::last_write_time(folder / c.name, old);
-    }
+    tindrel::test::writeAgedFiles(folder.path(), files);
     ASSERT_TRUE(save(folder / "new.wav", 10));
-    for (const auto& c : cases)
-        EXPECT_EQ(fs::exists(folder / c.name), !c.removed) << c.name;
+    for (const auto& file : files)
+        EXPECT_EQ(fs::exists(folder / file.name), !file.expectedRemoved) << file.name;
 }

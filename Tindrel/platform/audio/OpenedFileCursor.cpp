@@ -7,6 +7,15 @@
 
 namespace tindrel::platform {
 
+std::unique_ptr<OpenedFileCursor>
+OpenedFileCursor::openRegularFile(const std::filesystem::path& path, std::string* error) {
+    FileDescriptor file = FileDescriptor::openRegularForReading(path, error);
+    if (!file.valid())
+        return nullptr;
+    return std::make_unique<OpenedFileCursor>(
+        std::make_shared<const FileDescriptor>(std::move(file)));
+}
+
 int64_t OpenedFileCursor::read(void* data, size_t size) {
     for (;;) {
         const ssize_t got = ::pread(file_->get(), data, size, static_cast<off_t>(offset_));

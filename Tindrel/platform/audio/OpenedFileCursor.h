@@ -11,7 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 namespace tindrel::platform {
 
@@ -19,6 +21,11 @@ class OpenedFileCursor {
 public:
     explicit OpenedFileCursor(std::shared_ptr<const FileDescriptor> file)
         : file_(std::move(file)) {}
+
+    // A cursor over a regular file opened as FileDescriptor::openRegularForReading does;
+    // none (and `error` set) when that fails.
+    static std::unique_ptr<OpenedFileCursor> openRegularFile(const std::filesystem::path& path,
+                                                             std::string* error);
 
     // A new cursor at offset 0 over the same opened file.
     std::unique_ptr<OpenedFileCursor> fresh() const {

@@ -151,13 +151,8 @@ SndfileAudioFile::~SndfileAudioFile() {
 
 std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& path,
                                                   std::string* error) {
-    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
-    if (!fd.valid())
-        return nullptr;
-    return open(
-        path,
-        std::make_unique<OpenedFileCursor>(std::make_shared<const FileDescriptor>(std::move(fd))),
-        error);
+    auto cursor = OpenedFileCursor::openRegularFile(path, error);
+    return cursor ? open(path, std::move(cursor), error) : nullptr;
 }
 
 std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& path,

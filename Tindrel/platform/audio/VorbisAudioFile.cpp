@@ -1,7 +1,5 @@
 #include "Tindrel/platform/audio/VorbisAudioFile.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -58,13 +56,8 @@ VorbisAudioFile::~VorbisAudioFile() {
 
 std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
                                                  std::string* error) {
-    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
-    if (!fd.valid())
-        return nullptr;
-    return open(
-        path,
-        std::make_unique<OpenedFileCursor>(std::make_shared<const FileDescriptor>(std::move(fd))),
-        error);
+    auto cursor = OpenedFileCursor::openRegularFile(path, error);
+    return cursor ? open(path, std::move(cursor), error) : nullptr;
 }
 
 std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
