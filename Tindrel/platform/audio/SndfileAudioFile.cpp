@@ -157,7 +157,8 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
 
 std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& path,
                                                   std::unique_ptr<OpenedFileCursor> cursor,
-                                                  std::string* error) {
+                                                  std::string* error,
+                                                  std::optional<int64_t> checkedLength) {
     const int descriptor = cursor->descriptor();
     const auto identity = identityOf(descriptor);
     SF_INFO info{};
@@ -190,7 +191,7 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
             return nullptr;
         }
     } else {
-        length = decodableLength(*cursor, length);
+        length = checkedLength ? *checkedLength : decodableLength(*cursor, length);
     }
     return std::unique_ptr<AudioFile>(
         new SndfileAudioFile(path, std::move(cursor), file, info.format, info.channels,
@@ -198,7 +199,7 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
 }
 
 std::unique_ptr<AudioFile> SndfileAudioFile::reopen(std::string* error) const {
-    return open(path_, cursor_->fresh(), error);
+    return open(path_, cursor_->fresh(), error, length_);
 }
 
 void SndfileAudioFile::setFramePosition(int64_t frame) {

@@ -37,9 +37,11 @@ public:
     bool read(AudioPcmBuffer& buffer, int64_t frameCount) override;
 
 private:
+    // `checkedLength`: the length an earlier open found, which reopen() need not find again.
     static std::unique_ptr<AudioFile> open(const std::filesystem::path& path,
                                            std::unique_ptr<OpenedFileCursor> cursor,
-                                           std::string* error);
+                                           std::string* error,
+                                           std::optional<int64_t> checkedLength = std::nullopt);
     SndfileAudioFile(std::filesystem::path path, std::unique_ptr<OpenedFileCursor> cursor,
                      SNDFILE* file, int format, int channels, int sampleRate, int64_t length);
 
