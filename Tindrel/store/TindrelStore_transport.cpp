@@ -216,8 +216,8 @@ void TindrelStore::playWarpedRange() {
     statusBanner = QStringLiteral("Playing ") + warpedRangeSummaryText();
 }
 
-void TindrelStore::handleTrackReachedEnd() {
-    if (isLoopEnabled) {
+void TindrelStore::handleTrackReachedEnd(bool mayLoop) {
+    if (isLoopEnabled && mayLoop) {
         seek(loopIn->value_or(0.0), true);
         return;
     }
@@ -266,7 +266,9 @@ void TindrelStore::tickPlayheadAndMeters() {
     case platform::AudioPlayerNode::Shortfall::none:
         break;
     case platform::AudioPlayerNode::Shortfall::endedEarly:
-        handleTrackReachedEnd();
+        // A segment that had nothing at all (a loop start beyond where a shrunken file now
+        // ends) would only come back empty from another wrap.
+        handleTrackReachedEnd(playerNode_.playerSampleTime().value_or(0) > 0);
         return;
     case platform::AudioPlayerNode::Shortfall::readFailed:
         handleTrackReadFailure();

@@ -235,6 +235,7 @@ TEST_F(StoreTransport, AudioThatRunsOutEndsTheTrackInsteadOfFreezingIt) {
         std::function<std::filesystem::path()> make;
         std::function<void(const std::filesystem::path&)> whilePlaying;
         const char* status;
+        bool loop = false; // over 4 to 5 s
     } cases[] = {
         {"cut.flac",
          [&] {
@@ -246,6 +247,14 @@ TEST_F(StoreTransport, AudioThatRunsOutEndsTheTrackInsteadOfFreezingIt) {
         {"shrinking.wav", [&] { return noise("shrinking.wav", 6.0); },
          [](const auto& path) { std::filesystem::resize_file(path, 44 + 4 * 44100); },
          "Finished playing shrinking.wav"},
+        // The loop wraps once to a start where nothing is left, and the track ends there.
+        {"shrunk-to-loop.wav", [&] { return noise("shrunk-to-loop.wav", 6.0); },
+         [](const auto& path) { std::filesystem::resize_file(path, 44 + 4 * 4 * 44100); },
+         "Finished playing shrunk-to-loop.wav", true},
+        // A loop start beyond the new end cannot be reached at all.
+        {"shrunk-before-loop.wav", [&] { return noise("shrunk-before-loop.wav", 6.0); },
+         [](const auto& path) { std::filesystem::resize_file(path, 44 + 4 * 44100); },
+         "Stopped playing shrunk-before-loop.wav — the file could not be read", true},
         {"damaged.flac",
          [&] {
              const auto path = noise("damaged.flac", 6.0);
@@ -260,6 +269,9 @@ TEST_F(StoreTransport, AudioThatRunsOutEndsTheTrackInsteadOfFreezingIt) {
         SCOPED_TRACE(c.name);
         const auto path = c.make();
         store.loadAndPlay(path);
+        store.isLoopEnabled = c.loop;
+        if (c.loop)
+            store.setRangeBounds(4.0, 5.0);
         ASSERT_TRUE(store.isPlaying.get());
         rig.play(0.5);
         c.whilePlaying(path);

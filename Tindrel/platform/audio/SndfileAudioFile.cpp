@@ -205,23 +205,28 @@ std::unique_ptr<AudioFile> SndfileAudioFile::reopen(std::string* error) const {
 void SndfileAudioFile::setFramePosition(int64_t frame) {
     position_ = std::clamp<int64_t>(frame, 0, length_);
     // At the end nothing is read. A failed seek can leave a FLAC decoder unusable, so the
-    // stream is opened afresh and the seek tried once more.
+    // stream is opened afresh and the seek tried once more; failing again, reads fail rather
+    // than deliver audio from some other place.
+    seekFailed_ = false;
     if (position_ == length_ || sf_seek(file_, position_, SEEK_SET) == position_)
         return;
     auto cursor = cursor_->fresh();
     SF_INFO info{};
-    if (SNDFILE* file = openThrough(*cursor, info)) {
-        sf_close(file_);
-        file_ = file;
-        cursor_ = std::move(cursor);
-        sf_seek(file_, position_, SEEK_SET);
+    SNDFILE* file = openThrough(*cursor, info);
+    if (!file) {
+        seekFailed_ = true;
+        return;
     }
+    sf_close(file_);
+    file_ = file;
+    cursor_ = std::move(cursor);
+    seekFailed_ = sf_seek(file_, position_, SEEK_SET) != position_;
 }
 
 bool SndfileAudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
     buffer.setFrameLength(0);
     const uint32_t channels = format_.channelCount;
-    if (buffer.channelCount() != channels)
+    if (buffer.channelCount() != channels || seekFailed_)
         return false;
     const int64_t wanted =
         std::max<int64_t>(0, std::min({frameCount, buffer.frameCapacity(), length_ - position_}));

@@ -52,6 +52,7 @@ private:
     int64_t length_;
     std::optional<int> bitDepth_;
     int64_t position_ = 0;
+    bool seekFailed_ = false; // the position could not be reached: reads fail until a new seek
     std::vector<float> interleaved_;
 };
 

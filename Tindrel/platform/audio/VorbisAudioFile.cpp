@@ -101,12 +101,13 @@ std::unique_ptr<AudioFile> VorbisAudioFile::reopen(std::string* error) const {
 
 void VorbisAudioFile::setFramePosition(int64_t frame) {
     position_ = std::clamp<int64_t>(frame, 0, length_);
-    ov_pcm_seek(file_.get(), position_);
+    // Reads fail rather than deliver audio from some other place.
+    seekFailed_ = ov_pcm_seek(file_.get(), position_) != 0;
 }
 
 bool VorbisAudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
     buffer.setFrameLength(0);
-    if (buffer.channelCount() != format_.channelCount)
+    if (buffer.channelCount() != format_.channelCount || seekFailed_)
         return false;
     const int64_t wanted =
         std::max<int64_t>(0, std::min({frameCount, buffer.frameCapacity(), length_ - position_}));

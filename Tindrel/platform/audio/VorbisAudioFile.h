@@ -44,6 +44,7 @@ private:
     AudioFormat format_;
     int64_t length_;
     int64_t position_ = 0;
+    bool seekFailed_ = false; // the position could not be reached: reads fail until a new seek
 };
 
 } // namespace tindrel::platform
