@@ -1,8 +1,12 @@
 #include "Tindrel/analysis/PcmCache.h"
 
+#include "Tindrel/platform/audio/StaleTemporaryFiles.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,19 +21,46 @@ bool isPrivateFolder(const std::filesystem::path& folder) {
            info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+// The private folder of this process: removed with its copies when the program ends
+// normally, since no later run can know its name.
+struct PrivateFolder {
+    std::mutex mutex;
+    std::filesystem::path path;
+    ~PrivateFolder() {
+        std::error_code ignored;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::optional<std::filesystem::path> processPrivateFolder() {
-    static std::mutex mutex;
-    static std::filesystem::path folder;
-    std::lock_guard lock(mutex);
-    if (!folder.empty() && isPrivateFolder(folder))
-        return folder;
+    static PrivateFolder folder;
+    std::lock_guard lock(folder.mutex);
+    if (!folder.path.empty() && isPrivateFolder(folder.path))
+        return folder.path;
     std::error_code ignored;
     std::string pattern =
         (std::filesystem::temp_directory_path(ignored) / "tindrel-pcm-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         return std::nullopt;
-    folder = pattern;
-    return folder;
+    folder.path = pattern;
+    return folder.path;
+}
+
+// ".<stem>-XXXXXX.wav" as mkstemps makes it.
+bool isTemporaryName(std::string_view name) {
+    constexpr std::string_view suffix = ".wav";
+    constexpr size_t randomLength = 6;
+    if (name.size() < 1 + 1 + randomLength + suffix.size() || name.front() != '.' ||
+        name.substr(name.size() - suffix.size()) != suffix)
+        return false;
+    const size_t random = name.size() - suffix.size() - randomLength;
+    return name[random - 1] == '-' &&
+           std::all_of(name.begin() + long(random), name.begin() + long(random + randomLength),
+                       [](char c) {
+                           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                  (c >= '0' && c <= '9');
+                       });
 }
 
 uint64_t fnv1a(const std::string& text) {
@@ -93,6 +124,8 @@ std::string PcmCache::cacheFileName(const std::filesystem::path& absoluteSource,
 std::optional<std::filesystem::path>
 PcmCache::createTemporaryFile(const std::filesystem::path& folder,
                               const std::string& cacheFileName) {
+    // Decodes killed before they finished left their temporaries here.
+    platform::removeStaleTemporaryFiles(folder, isTemporaryName);
     const std::string stem = std::filesystem::path(cacheFileName).stem().string();
     std::string pattern = (folder / ("." + stem + "-XXXXXX.wav")).string();
     const int fd = ::mkstemps(pattern.data(), 4);

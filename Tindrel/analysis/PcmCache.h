@@ -4,7 +4,8 @@
 // while it is a real directory owned by this user and closed to others; otherwise copies go
 // to a private folder of this process (made with mkdtemp). A copy is written to an exclusive
 // temporary file and renamed into place only once it opens with audio, so a decode killed
-// half-way never becomes a cache entry.
+// half-way never becomes a cache entry; such temporaries older than a day are removed when
+// the next one is made. The private folder goes with its copies when the program ends.
 // Thread-safe: the private folder is made under a lock; everything else is per call.
 
 #include <cstdint>

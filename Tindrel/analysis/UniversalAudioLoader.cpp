@@ -2,9 +2,12 @@
 
 #include "Tindrel/analysis/PcmCache.h"
 #include "Tindrel/analysis/TindrelError.h"
+#include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
 #include "Tindrel/platform/audio/AudioTranscoder.h"
 #include "Tindrel/platform/audio/ChildProcess.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <sys/stat.h>
@@ -27,14 +30,24 @@ bool isRegularFileAt(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// Generous for any decoder: a second per MiB of source, never less than the floor.
+std::chrono::milliseconds decodeTimeLimit(int64_t sourceBytes, std::chrono::milliseconds floor) {
+    return std::max(floor, std::chrono::milliseconds(sourceBytes / 1024 * 1000 / 1024));
+}
+
 bool decodeWithFfmpeg(const std::filesystem::path& source, const std::filesystem::path& destination,
-                      const std::vector<std::filesystem::path>& candidates) {
+                      const std::vector<std::filesystem::path>& candidates,
+                      std::chrono::milliseconds timeLimit) {
     for (const auto& candidate : candidates) {
         if (!platform::ChildProcess::isExecutableFile(candidate))
             continue;
+        // Only local files and single-file containers: a playlist could name a FIFO or a URL.
         const auto status = platform::ChildProcess::run(
-            candidate, {"-nostdin", "-y", "-v", "error", "-i", source.string(), "-c:a", "pcm_s16le",
-                        destination.string()});
+            candidate,
+            {"-nostdin", "-y", "-v", "error", "-protocol_whitelist",
+             platform::audioProtocolAllowList, "-format_whitelist", platform::audioDemuxerAllowList,
+             "-i", source.string(), "-c:a", "pcm_s16le", destination.string()},
+            timeLimit);
         return status == 0;
     }
     return false;
@@ -114,7 +127,8 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
     auto decoded = decodeInto(
         *folder, cacheFile,
         [&](const std::filesystem::path& to) {
-            return decodeWithFfmpeg(source, to, settings.ffmpegCandidates);
+            return decodeWithFfmpeg(source, to, settings.ffmpegCandidates,
+                                    decodeTimeLimit(info.st_size, settings.decodeTimeFloor));
         },
         playable);
     if (decoded)

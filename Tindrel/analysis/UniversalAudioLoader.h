@@ -4,6 +4,8 @@
 // direct reader opens it with at least one frame; else a 16-bit WAV copy in the PCM cache,
 // reused when present and playable, else made by the platform transcoder (48 kHz stereo),
 // else by the external ffmpeg program (source rate and channels); else TindrelError.
+// Both decoders open only single-file containers from local files: a playlist or a
+// concatenation list fails like any unreadable file, and the external decoder has a time limit.
 // Only regular files are opened; anything else fails at once without blocking.
 //
 // Synchronous: blocks the calling thread for the whole cascade, decodes included. Holds no
@@ -11,6 +13,7 @@
 
 #include "Tindrel/platform/audio/AudioFile.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -30,6 +33,8 @@ public:
         // Tried in order; the first executable regular file is used.
         std::vector<std::filesystem::path> ffmpegCandidates;
         bool usePlatformTranscoder = true;
+        // The external decoder is killed after a second per MiB of source, or this if longer.
+        std::chrono::milliseconds decodeTimeFloor = std::chrono::seconds(30);
     };
 
     // "/tmp/tindrel-pcm-cache" and the standard ffmpeg locations, made once.

@@ -1,17 +1,23 @@
 #pragma once
 
-// Writes a 32-bit float interleaved WAV file safely: the frames go into a hidden temporary
-// file in the target's folder, and commit() renames it over the target only when everything
-// was written. Dropped without a successful commit, the temporary file is removed, so a
-// failure leaves an earlier file of the target's name untouched and no partial file behind.
+// Writes a 32-bit float interleaved WAV file safely: the frames go into an unnamed temporary
+// file in the target's folder (O_TMPFILE), which commit() links into place only when
+// everything was written. Until then the file has no name, so a failure, a drop without
+// commit or a kill of the whole program leaves nothing behind, and the target's name may be
+// as long as the folder allows. An earlier file of the target's name is replaced only by a
+// complete one. Where the file system has no unnamed files, a hidden temporary with a short
+// name is written instead and renamed over the target; such temporaries left by a killed run
+// are removed once older than a day, whenever a file is next saved in that folder.
 // A folder at the target's name is never replaced. One thread at a time; blocking I/O.
 
 #include "Tindrel/platform/audio/AudioPcmBuffer.h"
+#include "Tindrel/platform/audio/FileDescriptor.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct sf_private_tag SNDFILE;
@@ -30,18 +36,24 @@ public:
 
     // Appends the buffer's frames (its channel count must be the file's).
     bool append(const platform::AudioPcmBuffer& buffer, std::string* error);
-    // Completes the file and renames it over the target.
+    // Completes the file and puts it at the target's name.
     bool commit(std::string* error);
 
     int64_t framesWritten() const { return framesWritten_; }
-    const std::filesystem::path& temporaryPath() const { return temporaryPath_; }
+
+    // Whether `name` is one of the hidden temporaries this class makes.
+    static bool isTemporaryName(std::string_view name);
 
 private:
-    FloatWavSaveFile(SNDFILE* file, std::filesystem::path temporaryPath,
-                     std::filesystem::path target, uint32_t channels);
+    FloatWavSaveFile(platform::FileDescriptor file, SNDFILE* sound,
+                     std::filesystem::path temporaryPath, std::filesystem::path target,
+                     uint32_t channels);
+    // Gives the unnamed file the target's name; errno set on failure.
+    bool linkIntoPlace();
 
-    SNDFILE* file_;
-    std::filesystem::path temporaryPath_;
+    platform::FileDescriptor file_;
+    SNDFILE* sound_;
+    std::filesystem::path temporaryPath_; // empty while the file has no name
     std::filesystem::path target_;
     uint32_t channels_;
     std::vector<float> interleaved_;

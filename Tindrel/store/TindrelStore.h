@@ -207,7 +207,10 @@ private:
     // Transport
     void scheduleFromFrame(int64_t frame, bool autoPlay);
     double currentPlayheadSeconds() const;
-    void handleTrackReachedEnd();
+    // `mayLoop` false ends the track even with looping on.
+    void handleTrackReachedEnd(bool mayLoop = true);
+    // Stops where the audio ran out, with a status line saying the file could not be read.
+    void handleTrackReadFailure();
     void startUITimer();
     void tickPlayheadAndMeters();
     void callStatusChanged();

@@ -42,8 +42,7 @@ void TindrelStore::exportModifiedAudioToWAV() {
     const Path opened = *currentURL.get();
     // Only audio opened for the current file may be rendered under its name: after a failed
     // load the playable file still belongs to the previous one.
-    const Path source =
-        playableURL.get() && audioSourceURL_ == opened ? *playableURL.get() : opened;
+    const bool loaded = audioFile_ && audioSourceURL_ == opened;
 
     const double start = effectiveRangeStart();
     const double end = effectiveRangeEnd();
@@ -59,7 +58,10 @@ void TindrelStore::exportModifiedAudioToWAV() {
     };
 
     std::string error;
-    std::unique_ptr<platform::AudioFile> file = platform::AudioFile::openForReading(source, &error);
+    // The loaded file is read through its open descriptor, which still reads it after it was
+    // moved or deleted (or its decoded copy cleared).
+    std::unique_ptr<platform::AudioFile> file =
+        loaded ? audioFile_->reopen(&error) : platform::AudioFile::openForReading(opened, &error);
     if (!file) {
         fail(error);
         return;

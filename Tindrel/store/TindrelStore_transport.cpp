@@ -3,6 +3,7 @@
 #include "Tindrel/analysis/UniversalAudioLoader.h"
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
+#include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
 #include "Tindrel/store/FrameMath.h"
 #include "Tindrel/store/StandardizedPath.h"
 
@@ -218,8 +219,8 @@ void TindrelStore::playWarpedRange() {
     statusBanner = QStringLiteral("Playing ") + warpedRangeSummaryText();
 }
 
-void TindrelStore::handleTrackReachedEnd() {
-    if (isLoopEnabled) {
+void TindrelStore::handleTrackReachedEnd(bool mayLoop) {
+    if (isLoopEnabled && mayLoop) {
         seek(loopIn->value_or(0.0), true);
         return;
     }
@@ -228,6 +229,17 @@ void TindrelStore::handleTrackReachedEnd() {
     currentTime = 0.0;
     scheduledStartFrame_ = 0;
     statusBanner = QStringLiteral("Finished playing ") + nameOrEmpty(currentURL);
+    callStatusChanged();
+}
+
+void TindrelStore::handleTrackReadFailure() {
+    const double t = currentPlayheadSeconds();
+    playerNode_.stop();
+    isPlaying = false;
+    currentTime = t;
+    scheduledStartFrame_ = framesForSeconds(t, fileSampleRate_);
+    statusBanner = QStringLiteral("Stopped playing ") + nameOrEmpty(currentURL) +
+                   QStringLiteral(" — the file could not be read");
     callStatusChanged();
 }
 
@@ -249,6 +261,20 @@ void TindrelStore::tickPlayheadAndMeters() {
     if (!isPlaying) {
         meterLeftDB = std::max(-60.0f, meterLeftDB - 2.5f);
         meterRightDB = std::max(-60.0f, meterRightDB - 2.5f);
+        return;
+    }
+    // A file that ends before its stated length, or stops reading, ends the track where its
+    // audio ran out instead of holding a frozen playhead.
+    switch (playerNode_.segmentShortfall()) {
+    case platform::AudioPlayerNode::Shortfall::none:
+        break;
+    case platform::AudioPlayerNode::Shortfall::endedEarly:
+        // A segment that had nothing at all (a loop start beyond where a shrunken file now
+        // ends) would only come back empty from another wrap.
+        handleTrackReachedEnd(playerNode_.playerSampleTime().value_or(0) > 0);
+        return;
+    case platform::AudioPlayerNode::Shortfall::readFailed:
+        handleTrackReadFailure();
         return;
     }
     const double t = currentPlayheadSeconds();

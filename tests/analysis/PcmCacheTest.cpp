@@ -1,9 +1,12 @@
 #include "Tindrel/analysis/PcmCache.h"
+#include "tests/support/AgedFiles.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <climits>
 #include <fstream>
@@ -70,4 +73,39 @@ TEST(PcmCache, UsesOnlyAPrivateFolderOfThisUser) {
         EXPECT_TRUE(S_ISDIR(info.st_mode));
         EXPECT_EQ(info.st_mode & 0077, 0u);
     }
+}
+
+TEST(PcmCache, LeavesNoPrivateFolderOrStaleTemporaryBehind) {
+    tindrel::test::TemporaryFolder root;
+    const fs::path planted = root / "planted";
+    std::ofstream(planted.string()) << "not a folder";
+    // A process of its own that ends normally after using a private folder.
+    const pid_t user = fork();
+    ASSERT_GE(user, 0);
+    if (user == 0) {
+        setenv("TMPDIR", root.path().c_str(), 1);
+        const auto folder = PcmCache(planted).folder();
+        std::ofstream((*folder / "copy.wav").string()) << "decoded";
+        exit(folder && *folder != planted ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(user, &status, 0), user);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root.path()), fs::directory_iterator()), 1);
+
+    // Temporaries of killed decodes: only old ones of the cache's own pattern go.
+    const fs::path cache = root / "cache";
+    fs::create_directory(cache);
+    const std::vector<tindrel::test::AgedFile> files{
+        {".song_100_0123456789abcdef-a1B2c3.wav", true, true},
+        {".song_100_0123456789abcdef-Zz9yX8.wav", false, false},
+        {"song_100_0123456789abcdef.wav", true, false},
+        {".song-abc.wav", true, false},
+    };
+    tindrel::test::writeAgedFiles(cache, files);
+    const auto made = PcmCache::createTemporaryFile(cache, "other_1_ffffffffffffffff.wav");
+    ASSERT_TRUE(made);
+    for (const auto& file : files)
+        EXPECT_EQ(fs::exists(cache / file.name), !file.expectedRemoved) << file.name;
 }

@@ -269,3 +269,44 @@ TEST(UniversalAudioLoader, PlantedCacheFolderOrEntryIsNeitherUsedNorRemoved) {
     EXPECT_TRUE(fs::exists(entry / "keep"));
     EXPECT_GT(beside.audio->length(), 0);
 }
+
+TEST(UniversalAudioLoader, PlaylistsAreRefusedWithoutOpeningWhatTheyName) {
+    Fixture f;
+    // A hang is the failure here, never a decoder run out of time.
+    f.settings.decodeTimeFloor = std::chrono::hours(1);
+    ASSERT_EQ(mkfifo((f.folder / "pipe.wav").c_str(), 0600), 0);
+    std::ofstream(f.folder / "stream.mp3")
+        << "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\npipe.wav\n#EXT-X-ENDLIST\n";
+    std::ofstream(f.folder / "list.m4a") << "ffconcat version 1.0\nfile pipe.wav\n";
+    for (const bool transcoder : {true, false}) {
+        f.settings.usePlatformTranscoder = transcoder;
+        for (const char* name : {"stream.mp3", "list.m4a"}) {
+            SCOPED_TRACE(std::string(name) + (transcoder ? " transcoder" : " ffmpeg"));
+            EXPECT_EQ(failureFor(f.folder / name, f.settings),
+                      std::string("Unsupported or empty audio stream in ") + name);
+        }
+    }
+    EXPECT_EQ(f.filesInCache(), 0u);
+}
+
+TEST(UniversalAudioLoader, ChainedOggWhoseSecondLinkIsMonoPlaysWhole) {
+    Fixture f;
+    const fs::path stereo = f.source("stereo.ogg", tone(0.5, 2), {"-c:a", "libvorbis"});
+    const fs::path mono = f.source("mono.ogg", tone(0.5, 1), {"-c:a", "libvorbis"});
+    const fs::path chained = f.folder / "chained.ogg";
+    {
+        std::ofstream joined(chained, std::ios::binary);
+        joined << std::ifstream(stereo, std::ios::binary).rdbuf()
+               << std::ifstream(mono, std::ios::binary).rdbuf();
+    }
+    for (const bool transcoder : {true, false}) {
+        SCOPED_TRACE(transcoder ? "transcoder" : "ffmpeg");
+        f.settings.usePlatformTranscoder = transcoder;
+        fs::remove_all(f.folder / "cache");
+        const auto result = UniversalAudioLoader::openPlayableAudioFile(chained, f.settings);
+        const double rate = result.audio->processingFormat().sampleRate;
+        EXPECT_NEAR(double(result.audio->length()) / rate, 2.0, 0.05);
+        // ffmpeg's own up-mix of the mono half is 3 dB down; the transcoder copies it.
+        EXPECT_NEAR(rmsOf(*result.audio), transcoder ? 0.3536 : 0.306, 0.02);
+    }
+}

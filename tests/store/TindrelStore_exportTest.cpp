@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <fstream>
@@ -162,3 +163,35 @@ TEST_F(ExportTest, refusesATooShortRangeAndDoesNothingWithoutAFile) {
 }
 
 } // namespace
+
+namespace {
+
+bool allFinite(const std::vector<float>& samples) {
+    return std::all_of(samples.begin(), samples.end(), [](float s) { return std::isfinite(s); });
+}
+
+} // namespace
+
+TEST(ExportNonFinite, nanAndInfinitySamplesAreSilenceInPlaybackAndExport) {
+    StoreTestRig rig;
+    tindrel::TindrelStore& store = rig.store();
+    tindrel::test::Signal signal = tindrel::test::sineSignal(440, 0.5, 2.0);
+    for (size_t i = 0; i < signal.samples.size(); i += 97)
+        signal.samples[i] = i % 2 ? NAN : (i % 3 ? INFINITY : -INFINITY);
+    const auto path = rig.home() / "music" / "poisoned.wav";
+    std::filesystem::create_directories(path.parent_path());
+    tindrel::test::writeAudioFile(path, signal, tindrel::test::SampleEncoding::Float32);
+
+    store.loadAndPlay(path);
+    store.setWarpMode(tindrel::WarpMode::musical);
+    store.setPlaybackRate(1.5f);
+    EXPECT_TRUE(allFinite(rig.play(1.0)));
+
+    store.exportModifiedAudioToWAV();
+    EXPECT_EQ(store.statusBanner.get(), "Exported Modified: poisoned_modified_1.5x.wav (0:01.3)");
+    const auto exported =
+        tindrel::test::readAudioFile(rig.home() / "music" / "poisoned_modified_1.5x.wav");
+    EXPECT_EQ(exported.frames(), 58800);
+    EXPECT_TRUE(allFinite(exported.samples));
+    EXPECT_NEAR(rmsDb(exported, 0.1, 1.2), -9.03, 1.5);
+}

@@ -1,6 +1,7 @@
 #include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/store_support/TindrelStoreProbe.h"
+#include "tests/support/ExternalEncoder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <utility>
 
 namespace tindrel {
@@ -25,6 +27,13 @@ protected:
         return test::writeToneFile(music / name, seconds);
     }
 };
+
+double rmsOf(const std::vector<float>& samples) {
+    double sum = 0;
+    for (const float sample : samples)
+        sum += double(sample) * sample;
+    return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
+}
 
 } // namespace
 
@@ -248,6 +257,98 @@ TEST_F(StoreTransport, StopAndCleanupIsHarmlessTwice) {
     // The cancelled measurement never publishes.
     rig.analysis().runAll();
     EXPECT_EQ((*store.spec)->peaks.size(), 240u);
+}
+
+TEST_F(StoreTransport, AudioThatRunsOutEndsTheTrackInsteadOfFreezingIt) {
+    // Noise, so damage in the middle of a FLAC breaks its frames rather than passing as audio.
+    std::filesystem::create_directories(music);
+    const auto noise = [&](const std::string& name, double seconds) {
+        test::writeAudioFile(music / name, test::pinkNoiseSignal(-12, seconds));
+        return music / name;
+    };
+    struct Case {
+        const char* name;
+        std::function<std::filesystem::path()> make;
+        std::function<void(const std::filesystem::path&)> whilePlaying;
+        const char* status;
+        bool loop = false; // over 4 to 5 s
+    } cases[] = {
+        {"cut.flac",
+         [&] {
+             const auto path = noise("cut.flac", 6.0);
+             std::filesystem::resize_file(path, std::filesystem::file_size(path) / 3);
+             return path;
+         },
+         [](const auto&) {}, "Finished playing cut.flac"},
+        {"shrinking.wav", [&] { return noise("shrinking.wav", 6.0); },
+         [](const auto& path) { std::filesystem::resize_file(path, 44 + 4 * 44100); },
+         "Finished playing shrinking.wav"},
+        // The loop wraps once to a start where nothing is left, and the track ends there.
+        {"shrunk-to-loop.wav", [&] { return noise("shrunk-to-loop.wav", 6.0); },
+         [](const auto& path) { std::filesystem::resize_file(path, 44 + 4 * 4 * 44100); },
+         "Finished playing shrunk-to-loop.wav", true},
+        // A loop start beyond the new end cannot be reached at all.
+        {"shrunk-before-loop.wav", [&] { return noise("shrunk-before-loop.wav", 6.0); },
+         [](const auto& path) { std::filesystem::resize_file(path, 44 + 4 * 44100); },
+         "Stopped playing shrunk-before-loop.wav — the file could not be read", true},
+        {"damaged.flac",
+         [&] {
+             const auto path = noise("damaged.flac", 6.0);
+             std::fstream flac(path, std::ios::in | std::ios::out | std::ios::binary);
+             flac.seekp(std::streamoff(std::filesystem::file_size(path) / 2));
+             flac << std::string(20000, '\x5a');
+             return path;
+         },
+         [](const auto&) {}, "Stopped playing damaged.flac — the file could not be read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = c.make();
+        store.loadAndPlay(path);
+        store.isLoopEnabled = c.loop;
+        if (c.loop)
+            store.setRangeBounds(4.0, 5.0);
+        ASSERT_TRUE(store.isPlaying.get());
+        rig.play(0.5);
+        c.whilePlaying(path);
+        rig.play(8.0);
+        EXPECT_FALSE(store.isPlaying.get());
+        EXPECT_EQ(store.statusBanner.get(), c.status);
+        EXPECT_LT(store.currentTime.get(), store.duration.get());
+    }
+}
+
+TEST_F(StoreTransport, KeepsPlayingTheOpenedFileAfterItIsMovedOrDeleted) {
+    const auto wav = tone("kept.wav", 4.0);
+    const auto m4a = music / "kept.m4a";
+    ASSERT_TRUE(test::encodeWithFfmpeg(wav, m4a, {"-c:a", "aac"}));
+    struct Case {
+        std::filesystem::path file;
+        std::function<void()> remove;
+    } cases[] = {
+        {wav, [&] { std::filesystem::rename(wav, rig.root() / "moved.wav"); }},
+        {rig.root() / "moved.wav", [&] { std::filesystem::remove(rig.root() / "moved.wav"); }},
+        // The decoded copy in the cache is cleared.
+        {m4a, [&] { std::filesystem::remove(store.playableURL->value()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        store.loadAndPlay(c.file);
+        rig.play(0.3);
+        c.remove();
+        // A seek, a pause and resume, and loop wraps each read the file again.
+        store.seek(1.0, true);
+        store.togglePlayPause();
+        store.togglePlayPause();
+        store.setRangeBounds(1.0, 1.5);
+        store.isLoopEnabled = true;
+        EXPECT_GT(rmsOf(rig.play(1.2)), 0.05);
+        EXPECT_TRUE(store.isPlaying.get());
+        EXPECT_GE(store.currentTime.get(), 1.0);
+        EXPECT_LT(store.currentTime.get(), 1.5);
+        store.isLoopEnabled = false;
+        store.clearABLoop();
+    }
 }
 
 } // namespace tindrel

@@ -3,9 +3,12 @@
 // An audio file open for reading. Samples are delivered in the processing format:
 // 32-bit float, non-interleaved, at the file's own rate and channel count.
 //
+// Every sample delivered is finite: NaN and infinite samples in a file read as 0.
+//
 // Thread safety: one AudioFile is used by one thread at a time. Code that needs to read the
-// same file from another thread (the player's streaming thread, the measurement) opens its
-// own instance with reopen(); instances share nothing.
+// same file from another thread (the player's streaming thread, the export) opens its own
+// instance with reopen(); instances share only the file opened first, read by position, so
+// a reopened reader still reads a file that was moved or deleted since.
 //
 // Seeking is exact for every format it opens: frames read after setFramePosition(n) are the
 // frames a sequential read from the start returns at n.

@@ -1,5 +1,6 @@
 #include "Tindrel/platform/audio/AudioTranscoder.h"
 
+#include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
 #include "Tindrel/platform/audio/FileDescriptor.h"
 
 extern "C" {
@@ -102,6 +103,11 @@ bool openInput(const std::filesystem::path& source, Input& input, std::string* e
         return fail(error, "out of memory");
     input.format->pb = input.io;
     input.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // A playlist or concatenation list would open the files it names, a FIFO among them.
+    input.format->format_whitelist = av_strdup(audioDemuxerAllowList);
+    input.format->protocol_whitelist = av_strdup(audioProtocolAllowList);
+    if (!input.format->format_whitelist || !input.format->protocol_whitelist)
+        return fail(error, "out of memory");
     if (avformat_open_input(&input.format, nullptr, nullptr, nullptr) < 0) {
         return fail(error, "unrecognised container"); // the context is freed on failure
     }
@@ -143,15 +149,21 @@ private:
     int64_t written_ = 0;
 };
 
+// Resamples decoded frames to the output rate as 16-bit stereo. The resampler is set up from
+// each frame's own layout, sample format and rate, and set up again (after draining what it
+// holds) whenever a frame differs: a chained or damaged stream may change them mid-way.
 class Converter {
 public:
-    Converter(SwrContext* resampler, int resampledChannels, WavSink& sink)
-        : resampler_(resampler), resampledChannels_(resampledChannels), sink_(sink) {}
+    explicit Converter(WavSink& sink) : sink_(sink) {}
 
     // Resamples one decoded frame (or flushes the resampler when `frame` is null).
     bool push(const AVFrame* frame) {
+        if (frame && !matches(*frame) && !(flush() && configure(*frame)))
+            return false;
+        if (!resampler_)
+            return true;
         const int inputFrames = frame ? frame->nb_samples : 0;
-        const int capacity = swr_get_out_samples(resampler_, inputFrames);
+        const int capacity = swr_get_out_samples(resampler_.get(), inputFrames);
         if (capacity < 0)
             return false;
         if (capacity == 0)
@@ -159,7 +171,7 @@ public:
         resampled_.resize(static_cast<size_t>(capacity * resampledChannels_));
         uint8_t* out[] = {reinterpret_cast<uint8_t*>(resampled_.data())};
         const int got = swr_convert(
-            resampler_, out, capacity,
+            resampler_.get(), out, capacity,
             frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inputFrames);
         if (got < 0)
             return false;
@@ -171,10 +183,56 @@ public:
         return sink_.write(stereo_.data(), got);
     }
 
+    ~Converter() { av_channel_layout_uninit(&inputLayout_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
 private:
-    SwrContext* resampler_;
-    int resampledChannels_;
+    bool matches(const AVFrame& frame) const {
+        return resampler_ && frame.format == inputFormat_ && frame.sample_rate == inputRate_ &&
+               av_channel_layout_compare(&frame.ch_layout, &inputLayout_) == 0;
+    }
+
+    bool flush() { return !resampler_ || push(nullptr); }
+
+    bool configure(const AVFrame& frame) {
+        resampler_.reset();
+        av_channel_layout_uninit(&inputLayout_);
+        if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0 || frame.format < 0)
+            return false;
+        if (av_channel_layout_copy(&inputLayout_, &frame.ch_layout) < 0)
+            return false;
+        inputFormat_ = frame.format;
+        inputRate_ = frame.sample_rate;
+        AVChannelLayout layout{};
+        if (inputLayout_.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&layout, inputLayout_.nb_channels);
+        else
+            av_channel_layout_copy(&layout, &inputLayout_);
+        // Mono is resampled as one channel and copied to both sides at full level.
+        resampledChannels_ = layout.nb_channels == 1 ? 1 : AudioTranscoder::outputChannels;
+        AVChannelLayout outputLayout{};
+        av_channel_layout_default(&outputLayout, resampledChannels_);
+        SwrContext* raw = nullptr;
+        const int configured = swr_alloc_set_opts2(
+            &raw, &outputLayout, AV_SAMPLE_FMT_S16, AudioTranscoder::outputSampleRate, &layout,
+            static_cast<AVSampleFormat>(inputFormat_), inputRate_, 0, nullptr);
+        av_channel_layout_uninit(&layout);
+        av_channel_layout_uninit(&outputLayout);
+        resampler_.reset(raw);
+        if (configured < 0 || swr_init(resampler_.get()) < 0) {
+            resampler_.reset();
+            return false;
+        }
+        return true;
+    }
+
     WavSink& sink_;
+    std::unique_ptr<SwrContext, ResamplerDeleter> resampler_;
+    AVChannelLayout inputLayout_{};
+    int inputFormat_ = -1;
+    int inputRate_ = 0;
+    int resampledChannels_ = AudioTranscoder::outputChannels;
     std::vector<int16_t> resampled_;
     std::vector<int16_t> stereo_;
 };
@@ -231,25 +289,6 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
     if (decoder->sample_rate <= 0 || decoder->ch_layout.nb_channels <= 0)
         return fail(error, "audio stream without rate or channels");
 
-    AVChannelLayout inputLayout{};
-    if (decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&inputLayout, decoder->ch_layout.nb_channels);
-    else
-        av_channel_layout_copy(&inputLayout, &decoder->ch_layout);
-    // Mono is resampled as one channel and copied to both sides at full level.
-    const int resampledChannels = inputLayout.nb_channels == 1 ? 1 : outputChannels;
-    AVChannelLayout outputLayout{};
-    av_channel_layout_default(&outputLayout, resampledChannels);
-    SwrContext* rawResampler = nullptr;
-    const int configured =
-        swr_alloc_set_opts2(&rawResampler, &outputLayout, AV_SAMPLE_FMT_S16, outputSampleRate,
-                            &inputLayout, decoder->sample_fmt, decoder->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inputLayout);
-    av_channel_layout_uninit(&outputLayout);
-    std::unique_ptr<SwrContext, ResamplerDeleter> resampler(rawResampler);
-    if (configured < 0 || swr_init(resampler.get()) < 0)
-        return fail(error, "resampler set-up failed");
-
     SF_INFO info{};
     info.samplerate = outputSampleRate;
     info.channels = outputChannels;
@@ -263,7 +302,7 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
                               ? stated
                               : av_rescale(stated, outputSampleRate, decoder->sample_rate);
     WavSink sink(wav.get(), limit);
-    Converter converter(resampler.get(), resampledChannels, sink);
+    Converter converter(sink);
 
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());

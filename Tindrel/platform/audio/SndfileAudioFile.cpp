@@ -1,6 +1,5 @@
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
 #include "Tindrel/platform/audio/MpegFrameCountTag.h"
 
 #include <sndfile.h>
@@ -60,6 +59,59 @@ int64_t countDecodedFrames(SNDFILE* file, int channels) {
     return frames;
 }
 
+sf_count_t cursorLength(void* cursor) {
+    return static_cast<OpenedFileCursor*>(cursor)->size();
+}
+sf_count_t cursorSeek(sf_count_t offset, int whence, void* cursor) {
+    return static_cast<OpenedFileCursor*>(cursor)->seek(offset, whence);
+}
+sf_count_t cursorRead(void* data, sf_count_t count, void* cursor) {
+    return std::max<int64_t>(
+        0, static_cast<OpenedFileCursor*>(cursor)->read(data, static_cast<size_t>(count)));
+}
+sf_count_t refuseWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+sf_count_t cursorTell(void* cursor) {
+    return static_cast<OpenedFileCursor*>(cursor)->tell();
+}
+
+SF_VIRTUAL_IO cursorIo{cursorLength, cursorSeek, cursorRead, refuseWrite, cursorTell};
+
+SNDFILE* openThrough(OpenedFileCursor& cursor, SF_INFO& info) {
+    return sf_open_virtual(&cursorIo, SFM_READ, &info, &cursor);
+}
+
+// Whether frame `frame` decodes, tried on a handle of its own: a failed seek can leave a
+// decoder unusable.
+bool decodesFrameAt(const OpenedFileCursor& cursor, int64_t frame) {
+    auto probe = cursor.fresh();
+    SF_INFO info{};
+    SNDFILE* file = openThrough(*probe, info);
+    if (!file)
+        return false;
+    std::vector<float> scratch(static_cast<size_t>(std::max(1, info.channels)));
+    const bool decodes =
+        sf_seek(file, frame, SEEK_SET) == frame && sf_readf_float(file, scratch.data(), 1) == 1;
+    sf_close(file);
+    return decodes;
+}
+
+// A stream cut short (a FLAC copied half-way) still states its whole length in the header.
+// The frames that really decode end where its data does: the last frame that decodes is
+// found by bisection, as decodable frames form a prefix of a cut file.
+int64_t decodableLength(const OpenedFileCursor& cursor, int64_t stated) {
+    if (stated <= 0 || decodesFrameAt(cursor, stated - 1))
+        return std::max<int64_t>(0, stated);
+    int64_t good = -1;
+    int64_t bad = stated - 1;
+    while (bad - good > 1) {
+        const int64_t middle = good + (bad - good) / 2;
+        (decodesFrameAt(cursor, middle) ? good : bad) = middle;
+    }
+    return good + 1;
+}
+
 std::optional<int> bitDepthOf(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
@@ -86,9 +138,10 @@ std::optional<int> bitDepthOf(int format) {
 
 } // namespace
 
-SndfileAudioFile::SndfileAudioFile(std::filesystem::path path, SNDFILE* file, int format,
-                                   int channels, int sampleRate, int64_t length)
-    : path_(std::move(path)),
+SndfileAudioFile::SndfileAudioFile(std::filesystem::path path,
+                                   std::unique_ptr<OpenedFileCursor> cursor, SNDFILE* file,
+                                   int format, int channels, int sampleRate, int64_t length)
+    : path_(std::move(path)), cursor_(std::move(cursor)),
       file_(file), format_{double(sampleRate), static_cast<uint32_t>(channels)}, length_(length),
       bitDepth_(bitDepthOf(format)) {}
 
@@ -98,23 +151,27 @@ SndfileAudioFile::~SndfileAudioFile() {
 
 std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& path,
                                                   std::string* error) {
-    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
-    if (!fd.valid())
-        return nullptr;
-    const auto identity = identityOf(fd.get());
+    auto cursor = OpenedFileCursor::openRegularFile(path, error);
+    return cursor ? open(path, std::move(cursor), error) : nullptr;
+}
+
+std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& path,
+                                                  std::unique_ptr<OpenedFileCursor> cursor,
+                                                  std::string* error,
+                                                  std::optional<int64_t> checkedLength) {
+    const int descriptor = cursor->descriptor();
+    const auto identity = identityOf(descriptor);
     SF_INFO info{};
-    // libsndfile owns the descriptor from here on and closes it itself when the open fails.
-    const int descriptor = fd.release();
-    SNDFILE* file = sf_open_fd(descriptor, SFM_READ, &info, SF_TRUE);
+    SNDFILE* file = openThrough(*cursor, info);
     if (!file) {
         if (error)
             *error = sf_strerror(nullptr);
         return nullptr;
     }
-    if (info.channels <= 0) {
+    if (info.channels <= 0 || info.samplerate <= 0) {
         sf_close(file);
         if (error)
-            *error = "no audio channels";
+            *error = "no audio channels or no sample rate";
         return nullptr;
     }
     int64_t length = info.frames;
@@ -133,24 +190,43 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
                 *error = "MPEG stream of unknown length";
             return nullptr;
         }
+    } else {
+        length = checkedLength ? *checkedLength : decodableLength(*cursor, length);
     }
-    return std::unique_ptr<AudioFile>(new SndfileAudioFile(
-        path, file, info.format, info.channels, info.samplerate, std::max<int64_t>(0, length)));
+    return std::unique_ptr<AudioFile>(
+        new SndfileAudioFile(path, std::move(cursor), file, info.format, info.channels,
+                             info.samplerate, std::max<int64_t>(0, length)));
 }
 
 std::unique_ptr<AudioFile> SndfileAudioFile::reopen(std::string* error) const {
-    return open(path_, error);
+    return open(path_, cursor_->fresh(), error, length_);
 }
 
 void SndfileAudioFile::setFramePosition(int64_t frame) {
     position_ = std::clamp<int64_t>(frame, 0, length_);
-    sf_seek(file_, position_, SEEK_SET);
+    // At the end nothing is read. A failed seek can leave a FLAC decoder unusable, so the
+    // stream is opened afresh and the seek tried once more; failing again, reads fail rather
+    // than deliver audio from some other place.
+    seekFailed_ = false;
+    if (position_ == length_ || sf_seek(file_, position_, SEEK_SET) == position_)
+        return;
+    auto cursor = cursor_->fresh();
+    SF_INFO info{};
+    SNDFILE* file = openThrough(*cursor, info);
+    if (!file) {
+        seekFailed_ = true;
+        return;
+    }
+    sf_close(file_);
+    file_ = file;
+    cursor_ = std::move(cursor);
+    seekFailed_ = sf_seek(file_, position_, SEEK_SET) != position_;
 }
 
 bool SndfileAudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
     buffer.setFrameLength(0);
     const uint32_t channels = format_.channelCount;
-    if (buffer.channelCount() != channels)
+    if (buffer.channelCount() != channels || seekFailed_)
         return false;
     const int64_t wanted =
         std::max<int64_t>(0, std::min({frameCount, buffer.frameCapacity(), length_ - position_}));

@@ -7,9 +7,13 @@
 // (device, inode, size, modification time) so later opens of the same file are instant.
 // An MP3 that decodes right up to the estimate and states no frame count is refused, since
 // libsndfile stops there even when more audio follows; the transcoder then decodes it whole.
+// A length a header states is checked against the data: a file cut short reports the frames
+// that still decode. The file is read through the descriptor opened first, so reopen() needs
+// no path and works after the file was moved or deleted.
 // One instance per thread, as AudioFile says.
 
 #include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/OpenedFileCursor.h"
 
 #include <vector>
 
@@ -33,15 +37,22 @@ public:
     bool read(AudioPcmBuffer& buffer, int64_t frameCount) override;
 
 private:
-    SndfileAudioFile(std::filesystem::path path, SNDFILE* file, int format, int channels,
-                     int sampleRate, int64_t length);
+    // `checkedLength`: the length an earlier open found, which reopen() need not find again.
+    static std::unique_ptr<AudioFile> open(const std::filesystem::path& path,
+                                           std::unique_ptr<OpenedFileCursor> cursor,
+                                           std::string* error,
+                                           std::optional<int64_t> checkedLength = std::nullopt);
+    SndfileAudioFile(std::filesystem::path path, std::unique_ptr<OpenedFileCursor> cursor,
+                     SNDFILE* file, int format, int channels, int sampleRate, int64_t length);
 
     std::filesystem::path path_;
+    std::unique_ptr<OpenedFileCursor> cursor_; // libsndfile reads through it
     SNDFILE* file_;
     AudioFormat format_;
     int64_t length_;
     std::optional<int> bitDepth_;
     int64_t position_ = 0;
+    bool seekFailed_ = false; // the position could not be reached: reads fail until a new seek
     std::vector<float> interleaved_;
 };
 

@@ -1,49 +1,54 @@
 #include "Tindrel/platform/audio/VorbisAudioFile.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
-
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
+#include <cstdio>
+#include <cstring>
 
 namespace tindrel::platform {
 namespace {
 
-int descriptorOf(void* source) {
-    return static_cast<int>(reinterpret_cast<intptr_t>(source));
+OpenedFileCursor& cursorOf(void* source) {
+    return *static_cast<OpenedFileCursor*>(source);
 }
 
 size_t readSource(void* data, size_t size, size_t count, void* source) {
     if (size == 0)
         return 0;
-    for (;;) {
-        const ssize_t got = ::read(descriptorOf(source), data, size * count);
-        if (got >= 0)
-            return static_cast<size_t>(got) / size;
-        if (errno != EINTR)
-            return 0;
-    }
+    const int64_t got = cursorOf(source).read(data, size * count);
+    return got > 0 ? static_cast<size_t>(got) / size : 0;
 }
 
 int seekSource(void* source, ogg_int64_t offset, int whence) {
-    return ::lseek(descriptorOf(source), offset, whence) < 0 ? -1 : 0;
-}
-
-int closeSource(void* source) {
-    return ::close(descriptorOf(source));
+    return cursorOf(source).seek(offset, whence) < 0 ? -1 : 0;
 }
 
 long tellSource(void* source) {
-    return static_cast<long>(::lseek(descriptorOf(source), 0, SEEK_CUR));
+    return static_cast<long>(cursorOf(source).tell());
 }
 
-const ov_callbacks descriptorCallbacks{readSource, seekSource, closeSource, tellSource};
+// Ogg Vorbis begins with a page whose first packet is the Vorbis identification header; that
+// much survives most damage, so a damaged Vorbis file is still told apart from other Ogg.
+bool beginsAsOggVorbis(OpenedFileCursor& cursor) {
+    unsigned char head[27 + 255 + 7];
+    const int64_t got = cursor.read(head, sizeof head);
+    cursor.seek(0, SEEK_SET);
+    if (got < 27 || std::memcmp(head, "OggS", 4) != 0)
+        return false;
+    const size_t packet = 27 + head[26];
+    return got >= int64_t(packet + 7) && std::memcmp(head + packet, "\x01vorbis", 7) == 0;
+}
+
+// The cursor belongs to the reader, so the library closes nothing.
+const ov_callbacks cursorCallbacks{readSource, seekSource, nullptr, tellSource};
 
 } // namespace
 
-VorbisAudioFile::VorbisAudioFile(std::filesystem::path path, std::unique_ptr<OggVorbis_File> file,
-                                 AudioFormat format, int64_t length)
-    : path_(std::move(path)), file_(std::move(file)), format_(format), length_(length) {}
+VorbisAudioFile::VorbisAudioFile(std::filesystem::path path,
+                                 std::unique_ptr<OpenedFileCursor> cursor,
+                                 std::unique_ptr<OggVorbis_File> file, AudioFormat format,
+                                 int64_t length)
+    : path_(std::move(path)), cursor_(std::move(cursor)), file_(std::move(file)), format_(format),
+      length_(length) {}
 
 VorbisAudioFile::~VorbisAudioFile() {
     ov_clear(file_.get());
@@ -51,14 +56,21 @@ VorbisAudioFile::~VorbisAudioFile() {
 
 std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
                                                  std::string* error) {
-    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
-    if (!fd.valid())
+    auto cursor = OpenedFileCursor::openRegularFile(path, error);
+    return cursor ? open(path, std::move(cursor), error) : nullptr;
+}
+
+std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
+                                                 std::unique_ptr<OpenedFileCursor> cursor,
+                                                 std::string* error) {
+    if (!beginsAsOggVorbis(*cursor))
         return nullptr;
     auto file = std::make_unique<OggVorbis_File>();
-    void* source = reinterpret_cast<void*>(static_cast<intptr_t>(fd.get()));
-    if (ov_test_callbacks(source, file.get(), nullptr, 0, descriptorCallbacks) != 0)
+    if (ov_test_callbacks(cursor.get(), file.get(), nullptr, 0, cursorCallbacks) != 0) {
+        if (error)
+            *error = "damaged Ogg Vorbis stream";
         return nullptr;
-    fd.release(); // closed by ov_clear from here on
+    }
     if (ov_test_open(file.get()) != 0 || ov_seekable(file.get()) == 0) {
         ov_clear(file.get());
         if (error)
@@ -79,21 +91,23 @@ std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& pa
         return nullptr;
     }
     const AudioFormat format{double(first->rate), static_cast<uint32_t>(first->channels)};
-    return std::unique_ptr<AudioFile>(new VorbisAudioFile(path, std::move(file), format, total));
+    return std::unique_ptr<AudioFile>(
+        new VorbisAudioFile(path, std::move(cursor), std::move(file), format, total));
 }
 
 std::unique_ptr<AudioFile> VorbisAudioFile::reopen(std::string* error) const {
-    return open(path_, error);
+    return open(path_, cursor_->fresh(), error);
 }
 
 void VorbisAudioFile::setFramePosition(int64_t frame) {
     position_ = std::clamp<int64_t>(frame, 0, length_);
-    ov_pcm_seek(file_.get(), position_);
+    // Reads fail rather than deliver audio from some other place.
+    seekFailed_ = ov_pcm_seek(file_.get(), position_) != 0;
 }
 
 bool VorbisAudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
     buffer.setFrameLength(0);
-    if (buffer.channelCount() != format_.channelCount)
+    if (buffer.channelCount() != format_.channelCount || seekFailed_)
         return false;
     const int64_t wanted =
         std::max<int64_t>(0, std::min({frameCount, buffer.frameCapacity(), length_ - position_}));

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +81,10 @@ fs::path makeFixture(const test::TemporaryFolder& folder, const std::string& nam
                              : name.find("24") != std::string::npos  ? test::SampleEncoding::Pcm24
                                                                      : test::SampleEncoding::Pcm16);
     }
+    if (name.find("cut") != std::string::npos) {
+        // A copy that stopped a third of the way: the header still states the whole length.
+        fs::resize_file(path, fs::file_size(path) / 3);
+    }
     if (name.find("unsized") != std::string::npos) {
         // As a FLAC written through a pipe: its stream info states no total sample count.
         std::fstream flac(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -113,6 +118,7 @@ TEST(AudioFile, SeekThenReadMatchesSequentialReadInEveryDirectFormat) {
         {"pcm24.flac", false, 24},          {"pcm16.caf", false, 16},
         {"vorbis.ogg", true, std::nullopt}, {"opus.opus", true, std::nullopt},
         {"lame.mp3", true, std::nullopt},   {"unsized.flac", false, 16},
+        {"cut24.flac", false, 24},          {"cut.aif", false, 16},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -191,4 +197,85 @@ TEST(AudioFile, ReadsPartOfATruncatedFileAndStopsAtItsEnd) {
     ASSERT_TRUE(file);
     EXPECT_EQ(file->length(), 1000);
     EXPECT_EQ(readAll(*file)[0].size(), 1000u);
+}
+
+TEST(AudioFile, NonFiniteSamplesReadAsSilence) {
+    test::TemporaryFolder folder;
+    test::Signal signal = test::sineSignal(440, 0.5, 0.5, 44100, 2);
+    const std::pair<int64_t, float> planted[] = {
+        {0, NAN}, {1, INFINITY}, {2, -INFINITY}, {5000, NAN}, {22049, -NAN}};
+    for (const auto& [frame, value] : planted)
+        signal.samples[size_t(frame * 2 + 1)] = value;
+    for (const char* name : {"nan-float.wav", "nan-float.caf", "nan-float.aif"}) {
+        SCOPED_TRACE(name);
+        auto file = AudioFile::openForReading(makeFixture(folder, name, signal));
+        ASSERT_TRUE(file);
+        // The player and the export read through a reopened reader.
+        std::vector<std::unique_ptr<AudioFile>> readers;
+        readers.push_back(file->reopen());
+        readers.push_back(std::move(file));
+        for (const auto& reader : readers) {
+            const auto all = readAll(*reader);
+            ASSERT_EQ(all[1].size(), size_t(signal.frames()));
+            for (int64_t frame = 0; frame < signal.frames(); ++frame) {
+                const float want = std::isfinite(signal.at(frame, 1)) ? signal.at(frame, 1) : 0;
+                ASSERT_EQ(all[1][size_t(frame)], want) << frame;
+                ASSERT_EQ(all[0][size_t(frame)], signal.at(frame, 0)) << frame;
+            }
+        }
+    }
+}
+
+TEST(AudioFile, ReopensTheOpenedFileAfterItWasMovedOrDeleted) {
+    test::TemporaryFolder folder;
+    const test::Signal signal = test::pinkNoiseSignal(-12, 1.0, 44100, 2, 3);
+    for (const char* name : {"moved.wav", "moved.flac", "moved.ogg"}) {
+        SCOPED_TRACE(name);
+        auto file = AudioFile::openForReading(makeFixture(folder, name, signal));
+        ASSERT_TRUE(file);
+        const auto original = readAll(*file);
+        fs::rename(folder / name, folder / "elsewhere");
+        auto afterMove = file->reopen();
+        ASSERT_TRUE(afterMove);
+        fs::remove(folder / "elsewhere");
+        auto afterDelete = afterMove->reopen();
+        ASSERT_TRUE(afterDelete);
+        EXPECT_EQ(readAll(*afterMove), original);
+        EXPECT_EQ(readAll(*afterDelete), original);
+        EXPECT_EQ(afterDelete->path(), folder / name);
+    }
+}
+
+TEST(AudioFile, OggVorbisItsOwnReaderRefusesIsNotRetriedElsewhere) {
+    test::TemporaryFolder folder;
+    const auto encode = [&](const std::string& name, int channels) {
+        const fs::path wav = folder / (name + ".wav");
+        test::writeAudioFile(wav, test::sineSignal(440, 0.5, 1.0, 44100, channels));
+        if (!test::encodeWithFfmpeg(wav, folder / name, {"-c:a", "libvorbis"}))
+            throw std::runtime_error("encode " + name);
+        std::ifstream file(folder / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    const std::string stereo = encode("stereo.ogg", 2);
+    const std::string mono = encode("mono.ogg", 1);
+    std::string damaged = stereo;
+    for (size_t i = 200; i < 400; ++i)
+        damaged[i] = char(damaged[i] ^ 0x55);
+    const std::pair<const char*, std::string> cases[] = {
+        {"chained.ogg", stereo + mono}, // a second link of another layout
+        {"damaged.ogg", damaged},
+        {"cut.ogg", stereo.substr(0, 3000)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+        std::string error;
+        EXPECT_FALSE(AudioFile::openForReading(folder / name, &error));
+        EXPECT_FALSE(error.empty());
+        // Another reader tried after it would keep some memory at every refused open.
+        const size_t before = mallinfo2().uordblks;
+        for (int open = 0; open < 100; ++open)
+            AudioFile::openForReading(folder / name);
+        EXPECT_LT(mallinfo2().uordblks, before + 64 * 1024);
+    }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 using namespace tindrel;
 using platform::AudioTranscoder;
@@ -61,5 +62,48 @@ TEST(AudioTranscoder, WritesStereo48kWavOfTheStatedLength) {
         // Mono reaches both sides at its own level (0.5 sine: RMS 0.354).
         EXPECT_NEAR(rmsOf(out, 0), 0.3536, c.rmsTolerance);
         EXPECT_NEAR(rmsOf(out, 1), 0.3536, c.rmsTolerance);
+    }
+}
+
+TEST(AudioTranscoder, StreamThatChangesLayoutPartWayIsConvertedWhole) {
+    test::TemporaryFolder folder;
+    struct Half {
+        int channels;
+        double rate;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::string> codec;
+        Half first, second;
+    } cases[] = {
+        {"chain.ogg", {"-c:a", "libvorbis"}, {2, 44100}, {1, 44100}},
+        {"chain.aac", {"-c:a", "aac", "-f", "adts"}, {2, 44100}, {1, 44100}},
+        {"rates.aac", {"-c:a", "aac", "-f", "adts"}, {1, 44100}, {2, 22050}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Two encoded streams back to back: Ogg chains them, ADTS frames simply follow.
+        const auto source = folder / c.name;
+        {
+            std::ofstream joined(source, std::ios::binary);
+            for (const Half& half : {c.first, c.second}) {
+                const auto wav = folder / "half.wav";
+                const auto encoded =
+                    folder / (std::string("half") + fs::path(c.name).extension().string());
+                test::writeAudioFile(wav,
+                                     test::sineSignal(440, 0.5, 1.0, half.rate, half.channels));
+                ASSERT_TRUE(test::encodeWithFfmpeg(wav, encoded, c.codec));
+                std::ifstream part(encoded, std::ios::binary);
+                joined << part.rdbuf();
+            }
+        }
+        const auto out = folder / (std::string(c.name) + ".wav");
+        ASSERT_TRUE(AudioTranscoder::transcodeToWav(source, out));
+        auto file = platform::AudioFile::openForReading(out);
+        ASSERT_TRUE(file);
+        // Each ADTS half keeps its own encoder delay and padding.
+        EXPECT_NEAR(double(file->length()), 96000, 6000);
+        EXPECT_NEAR(rmsOf(out, 0), 0.3536, 0.03);
+        EXPECT_NEAR(rmsOf(out, 1), 0.3536, 0.03);
     }
 }

@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include <csignal>
 #include <fstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using tindrel::platform::ChildProcess;
 namespace fs = std::filesystem;
@@ -37,4 +43,63 @@ TEST(ChildProcess, StandardInputIsEmptyAndFailuresAreNotStatuses) {
     EXPECT_FALSE(ChildProcess::isExecutableFile(folder / "plain.txt"));
     EXPECT_FALSE(ChildProcess::isExecutableFile(folder.path()));
     EXPECT_TRUE(ChildProcess::isExecutableFile("/bin/sh"));
+}
+
+namespace {
+
+// A script that starts a background sleeper in its own process group, hands both process ids
+// through the FIFO `ids` (one line each) and then waits for ever.
+fs::path lingeringScript(const tindrel::test::TemporaryFolder& folder, const fs::path& ids) {
+    const fs::path script = folder / "linger.sh";
+    std::ofstream(script) << "#!/bin/sh\nsleep 600 &\necho $$ $! > \"" << ids.string()
+                          << "\"\nwait\n";
+    fs::permissions(script, fs::perms::owner_all);
+    return script;
+}
+
+std::pair<pid_t, pid_t> readIds(const fs::path& ids) {
+    std::ifstream fifo(ids); // blocks until the script writes
+    pid_t script = 0, sleeper = 0;
+    fifo >> script >> sleeper;
+    return {script, sleeper};
+}
+
+// Waits for a process that was handed to this one (a subreaper) and tells how it ended.
+int killedBy(pid_t pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status))
+        return 0;
+    return WTERMSIG(status);
+}
+
+} // namespace
+
+TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
+    // Orphans come to this process, so their end can be observed and reaped here.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    tindrel::test::TemporaryFolder folder;
+    const fs::path ids = folder / "ids";
+    ASSERT_EQ(mkfifo(ids.c_str(), 0600), 0);
+    const fs::path script = lingeringScript(folder, ids);
+
+    // Past the time limit: the script and what it started are both killed.
+    pid_t sleeper = 0;
+    std::thread reader([&] { sleeper = readIds(ids).second; });
+    EXPECT_EQ(ChildProcess::run(script, {}, std::chrono::milliseconds(300)), std::nullopt);
+    reader.join();
+    EXPECT_EQ(killedBy(sleeper), SIGKILL);
+
+    // The program that started the script dies: the script goes with it.
+    const pid_t runner = fork();
+    ASSERT_GE(runner, 0);
+    if (runner == 0) {
+        ChildProcess::run(script, {});
+        _exit(0);
+    }
+    const auto [lingering, background] = readIds(ids);
+    kill(runner, SIGKILL);
+    EXPECT_EQ(killedBy(runner), SIGKILL);
+    EXPECT_EQ(killedBy(lingering), SIGKILL);
+    kill(background, SIGKILL);
+    killedBy(background);
 }

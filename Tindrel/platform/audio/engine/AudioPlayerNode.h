@@ -34,6 +34,12 @@ public:
     // have left the time-pitch unit, net of its start delay, so the playhead follows what is
     // heard at any rate. None while nothing has rendered since play().
     virtual std::optional<int64_t> playerSampleTime() const = 0;
+
+    // Whether the segment stopped short of its scheduled length (the file ends early or a
+    // read failed), reported once every frame that was read has been heard; none while it
+    // plays on, after it played whole, and after a new schedule or stop().
+    enum class Shortfall { none, endedEarly, readFailed };
+    virtual Shortfall segmentShortfall() const = 0;
 };
 
 } // namespace tindrel::platform

@@ -42,12 +42,14 @@ void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFr
     const int64_t start = std::clamp<int64_t>(startFrame, 0, length);
     const int64_t count = std::clamp<int64_t>(frameCount, 0, length - start);
     std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
+    const bool failed = count > 0 && !reader;
     const bool seek = reader && playing_.load(std::memory_order_acquire);
-    startGeneration(std::move(reader), start, count, seek ? std::min(start, preRollFrames) : -1);
+    startGeneration(std::move(reader), start, count, seek ? std::min(start, preRollFrames) : -1,
+                    failed);
 }
 
 void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame,
-                                          int64_t frameCount, int64_t preRoll) {
+                                          int64_t frameCount, int64_t preRoll, bool failed) {
     {
         std::lock_guard lock(mutex_);
         reader_ = std::move(reader);
@@ -56,9 +58,14 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
         readerLeft_ = reader_ ? frameCount + ahead : 0;
         readerGeneration_ = generation_.load(std::memory_order_relaxed) + 1;
         renderedSincePlay_.store(false, std::memory_order_release);
-        segmentFrames_.store(readerLeft_, std::memory_order_release);
+        // A failed segment keeps its length, so the render side finds it cut short at once.
+        segmentFrames_.store(failed ? frameCount : readerLeft_, std::memory_order_release);
         // -1 marks a segment not scheduled while playing: it starts from silence.
         segmentPreRoll_.store(reader_ ? preRoll : -1, std::memory_order_release);
+        if (failed) {
+            readFailed_.store(readerGeneration_, std::memory_order_release);
+            streamEnded_.store(readerGeneration_, std::memory_order_release);
+        }
         generation_.store(readerGeneration_, std::memory_order_release);
     }
     wake_.notify_all();
@@ -103,6 +110,21 @@ std::optional<int64_t> StreamingPlayerNode::playerSampleTime() const {
         return std::nullopt;
     }
     return heard_.load(std::memory_order_acquire);
+}
+
+AudioPlayerNode::Shortfall StreamingPlayerNode::segmentShortfall() const {
+    const uint64_t generation = generation_.load(std::memory_order_acquire);
+    if (cutShort_.load(std::memory_order_acquire) != generation)
+        return Shortfall::none;
+    // A segment cut short at its very start has nothing to be heard first (a seek's pre-roll
+    // may have played, but none of the segment itself).
+    const int64_t cutAt = cutShortAt_.load(std::memory_order_acquire);
+    if (cutAt > 0 && (heardGeneration_.load(std::memory_order_acquire) != generation ||
+                      heard_.load(std::memory_order_acquire) < cutAt)) {
+        return Shortfall::none;
+    }
+    return readFailed_.load(std::memory_order_acquire) == generation ? Shortfall::readFailed
+                                                                     : Shortfall::endedEarly;
 }
 
 void StreamingPlayerNode::configure(uint32_t channelCount) {
@@ -162,6 +184,10 @@ size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_
             ring_->readable() == 0) {
             // The file delivered fewer frames than it announced: its end comes early.
             renderSegmentFrames_ = consumed_;
+            // In frames of the segment itself, as the playhead counts them (no pre-roll).
+            cutShortAt_.store(std::max<int64_t>(0, consumed_ - renderPreRoll_),
+                              std::memory_order_release);
+            cutShort_.store(renderGeneration_, std::memory_order_release);
             break;
         }
         if (!blocking_) {
@@ -239,6 +265,9 @@ void StreamingPlayerNode::stream() {
                 readerLeft_ -= got;
             }
             if (got == 0 || readerLeft_ == 0) {
+                if (!ok) {
+                    readFailed_.store(generation, std::memory_order_release);
+                }
                 readerLeft_ = 0;
                 reader_.reset();
                 streamEnded_.store(generation, std::memory_order_release);

@@ -45,6 +45,7 @@ public:
     void setVolume(float gain) override;
     float volume() const override;
     std::optional<int64_t> playerSampleTime() const override;
+    Shortfall segmentShortfall() const override;
 
     // Sets the channel count of the ring and drops the segment.
     void configure(uint32_t channelCount);
@@ -65,9 +66,10 @@ public:
 
 private:
     void stream();
-    // preRoll -1: not a seek, the segment starts from silence.
+    // preRoll -1: not a seek, the segment starts from silence. `failed`: the segment's reader
+    // could not be made; nothing of it will be read.
     void startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame, int64_t frameCount,
-                         int64_t preRoll = -1);
+                         int64_t preRoll = -1, bool failed = false);
 
     std::thread thread_;
     mutable std::mutex mutex_;
@@ -88,6 +90,9 @@ private:
     std::atomic<int64_t> segmentPreRoll_{0};
     std::atomic<uint64_t> acknowledged_{0};
     std::atomic<uint64_t> streamEnded_{0}; // the generation whose reading finished or failed
+    std::atomic<uint64_t> readFailed_{0};  // the generation whose reading failed
+    std::atomic<uint64_t> cutShort_{0};    // the generation whose segment ended early
+    std::atomic<int64_t> cutShortAt_{0};   // the frames it really had
     std::atomic<bool> playing_{false};
     std::atomic<float> volume_{1.0f};
     std::atomic<bool> renderedSincePlay_{false};
