@@ -22,9 +22,11 @@ ChipButton* makeButton(QWidget* parent, const QString& symbol, const QString& ti
     return button;
 }
 
-// Light tints (cyan, mint, orange) carry dark text, as the main window's play button does.
+// Bright tints (cyan, mint, orange) carry dark text, as the main window's play button does;
+// gray and the darker ones white.
 QColor textOn(const QColor& tint) {
-    return tint.lightnessF() > 0.55 ? SystemColors::black() : SystemColors::white();
+    const double luma = 0.299 * tint.redF() + 0.587 * tint.greenF() + 0.114 * tint.blueF();
+    return luma > 0.6 ? SystemColors::black() : SystemColors::white();
 }
 
 } // namespace
