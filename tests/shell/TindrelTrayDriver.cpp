@@ -83,7 +83,7 @@ public:
     }
     void click(xcb_window_t window) const {
         const QPoint centre = rootGeometry(connection, window, root).center();
-        QProcess::execute("xdotool", {"mousemove", "--sync", QString::number(centre.x()),
+        QProcess::execute("xdotool", {"mousemove", QString::number(centre.x()),
                                       QString::number(centre.y()), "click", "1"});
     }
 

@@ -26,10 +26,10 @@ namespace {
 
 std::string textProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property) {
     XcbReply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(connection,
-                               xcb_get_property(connection, 0, window, property,
-                                                XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-                               nullptr),
+        xcb_get_property_reply(
+            connection,
+            xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+            nullptr),
         &std::free);
     if (!reply)
         return {};
