@@ -13,6 +13,7 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 #include "Tindrel/shell/TindrelStatusItem.h"
 #include "Tindrel/store/TindrelStore.h"
+#include "bench/OnOwnDisplay.h"
 #include "tests/support/GeneratedAudio.h"
 
 #include <QApplication>
@@ -196,19 +197,7 @@ int runBenchmark(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("TINDREL_BENCH_ON_DISPLAY")) {
-        setenv("TINDREL_BENCH_ON_DISPLAY", "1", 1);
-        char self[4096] = {};
-        if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0)
-            return 1;
-        char* xvfbArguments[] = {const_cast<char*>("xvfb-run"),
-                                 const_cast<char*>("-a"),
-                                 const_cast<char*>("-s"),
-                                 const_cast<char*>("-screen 0 1400x900x24"),
-                                 self,
-                                 nullptr};
-        execvp("xvfb-run", xvfbArguments);
+    if (!tindrel::bench::runOnOwnDisplay())
         return 1;
-    }
     return runBenchmark(argc, argv);
 }
