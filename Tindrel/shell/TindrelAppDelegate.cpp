@@ -5,22 +5,33 @@
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/KeyShortcutFilter.h"
 #include "Tindrel/shell/LaunchArguments.h"
+#include "Tindrel/shell/PopoverWindow.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
+#include "Tindrel/shell/TindrelMiniPopoverView.h"
+#include "Tindrel/shell/TindrelSettingsPopover.h"
+#include "Tindrel/shell/TindrelStatusItem.h"
 #include "Tindrel/store/DefaultAudioHandlerRegistrar.h"
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
+#include <QPointer>
+#include <QSystemTrayIcon>
 
 namespace tindrel {
 
-TindrelAppDelegate::TindrelAppDelegate(TindrelStore& store, QObject* parent)
-    : QObject(parent), store_(store) {}
+TindrelAppDelegate::TindrelAppDelegate(TindrelStore& store,
+                                       std::function<bool()> isSystemTrayAvailable, QObject* parent)
+    : QObject(parent), store_(store),
+      isSystemTrayAvailable_(isSystemTrayAvailable ? std::move(isSystemTrayAvailable)
+                                                   : &QSystemTrayIcon::isSystemTrayAvailable) {}
 
 TindrelAppDelegate::~TindrelAppDelegate() = default;
 
 void TindrelAppDelegate::applicationDidFinishLaunching(const QStringList& arguments,
                                                        const std::filesystem::path& workingFolder) {
+    setupMenuBarMiniPlayer();
     if (!DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3())
         DefaultAudioHandlerRegistrar::registerAllAsDefault();
 
@@ -40,9 +51,43 @@ void TindrelAppDelegate::applicationDidFinishLaunching(const QStringList& argume
             store_.navigateToFolder(
                 std::filesystem::path(QDir::homePath().toStdString()) / "Downloads", true, false);
     }
-    if (!background)
+    if (!background || !isSystemTrayAvailable_())
         showMainWindow();
     installKeyShortcuts();
+}
+
+void TindrelAppDelegate::setupMenuBarMiniPlayer() {
+    statusItem_ = std::make_unique<TindrelStatusItem>();
+    connect(statusItem_.get(), &TindrelStatusItem::clicked, this,
+            &TindrelAppDelegate::toggleMiniPopover);
+    miniPopover_ = std::make_unique<PopoverWindow>(new TindrelMiniPopoverView(store_));
+
+    const QPointer<TindrelAppDelegate> self(this);
+    store_.onStatusChanged = [self] {
+        if (self)
+            self->updateStatusButton();
+    };
+    store_.onOpenMainWindowRequested = [self] {
+        if (self)
+            self->miniPopover_->closePopover();
+        if (self)
+            self->showMainWindow();
+    };
+}
+
+void TindrelAppDelegate::updateStatusButton() {
+    const QString text = store_.statusBarPillText();
+    // The space parts the title from the symbol where a tray shows both.
+    statusItem_->setTitle(text.isEmpty() ? QString() : QLatin1Char(' ') + text);
+}
+
+void TindrelAppDelegate::toggleMiniPopover() {
+    if (!statusItem_)
+        return;
+    if (miniPopover_->isVisible())
+        miniPopover_->closePopover();
+    else if (!miniPopover_->closedItselfJustNow())
+        miniPopover_->showNear(statusItem_->geometry(), QCursor::pos());
 }
 
 void TindrelAppDelegate::openDocuments(const QStringList& arguments) {
@@ -73,6 +118,8 @@ void TindrelAppDelegate::showMainWindow() {
                 &TindrelAppDelegate::windowWillClose);
         connect(&mainWindow_->mainView(), &TindrelMainView::exitRequested, this,
                 &TindrelAppDelegate::terminate);
+        mainWindow_->mainView().setSettingsPopoverContent(
+            [this](QWidget* parent) { return new TindrelSettingsPopover(store_, parent); });
     }
     // A minimized window is brought back too, not just marked active.
     mainWindow_->setWindowState(mainWindow_->windowState() & ~Qt::WindowMinimized);

@@ -1,10 +1,12 @@
 #pragma once
 
-// The application's delegate: runs the launch sequence (default-handler registration, the
-// command line, the first load, the main window, the keyboard table), owns the one main window
-// (made on first showing, kept for the life of the process), opens what later launches hand over,
-// and ends the process on its ways out. Every way out runs the store's clean-up before the event
-// loop is asked to quit; the application's last moment runs it once more (it is harmless twice).
+// The application's delegate: runs the launch sequence (the tray icon and its mini player,
+// default-handler registration, the command line, the first load, the main window, the keyboard
+// table), owns the one main window (made on first showing, kept for the life of the process), the
+// tray icon and the mini player popover (made at launch, kept), opens what later launches hand
+// over, and ends the process on its ways out. Every way out runs the store's clean-up before the
+// event loop is asked to quit; the application's last moment runs it once more (it is harmless
+// twice).
 //
 // GUI thread only. The delegate uses the store it is given (the shared one in the program, a
 // private one in tests) and never owns it. It owns the keyboard table, which stays installed
@@ -14,18 +16,25 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace tindrel {
 
 class KeyShortcutFilter;
+class PopoverWindow;
 class TindrelMainWindow;
+class TindrelStatusItem;
 class TindrelStore;
 
 class TindrelAppDelegate : public QObject {
     Q_OBJECT
 public:
-    explicit TindrelAppDelegate(TindrelStore& store, QObject* parent = nullptr);
+    // `isSystemTrayAvailable` is asked at the end of the launch: without a tray a launch for
+    // the background shows the window all the same, or nothing would be on screen to reach.
+    explicit TindrelAppDelegate(TindrelStore& store,
+                                std::function<bool()> isSystemTrayAvailable = nullptr,
+                                QObject* parent = nullptr);
     ~TindrelAppDelegate() override;
 
     // The launch sequence. `arguments` as the process got them, the program path first;
@@ -47,15 +56,27 @@ public:
     // The application's last moment (QCoreApplication::aboutToQuit).
     void applicationWillTerminate();
 
+    // Opens the mini player below the tray icon, or closes it when open. A click that comes
+    // right after the popover closed itself is the click that closed it: nothing happens.
+    void toggleMiniPopover();
+
     // Null until the main window is first shown.
     TindrelMainWindow* mainWindow() const { return mainWindow_.get(); }
+    // Null until the launch sequence made them.
+    TindrelStatusItem* statusItem() const { return statusItem_.get(); }
+    PopoverWindow* miniPopover() const { return miniPopover_.get(); }
 
 private:
+    void setupMenuBarMiniPlayer();
+    void updateStatusButton();
     void windowWillClose();
     // The last step of launching: the keyboard table goes onto the application, once.
     void installKeyShortcuts();
 
     TindrelStore& store_;
+    std::function<bool()> isSystemTrayAvailable_;
+    std::unique_ptr<TindrelStatusItem> statusItem_;
+    std::unique_ptr<PopoverWindow> miniPopover_;
     std::unique_ptr<TindrelMainWindow> mainWindow_;
     std::unique_ptr<KeyShortcutFilter> keyMonitor_;
 };

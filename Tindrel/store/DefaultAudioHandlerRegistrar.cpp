@@ -23,27 +23,54 @@ std::optional<QMimeType> mimeTypeForExtension(const QString& ext) {
     return type;
 }
 
-// Registers the families in one write; counts their own content types, not the extensions'.
+// Whether the desktop, reading its lists in their precedence, opens this type with Tindrel.
+// A list may name the type by any of its names: the one given, the canonical one, an alias.
+bool namesTindrel(const platform::DefaultHandlerService& service, const QString& typeName) {
+    std::vector<std::string> names{typeName.toStdString()};
+    const QMimeType type = QMimeDatabase().mimeTypeForName(typeName);
+    if (type.isValid()) {
+        for (QString name : QStringList{type.name()} + type.aliases()) {
+            if (name != typeName)
+                names.push_back(name.toStdString());
+        }
+    }
+    const std::optional<std::string> application = service.defaultApplication(names);
+    return application &&
+           *application == DefaultAudioHandlerRegistrar::desktopFileID().toStdString();
+}
+
+// Registers the families in one write and counts their own content types (not the
+// extensions') that the desktop now opens with Tindrel. Without Tindrel's desktop entry the
+// desktop would pass over every line written, so nothing is written.
 int registerFamilies(const std::vector<AudioFormatAssociation>& families) {
+    platform::DefaultHandlerService service = userDefaults();
+    const std::string ourID = DefaultAudioHandlerRegistrar::desktopFileID().toStdString();
+    if (!service.isInstalled(ourID))
+        return 0;
+
     std::vector<std::string> types;
-    int contentTypes = 0;
     auto add = [&types](const QString& type) {
         const std::string name = type.toStdString();
         if (std::find(types.begin(), types.end(), name) == types.end())
             types.push_back(name);
     };
     for (const AudioFormatAssociation& family : families) {
-        for (const QString& type : family.utis) {
+        for (const QString& type : family.utis)
             add(type);
-            if (platform::DefaultHandlerService::isWellFormedMimeType(type.toStdString()))
-                ++contentTypes;
-        }
         if (const std::optional<QMimeType> extType = mimeTypeForExtension(family.ext))
             add(extType->name());
     }
-    const int written = userDefaults().setDefaultApplication(
-        DefaultAudioHandlerRegistrar::desktopFileID().toStdString(), types);
-    return written > 0 ? contentTypes : 0;
+    service.setDefaultApplication(ourID, types);
+
+    int accepted = 0;
+    for (const AudioFormatAssociation& family : families) {
+        for (const QString& type : family.utis) {
+            if (platform::DefaultHandlerService::isWellFormedMimeType(type.toStdString()) &&
+                namesTindrel(service, type))
+                ++accepted;
+        }
+    }
+    return accepted;
 }
 
 } // namespace
@@ -83,13 +110,7 @@ void DefaultAudioHandlerRegistrar::registerFormat(const AudioFormatAssociation& 
 
 bool DefaultAudioHandlerRegistrar::isDefault(const QString& ext) {
     const std::optional<QMimeType> type = mimeTypeForExtension(ext);
-    if (!type)
-        return false;
-    std::vector<std::string> names{type->name().toStdString()};
-    for (const QString& alias : type->aliases())
-        names.push_back(alias.toStdString());
-    const std::optional<std::string> application = userDefaults().defaultApplication(names);
-    return application && *application == desktopFileID().toStdString();
+    return type && namesTindrel(userDefaults(), type->name());
 }
 
 bool DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3() {

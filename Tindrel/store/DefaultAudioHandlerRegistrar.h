@@ -27,7 +27,10 @@ public:
     static const std::vector<AudioFormatAssociation>& formatAssociations();
 
     // Registers every content type and every extension's type; returns how many of the 14
-    // content types were accepted (0 when the user's list cannot be written).
+    // content types the desktop now opens with Tindrel, read back through the lists' order of
+    // precedence (a list of higher precedence naming another program keeps that type from
+    // counting). Only while Tindrel's desktop entry is installed; otherwise nothing is
+    // written and the answer is 0. A list already as asked is not rewritten.
     static int registerAllAsDefault();
     // The same for one family, uncounted.
     static void registerFormat(const AudioFormatAssociation& association);

@@ -42,8 +42,9 @@ public:
         return delegate && delegate->mainWindow() && delegate->mainWindow()->isVisible();
     }
 
-    void start(const QStringList& arguments) {
-        delegate = std::make_unique<TindrelAppDelegate>(rig.store());
+    void start(const QStringList& arguments, bool trayAvailable = true) {
+        delegate = std::make_unique<TindrelAppDelegate>(rig.store(),
+                                                        [trayAvailable] { return trayAvailable; });
         delegate->applicationDidFinishLaunching(arguments, rig.home());
     }
 
@@ -60,20 +61,27 @@ std::optional<std::string> currentFile(TindrelStore& store) {
 TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
     struct Case {
         QStringList arguments;
+        bool trayAvailable;
         bool window;
         bool opensOkAndPlays;
     } cases[] = {
-        {{"tindrel", "-x", "/missing", "rel/ok.wav"}, true, true},
-        {{"tindrel", "--background"}, false, false},
-        {{"tindrel", "--background", "rel/ok.wav"}, true, true},
-        {{"tindrel", "rel/ok.wav", "--background"}, true, true},
-        {{"tindrel"}, true, false},
+        {{"tindrel", "-x", "/missing", "rel/ok.wav"}, true, true, true},
+        {{"tindrel", "--background"}, true, false, false},
+        // Without a tray nothing else would be on screen to reach the program by.
+        {{"tindrel", "--background"}, false, true, false},
+        {{"tindrel", "--background", "rel/ok.wav"}, true, true, true},
+        {{"tindrel", "rel/ok.wav", "--background"}, true, true, true},
+        {{"tindrel"}, false, true, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        SCOPED_TRACE(c.arguments.join(' ').toStdString() + (c.trayAvailable ? "" : " (no tray)"));
         Launch launch;
-        launch.start(c.arguments);
+        launch.start(c.arguments, c.trayAvailable);
         EXPECT_EQ(launch.windowShown(), c.window);
+        EXPECT_NE(launch.delegate->statusItem(), nullptr);
+        // Not installed (as in a build tree): registering would only name a program the
+        // desktop passes over, so the user's list is left alone.
+        EXPECT_FALSE(std::filesystem::exists(launch.rig.desktop().configHome() / "mimeapps.list"));
         if (c.opensOkAndPlays) {
             EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
             EXPECT_TRUE(launch.store().isPlaying.get());

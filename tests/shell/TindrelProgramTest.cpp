@@ -1,6 +1,8 @@
 // The real program on a virtual X display: its window appears with the newest recent file
 // loaded, a real Space key press starts playback, and closing the window ends the program
-// cleanly. Leaves a screenshot of the playing window next to the test's build output.
+// cleanly; in the background it lives in a tray, and without a tray it shows its window.
+// Leaves screenshots of the playing window and of the mini player next to the test's build
+// output.
 
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
@@ -13,17 +15,39 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 using namespace tindrel::test;
 
-TEST(TindrelProgram, ShowsItsWindowPlaysOnSpaceAndQuitsCleanlyWhenTheWindowIsClosed) {
-    TemporaryFolder sandbox;
+namespace {
+
+// Points the program's home, settings, default-handler lists and instance socket at the
+// sandbox and makes it use X. Returns the home folder.
+std::filesystem::path useSandbox(const TemporaryFolder& sandbox) {
     const auto home = sandbox / "home";
     const auto runtime = sandbox / "runtime";
     std::filesystem::create_directories(home / "Downloads");
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    const auto audio = home / "tone.wav";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (sandbox / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (sandbox / "data").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return home;
+}
+
+int underXvfb(std::vector<std::string> command) {
+    command.insert(command.begin(), {"-a", "-s", "-screen 0 1400x900x24"});
+    return runProgram("xvfb-run", command);
+}
+
+} // namespace
+
+TEST(TindrelProgram, ShowsItsWindowPlaysOnSpaceAndQuitsCleanlyWhenTheWindowIsClosed) {
+    TemporaryFolder sandbox;
+    const auto audio = useSandbox(sandbox) / "tone.wav";
     writeAudioFile(audio, sineSignal(440, 0.5, 20.0));
     // Started without arguments it loads its newest recent file and waits for a key.
     QSettings recents(
@@ -32,17 +56,9 @@ TEST(TindrelProgram, ShowsItsWindowPlaysOnSpaceAndQuitsCleanlyWhenTheWindowIsClo
     recents.setValue("Tindrel.recentPaths", QStringList{QString::fromStdString(audio.string())});
     recents.sync();
 
-    // The program runs on the sandbox: its recents, default-handler list and instance socket.
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (sandbox / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (sandbox / "data").c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-
     const std::filesystem::path screenshot = TINDREL_SCREENSHOT;
     std::filesystem::remove(screenshot);
-    const int status = runProgram("xvfb-run", {"-a", "-s", "-screen 0 1400x900x24", TINDREL_DRIVER,
-                                               TINDREL_PROGRAM, screenshot.string()});
+    const int status = underXvfb({TINDREL_DRIVER, TINDREL_PROGRAM, screenshot.string()});
     EXPECT_EQ(status, 0) << "5: no window, 6: still running after close, 7: screenshot not "
                             "saved, 8: window never settled, 9: Space did not start playback, "
                             "10: xdotool failed";
@@ -51,4 +67,24 @@ TEST(TindrelProgram, ShowsItsWindowPlaysOnSpaceAndQuitsCleanlyWhenTheWindowIsClo
     ASSERT_FALSE(image.isNull());
     EXPECT_GE(image.width(), 1180);
     EXPECT_GE(image.height(), 660);
+}
+
+TEST(TindrelProgram, LivesInTheTrayInTheBackgroundAndShowsItsWindowWithoutOne) {
+    for (const char* mode : {"tray", "no-tray"}) {
+        SCOPED_TRACE(mode);
+        TemporaryFolder sandbox;
+        useSandbox(sandbox);
+        const std::filesystem::path screenshot = TINDREL_TRAY_SCREENSHOT;
+        const bool withTray = std::string(mode) == "tray";
+        if (withTray)
+            std::filesystem::remove(screenshot);
+        EXPECT_EQ(underXvfb({TINDREL_TRAY_DRIVER, TINDREL_PROGRAM, mode, screenshot.string()}), 0)
+            << "10: no tray host, 11: no icon, 12: window in the background, 13: no popover, "
+               "15: popover not closed by a second click, 20: no window without a tray, "
+               "21: icon not picked up by a later tray";
+        if (withTray) {
+            const QImage image(QString::fromStdString(screenshot.string()));
+            EXPECT_EQ(image.size(), QSize(410, 255));
+        }
+    }
 }

@@ -7,23 +7,22 @@
 // Usage: TindrelWindowDriver <tindrel> <screenshot.png> [program arguments...]
 // Exit status 0 when all of that happened and the program exited 0.
 
+#include "tests/shell/XcbWindows.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
-#include <QSet>
 #include <QTimer>
-
-#include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
+
+using namespace tindrel::test;
 
 namespace {
 
@@ -33,50 +32,6 @@ constexpr int maxPolls = 600;
 // Unchanged shots in a row that count as settled: longer than a text caret's blink, so a
 // field that still has the keyboard shows itself.
 constexpr int settledPolls = 12;
-
-template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    XcbReply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-std::string windowName(xcb_connection_t* connection, xcb_window_t window) {
-    XcbReply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(connection,
-                               xcb_get_property(connection, 0, window, XCB_ATOM_WM_NAME,
-                                                XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-                               nullptr),
-        &std::free);
-    if (!reply)
-        return {};
-    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                       size_t(xcb_get_property_value_length(reply.get())));
-}
-
-bool isViewable(xcb_connection_t* connection, xcb_window_t window) {
-    XcbReply<xcb_get_window_attributes_reply_t> reply(
-        xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window),
-                                        nullptr),
-        &std::free);
-    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
-std::optional<xcb_window_t> findMappedWindow(xcb_connection_t* connection, xcb_window_t root,
-                                             const std::string& title) {
-    XcbReply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr), &std::free);
-    if (!tree)
-        return std::nullopt;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
-        if (windowName(connection, children[i]) == title && isViewable(connection, children[i]))
-            return children[i];
-    return std::nullopt;
-}
 
 void focusWindow(xcb_connection_t* connection, xcb_window_t window) {
     xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
@@ -100,20 +55,6 @@ void sendDeleteWindow(xcb_connection_t* connection, xcb_window_t window) {
     xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(connection);
-}
-
-// A drawn window shows many colours; a freshly mapped, unpainted one shows one or two.
-bool looksPainted(const QImage& image) {
-    if (image.isNull())
-        return false;
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 7)
-        for (int x = 0; x < image.width(); x += 7) {
-            colours.insert(image.pixel(x, y));
-            if (colours.size() > 16)
-                return true;
-        }
-    return false;
 }
 
 } // namespace
@@ -167,7 +108,7 @@ int main(int argc, char** argv) {
         if (++polls > maxPolls || program.state() == QProcess::NotRunning)
             return finish(failures.at(stage));
         if (!window)
-            window = findMappedWindow(connection, root, "Tindrel");
+            window = findMappedWindow(connection, root, "Tindrel", false, QSize(1180, 660));
         if (!window)
             return;
         const QImage shot = QGuiApplication::primaryScreen()->grabWindow(*window).toImage();

@@ -4,6 +4,7 @@
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/FileText.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+
+#include <sys/stat.h>
 
 using tindrel::DefaultAudioHandlerRegistrar;
 using tindrel::test::readFileText;
@@ -72,11 +75,19 @@ protected:
 
 TEST_F(RegistrarTest, registeringAllCountsTypesAndKeepsOtherEntries) {
     std::filesystem::create_directories(list().parent_path());
-    std::ofstream(list())
-        << "[Default Applications]\ntext/plain=gedit.desktop;\naudio/mpeg=vlc.desktop;\n";
+    const std::string before =
+        "[Default Applications]\ntext/plain=gedit.desktop;\naudio/mpeg=vlc.desktop;\n";
+    std::ofstream(list()) << before;
     rig.desktop().installDesktopFile("vlc.desktop");
     EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefault("mp3"));
 
+    // Not installed (a run from the build tree): the desktop would pass over every line.
+    store.makeTindrelDefaultForAllAudio();
+    EXPECT_EQ(store.statusBanner.get(),
+              "Set Tindrel as default audio player (0 MIME type handlers)");
+    EXPECT_EQ(readFileText(list()), before);
+
+    rig.desktop().installDesktopFile("com.orlimar.tindrel.desktop");
     store.makeTindrelDefaultForAllAudio();
     EXPECT_EQ(store.statusBanner.get(),
               "Set Tindrel as default audio player (14 MIME type handlers)");
@@ -84,14 +95,35 @@ TEST_F(RegistrarTest, registeringAllCountsTypesAndKeepsOtherEntries) {
     EXPECT_NE(text.find("text/plain=gedit.desktop;\n"), std::string::npos);
     EXPECT_NE(text.find("audio/mpeg=com.orlimar.tindrel.desktop;vlc.desktop;\n"),
               std::string::npos);
-
-    // Written but not installed: the desktop would pass over it.
-    EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3());
-    rig.desktop().installDesktopFile("com.orlimar.tindrel.desktop");
     for (const char* ext : {"wav", "aiff", "mp3", "flac", "m4a", "ogg"})
         EXPECT_TRUE(DefaultAudioHandlerRegistrar::isDefault(ext)) << ext;
     EXPECT_TRUE(DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3());
     EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefault("no-such-extension"));
+}
+
+TEST_F(RegistrarTest, countsOnlyWhatTheDesktopNowOpensWithTindrelAndRewritesNothingUnchanged) {
+    rig.desktop().installDesktopFile("com.orlimar.tindrel.desktop");
+    rig.desktop().installDesktopFile("vlc.desktop");
+    // The desktop's own list outranks the user's shared one.
+    const tindrel::test::ScopedEnvironmentVariable desktop("XDG_CURRENT_DESKTOP", "GNOME");
+    std::filesystem::create_directories(list().parent_path());
+    std::ofstream(list().parent_path() / "gnome-mimeapps.list")
+        << "[Default Applications]\naudio/mpeg=vlc.desktop;\n";
+
+    EXPECT_EQ(DefaultAudioHandlerRegistrar::registerAllAsDefault(), 13);
+    EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefault("mp3"));
+    EXPECT_TRUE(DefaultAudioHandlerRegistrar::isDefault("wav"));
+    EXPECT_FALSE(DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3());
+
+    // What the next start does: the list already says all it can, so it stays untouched.
+    const auto identity = [this] {
+        struct stat status {};
+        ::stat(list().c_str(), &status);
+        return std::pair(status.st_ino, status.st_mtim.tv_nsec);
+    };
+    const auto written = identity();
+    EXPECT_EQ(DefaultAudioHandlerRegistrar::registerAllAsDefault(), 13);
+    EXPECT_EQ(identity(), written);
 }
 
 TEST_F(RegistrarTest, oneFamilyAndTheAnswerForWavAndMp3) {
@@ -115,6 +147,7 @@ TEST_F(RegistrarTest, oneFamilyAndTheAnswerForWavAndMp3) {
 }
 
 TEST_F(RegistrarTest, anUnwritableListCountsNothing) {
+    rig.desktop().installDesktopFile("com.orlimar.tindrel.desktop");
     std::filesystem::create_directories(list());
     store.makeTindrelDefaultForAllAudio();
     EXPECT_EQ(store.statusBanner.get(),

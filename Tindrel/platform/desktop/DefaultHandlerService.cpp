@@ -91,9 +91,12 @@ int DefaultHandlerService::setDefaultApplication(const std::string& desktopId,
     }
     if (count == 0)
         return 0;
+    const std::string text = list.text();
+    // Rewriting an unchanged file would still touch it (and wake every watcher of it).
+    if (existing && *existing == text)
+        return count;
 
     QSaveFile file(QFile::decodeName(path.c_str()));
-    const std::string text = list.text();
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=
             static_cast<qint64>(text.size()) ||

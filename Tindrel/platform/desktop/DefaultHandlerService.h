@@ -7,7 +7,8 @@
 // Writing changes only the entries of the application being set (it goes first in the
 // type's [Default Applications] and [Added Associations] lists and is taken off its [Removed
 // Associations] list); every other line survives. The file is replaced atomically (a temporary
-// file in the same folder, renamed over it), so a failed write leaves it as it was.
+// file in the same folder, renamed over it), so a failed write leaves it as it was; when the
+// entries are already as asked, the file is not written at all.
 //
 // Synchronous file I/O; any thread, one call at a time per file. No state between calls.
 
@@ -24,7 +25,8 @@ public:
     explicit DefaultHandlerService(XdgLocations locations);
 
     // Makes `desktopId` the default for each well-formed type ("audio/x-wav"); returns how
-    // many types were set: 0 when the file could not be written (then `error` says why).
+    // many types were set (already set ones included): 0 when the file could not be written
+    // (then `error` says why).
     int setDefaultApplication(const std::string& desktopId,
                               const std::vector<std::string>& mimeTypes,
                               std::string* error = nullptr);
@@ -38,11 +40,14 @@ public:
     // $XDG_CONFIG_HOME/mimeapps.list, the file that setDefaultApplication writes.
     std::filesystem::path userListPath() const;
 
+    // Whether a desktop entry of this id lies in the applications/ folder of a data folder;
+    // the desktop passes over ids that are not.
+    bool isInstalled(const std::string& desktopId) const;
+
     static bool isWellFormedMimeType(const std::string& mimeType);
 
 private:
     std::vector<std::filesystem::path> listsInPrecedence() const;
-    bool isInstalled(const std::string& desktopId) const;
 
     XdgLocations locations_;
 };

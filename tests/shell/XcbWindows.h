@@ -1,0 +1,31 @@
+#pragma once
+
+// Small X11 look-ups for the programs that drive the real `tindrel` under xvfb-run: windows by
+// name, whether they are mapped, where they are on the root window, and whether a grabbed
+// image looks drawn. Single-threaded.
+
+#include <QImage>
+#include <QRect>
+
+#include <xcb/xcb.h>
+
+#include <optional>
+#include <string>
+
+namespace tindrel::test {
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name);
+// _NET_WM_NAME, or WM_NAME without it.
+std::string windowName(xcb_connection_t* connection, xcb_window_t window);
+bool isViewable(xcb_connection_t* connection, xcb_window_t window);
+// The window's rectangle in root coordinates; empty when it is gone.
+QRect rootGeometry(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root);
+// A mapped child of `parent` (only direct children unless `deep`) with this name and, when
+// `minimumSize` is given, at least that size.
+std::optional<xcb_window_t> findMappedWindow(xcb_connection_t* connection, xcb_window_t parent,
+                                             const std::string& name, bool deep = false,
+                                             QSize minimumSize = QSize());
+// A drawn window shows many colours; a freshly mapped, unpainted one shows one or two.
+bool looksPainted(const QImage& image);
+
+} // namespace tindrel::test
