@@ -1,5 +1,6 @@
 #include "Tindrel/platform/audio/AudioFile.h"
 
+#include "Tindrel/platform/audio/Mp3AudioFile.h"
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
 #include "Tindrel/platform/audio/VorbisAudioFile.h"
 
@@ -9,6 +10,8 @@ std::unique_ptr<AudioFile> AudioFile::openForReading(const std::filesystem::path
                                                      std::string* error) {
     if (auto vorbis = VorbisAudioFile::open(path, nullptr))
         return vorbis;
+    if (Mp3AudioFile::looksLikeMpegAudio(path))
+        return Mp3AudioFile::open(path, error);
     return SndfileAudioFile::open(path, error);
 }
 

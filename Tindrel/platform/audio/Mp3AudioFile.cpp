@@ -1,0 +1,208 @@
+#include "Tindrel/platform/audio/Mp3AudioFile.h"
+
+#include "Tindrel/platform/audio/FileDescriptor.h"
+
+#include <mpg123.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tindrel::platform {
+namespace {
+
+// Bytes searched for the first frame after the ID3v2 tags (padding may come first).
+constexpr size_t paddingSearchBytes = 64 * 1024;
+
+bool isMpegAudioFrameHeader(const unsigned char* h) {
+    const int version = (h[1] >> 3) & 3;
+    const int layer = (h[1] >> 1) & 3;
+    const int bitrate = h[2] >> 4;
+    const int rate = (h[2] >> 2) & 3;
+    return h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 && version != 1 && layer != 0 && bitrate != 15 &&
+           rate != 3;
+}
+
+// Offset just past the ID3v2 tags at the start of the file (several may follow each other).
+off_t afterId3v2Tags(int fd) {
+    off_t at = 0;
+    unsigned char id3[10];
+    while (::pread(fd, id3, sizeof id3, at) == ssize_t(sizeof id3) &&
+           std::memcmp(id3, "ID3", 3) == 0) {
+        const off_t size = (off_t(id3[6] & 0x7F) << 21) | (off_t(id3[7] & 0x7F) << 14) |
+                           (off_t(id3[8] & 0x7F) << 7) | off_t(id3[9] & 0x7F);
+        at += 10 + size + ((id3[5] & 0x10) ? 10 : 0);
+    }
+    return at;
+}
+
+bool startsWithMpegAudio(int fd) {
+    const off_t start = afterId3v2Tags(fd);
+    std::vector<unsigned char> bytes(start > 0 ? paddingSearchBytes : 4);
+    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), start);
+    size_t at = 0;
+    while (start > 0 && at < size_t(std::max<ssize_t>(0, got)) && bytes[at] == 0)
+        ++at;
+    return got >= 4 && at + 4 <= size_t(got) && isMpegAudioFrameHeader(bytes.data() + at);
+}
+
+struct HandleDeleter {
+    void operator()(mpg123_handle* handle) const {
+        mpg123_close(handle);
+        mpg123_delete(handle);
+    }
+};
+using Handle = std::unique_ptr<mpg123_handle, HandleDeleter>;
+
+// A handle on `fd` that decodes to 32-bit float in the stream's own channels and rate.
+Handle openHandle(int fd, std::string* error) {
+    int status = MPG123_OK;
+    Handle handle(mpg123_new(nullptr, &status));
+    if (!handle) {
+        if (error)
+            *error = mpg123_plain_strerror(status);
+        return nullptr;
+    }
+    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+    mpg123_format_none(handle.get());
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i)
+        mpg123_format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+    if (mpg123_open_fd(handle.get(), fd) != MPG123_OK) {
+        if (error)
+            *error = mpg123_strerror(handle.get());
+        return nullptr;
+    }
+    return handle;
+}
+
+// Walks every frame header without decoding; false when the stream holds no frame or its
+// channel count or rate changes, since one output format could not carry it whole.
+bool hasOneFormatThroughout(mpg123_handle* handle, AudioFormat& format) {
+    int formats = 0;
+    for (;;) {
+        const int status = mpg123_framebyframe_next(handle);
+        if (status == MPG123_NEW_FORMAT) {
+            long rate = 0;
+            int channels = 0, encoding = 0;
+            if (++formats > 1 || mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK)
+                return false;
+            format = {double(rate), uint32_t(channels)};
+        } else if (status != MPG123_OK) {
+            return status == MPG123_DONE && formats == 1;
+        }
+    }
+}
+
+std::shared_ptr<const Mp3AudioFile::ScannedStream> scan(mpg123_handle* handle, std::string* error) {
+    auto stream = std::make_shared<Mp3AudioFile::ScannedStream>();
+    if (!hasOneFormatThroughout(handle, stream->format)) {
+        if (error)
+            *error = "MPEG stream without frames or with changing channels or rate";
+        return nullptr;
+    }
+    off_t* offsets = nullptr;
+    off_t step = 0;
+    size_t fill = 0;
+    if (mpg123_scan(handle) != MPG123_OK ||
+        mpg123_index(handle, &offsets, &step, &fill) != MPG123_OK) {
+        if (error)
+            *error = mpg123_strerror(handle);
+        return nullptr;
+    }
+    stream->length = std::max<int64_t>(0, mpg123_length(handle));
+    stream->offsets.assign(offsets, offsets + fill);
+    stream->indexStep = step;
+    return stream;
+}
+
+} // namespace
+
+Mp3AudioFile::Mp3AudioFile(std::filesystem::path path, int fd, mpg123_handle* handle,
+                           std::shared_ptr<const ScannedStream> stream)
+    : path_(std::move(path)), fd_(fd), handle_(handle), stream_(std::move(stream)) {}
+
+Mp3AudioFile::~Mp3AudioFile() {
+    HandleDeleter()(handle_);
+    ::close(fd_);
+}
+
+bool Mp3AudioFile::looksLikeMpegAudio(const std::filesystem::path& path) {
+    const FileDescriptor fd = FileDescriptor::openRegularForReading(path);
+    return fd.valid() && startsWithMpegAudio(fd.get());
+}
+
+std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
+                                              std::string* error) {
+    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
+    if (!fd.valid())
+        return nullptr;
+    Handle handle = openHandle(fd.get(), error);
+    if (!handle)
+        return nullptr;
+    auto stream = scan(handle.get(), error);
+    if (!stream || mpg123_seek(handle.get(), 0, SEEK_SET) < 0)
+        return nullptr;
+    return std::unique_ptr<AudioFile>(
+        new Mp3AudioFile(path, fd.release(), handle.release(), std::move(stream)));
+}
+
+std::unique_ptr<AudioFile> Mp3AudioFile::reopen(std::string* error) const {
+    FileDescriptor fd = FileDescriptor::openRegularForReading(path_, error);
+    if (!fd.valid())
+        return nullptr;
+    Handle handle = openHandle(fd.get(), error);
+    if (!handle)
+        return nullptr;
+    std::vector<off_t> offsets(stream_->offsets.begin(), stream_->offsets.end());
+    if (mpg123_set_index(handle.get(), offsets.data(), off_t(stream_->indexStep), offsets.size()) !=
+        MPG123_OK) {
+        if (error)
+            *error = mpg123_strerror(handle.get());
+        return nullptr;
+    }
+    return std::unique_ptr<AudioFile>(
+        new Mp3AudioFile(path_, fd.release(), handle.release(), stream_));
+}
+
+void Mp3AudioFile::setFramePosition(int64_t frame) {
+    position_ = std::clamp<int64_t>(frame, 0, stream_->length);
+    mpg123_seek(handle_, off_t(position_), SEEK_SET);
+}
+
+bool Mp3AudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
+    buffer.setFrameLength(0);
+    const uint32_t channels = stream_->format.channelCount;
+    if (buffer.channelCount() != channels)
+        return false;
+    const int64_t wanted = std::max<int64_t>(
+        0, std::min({frameCount, buffer.frameCapacity(), stream_->length - position_}));
+    interleaved_.resize(size_t(wanted * channels));
+    const size_t bytesWanted = interleaved_.size() * sizeof(float);
+    size_t bytesHeld = 0;
+    while (bytesHeld < bytesWanted) {
+        size_t done = 0;
+        const int status =
+            mpg123_read(handle_, reinterpret_cast<unsigned char*>(interleaved_.data()) + bytesHeld,
+                        bytesWanted - bytesHeld, &done);
+        bytesHeld += done;
+        if (status == MPG123_DONE || (status == MPG123_OK && done == 0))
+            break;
+        if (status != MPG123_OK && status != MPG123_NEW_FORMAT)
+            return false;
+    }
+    const int64_t frames = int64_t(bytesHeld / (sizeof(float) * channels));
+    for (uint32_t c = 0; c < channels; ++c) {
+        float* out = buffer.channelData(c);
+        for (int64_t i = 0; i < frames; ++i)
+            out[i] = interleaved_[size_t(i * channels + c)];
+    }
+    buffer.setFrameLength(frames);
+    position_ += frames;
+    return true;
+}
+
+} // namespace tindrel::platform
