@@ -3,6 +3,7 @@
 #include "Tindrel/platform/audio/FileDescriptor.h"
 
 #include <mpg123.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,57 @@
 #include <cstring>
 
 namespace tindrel::platform {
+
+struct Mp3AudioFile::BufferedSource {
+    FileDescriptor fd;
+    off_t position = 0;
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(256 * 1024);
+    off_t bufferStart = 0;
+    size_t bufferHeld = 0;
+
+    static mpg123_ssize_t read(void* source, void* destination, size_t bytes) {
+        auto& self = *static_cast<BufferedSource*>(source);
+        auto* out = static_cast<unsigned char*>(destination);
+        size_t done = 0;
+        while (done < bytes) {
+            if (self.position < self.bufferStart ||
+                self.position >= self.bufferStart + off_t(self.bufferHeld)) {
+                const ssize_t got =
+                    ::pread(self.fd.get(), self.buffer.data(), self.buffer.size(), self.position);
+                if (got < 0)
+                    return done > 0 ? mpg123_ssize_t(done) : -1;
+                self.bufferStart = self.position;
+                self.bufferHeld = size_t(got);
+                if (got == 0)
+                    break;
+            }
+            const size_t from = size_t(self.position - self.bufferStart);
+            const size_t taken = std::min(bytes - done, self.bufferHeld - from);
+            std::memcpy(out + done, self.buffer.data() + from, taken);
+            done += taken;
+            self.position += off_t(taken);
+        }
+        return mpg123_ssize_t(done);
+    }
+
+    static off_t seek(void* source, off_t offset, int whence) {
+        auto& self = *static_cast<BufferedSource*>(source);
+        off_t base = self.position;
+        if (whence == SEEK_SET) {
+            base = 0;
+        } else if (whence == SEEK_END) {
+            struct stat info {};
+            if (::fstat(self.fd.get(), &info) != 0)
+                return -1;
+            base = info.st_size;
+        }
+        if (base + offset < 0)
+            return -1;
+        self.position = base + offset;
+        return self.position;
+    }
+};
+
 namespace {
 
 // Bytes searched for the first frame after the ID3v2 tags (padding may come first).
@@ -55,8 +107,8 @@ struct HandleDeleter {
 };
 using Handle = std::unique_ptr<mpg123_handle, HandleDeleter>;
 
-// A handle on `fd` that decodes to 32-bit float in the stream's own channels and rate.
-Handle openHandle(int fd, std::string* error) {
+// A handle reading `source` that decodes to 32-bit float in the stream's own channels and rate.
+template <typename Source> Handle openHandle(Source& source, std::string* error) {
     int status = MPG123_OK;
     Handle handle(mpg123_new(nullptr, &status));
     if (!handle) {
@@ -71,7 +123,9 @@ Handle openHandle(int fd, std::string* error) {
     mpg123_rates(&rates, &rateCount);
     for (size_t i = 0; i < rateCount; ++i)
         mpg123_format(handle.get(), rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
-    if (mpg123_open_fd(handle.get(), fd) != MPG123_OK) {
+    if (mpg123_replace_reader_handle(handle.get(), &Source::read, &Source::seek, nullptr) !=
+            MPG123_OK ||
+        mpg123_open_handle(handle.get(), &source) != MPG123_OK) {
         if (error)
             *error = mpg123_strerror(handle.get());
         return nullptr;
@@ -121,13 +175,13 @@ std::shared_ptr<const Mp3AudioFile::ScannedStream> scan(mpg123_handle* handle, s
 
 } // namespace
 
-Mp3AudioFile::Mp3AudioFile(std::filesystem::path path, int fd, mpg123_handle* handle,
-                           std::shared_ptr<const ScannedStream> stream)
-    : path_(std::move(path)), fd_(fd), handle_(handle), stream_(std::move(stream)) {}
+Mp3AudioFile::Mp3AudioFile(std::filesystem::path path, std::unique_ptr<BufferedSource> source,
+                           mpg123_handle* handle, std::shared_ptr<const ScannedStream> stream)
+    : path_(std::move(path)), source_(std::move(source)), handle_(handle),
+      stream_(std::move(stream)) {}
 
 Mp3AudioFile::~Mp3AudioFile() {
     HandleDeleter()(handle_);
-    ::close(fd_);
 }
 
 bool Mp3AudioFile::looksLikeMpegAudio(const std::filesystem::path& path) {
@@ -137,24 +191,26 @@ bool Mp3AudioFile::looksLikeMpegAudio(const std::filesystem::path& path) {
 
 std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
                                               std::string* error) {
-    FileDescriptor fd = FileDescriptor::openRegularForReading(path, error);
-    if (!fd.valid())
+    auto source = std::make_unique<BufferedSource>();
+    source->fd = FileDescriptor::openRegularForReading(path, error);
+    if (!source->fd.valid())
         return nullptr;
-    Handle handle = openHandle(fd.get(), error);
+    Handle handle = openHandle(*source, error);
     if (!handle)
         return nullptr;
     auto stream = scan(handle.get(), error);
     if (!stream || mpg123_seek(handle.get(), 0, SEEK_SET) < 0)
         return nullptr;
     return std::unique_ptr<AudioFile>(
-        new Mp3AudioFile(path, fd.release(), handle.release(), std::move(stream)));
+        new Mp3AudioFile(path, std::move(source), handle.release(), std::move(stream)));
 }
 
 std::unique_ptr<AudioFile> Mp3AudioFile::reopen(std::string* error) const {
-    FileDescriptor fd = FileDescriptor::openRegularForReading(path_, error);
-    if (!fd.valid())
+    auto source = std::make_unique<BufferedSource>();
+    source->fd = FileDescriptor::openRegularForReading(path_, error);
+    if (!source->fd.valid())
         return nullptr;
-    Handle handle = openHandle(fd.get(), error);
+    Handle handle = openHandle(*source, error);
     if (!handle)
         return nullptr;
     std::vector<off_t> offsets(stream_->offsets.begin(), stream_->offsets.end());
@@ -165,7 +221,7 @@ std::unique_ptr<AudioFile> Mp3AudioFile::reopen(std::string* error) const {
         return nullptr;
     }
     return std::unique_ptr<AudioFile>(
-        new Mp3AudioFile(path_, fd.release(), handle.release(), stream_));
+        new Mp3AudioFile(path_, std::move(source), handle.release(), stream_));
 }
 
 void Mp3AudioFile::setFramePosition(int64_t frame) {

@@ -48,11 +48,15 @@ public:
     };
 
 private:
-    Mp3AudioFile(std::filesystem::path path, int fd, mpg123_handle* handle,
-                 std::shared_ptr<const ScannedStream> stream);
+    // The file as libmpg123 reads it: through a buffer of our own, since its reader would
+    // make two system calls for every frame.
+    struct BufferedSource;
+
+    Mp3AudioFile(std::filesystem::path path, std::unique_ptr<BufferedSource> source,
+                 mpg123_handle* handle, std::shared_ptr<const ScannedStream> stream);
 
     std::filesystem::path path_;
-    int fd_;
+    std::unique_ptr<BufferedSource> source_; // outlives handle_, which reads through it
     mpg123_handle* handle_;
     std::shared_ptr<const ScannedStream> stream_;
     int64_t position_ = 0;
