@@ -179,18 +179,17 @@ void measureChunk(platform::AudioFile& file, const BinPlan& plan, int first, int
             for (int64_t j = 0; j < held; ++j) {
                 float v = samples[j];
                 if (!(std::abs(v) <= largestSample))
-                    v = 0.0f;
+                    v = samples[j] = 0.0f;
                 const float y = state.rlbFilter.process(state.preFilter.process(v));
-                const float peak = state.oversampler.process(v);
                 if (j < lead)
                     continue;
                 channelSum += double(y * y);
-                bin.peak = std::max(bin.peak, peak);
                 if ((j - lead) % stride == 0) {
                     bin.sumOfSquares += v * v;
                     ++bin.examined;
                 }
             }
+            bin.peak = std::max(bin.peak, state.oversampler.processBlock(samples, held, lead));
             bin.power += channelSum / double(binFrames);
         }
         bin.measured = bin.examined > 0;
@@ -258,8 +257,10 @@ std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path&
     plan.sampleRate = processing.sampleRate;
 
     std::vector<BinFigures> figures(binCount);
-    const int threads =
-        workerThreads > 0 ? workerThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    // One core stays free for playback, which starts as the measurement does.
+    const int threads = workerThreads > 0
+                            ? workerThreads
+                            : std::max(1, int(std::thread::hardware_concurrency()) - 1);
     if (!measureAllChunks(*file, plan, threads, figures, cancel))
         return std::nullopt;
 

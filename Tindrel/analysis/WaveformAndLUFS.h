@@ -4,10 +4,11 @@
 // (2048-bin peak and RMS envelopes, gated integrated loudness, loudest bin, true peak, RMS,
 // crest and transient times).
 //
-// The bins are measured in fixed chunks on `workerThreads` threads (every core when 0), each
-// thread with its own reader; the record is the same for any thread count. Touches no shared
-// state, so calls may run on any thread, several at once. Blocks until every chunk is done.
-// `cancel`, when given, is polled between bins; once it reads true the call returns no record.
+// The bins are measured in fixed chunks on `workerThreads` threads (when 0, every core but
+// one, which stays free for playback), each thread with its own reader; the record is the
+// same for any thread count. Touches no shared state, so calls may run on any thread, several
+// at once. Blocks until every chunk is done. `cancel`, when given, is polled between bins;
+// once it reads true the call returns no record.
 
 #include "Tindrel/analysis/AudioFileSpec.h"
 

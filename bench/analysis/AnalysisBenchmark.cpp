@@ -166,9 +166,15 @@ int main() {
                 print("mp3_60min_open_to_ffmpeg_decode_percent",
                       100 * opens[opens.size() / 2] / decode, "%");
             }
-            const double ours = secondsFor([&] {
-                tindrel::extractWaveformAndLUFS(file, file, int64_t(fs::file_size(file)), 16, 0);
-            });
+            // The median of three, as the machine may be shared.
+            std::vector<double> runs;
+            for (int run = 0; run < 3; ++run)
+                runs.push_back(secondsFor([&] {
+                    tindrel::extractWaveformAndLUFS(file, file, int64_t(fs::file_size(file)), 16,
+                                                    0);
+                }));
+            std::sort(runs.begin(), runs.end());
+            const double ours = runs[1];
             const double reference = libebur128Seconds(file);
             print("analysis_" + name + "_s", ours, "s");
             print("libebur128_" + name + "_s", reference, "s");

@@ -7,6 +7,7 @@
 // and size the window. HOME and the XDG folders point into a private temporary folder.
 
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
+#include "bench/support/VirtualDisplay.h"
 
 #include <signal.h>
 #include <sndfile.h>
@@ -164,19 +165,6 @@ int runBenchmark() {
 } // namespace
 
 int main() {
-    if (!std::getenv("TINDREL_BENCH_ON_DISPLAY")) {
-        setenv("TINDREL_BENCH_ON_DISPLAY", "1", 1);
-        char self[4096] = {};
-        if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0)
-            return 1;
-        char* xvfbArguments[] = {const_cast<char*>("xvfb-run"),
-                                 const_cast<char*>("-a"),
-                                 const_cast<char*>("-s"),
-                                 const_cast<char*>("-screen 0 1400x900x24"),
-                                 self,
-                                 nullptr};
-        execvp("xvfb-run", xvfbArguments);
-        return 1;
-    }
+    tindrel::bench::rerunOnOwnVirtualDisplay();
     return runBenchmark();
 }

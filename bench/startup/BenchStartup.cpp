@@ -11,6 +11,7 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 #include "Tindrel/store/TindrelStore.h"
 #include "bench/startup/FirstFrameOutput.h"
+#include "bench/support/VirtualDisplay.h"
 
 #include <QApplication>
 #include <QDir>
@@ -195,19 +196,6 @@ int runBenchmark(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--child")
         return runChild(argc, argv);
-    if (!std::getenv("TINDREL_BENCH_ON_DISPLAY")) {
-        setenv("TINDREL_BENCH_ON_DISPLAY", "1", 1);
-        char self[4096] = {};
-        if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0)
-            return 1;
-        char* xvfbArguments[] = {const_cast<char*>("xvfb-run"),
-                                 const_cast<char*>("-a"),
-                                 const_cast<char*>("-s"),
-                                 const_cast<char*>("-screen 0 1400x900x24"),
-                                 self,
-                                 nullptr};
-        execvp("xvfb-run", xvfbArguments);
-        return 1;
-    }
+    tindrel::bench::rerunOnOwnVirtualDisplay();
     return runBenchmark(argc, argv);
 }

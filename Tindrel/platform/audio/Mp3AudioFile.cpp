@@ -191,6 +191,16 @@ bool Mp3AudioFile::looksLikeMpegAudio(const std::filesystem::path& path) {
 
 std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
                                               std::string* error) {
+    return open(path, nullptr, error);
+}
+
+std::unique_ptr<AudioFile> Mp3AudioFile::reopen(std::string* error) const {
+    return open(path_, stream_, error);
+}
+
+std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
+                                              std::shared_ptr<const ScannedStream> stream,
+                                              std::string* error) {
     auto source = std::make_unique<BufferedSource>();
     source->fd = FileDescriptor::openRegularForReading(path, error);
     if (!source->fd.valid())
@@ -198,30 +208,21 @@ std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
     Handle handle = openHandle(*source, error);
     if (!handle)
         return nullptr;
-    auto stream = scan(handle.get(), error);
-    if (!stream || mpg123_seek(handle.get(), 0, SEEK_SET) < 0)
-        return nullptr;
-    return std::unique_ptr<AudioFile>(
-        new Mp3AudioFile(path, std::move(source), handle.release(), std::move(stream)));
-}
-
-std::unique_ptr<AudioFile> Mp3AudioFile::reopen(std::string* error) const {
-    auto source = std::make_unique<BufferedSource>();
-    source->fd = FileDescriptor::openRegularForReading(path_, error);
-    if (!source->fd.valid())
-        return nullptr;
-    Handle handle = openHandle(*source, error);
-    if (!handle)
-        return nullptr;
-    std::vector<off_t> offsets(stream_->offsets.begin(), stream_->offsets.end());
-    if (mpg123_set_index(handle.get(), offsets.data(), off_t(stream_->indexStep), offsets.size()) !=
-        MPG123_OK) {
-        if (error)
-            *error = mpg123_strerror(handle.get());
-        return nullptr;
+    if (!stream) {
+        stream = scan(handle.get(), error);
+        if (!stream || mpg123_seek(handle.get(), 0, SEEK_SET) < 0)
+            return nullptr;
+    } else {
+        std::vector<off_t> offsets(stream->offsets.begin(), stream->offsets.end());
+        if (mpg123_set_index(handle.get(), offsets.data(), off_t(stream->indexStep),
+                             offsets.size()) != MPG123_OK) {
+            if (error)
+                *error = mpg123_strerror(handle.get());
+            return nullptr;
+        }
     }
     return std::unique_ptr<AudioFile>(
-        new Mp3AudioFile(path_, std::move(source), handle.release(), stream_));
+        new Mp3AudioFile(path, std::move(source), handle.release(), std::move(stream)));
 }
 
 void Mp3AudioFile::setFramePosition(int64_t frame) {

@@ -52,6 +52,10 @@ private:
     // make two system calls for every frame.
     struct BufferedSource;
 
+    // Scans the file, or takes `stream` as an earlier scan of it left it.
+    static std::unique_ptr<AudioFile> open(const std::filesystem::path& path,
+                                           std::shared_ptr<const ScannedStream> stream,
+                                           std::string* error);
     Mp3AudioFile(std::filesystem::path path, std::unique_ptr<BufferedSource> source,
                  mpg123_handle* handle, std::shared_ptr<const ScannedStream> stream);
 
