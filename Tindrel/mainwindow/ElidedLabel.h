@@ -9,6 +9,8 @@
 #include <QFont>
 #include <QWidget>
 
+#include <optional>
+
 namespace tindrel {
 
 class ElidedLabel : public QWidget {
@@ -37,9 +39,18 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The drawn text and its width, measured once per change: shaping text costs more than
+    // drawing it, and readouts repaint many times a second.
+    struct Shown {
+        QString text;
+        qreal width = 0;
+    };
     qreal textWidth(const QString& text) const;
+    const Shown& shown() const;
+    QString elidedText() const;
     void changed(bool geometry);
 
     QString text_;
@@ -49,6 +60,7 @@ private:
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
     bool monospacedDigits_ = false;
     bool keepsFullWidth_ = false;
+    mutable std::optional<Shown> shown_;
 };
 
 } // namespace tindrel
