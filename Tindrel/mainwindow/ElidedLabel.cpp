@@ -82,8 +82,17 @@ void ElidedLabel::changed(bool geometry) {
 }
 
 qreal ElidedLabel::textWidth(const QString& text) const {
-    if (monospacedDigits_)
-        return MonospacedDigitsText::size(text, font_).width();
+    if (monospacedDigits_) {
+        // A running readout keeps one shape, so it is measured once.
+        QString shape = text;
+        for (QChar& c : shape)
+            if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+                c = QLatin1Char('0');
+        if (!measured_ || measured_->shape != shape || measured_->font != font_)
+            measured_ =
+                MeasuredShape{shape, font_, MonospacedDigitsText::size(shape, font_).width()};
+        return measured_->width;
+    }
     return QFontMetricsF(font_).horizontalAdvance(text);
 }
 

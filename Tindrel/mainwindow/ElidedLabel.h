@@ -48,6 +48,13 @@ private:
         QString text;
         qreal width = 0;
     };
+    // The last text measured with equal-width digits, its digits as zeros: the width follows
+    // from where the digits are, not which they are.
+    struct MeasuredShape {
+        QString shape;
+        QFont font;
+        qreal width = 0;
+    };
     qreal textWidth(const QString& text) const;
     const Shown& shown() const;
     QString elidedText() const;
@@ -61,6 +68,7 @@ private:
     bool monospacedDigits_ = false;
     bool keepsFullWidth_ = false;
     mutable std::optional<Shown> shown_;
+    mutable std::optional<MeasuredShape> measured_;
 };
 
 } // namespace tindrel
