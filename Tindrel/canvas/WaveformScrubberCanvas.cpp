@@ -65,11 +65,14 @@ QSize WaveformScrubberCanvas::minimumSizeHint() const {
     return {120, 40};
 }
 
+CanvasGeometryInput WaveformScrubberCanvas::geometryInput() const {
+    return {double(width()),          double(height()),         store_.visibleStartFrac(),
+            store_.visibleEndFrac(),  store_.visibleStartSec(), store_.visibleEndSec(),
+            store_.currentTime.get(), store_.duration.get()};
+}
+
 CanvasGeometry WaveformScrubberCanvas::geometry() const {
-    return CanvasGeometry::make({double(width()), double(height()), store_.visibleStartFrac(),
-                                 store_.visibleEndFrac(), store_.visibleStartSec(),
-                                 store_.visibleEndSec(), store_.currentTime.get(),
-                                 store_.duration.get()});
+    return CanvasGeometry::make(geometryInput());
 }
 
 void WaveformScrubberCanvas::storeChanged() {
@@ -84,18 +87,16 @@ void WaveformScrubberCanvas::storeChanged() {
 }
 
 WaveformScrubberCanvas::Drawn WaveformScrubberCanvas::drawn() const {
-    const CanvasGeometry g = geometry();
+    const CanvasGeometryInput input = geometryInput();
+    const CanvasGeometry g = CanvasGeometry::make(input);
     const auto& spec = store_.spec.get();
     const WaveformEnvelope envelope = WaveformEnvelope::withFallback(
         spec ? &spec->peaks : nullptr, spec ? &spec->rmsEnvelope : nullptr);
     const WaveformBarLayout layout =
         WaveformBarLayout::make(int(envelope.peaks.size()), g.f0, g.f1, g.w, g.h);
     Drawn d;
-    d.visibleStartFrac = g.f0;
-    d.visibleEndFrac = g.f1;
-    d.visibleStartSec = g.t0;
-    d.visibleEndSec = g.t1;
-    d.duration = store_.duration.get();
+    d.window = input;
+    d.window.currentTime = 0;
     d.playheadPixel =
         g.showsPlayhead() ? int(std::lround(g.playheadX() * devicePixelRatioF())) : -1;
     d.playedBars = layout.playedBarCount(g.q * g.w);

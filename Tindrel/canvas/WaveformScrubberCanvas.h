@@ -52,12 +52,8 @@ private:
     // What a paint shows, at the resolution it is drawn: the playhead in device pixels and
     // in played bars; the size is Qt's to track.
     struct Drawn {
-        double visibleStartFrac = 0;
-        double visibleEndFrac = 0;
-        double visibleStartSec = 0;
-        double visibleEndSec = 0;
-        double duration = 0;
-        int playheadPixel = -1; // -1 when off the window
+        CanvasGeometryInput window; // without the playhead's time, which counts in pixels
+        int playheadPixel = -1;     // -1 when off the window
         int playedBars = 0;
         bool hasSpec = false;
         std::vector<float> peaks;
@@ -77,6 +73,7 @@ private:
     // nothing else changed.
     void repaintChanges(const Drawn& before, const Drawn& after);
 
+    CanvasGeometryInput geometryInput() const;
     CanvasGeometry geometry() const;
     void storeChanged();
     void layOutToolbar();
