@@ -13,7 +13,8 @@
 namespace tindrel::platform {
 
 struct Mp3AudioFile::BufferedSource {
-    FileDescriptor fd;
+    // Shared by every reader reopened from the first; read only by position.
+    std::shared_ptr<const FileDescriptor> file;
     off_t position = 0;
     std::vector<unsigned char> buffer = std::vector<unsigned char>(256 * 1024);
     off_t bufferStart = 0;
@@ -26,8 +27,8 @@ struct Mp3AudioFile::BufferedSource {
         while (done < bytes) {
             if (self.position < self.bufferStart ||
                 self.position >= self.bufferStart + off_t(self.bufferHeld)) {
-                const ssize_t got =
-                    ::pread(self.fd.get(), self.buffer.data(), self.buffer.size(), self.position);
+                const ssize_t got = ::pread(self.file->get(), self.buffer.data(),
+                                            self.buffer.size(), self.position);
                 if (got < 0)
                     return done > 0 ? mpg123_ssize_t(done) : -1;
                 self.bufferStart = self.position;
@@ -51,7 +52,7 @@ struct Mp3AudioFile::BufferedSource {
             base = 0;
         } else if (whence == SEEK_END) {
             struct stat info {};
-            if (::fstat(self.fd.get(), &info) != 0)
+            if (::fstat(self.file->get(), &info) != 0)
                 return -1;
             base = info.st_size;
         }
@@ -191,20 +192,21 @@ bool Mp3AudioFile::looksLikeMpegAudio(const std::filesystem::path& path) {
 
 std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
                                               std::string* error) {
-    return open(path, nullptr, error);
+    auto file =
+        std::make_shared<const FileDescriptor>(FileDescriptor::openRegularForReading(path, error));
+    return file->valid() ? open(path, std::move(file), nullptr, error) : nullptr;
 }
 
 std::unique_ptr<AudioFile> Mp3AudioFile::reopen(std::string* error) const {
-    return open(path_, stream_, error);
+    return open(path_, source_->file, stream_, error);
 }
 
 std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
+                                              std::shared_ptr<const FileDescriptor> file,
                                               std::shared_ptr<const ScannedStream> stream,
                                               std::string* error) {
     auto source = std::make_unique<BufferedSource>();
-    source->fd = FileDescriptor::openRegularForReading(path, error);
-    if (!source->fd.valid())
-        return nullptr;
+    source->file = std::move(file);
     Handle handle = openHandle(*source, error);
     if (!handle)
         return nullptr;

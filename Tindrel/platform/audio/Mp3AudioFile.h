@@ -6,8 +6,10 @@
 // trimmed, so the frames are those the encoder was given. A stream that changes its channel
 // count or rate part-way is refused, so that the transcoder can decode it whole.
 //
-// Seeks are sample-exact. reopen() shares the scanned length and seek index with the new
-// instance (read-only), so it costs no second scan. One instance per thread, as AudioFile says.
+// Seeks are sample-exact. reopen() shares the opened file, the scanned length and the seek
+// index with the new instance (all read-only, the file read by position), so it costs no
+// second scan and still reads a file moved or deleted since the open. One instance per
+// thread, as AudioFile says.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 
@@ -16,6 +18,8 @@
 typedef struct mpg123_handle_struct mpg123_handle;
 
 namespace tindrel::platform {
+
+class FileDescriptor;
 
 class Mp3AudioFile final : public AudioFile {
 public:
@@ -52,8 +56,9 @@ private:
     // make two system calls for every frame.
     struct BufferedSource;
 
-    // Scans the file, or takes `stream` as an earlier scan of it left it.
+    // Reads the opened `file`; scans it, or takes `stream` as an earlier scan of it left it.
     static std::unique_ptr<AudioFile> open(const std::filesystem::path& path,
+                                           std::shared_ptr<const FileDescriptor> file,
                                            std::shared_ptr<const ScannedStream> stream,
                                            std::string* error);
     Mp3AudioFile(std::filesystem::path path, std::unique_ptr<BufferedSource> source,

@@ -144,6 +144,13 @@ TEST(Mp3AudioFile, ExactLengthAndSampleExactSeeksWithAndWithoutFrameCountHeaders
     }
     EXPECT_EQ(readAll(*AudioFile::openForReading(id3Tagged)),
               readAll(*AudioFile::openForReading(vbrTagged)));
+
+    // A reader reopened after its file was deleted still reads the file it opened.
+    auto kept = AudioFile::openForReading(vbrTagged);
+    fs::remove(vbrTagged);
+    auto again = kept->reopen();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(readAll(*again), readAll(*kept));
 }
 
 TEST(Mp3AudioFile, RefusesAStreamThatChangesItsChannelCount) {
