@@ -9,6 +9,8 @@ namespace {
 
 constexpr int phases = 4;
 constexpr int taps = TruePeakOversampler::tapsPerPhase;
+// Output samples computed side by side in processBlock().
+constexpr int lanes = 8;
 
 double besselI0(double x) {
     double sum = 1, term = 1;
@@ -80,6 +82,49 @@ float TruePeakOversampler::process(float sample) {
         peak = std::max(peak, std::abs(value));
     }
     return peak;
+}
+
+float TruePeakOversampler::processBlock(const float* samples, int64_t count, int64_t from) {
+    float largest = 0;
+    int64_t i = 0;
+    for (; i < count && known_ < taps; ++i) {
+        const float peak = process(samples[i]);
+        if (i >= from)
+            largest = std::max(largest, peak);
+    }
+    const Interpolator& coefficients = interpolator();
+    // The previous taps - 1 samples, oldest first, then the block itself.
+    constexpr int64_t span = 256;
+    std::array<float, taps - 1 + span> window{};
+    while (i < count) {
+        const int64_t n = std::min(span, count - i);
+        for (int k = 1; k < taps; ++k)
+            window[size_t(taps - 1 - k)] = history_[size_t(newest_ + k - 1)];
+        std::copy(samples + i, samples + i + n, window.begin() + (taps - 1));
+        const float* x = window.data() + (taps - 1); // x[j - k]: k samples before block sample j
+        for (int64_t j = 0; j < n; j += lanes) {
+            const int64_t m = std::min<int64_t>(lanes, n - j);
+            float sums[phases - 1][lanes] = {};
+            for (int k = 0; k < taps; ++k)
+                for (int p = 0; p < phases - 1; ++p)
+                    for (int l = 0; l < lanes; ++l)
+                        sums[p][l] += coefficients.phase[size_t(p)][size_t(k)] * x[j + l - k];
+            for (int64_t l = 0; l < m; ++l) {
+                if (i + j + l < from)
+                    continue;
+                float peak = std::max(std::abs(x[j + l]), std::abs(x[j + l - delay]));
+                for (int p = 0; p < phases - 1; ++p)
+                    peak = std::max(peak, std::abs(sums[p][l]));
+                largest = std::max(largest, peak);
+            }
+        }
+        // The ring again holds the newest samples, newest first from index 0.
+        newest_ = 0;
+        for (int k = 0; k < taps; ++k)
+            history_[size_t(k)] = history_[size_t(k + taps)] = x[n - 1 - k];
+        i += n;
+    }
+    return largest;
 }
 
 } // namespace tindrel

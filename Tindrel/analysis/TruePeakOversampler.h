@@ -5,6 +5,7 @@
 // allocation after construction; real-time safe.
 
 #include <array>
+#include <cstdint>
 
 namespace tindrel {
 
@@ -25,6 +26,11 @@ public:
     // interval that the sample completes (around the sample `delay` back), never less than
     // |sample| itself.
     float process(float sample);
+
+    // Feeds `count` samples; returns the largest value process() would return for those from
+    // index `from` on, fed one by one (0 when there are none), bit for bit. Several output
+    // samples are computed at once, each summed in process()'s order.
+    float processBlock(const float* samples, int64_t count, int64_t from);
 
 private:
     std::array<float, 2 * tapsPerPhase> history_{};

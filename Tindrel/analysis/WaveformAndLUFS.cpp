@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace tindrel {
@@ -13,6 +15,9 @@ namespace {
 
 constexpr int binCount = 2048;
 constexpr int64_t maximumRead = 1024;
+// Bins measured together with one filter state; fixed, so every thread count gives the same
+// figures.
+constexpr int binsPerChunk = 32;
 constexpr float initialPeak = 0.01f;
 constexpr float initialRms = 0.005f;
 // Samples beyond this (180 dB over full scale) are no audio, like NaN and the infinities; they
@@ -102,13 +107,126 @@ std::vector<double> detectTransients(const std::vector<float>& peaks,
     return times;
 }
 
+// What one bin contributes to the record.
+struct BinFigures {
+    bool read = false; // false from the first bin whose read failed, and for those after it
+    bool measured = false;
+    float peak = 0;         // true peak over the bin, all channels
+    float sumOfSquares = 0; // of the strided samples
+    int64_t examined = 0;
+    double power = 0; // K-weighted mean square, summed over the channels
+};
+
+struct BinPlan {
+    int64_t length = 0;
+    int64_t framesPerBin = 0;
+    int64_t readSize = 0;
+    int64_t settling = 0;      // lead of a bin read after a gap
+    int64_t chunkSettling = 0; // lead of the first bin of a chunk, where no state carries over
+    uint32_t channelCount = 0;
+    double sampleRate = 0;
+};
+
+// Measures bins [first, last) with fresh filter state, as if nothing came before the first
+// one apart from its lead. Stops at the first failed read, leaving the rest unread.
+void measureChunk(platform::AudioFile& file, const BinPlan& plan, int first, int last,
+                  std::vector<BinFigures>& figures, const std::atomic<bool>* cancel) {
+    const uint32_t channelCount = plan.channelCount;
+    platform::AudioPcmBuffer buffer(channelCount,
+                                    std::max(plan.settling, plan.chunkSettling) + plan.readSize);
+    std::vector<ChannelState> channels(std::max(1u, channelCount),
+                                       ChannelState{KWeightBiquad::makePreFilter(plan.sampleRate),
+                                                    KWeightBiquad::makeRLBFilter(plan.sampleRate),
+                                                    TruePeakOversampler()});
+    // The file's first bin follows on from the silence before the start.
+    int64_t previousReadEnd = first == 0 ? 0 : -1;
+    for (int b = first; b < last; ++b) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return;
+        const int64_t start = int64_t(b) * plan.framesPerBin;
+        if (start >= plan.length)
+            return;
+        const int64_t lead =
+            b == 0 ? 0 : std::min(start, b == first ? plan.chunkSettling : plan.settling);
+        const int64_t readStart = start - lead;
+        file.setFramePosition(readStart);
+        if (!file.read(buffer, lead + std::min(plan.readSize, plan.length - start)))
+            return;
+        BinFigures& bin = figures[size_t(b)];
+        bin.read = true;
+        const int64_t held = buffer.frameLength();
+        if (held <= lead || channelCount == 0)
+            continue;
+        const bool jumped = readStart != previousReadEnd;
+        previousReadEnd = readStart + held;
+
+        const int64_t binFrames = held - lead;
+        const int64_t stride = std::max<int64_t>(1, binFrames / 256);
+        for (uint32_t c = 0; c < channelCount; ++c) {
+            ChannelState& state = channels[c];
+            if (jumped)
+                state.oversampler.restart();
+            float* samples = buffer.channelData(c);
+            double channelSum = 0;
+            for (int64_t j = 0; j < held; ++j) {
+                float v = samples[j];
+                if (!(std::abs(v) <= largestSample))
+                    v = samples[j] = 0.0f;
+                const float y = state.rlbFilter.process(state.preFilter.process(v));
+                if (j < lead)
+                    continue;
+                channelSum += double(y * y);
+                if ((j - lead) % stride == 0) {
+                    bin.sumOfSquares += v * v;
+                    ++bin.examined;
+                }
+            }
+            bin.peak = std::max(bin.peak, state.oversampler.processBlock(samples, held, lead));
+            bin.power += channelSum / double(binFrames);
+        }
+        bin.measured = bin.examined > 0;
+    }
+}
+
+// Runs measureChunk over every chunk, `threads` at a time; each thread reads through its own
+// reader. The chunks are fixed, so the figures do not depend on the thread count.
+bool measureAllChunks(platform::AudioFile& file, const BinPlan& plan, int threads,
+                      std::vector<BinFigures>& figures, const std::atomic<bool>* cancel) {
+    constexpr int chunkCount = binCount / binsPerChunk;
+    std::atomic<int> nextChunk{0};
+    std::atomic<bool> failed{false};
+    const auto work = [&](platform::AudioFile* reader) {
+        std::unique_ptr<platform::AudioFile> own;
+        for (int chunk; (chunk = nextChunk.fetch_add(1)) < chunkCount;) {
+            if (!reader) {
+                own = file.reopen();
+                reader = own.get();
+                if (!reader) {
+                    failed = true;
+                    return;
+                }
+            }
+            measureChunk(*reader, plan, chunk * binsPerChunk, (chunk + 1) * binsPerChunk, figures,
+                         cancel);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < std::min(threads, chunkCount); ++t)
+        helpers.emplace_back(work, nullptr);
+    work(&file);
+    for (auto& helper : helpers)
+        helper.join();
+    return !failed && !(cancel && cancel->load(std::memory_order_relaxed));
+}
+
 } // namespace
 
 std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path& originalURL,
                                                     const std::filesystem::path& playableURL,
                                                     int64_t fileSize, int originalBitDepth,
                                                     double fallbackDuration,
-                                                    const std::atomic<bool>* cancel) {
+                                                    const std::atomic<bool>* cancel,
+                                                    int workerThreads) {
     auto file = platform::AudioFile::openForReading(playableURL);
     if (!file)
         return std::nullopt;
@@ -120,84 +238,46 @@ std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path&
     if (length <= 0)
         return std::nullopt;
 
-    const int64_t framesPerBin = std::max<int64_t>(1, length / binCount);
-    const int64_t readSize = std::min(framesPerBin, maximumRead);
-    const int64_t gap = framesPerBin - readSize;
-    const int64_t settling = std::min(gap, settlingFrames(processing.sampleRate));
-    const uint32_t channelCount = processing.channelCount;
-    platform::AudioPcmBuffer buffer(channelCount, settling + readSize);
+    BinPlan plan;
+    plan.length = length;
+    plan.framesPerBin = std::max<int64_t>(1, length / binCount);
+    plan.readSize = std::min(plan.framesPerBin, maximumRead);
+    plan.settling =
+        std::min(plan.framesPerBin - plan.readSize, settlingFrames(processing.sampleRate));
+    plan.chunkSettling = settlingFrames(processing.sampleRate);
+    plan.channelCount = processing.channelCount;
+    plan.sampleRate = processing.sampleRate;
 
+    std::vector<BinFigures> figures(binCount);
+    // One core stays free for playback, which starts as the measurement does.
+    const int threads = workerThreads > 0
+                            ? workerThreads
+                            : std::max(1, int(std::thread::hardware_concurrency()) - 1);
+    if (!measureAllChunks(*file, plan, threads, figures, cancel))
+        return std::nullopt;
+
+    // Folded in bin order, so that sums round the same way whatever the thread count.
     std::vector<float> peaks(binCount, initialPeak);
     std::vector<float> rmsEnvelope(binCount, initialRms);
-    std::vector<ChannelState> channels(
-        std::max(1u, channelCount),
-        ChannelState{KWeightBiquad::makePreFilter(processing.sampleRate),
-                     KWeightBiquad::makeRLBFilter(processing.sampleRate), TruePeakOversampler()});
     float filePeak = 0.00001f;
     double fileSumOfSquares = 0;
     int64_t fileCount = 0;
     std::vector<double> blockPowers;
     blockPowers.reserve(binCount);
     float loudestBin = -70.0f;
-    int64_t previousReadEnd = 0;
-
-    for (int b = 0; b < binCount; ++b) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            return std::nullopt;
-        const int64_t start = int64_t(b) * framesPerBin;
-        if (start >= length)
-            break;
-        const int64_t lead = b > 0 ? settling : 0;
-        const int64_t readStart = start - lead;
-        file->setFramePosition(readStart);
-        if (!file->read(buffer, lead + std::min(readSize, length - start)))
-            break;
-        const int64_t held = buffer.frameLength();
-        if (held <= lead || channelCount == 0)
+    for (int b = 0; b < binCount && figures[size_t(b)].read; ++b) {
+        const BinFigures& bin = figures[size_t(b)];
+        if (!bin.measured)
             continue;
-        const bool jumped = readStart != previousReadEnd;
-        previousReadEnd = readStart + held;
-
-        const int64_t binFrames = held - lead;
-        const int64_t stride = std::max<int64_t>(1, binFrames / 256);
-        float binPeak = 0;
-        float binSumOfSquares = 0;
-        double binPower = 0;
-        int64_t examined = 0;
-        for (uint32_t c = 0; c < channelCount; ++c) {
-            ChannelState& state = channels[c];
-            if (jumped)
-                state.oversampler.restart();
-            float* samples = buffer.channelData(c);
-            double channelSum = 0;
-            for (int64_t j = 0; j < held; ++j) {
-                float v = samples[j];
-                if (!(std::abs(v) <= largestSample))
-                    v = 0.0f;
-                const float y = state.rlbFilter.process(state.preFilter.process(v));
-                const float peak = state.oversampler.process(v);
-                if (j < lead)
-                    continue;
-                channelSum += double(y * y);
-                binPeak = std::max(binPeak, peak);
-                if ((j - lead) % stride == 0) {
-                    binSumOfSquares += v * v;
-                    ++examined;
-                }
-            }
-            binPower += channelSum / double(binFrames);
-        }
-        if (examined == 0)
-            continue;
-        const float binRms = std::sqrt(binSumOfSquares / float(examined));
-        peaks[size_t(b)] = std::min(1.0f, std::max(0.015f, binPeak));
+        const float binRms = std::sqrt(bin.sumOfSquares / float(bin.examined));
+        peaks[size_t(b)] = std::min(1.0f, std::max(0.015f, bin.peak));
         rmsEnvelope[size_t(b)] = std::min(1.0f, std::max(0.008f, binRms));
-        filePeak = std::max(filePeak, binPeak);
-        fileSumOfSquares += binSumOfSquares;
-        fileCount += examined;
-        if (binPower > 1e-12) {
-            blockPowers.push_back(binPower);
-            loudestBin = std::max(loudestBin, float(-0.691 + 10.0 * std::log10(binPower)));
+        filePeak = std::max(filePeak, bin.peak);
+        fileSumOfSquares += bin.sumOfSquares;
+        fileCount += bin.examined;
+        if (bin.power > 1e-12) {
+            blockPowers.push_back(bin.power);
+            loudestBin = std::max(loudestBin, float(-0.691 + 10.0 * std::log10(bin.power)));
         }
     }
 

@@ -4,9 +4,11 @@
 // (2048-bin peak and RMS envelopes, gated integrated loudness, loudest bin, true peak, RMS,
 // crest and transient times).
 //
-// Touches no shared state: it opens its own reader, so calls may run on any thread, several
-// at once. Blocks on file reads. `cancel`, when given, is polled between bins; once it reads
-// true the call returns no record.
+// The bins are measured in fixed chunks on `workerThreads` threads (when 0, every core but
+// one, which stays free for playback), each thread with its own reader; the record is the
+// same for any thread count. Touches no shared state, so calls may run on any thread, several
+// at once. Blocks until every chunk is done. `cancel`, when given, is polled between bins;
+// once it reads true the call returns no record.
 
 #include "Tindrel/analysis/AudioFileSpec.h"
 
@@ -23,6 +25,7 @@ std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path&
                                                     const std::filesystem::path& playableURL,
                                                     int64_t fileSize, int originalBitDepth,
                                                     double fallbackDuration,
-                                                    const std::atomic<bool>* cancel = nullptr);
+                                                    const std::atomic<bool>* cancel = nullptr,
+                                                    int workerThreads = 0);
 
 } // namespace tindrel

@@ -15,6 +15,7 @@ struct CanvasGeometryInput {
     double visibleEndSec = 0;
     double currentTime = 0;
     double duration = 0;
+    bool operator==(const CanvasGeometryInput&) const = default;
 };
 
 struct CanvasGeometry {

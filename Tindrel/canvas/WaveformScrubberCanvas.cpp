@@ -10,6 +10,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
+
+#include <cmath>
 
 namespace tindrel {
 
@@ -62,18 +65,87 @@ QSize WaveformScrubberCanvas::minimumSizeHint() const {
     return {120, 40};
 }
 
+CanvasGeometryInput WaveformScrubberCanvas::geometryInput() const {
+    return {double(width()),          double(height()),         store_.visibleStartFrac(),
+            store_.visibleEndFrac(),  store_.visibleStartSec(), store_.visibleEndSec(),
+            store_.currentTime.get(), store_.duration.get()};
+}
+
 CanvasGeometry WaveformScrubberCanvas::geometry() const {
-    return CanvasGeometry::make({double(width()), double(height()), store_.visibleStartFrac(),
-                                 store_.visibleEndFrac(), store_.visibleStartSec(),
-                                 store_.visibleEndSec(), store_.currentTime.get(),
-                                 store_.duration.get()});
+    return CanvasGeometry::make(geometryInput());
 }
 
 void WaveformScrubberCanvas::storeChanged() {
     const auto& spec = store_.spec.get();
     const int transientCount = spec ? int(spec->transientTimes.size()) : 0;
     toolbar_->refresh(store_.visibleStartSec(), store_.visibleEndSec(), transientCount);
-    update();
+    Drawn now = drawn();
+    if (now == drawn_)
+        return;
+    repaintChanges(drawn_, now);
+    drawn_ = std::move(now);
+}
+
+WaveformScrubberCanvas::Drawn WaveformScrubberCanvas::drawn() const {
+    const CanvasGeometryInput input = geometryInput();
+    const CanvasGeometry g = CanvasGeometry::make(input);
+    const auto& spec = store_.spec.get();
+    const WaveformEnvelope envelope = WaveformEnvelope::withFallback(
+        spec ? &spec->peaks : nullptr, spec ? &spec->rmsEnvelope : nullptr);
+    const WaveformBarLayout layout =
+        WaveformBarLayout::make(int(envelope.peaks.size()), g.f0, g.f1, g.w, g.h);
+    Drawn d;
+    d.window = input;
+    d.window.currentTime = 0;
+    d.playheadPixel =
+        g.showsPlayhead() ? int(std::lround(g.playheadX() * devicePixelRatioF())) : -1;
+    d.playedBars = layout.playedBarCount(g.q * g.w);
+    d.hasSpec = spec.has_value();
+    if (spec) {
+        d.peaks = spec->peaks;
+        d.rms = spec->rmsEnvelope;
+        d.transientTimes = spec->transientTimes;
+    }
+    d.showsTransients = store_.showTransientMarkers.get();
+    d.boldTransients = store_.waveformZoom.get() > 1.8;
+    d.hasRange = store_.hasActiveRange();
+    if (d.hasRange) {
+        d.rangeStart = store_.effectiveRangeStart();
+        d.rangeEnd = store_.effectiveRangeEnd();
+        d.loopEnabled = store_.isLoopEnabled.get();
+        d.rangeSummary = store_.warpedRangeSummaryText();
+    }
+    return d;
+}
+
+void WaveformScrubberCanvas::repaintChanges(const Drawn& before, const Drawn& after) {
+    Drawn sameHead = before;
+    sameHead.playheadPixel = after.playheadPixel;
+    sameHead.playedBars = after.playedBars;
+    if (!(sameHead == after)) {
+        update();
+        return;
+    }
+    const CanvasGeometry g = geometry();
+    const WaveformBarLayout layout = WaveformBarLayout::make(
+        int(WaveformEnvelope::withFallback(after.hasSpec ? &after.peaks : nullptr,
+                                           after.hasSpec ? &after.rms : nullptr)
+                .peaks.size()),
+        g.f0, g.f1, g.w, g.h);
+    QRegion dirty;
+    const auto addColumns = [&](double left, double right) {
+        dirty += QRect(int(std::floor(left)) - 2, 0, int(std::ceil(right - left)) + 4, height());
+    };
+    const double ratio = devicePixelRatioF();
+    for (const int pixel : {before.playheadPixel, after.playheadPixel})
+        if (pixel >= 0)
+            addColumns(pixel / ratio, pixel / ratio + CanvasGeometry::playheadWidth);
+    // The bars that changed colour, and the bar-by-bar strip at each boundary.
+    const int fewer = std::min(before.playedBars, after.playedBars);
+    const int more = std::max(before.playedBars, after.playedBars);
+    if (fewer != more)
+        addColumns(layout.barX(std::max(0, fewer - 1)), layout.barX(more) + layout.barW);
+    update(dirty);
 }
 
 void WaveformScrubberCanvas::layOutToolbar() {
@@ -85,6 +157,8 @@ void WaveformScrubberCanvas::layOutToolbar() {
 void WaveformScrubberCanvas::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layOutToolbar();
+    // Qt repaints the whole of a resized widget; what it shows is then drawn at the new size.
+    drawn_ = drawn();
 }
 
 void WaveformScrubberCanvas::hideEvent(QHideEvent* event) {

@@ -5,17 +5,21 @@
 // above 110 pixels of height, the zoom/pan/transient toolbar. A press and drag scrubs the
 // playhead, moves one edge of the range, or (with Alt or Shift) sweeps a new range.
 //
-// It keeps no state of its own besides the drag in progress and a cache of drawn bars; it
-// repaints whenever the store announces a change. One point of the layout is one
-// device-independent pixel. Main thread only; holds a reference to the store, which must
-// outlive it.
+// It keeps no state of its own besides the drag in progress, a cache of drawn bars and a
+// summary of what it last drew: a store change repaints only when something drawn differs,
+// and a playhead that merely moved repaints only the strips it left and entered. One point of the
+// layout is one device-independent pixel. Main thread only; holds a reference to the store, which
+// must outlive it.
 
 #include "Tindrel/canvas/CanvasGeometry.h"
 #include "Tindrel/canvas/TransientMarkerLayer.h"
 #include "Tindrel/canvas/WaveformBarLayer.h"
 #include "Tindrel/canvas/WaveformDragController.h"
 
+#include <QString>
 #include <QWidget>
+
+#include <vector>
 
 namespace tindrel {
 
@@ -45,6 +49,31 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // What a paint shows, at the resolution it is drawn: the playhead in device pixels and
+    // in played bars; the size is Qt's to track.
+    struct Drawn {
+        CanvasGeometryInput window; // without the playhead's time, which counts in pixels
+        int playheadPixel = -1;     // -1 when off the window
+        int playedBars = 0;
+        bool hasSpec = false;
+        std::vector<float> peaks;
+        std::vector<float> rms;
+        std::vector<double> transientTimes;
+        bool showsTransients = false;
+        bool boldTransients = false;
+        bool hasRange = false;
+        double rangeStart = 0;
+        double rangeEnd = 0;
+        bool loopEnabled = false;
+        QString rangeSummary;
+        bool operator==(const Drawn&) const = default;
+    };
+    Drawn drawn() const;
+    // Repaints what differs between `before` and `after`: the playhead's strips alone when
+    // nothing else changed.
+    void repaintChanges(const Drawn& before, const Drawn& after);
+
+    CanvasGeometryInput geometryInput() const;
     CanvasGeometry geometry() const;
     void storeChanged();
     void layOutToolbar();
@@ -56,6 +85,7 @@ private:
     WaveformBarLayer barLayer_;
     TransientMarkerLayer markerLayer_;
     WaveformToolbar* toolbar_ = nullptr;
+    Drawn drawn_;
 };
 
 } // namespace tindrel

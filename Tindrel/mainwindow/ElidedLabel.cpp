@@ -75,21 +75,43 @@ void ElidedLabel::setKeepsFullWidth(bool on) {
 }
 
 void ElidedLabel::changed(bool geometry) {
+    shown_.reset();
     if (geometry)
         updateGeometry();
     update();
 }
 
 qreal ElidedLabel::textWidth(const QString& text) const {
-    if (monospacedDigits_)
-        return MonospacedDigitsText::size(text, font_).width();
+    if (monospacedDigits_) {
+        // A running readout keeps one shape, so it is measured once.
+        QString shape = text;
+        for (QChar& c : shape)
+            if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+                c = QLatin1Char('0');
+        if (!measured_ || measured_->shape != shape || measured_->font != font_)
+            measured_ =
+                MeasuredShape{shape, font_, MonospacedDigitsText::size(shape, font_).width()};
+        return measured_->width;
+    }
     return QFontMetricsF(font_).horizontalAdvance(text);
 }
 
 QString ElidedLabel::displayedText() const {
+    return shown().text;
+}
+
+const ElidedLabel::Shown& ElidedLabel::shown() const {
+    if (!shown_) {
+        const qreal full = textWidth(text_);
+        QString text = full <= width() ? text_ : elidedText();
+        const qreal drawnWidth = text == text_ ? full : textWidth(text);
+        shown_ = Shown{std::move(text), drawnWidth};
+    }
+    return *shown_;
+}
+
+QString ElidedLabel::elidedText() const {
     const qreal room = width();
-    if (textWidth(text_) <= room)
-        return text_;
     if (!monospacedDigits_)
         return QFontMetricsF(font_).elidedText(text_, elideMode_, room);
     // Equal-width digits change the measure, so cut character by character.
@@ -120,13 +142,18 @@ QSize ElidedLabel::minimumSizeHint() const {
     return {0, sizeHint().height()};
 }
 
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    shown_.reset();
+    QWidget::resizeEvent(event);
+}
+
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(color_);
     painter.setFont(font_);
-    const QString shown = displayedText();
-    const qreal shownWidth = textWidth(shown);
+    const QString& text = shown().text;
+    const qreal shownWidth = shown().width;
     const qreal lineHeight = QFontMetricsF(font_).height();
     qreal x = 0;
     if (alignment_ & Qt::AlignRight)
@@ -135,9 +162,9 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
         x = (width() - shownWidth) / 2;
     const qreal y = (height() - lineHeight) / 2;
     if (monospacedDigits_) {
-        MonospacedDigitsText::draw(painter, QPointF(x, y), shown, font_);
+        MonospacedDigitsText::draw(painter, QPointF(x, y), text, font_);
     } else {
-        painter.drawText(QPointF(x, y + QFontMetricsF(font_).ascent()), shown);
+        painter.drawText(QPointF(x, y + QFontMetricsF(font_).ascent()), text);
     }
 }
 

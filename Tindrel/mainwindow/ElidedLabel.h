@@ -9,6 +9,8 @@
 #include <QFont>
 #include <QWidget>
 
+#include <optional>
+
 namespace tindrel {
 
 class ElidedLabel : public QWidget {
@@ -37,9 +39,25 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The drawn text and its width, measured once per change: shaping text costs more than
+    // drawing it, and readouts repaint many times a second.
+    struct Shown {
+        QString text;
+        qreal width = 0;
+    };
+    // The last text measured with equal-width digits, its digits as zeros: the width follows
+    // from where the digits are, not which they are.
+    struct MeasuredShape {
+        QString shape;
+        QFont font;
+        qreal width = 0;
+    };
     qreal textWidth(const QString& text) const;
+    const Shown& shown() const;
+    QString elidedText() const;
     void changed(bool geometry);
 
     QString text_;
@@ -49,6 +67,8 @@ private:
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
     bool monospacedDigits_ = false;
     bool keepsFullWidth_ = false;
+    mutable std::optional<Shown> shown_;
+    mutable std::optional<MeasuredShape> measured_;
 };
 
 } // namespace tindrel

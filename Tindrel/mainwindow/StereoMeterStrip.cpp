@@ -37,6 +37,12 @@ StereoMeterStrip::StereoMeterStrip(TindrelStore& store, QWidget* parent)
 }
 
 void StereoMeterStrip::refresh() {
+    // While playing, levels arrive with every block of output, more often than the UI tick;
+    // they are drawn when the tick moves the playhead, so that one repaint carries both.
+    const double playhead = store_.currentTime.get();
+    if (store_.isPlaying.get() && playhead == levelsDrawnAt_)
+        return;
+    levelsDrawnAt_ = playhead;
     left_->setLevel(store_.meterLeftDB.get());
     right_->setLevel(store_.meterRightDB.get());
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The live meter strip under the waveform: "LIVE METER" and one bar each for the store's
-// left and right output levels. Follows the store's changed(); only the bars whose level
-// moved repaint. GUI thread only.
+// left and right output levels. Follows the store's changed(), during playback at the pace of
+// the UI tick; only the bars whose level moved repaint. GUI thread only.
 
 #include "Tindrel/mainwindow/RoundedPanel.h"
 
@@ -25,6 +25,7 @@ private:
     TindrelStore& store_;
     MeterChannelBar* left_;
     MeterChannelBar* right_;
+    double levelsDrawnAt_ = -1; // the playhead when the shown levels were taken
 };
 
 } // namespace tindrel

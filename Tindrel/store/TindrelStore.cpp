@@ -48,12 +48,15 @@ const std::set<std::string>& TindrelStore::supportedExtensions() {
 }
 
 void TindrelStore::publishChange() {
+    metersWanted_.store(isPlaying.get(), std::memory_order_relaxed);
     emit changed();
 }
 
 void TindrelStore::setupAudioEngine() {
     if (engine_->mainMixerOutputFormat().channelCount >= 1) {
         engine_->mainMixer().installTap(1024, [this](const platform::AudioPcmBuffer& buffer) {
+            if (!metersWanted_.load(std::memory_order_relaxed))
+                return;
             const std::optional<OutputMeterLevels> levels = measureOutputMeterLevels(buffer);
             if (!levels)
                 return;

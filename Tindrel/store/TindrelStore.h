@@ -231,6 +231,9 @@ private:
     void storeRecentPaths();
 
     TindrelStoreEnvironment environment_;
+    // isPlaying as the meter tap's worker may read it: levels taken while not playing would
+    // only be dropped on the main thread, after waking it for nothing.
+    std::atomic<bool> metersWanted_{false};
     std::unique_ptr<platform::AudioEngine> engine_;
     platform::AudioPlayerNode& playerNode_;
     platform::TimePitchUnit& timePitchNode_;

@@ -259,8 +259,13 @@ void TindrelStore::startUITimer() {
 
 void TindrelStore::tickPlayheadAndMeters() {
     if (!isPlaying) {
-        meterLeftDB = std::max(-60.0f, meterLeftDB - 2.5f);
-        meterRightDB = std::max(-60.0f, meterRightDB - 2.5f);
+        // Meters at rest stay unassigned: every assignment announces a change to every view.
+        const float left = std::max(-60.0f, meterLeftDB - 2.5f);
+        const float right = std::max(-60.0f, meterRightDB - 2.5f);
+        if (left != meterLeftDB)
+            meterLeftDB = left;
+        if (right != meterRightDB)
+            meterRightDB = right;
         return;
     }
     // A file that ends before its stated length, or stops reading, ends the track where its

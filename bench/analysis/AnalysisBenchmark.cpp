@@ -1,7 +1,10 @@
-// Times the measurement on a 10-minute stereo 44.1 kHz file (WAV and MP3) against libebur128
-// (integrated loudness and true peak over every frame) and reports the measurement's peak
-// memory. Prints "name: value unit" lines.
+// Times the measurement on 10- and 60-minute stereo 44.1 kHz files (WAV, FLAC, MP3, Ogg
+// Vorbis) against libebur128 (integrated loudness and true peak over every frame of the same
+// audio, read through the same reader), the loader's open of the 60-minute MP3 against a
+// full decode of it by ffmpeg, and the measurement's peak memory. Prints "name: value unit"
+// lines.
 
+#include "Tindrel/analysis/UniversalAudioLoader.h"
 #include "Tindrel/analysis/WaveformAndLUFS.h"
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/ChildProcess.h"
@@ -12,12 +15,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -26,11 +31,18 @@ namespace {
 
 constexpr int sampleRate = 44100;
 constexpr int channels = 2;
-constexpr int seconds = 600;
 
 void print(const std::string& name, double value, const char* unit) {
     std::fputs((name + ": " + tindrel::formatNumber("%.3f", value) + " " + unit + "\n").c_str(),
                stdout);
+}
+
+// User and system time of the whole process so far, all threads, in seconds.
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double peakRssMegabytes() {
@@ -46,7 +58,7 @@ template <typename Work> double secondsFor(Work&& work) {
 }
 
 // Pink-ish noise with a slow level swing, written a second at a time to keep memory low.
-bool writeNoise(const fs::path& path) {
+bool writeNoise(const fs::path& path, int seconds) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
@@ -105,39 +117,86 @@ double libebur128Seconds(const fs::path& path) {
 
 } // namespace
 
+struct Encoding {
+    const char* label;
+    const char* extension;
+    std::vector<std::string> codec; // ffmpeg arguments; none for the WAV itself
+};
+
 int main() {
     const fs::path folder =
         fs::temp_directory_path() / ("tindrel-bench-" + std::to_string(getpid()));
     fs::create_directories(folder);
-    const fs::path wav = folder / "noise.wav";
-    const fs::path mp3 = folder / "noise.mp3";
-    if (!writeNoise(wav) ||
-        tindrel::platform::ChildProcess::run("/usr/bin/ffmpeg",
-                                             {"-nostdin", "-y", "-i", wav.string(), "-c:a",
-                                              "libmp3lame", "-b:a", "192k", mp3.string()}) != 0) {
-        fs::remove_all(folder);
-        return 1;
-    }
-
+    const Encoding encodings[] = {
+        {"wav", ".wav", {}},
+        {"flac", ".flac", {"-c:a", "flac"}},
+        {"mp3", ".mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}},
+        {"ogg", ".ogg", {"-c:a", "libvorbis", "-q:a", "5"}},
+    };
+    print("analysis_bench_cores", double(std::thread::hardware_concurrency()), "cores");
     print("analysis_rss_before_mb", peakRssMegabytes(), "MB");
-    struct Run {
-        const char* label;
-        fs::path path;
-        double ours = 0;
-    } runs[] = {{"wav", wav}, {"mp3", mp3}};
-    for (auto& run : runs) {
-        run.ours = secondsFor([&] {
-            tindrel::extractWaveformAndLUFS(run.path, run.path, int64_t(fs::file_size(run.path)),
-                                            16, 0);
-        });
-        print(std::string("analysis_") + run.label + "_10min_s", run.ours, "s");
+    for (const int minutes : {10, 60}) {
+        const std::string length = std::to_string(minutes) + "min";
+        const fs::path wav = folder / ("noise-" + length + ".wav");
+        if (!writeNoise(wav, minutes * 60)) {
+            fs::remove_all(folder);
+            return 1;
+        }
+        for (const auto& encoding : encodings) {
+            fs::path file = wav;
+            if (!encoding.codec.empty()) {
+                file = folder / ("noise-" + length + encoding.extension);
+                std::vector<std::string> arguments{"-nostdin", "-y", "-v",
+                                                   "error",    "-i", wav.string()};
+                arguments.insert(arguments.end(), encoding.codec.begin(), encoding.codec.end());
+                arguments.push_back(file.string());
+                if (tindrel::platform::ChildProcess::run("/usr/bin/ffmpeg", arguments) != 0) {
+                    fs::remove_all(folder);
+                    return 1;
+                }
+            }
+            const std::string name = std::string(encoding.label) + "_" + length;
+            if (std::string(encoding.label) == "mp3" && minutes == 60) {
+                std::vector<double> opens;
+                for (int run = 0; run < 5; ++run)
+                    opens.push_back(1000 * secondsFor([&] {
+                                        tindrel::UniversalAudioLoader::openPlayableAudioFile(file);
+                                    }));
+                std::sort(opens.begin(), opens.end());
+                const double decode =
+                    1000 * secondsFor([&] {
+                        tindrel::platform::ChildProcess::run(
+                            "/usr/bin/ffmpeg",
+                            {"-nostdin", "-v", "error", "-i", file.string(), "-f", "null", "-"});
+                    });
+                print("mp3_60min_open_ms", opens[opens.size() / 2], "ms");
+                print("mp3_60min_ffmpeg_decode_ms", decode, "ms");
+                print("mp3_60min_open_to_ffmpeg_decode_percent",
+                      100 * opens[opens.size() / 2] / decode, "%");
+            }
+            // The median of three, as the machine may be shared.
+            std::vector<double> runs;
+            const double cpuBefore = processCpuSeconds();
+            for (int run = 0; run < 3; ++run)
+                runs.push_back(secondsFor([&] {
+                    tindrel::extractWaveformAndLUFS(file, file, int64_t(fs::file_size(file)), 16,
+                                                    0);
+                }));
+            std::sort(runs.begin(), runs.end());
+            const double ours = runs[1];
+            // CPU time over all threads, which a busy machine inflates less than wall time.
+            const double oursCpu = (processCpuSeconds() - cpuBefore) / 3;
+            const double reference = libebur128Seconds(file);
+            print("analysis_" + name + "_s", ours, "s");
+            print("analysis_" + name + "_cpu_s", oursCpu, "s");
+            print("libebur128_" + name + "_s", reference, "s");
+            print("ratio_vs_libebur128_" + name, reference / ours, "x");
+            if (file != wav)
+                fs::remove(file);
+        }
+        fs::remove(wav);
     }
     print("analysis_peak_rss_mb", peakRssMegabytes(), "MB");
-    for (const auto& run : runs) {
-        const double reference = libebur128Seconds(run.path);
-        print(std::string("libebur128_") + run.label + "_10min_s", reference, "s");
-        print(std::string("ratio_vs_libebur128_") + run.label, reference / run.ours, "x");
-    }
     fs::remove_all(folder);
     return 0;
 }

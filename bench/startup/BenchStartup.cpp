@@ -10,7 +10,7 @@
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/TindrelAppDelegate.h"
 #include "Tindrel/store/TindrelStore.h"
-#include "bench/OnOwnDisplay.h"
+#include "bench/support/OnOwnDisplay.h"
 #include "bench/startup/FirstFrameOutput.h"
 
 #include <QApplication>

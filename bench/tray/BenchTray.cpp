@@ -13,7 +13,7 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 #include "Tindrel/shell/TindrelStatusItem.h"
 #include "Tindrel/store/TindrelStore.h"
-#include "bench/OnOwnDisplay.h"
+#include "bench/support/OnOwnDisplay.h"
 #include "tests/support/GeneratedAudio.h"
 
 #include <QApplication>

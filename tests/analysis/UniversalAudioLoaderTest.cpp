@@ -105,14 +105,8 @@ TEST(UniversalAudioLoader, OpensEachFormatDirectlyOrThroughTheCache) {
         {"f.ogg", {}, true, 24},
         {"g.opus", {"-c:a", "libopus"}, true, 24, 48000},
         {"h.mp3", {"-c:a", "libmp3lame"}, true, 24},
-        // Variable bitrate without a frame-count header: libsndfile would stop at its estimate;
-        // with no header, the encoder's delay and padding stay.
-        {"h-vbr.mp3",
-         {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"},
-         false,
-         16,
-         44100,
-         2400},
+        // Variable bitrate without a frame-count header: its frames are counted, not estimated.
+        {"h-vbr.mp3", {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}, true, 24},
         {"i.m4a", {"-c:a", "aac"}, false, 16},
         {"j.aac", {"-c:a", "aac", "-f", "adts"}, false, 16, 44100, 2400},
         {"k24.m4a", {"-c:a", "alac", "-sample_fmt", "s32p"}, false, 16},
@@ -308,5 +302,30 @@ TEST(UniversalAudioLoader, ChainedOggWhoseSecondLinkIsMonoPlaysWhole) {
         EXPECT_NEAR(double(result.audio->length()) / rate, 2.0, 0.05);
         // ffmpeg's own up-mix of the mono half is 3 dB down; the transcoder copies it.
         EXPECT_NEAR(rmsOf(*result.audio), transcoder ? 0.3536 : 0.306, 0.02);
+    }
+}
+
+TEST(UniversalAudioLoader, Mp3ThatSwitchesFromMonoToStereoPlaysWhole) {
+    Fixture f;
+    const std::vector<std::string> plain{"-c:a", "libmp3lame", "-b:a", "128k", "-write_xing", "0"};
+    const fs::path mono = f.source("mono.mp3", tone(0.5, 1), plain);
+    const fs::path stereo = f.source("stereo.mp3", tone(0.5, 2), plain);
+    const fs::path joined = f.folder / "joined.mp3";
+    {
+        std::ofstream out(joined, std::ios::binary);
+        for (const fs::path& part : {mono, stereo})
+            out << std::ifstream(part, std::ios::binary).rdbuf();
+    }
+    for (const bool withFfmpeg : {true, false}) {
+        SCOPED_TRACE(withFfmpeg ? "with ffmpeg" : "without ffmpeg");
+        if (!withFfmpeg)
+            f.settings.ffmpegCandidates.clear();
+        fs::remove_all(f.folder / "cache");
+        const auto result = UniversalAudioLoader::openPlayableAudioFile(joined, f.settings);
+        ASSERT_TRUE(result.audio);
+        EXPECT_EQ(result.playableURL.parent_path(), f.folder / "cache");
+        // Both seconds, the mono one and the stereo one.
+        EXPECT_NEAR(double(result.audio->length()) / result.audio->fileFormat().sampleRate, 2.0,
+                    0.1);
     }
 }

@@ -1,4 +1,5 @@
 #include "Tindrel/analysis/WaveformAndLUFS.h"
+#include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -231,4 +232,25 @@ TEST(WaveformAndLUFS, NoRecordForUnreadableEmptyOrCancelledMeasurement) {
     std::atomic<bool> running{false};
     EXPECT_TRUE(
         extractWaveformAndLUFS(folder / "tone.wav", folder / "tone.wav", 1, 16, 0, &running));
+}
+
+TEST(WaveformAndLUFS, SameRecordWhateverTheThreadCount) {
+    test::TemporaryFolder folder;
+    test::writeAudioFile(folder / "contiguous.wav", test::pinkNoiseSignal(-20, 20, 44100, 2, 4));
+    // At 8 kHz, 330 s leave gaps between the bins that are read.
+    test::writeAudioFile(folder / "gapped.wav", test::pinkNoiseSignal(-16, 330, 8000, 1, 6));
+    test::writeAudioFile(folder / "source.wav", test::pinkNoiseSignal(-18, 30, 44100, 2, 8));
+    ASSERT_TRUE(test::encodeWithFfmpeg(folder / "source.wav", folder / "reopened.mp3",
+                                       {"-c:a", "libmp3lame", "-b:a", "160k"}));
+    for (const char* name : {"contiguous.wav", "gapped.wav", "reopened.mp3"}) {
+        SCOPED_TRACE(name);
+        const fs::path path = folder / name;
+        const auto alone = extractWaveformAndLUFS(path, path, 1, 16, 0, nullptr, 1);
+        ASSERT_TRUE(alone);
+        for (const int threads : {2, 8}) {
+            const auto shared = extractWaveformAndLUFS(path, path, 1, 16, 0, nullptr, threads);
+            ASSERT_TRUE(shared);
+            EXPECT_EQ(*shared, *alone) << threads << " threads";
+        }
+    }
 }

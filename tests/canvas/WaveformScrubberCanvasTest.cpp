@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace tindrel {
@@ -237,6 +239,67 @@ TEST_F(WaveformScrubberCanvasTest, EmptyPeaksDrawTheFlatFallback) {
         EXPECT_EQ(image.pixelColor(x, 50), image.pixelColor(400, 50)) << x;
     }
     EXPECT_GT(greenOnMidLine, 50) << "unplayed RMS bars are drawn";
+}
+
+// Records the bounding rectangle of each paint the watched widget receives.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget& widget) { widget.installEventFilter(this); }
+    std::vector<QRect> paints;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            paints.push_back(static_cast<QPaintEvent*>(event)->region().boundingRect());
+        return false;
+    }
+};
+
+TEST_F(WaveformScrubberCanvasTest, RepaintsOnlyWhatItDrawsDifferently) {
+    loadTone();
+    PaintRecorder recorder(*canvas);
+    const auto paintsAfter = [&](const std::function<void()>& change) {
+        QApplication::processEvents();
+        recorder.paints.clear();
+        change();
+        QApplication::processEvents();
+        return recorder.paints;
+    };
+    // Paused with the meters at rest: a second of UI ticks changes nothing drawn.
+    EXPECT_TRUE(paintsAfter([&] {
+                    for (int tick = 0; tick < 30; ++tick) {
+                        rig.ticker().fire();
+                        QApplication::processEvents();
+                    }
+                }).empty());
+    // A playhead that moves less than a pixel.
+    EXPECT_TRUE(paintsAfter([&] { store().currentTime = 0.005; }).empty());
+
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        int left, right; // the repainted columns must lie within these
+    } cases[] = {
+        {"a seek repaints the strips the playhead left and entered",
+         [&] { store().seek(5.0, false); }, 0, 310},
+        {"a short seek repaints a narrow strip", [&] { store().seek(5.2, false); }, 290, 325},
+        {"playback repaints the strip it crossed",
+         [&] {
+             store().togglePlayPause();
+             rig.play(0.5);
+         },
+         305, 350},
+        {"a zoom repaints everything", [&] { store().waveformZoom = 2.0; }, 0, 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<QRect> paints = paintsAfter(c.change);
+        ASSERT_FALSE(paints.empty());
+        for (const QRect& painted : paints) {
+            EXPECT_GE(painted.left(), c.left);
+            EXPECT_LE(painted.right(), c.right);
+        }
+    }
 }
 
 } // namespace

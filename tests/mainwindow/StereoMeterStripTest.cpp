@@ -54,3 +54,14 @@ TEST(StereoMeterStrip, BarsAndReadoutsFollowTheStoreLevels) {
     rig.store().meterRightDB = 0.0f;
     EXPECT_TRUE(litAt(strip.right().bar(), 0.98));
 }
+
+TEST(StereoMeterStrip, WhilePlayingLevelsAreDrawnWithTheTick) {
+    test::StoreTestRig rig;
+    StereoMeterStrip strip(rig.store());
+    strip.show();
+    rig.loadTone("tone.wav", 2.0, true);
+    rig.store().meterLeftDB = -30.0f;
+    EXPECT_EQ(strip.left().readout(), QStringLiteral("-60.0 dB")) << "not before the tick";
+    rig.play(0.04);
+    EXPECT_NE(strip.left().readout(), QStringLiteral("-60.0 dB"));
+}

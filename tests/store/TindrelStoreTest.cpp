@@ -52,6 +52,11 @@ TEST(TindrelStore, MetersTakeTapLevelsOnlyWhilePlayingAndSinkOtherwise) {
     rig.ticker().fire(5);
     EXPECT_FLOAT_EQ(store.meterLeftDB.get(), -60.0f);
     EXPECT_FLOAT_EQ(store.meterRightDB.get(), -60.0f);
+    // At rest the ticks announce nothing, so no view wakes up for them.
+    int changes = 0;
+    QObject::connect(&store, &TindrelStore::changed, [&] { ++changes; });
+    rig.ticker().fire(30);
+    EXPECT_EQ(changes, 0);
 }
 
 TEST(TindrelStore, MetersFollowTheOutputTap) {

@@ -1,6 +1,7 @@
 #include "Tindrel/platform/audio/AudioFile.h"
 
 #include "Tindrel/platform/audio/FiniteSampleAudioFile.h"
+#include "Tindrel/platform/audio/Mp3AudioFile.h"
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
 #include "Tindrel/platform/audio/VorbisAudioFile.h"
 
@@ -19,6 +20,8 @@ std::unique_ptr<AudioFile> openReader(const std::filesystem::path& path, std::st
             *error = vorbisError;
         return nullptr;
     }
+    if (Mp3AudioFile::looksLikeMpegAudio(path))
+        return Mp3AudioFile::open(path, error);
     return SndfileAudioFile::open(path, error);
 }
 

@@ -1,7 +1,5 @@
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
 
-#include "Tindrel/platform/audio/MpegFrameCountTag.h"
-
 #include <sndfile.h>
 #include <sys/stat.h>
 
@@ -174,22 +172,20 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
             *error = "no audio channels or no sample rate";
         return nullptr;
     }
+    // MPEG audio is Mp3AudioFile's: libsndfile only estimates its length.
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+        sf_close(file);
+        if (error)
+            *error = "MPEG stream not at the start of the file";
+        return nullptr;
+    }
     int64_t length = info.frames;
-    const bool mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
     // A stream written through a pipe (FLAC above all) may state no length at all.
-    if (mpeg || info.frames == SF_COUNT_MAX) {
+    if (info.frames == SF_COUNT_MAX) {
         const auto known = identity ? countedLengths().find(*identity) : std::nullopt;
         length = known ? *known : countDecodedFrames(file, info.channels);
         if (identity && !known)
             countedLengths().remember(*identity, length);
-        // libsndfile never reads past its own estimate: a stream that decodes right up to it
-        // may have been cut short there, unless a header states the count.
-        if (mpeg && length >= info.frames && !hasMpegFrameCountTag(descriptor)) {
-            sf_close(file);
-            if (error)
-                *error = "MPEG stream of unknown length";
-            return nullptr;
-        }
     } else {
         length = checkedLength ? *checkedLength : decodableLength(*cursor, length);
     }

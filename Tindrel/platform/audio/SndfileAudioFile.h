@@ -1,12 +1,10 @@
 #pragma once
 
-// AudioFile over libsndfile: WAV/BWF, AIFF/AIFC, CAF, FLAC, Ogg Opus, MP3 and the rest of
-// what libsndfile 1.2 reads. MP3 length is counted by decoding the stream once, because the
-// header's figure is only an estimate without a LAME tag (and a file written through a pipe,
-// FLAC above all, may state no length at all); the count is remembered per file
-// (device, inode, size, modification time) so later opens of the same file are instant.
-// An MP3 that decodes right up to the estimate and states no frame count is refused, since
-// libsndfile stops there even when more audio follows; the transcoder then decodes it whole.
+// AudioFile over libsndfile: WAV/BWF, AIFF/AIFC, CAF, FLAC, Ogg Opus and the rest of what
+// libsndfile 1.2 reads, except MPEG audio, which it refuses (Mp3AudioFile reads that). A
+// stream that states no length (a FLAC written through a pipe) is counted by decoding it
+// once; the count is remembered per file (device, inode, size, modification time) so later
+// opens of the same file are instant.
 // A length a header states is checked against the data: a file cut short reports the frames
 // that still decode. The file is read through the descriptor opened first, so reopen() needs
 // no path and works after the file was moved or deleted.

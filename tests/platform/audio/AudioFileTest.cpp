@@ -160,7 +160,7 @@ TEST(AudioFile, Mp3WithoutLameHeaderHasTheLengthThatDecodes) {
     test::TemporaryFolder folder;
     const fs::path mp3 = makeFixture(folder, "plain.mp3", test::sineSignal(300, 0.5, 5.0));
     const int64_t decodes = framesLibsndfileDecodes(mp3);
-    for (int open = 0; open < 2; ++open) { // the second open takes the remembered count
+    for (int open = 0; open < 2; ++open) {
         auto file = AudioFile::openForReading(mp3);
         ASSERT_TRUE(file);
         EXPECT_EQ(file->length(), decodes);
