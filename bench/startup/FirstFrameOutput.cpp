@@ -23,19 +23,24 @@ bool FirstFrameOutput::isRunning() const {
     return inner_->isRunning();
 }
 
-void FirstFrameOutput::renderAndWatch(void* self, float* interleaved, uint32_t frames) {
+void FirstFrameOutput::wake() {
+    inner_->wake();
+}
+
+bool FirstFrameOutput::renderAndWatch(void* self, float* interleaved, uint32_t frames) {
     auto& output = *static_cast<FirstFrameOutput*>(self);
-    output.render_(output.context_, interleaved, frames);
+    const bool playing = output.render_(output.context_, interleaved, frames);
     if (output.firstFrameNs_.load(std::memory_order_relaxed) != 0)
-        return;
+        return playing;
     for (uint32_t i = 0; i < frames * output.channels_; ++i) {
         if (interleaved[i] != 0.0f) {
             output.firstFrameNs_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                            std::chrono::steady_clock::now().time_since_epoch())
                                            .count());
-            return;
+            return playing;
         }
     }
+    return playing;
 }
 
 } // namespace tindrel::bench

@@ -20,9 +20,10 @@ public:
     bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) override;
     void stop() override;
     bool isRunning() const override;
+    void wake() override;
 
 private:
-    static void renderAndWatch(void* self, float* interleaved, uint32_t frames);
+    static bool renderAndWatch(void* self, float* interleaved, uint32_t frames);
 
     std::unique_ptr<platform::AudioOutput> inner_;
     std::atomic<int64_t>& firstFrameNs_;

@@ -35,19 +35,21 @@ public:
     }
     void stop() override { inner_->stop(); }
     bool isRunning() const override { return inner_->isRunning(); }
+    void wake() override { inner_->wake(); }
 
 private:
-    static void renderThrough(void* self, float* interleaved, uint32_t frames) {
+    static bool renderThrough(void* self, float* interleaved, uint32_t frames) {
         auto* watch = static_cast<FirstFrameWatch*>(self);
-        watch->render_(watch->context_, interleaved, frames);
+        const bool playing = watch->render_(watch->context_, interleaved, frames);
         if (firstAudibleTicks.load(std::memory_order_relaxed) != 0)
-            return;
+            return playing;
         for (uint32_t i = 0; i < frames * watch->channels_; ++i) {
             if (std::fabs(interleaved[i]) > 1e-6f) {
                 firstAudibleTicks.store(Clock::now().time_since_epoch().count());
-                return;
+                return playing;
             }
         }
+        return playing;
     }
 
     std::unique_ptr<tindrel::platform::AudioOutput> inner_ =

@@ -15,12 +15,13 @@ struct FrameCounter {
     std::condition_variable grew;
     int64_t frames = 0;
 
-    static void render(void* context, float* interleaved, uint32_t count) {
+    static bool render(void* context, float* interleaved, uint32_t count) {
         auto& counter = *static_cast<FrameCounter*>(context);
         interleaved[0] = 0.0f;
         std::lock_guard lock(counter.mutex);
         counter.frames += count;
         counter.grew.notify_all();
+        return true;
     }
 };
 

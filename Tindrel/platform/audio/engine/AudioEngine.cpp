@@ -28,7 +28,14 @@ AudioFormat sanitised(const AudioFormat& format) {
 } // namespace
 
 struct AudioEngine::Graph {
-    explicit Graph(OutputFactory factory) : makeOutput(std::move(factory)) { configure(format); }
+    explicit Graph(OutputFactory factory) : makeOutput(std::move(factory)) {
+        configure(format);
+        player.setRenderWaker([this] {
+            if (output) {
+                output->wake();
+            }
+        });
+    }
 
     ~Graph() {
         if (output) {
@@ -49,19 +56,24 @@ struct AudioEngine::Graph {
         mixer.configure(format.sampleRate, format.channelCount);
     }
 
-    static void render(void* context, float* interleaved, uint32_t frames) {
+    // False when every block was silence from a paused or stopped player.
+    static bool render(void* context, float* interleaved, uint32_t frames) {
         auto& graph = *static_cast<Graph*>(context);
         const uint32_t channels = graph.format.channelCount;
+        bool playing = false;
         while (frames > 0) {
             const auto block =
                 static_cast<uint32_t>(std::min<size_t>(frames, RubberBandTimePitch::maximumBlock));
-            graph.renderBlock(interleaved, block);
+            playing = graph.renderBlock(interleaved, block) || playing;
             interleaved += static_cast<size_t>(block) * channels;
             frames -= block;
         }
+        return playing;
     }
 
-    void renderBlock(float* interleaved, uint32_t frames) {
+    // Whether the player played any of the block.
+    bool renderBlock(float* interleaved, uint32_t frames) {
+        bool playing = false;
         size_t produced = 0;
         while (produced < frames) {
             // The frames that join a seek play out before another segment may start.
@@ -73,6 +85,7 @@ struct AudioEngine::Graph {
             if (!cue.playing) {
                 break;
             }
+            playing = true;
             const size_t wanted =
                 held > 0 ? std::min<size_t>(held, frames - produced) : frames - produced;
             for (uint32_t c = 0; c < format.channelCount; ++c) {
@@ -92,6 +105,7 @@ struct AudioEngine::Graph {
                       channel.begin() + frames, 0.0f);
         }
         mixer.process(chainPointers.data(), frames, player.volume(), interleaved);
+        return playing;
     }
 
     bool startOutput(std::string* error) {

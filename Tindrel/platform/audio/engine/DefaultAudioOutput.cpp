@@ -24,6 +24,12 @@ bool DefaultAudioOutput::isRunning() const {
     return active_ != nullptr && active_->isRunning();
 }
 
+void DefaultAudioOutput::wake() {
+    if (active_ != nullptr) {
+        active_->wake();
+    }
+}
+
 std::unique_ptr<AudioOutput> makeDefaultAudioOutput() {
     return std::make_unique<DefaultAudioOutput>();
 }

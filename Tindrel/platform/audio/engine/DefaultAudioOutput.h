@@ -2,7 +2,7 @@
 
 // The output the engine uses unless told otherwise: the default device, and when none opens
 // (no sound card, as on CI) a SilentPacedOutput, so everything above behaves the same.
-// start() and stop() are for the owning thread.
+// start(), stop() and wake() are for the owning thread.
 
 #include "Tindrel/platform/audio/engine/PortAudioOutput.h"
 #include "Tindrel/platform/audio/engine/SilentPacedOutput.h"
@@ -14,6 +14,7 @@ public:
     bool start(double sampleRate, uint32_t channels, RenderFunction render, void* context) override;
     void stop() override;
     bool isRunning() const override;
+    void wake() override;
 
 private:
     PortAudioOutput device_;

@@ -12,6 +12,8 @@ namespace tindrel::platform {
 namespace {
 
 constexpr size_t minimumRingFrames = 32768;
+// Long enough that a device's callbacks, however large, never let the worker doze between them.
+constexpr auto quietBeforeDozing = std::chrono::milliseconds(200);
 
 } // namespace
 
@@ -25,6 +27,7 @@ MainMixerNode::~MainMixerNode() {
         quit_ = true;
     }
     wake_.notify_all();
+    ringDoorbell();
     worker_.join();
 }
 
@@ -50,6 +53,7 @@ void MainMixerNode::installTap(uint32_t bufferSize, TapBlock block) {
         tapActive_.store(static_cast<bool>(block_), std::memory_order_release);
     }
     wake_.notify_all();
+    ringDoorbell();
 }
 
 void MainMixerNode::removeTap() {
@@ -83,13 +87,38 @@ void MainMixerNode::process(float* const* chain, uint32_t frames, float playerVo
     if (tapActive_.load(std::memory_order_acquire)) {
         // A worker that falls behind loses blocks; the audio thread never waits for it.
         ring_->write(chain, 0, frames);
+        // Pairs with the fence in doze(): either the worker sees this write or this sees it doze.
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (dozing_.load(std::memory_order_relaxed) &&
+            dozing_.exchange(false, std::memory_order_acq_rel)) {
+            ringDoorbell();
+        }
     }
+}
+
+void MainMixerNode::ringDoorbell() {
+    doorbell_.fetch_add(1, std::memory_order_release);
+    doorbell_.notify_all();
+}
+
+void MainMixerNode::doze(std::unique_lock<std::mutex>& lock) {
+    const uint32_t bell = doorbell_.load(std::memory_order_acquire);
+    dozing_.store(true, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (!quit_ && tapActive_.load(std::memory_order_acquire) && ring_->readable() < bufferSize_) {
+        lock.unlock();
+        doorbell_.wait(bell, std::memory_order_acquire);
+        lock.lock();
+    }
+    dozing_.store(false, std::memory_order_relaxed);
 }
 
 void MainMixerNode::deliver() {
     std::unique_lock lock(mutex_);
     std::unique_ptr<AudioPcmBuffer> buffer;
     std::vector<float*> channels;
+    using Clock = std::chrono::steady_clock;
+    Clock::duration quiet{}; // waited with nothing written
     while (!quit_) {
         const bool active = tapActive_.load(std::memory_order_acquire);
         if (active && ring_->readable() >= bufferSize_) {
@@ -108,12 +137,18 @@ void MainMixerNode::deliver() {
         }
         if (!active) {
             wake_.wait(lock);
+            quiet = Clock::duration::zero();
+        } else if (quiet >= quietBeforeDozing) {
+            doze(lock);
+            quiet = Clock::duration::zero();
         } else {
             // Half a tap buffer: blocks arrive about when they fill, and the audio thread
-            // never has to signal.
-            const auto period =
-                std::chrono::duration<double>(0.5 * bufferSize_ / std::max(1.0, sampleRate_));
-            wake_.wait_for(lock, std::chrono::duration_cast<std::chrono::microseconds>(period));
+            // never has to signal while it writes.
+            const auto period = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(0.5 * bufferSize_ / std::max(1.0, sampleRate_)));
+            const size_t before = ring_->readable();
+            wake_.wait_for(lock, period);
+            quiet = ring_->readable() == before ? quiet + period : Clock::duration::zero();
         }
     }
 }

@@ -8,7 +8,8 @@
 // copies into a lock-free ring and never allocates, locks or calls the tap block. A worker
 // thread cuts the ring into blocks of the requested size and calls the block there, in order;
 // removeTap() returns only once no call of the old block is running. The block must not wait
-// for the main thread.
+// for the main thread. When nothing has been written for a while (the output rests), the
+// worker sleeps until the next write rings it awake: a futex wake, never a lock.
 
 #include "Tindrel/platform/audio/engine/MixerNode.h"
 #include "Tindrel/platform/audio/engine/RingBuffer.h"
@@ -39,6 +40,9 @@ public:
 
 private:
     void deliver();
+    // Sleeps until a write, a new tap or the end; `lock` is released meanwhile.
+    void doze(std::unique_lock<std::mutex>& lock);
+    void ringDoorbell();
 
     std::atomic<float> outputVolume_{1.0f};
     float appliedGain_ = 1.0f; // render side
@@ -52,6 +56,8 @@ private:
     double sampleRate_ = 44100;
     std::unique_ptr<RingBuffer> ring_;
     std::atomic<bool> tapActive_{false};
+    std::atomic<bool> dozing_{false};
+    std::atomic<uint32_t> doorbell_{0};
 };
 
 } // namespace tindrel::platform

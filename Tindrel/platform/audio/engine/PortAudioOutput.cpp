@@ -47,6 +47,7 @@ PortAudioOutput::~PortAudioOutput() {
 int PortAudioOutput::callback(const void*, void* output, unsigned long frames, const void*,
                               unsigned long, void* self) {
     auto* out = static_cast<PortAudioOutput*>(self);
+    // A device is fed silence while the source rests: reopening it would delay the next sound.
     out->render_(out->context_, static_cast<float*>(output), static_cast<uint32_t>(frames));
     return paContinue;
 }

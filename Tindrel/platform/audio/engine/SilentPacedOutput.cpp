@@ -31,7 +31,7 @@ void SilentPacedOutput::stop() {
         std::lock_guard lock(mutex_);
         running_.store(false, std::memory_order_release);
     }
-    stopped_.notify_all();
+    signal_.notify_all();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -41,6 +41,14 @@ bool SilentPacedOutput::isRunning() const {
     return running_.load(std::memory_order_acquire);
 }
 
+void SilentPacedOutput::wake() {
+    {
+        std::lock_guard lock(mutex_);
+        wakeRequested_ = true;
+    }
+    signal_.notify_all();
+}
+
 void SilentPacedOutput::run(double sampleRate, uint32_t channels, RenderFunction render,
                             void* context) {
     using Clock = std::chrono::steady_clock;
@@ -48,16 +56,27 @@ void SilentPacedOutput::run(double sampleRate, uint32_t channels, RenderFunction
     const auto period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(blockFrames / sampleRate));
     auto deadline = Clock::now();
+    std::unique_lock lock(mutex_);
     while (running_.load(std::memory_order_acquire)) {
-        render(context, block.data(), blockFrames);
+        // Cleared before the render looks at the source, so a wake() during it is not lost.
+        wakeRequested_ = false;
+        lock.unlock();
+        const bool active = render(context, block.data(), blockFrames);
+        lock.lock();
+        if (!active) {
+            signal_.wait(lock, [this] {
+                return wakeRequested_ || !running_.load(std::memory_order_acquire);
+            });
+            deadline = Clock::now();
+            continue;
+        }
         deadline += period;
         const auto now = Clock::now();
         if (now - deadline > stallLimit) {
             deadline = now;
         }
-        std::unique_lock lock(mutex_);
-        stopped_.wait_until(lock, deadline,
-                            [this] { return !running_.load(std::memory_order_acquire); });
+        signal_.wait_until(lock, deadline,
+                           [this] { return !running_.load(std::memory_order_acquire); });
     }
 }
 

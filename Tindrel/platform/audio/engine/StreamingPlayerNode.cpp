@@ -69,6 +69,9 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
         generation_.store(readerGeneration_, std::memory_order_release);
     }
     wake_.notify_all();
+    if (wakeRender_) {
+        wakeRender_();
+    }
 }
 
 void StreamingPlayerNode::play() {
@@ -79,6 +82,9 @@ void StreamingPlayerNode::play() {
         playing_.store(true, std::memory_order_release);
     }
     wake_.notify_all();
+    if (wakeRender_) {
+        wakeRender_();
+    }
 }
 
 void StreamingPlayerNode::pause() {
@@ -141,6 +147,10 @@ void StreamingPlayerNode::setBlocking(bool blocking) {
         blocking_ = blocking;
     }
     wake_.notify_all();
+}
+
+void StreamingPlayerNode::setRenderWaker(std::function<void()> wake) {
+    wakeRender_ = std::move(wake);
 }
 
 StreamingPlayerNode::Cue StreamingPlayerNode::beginRender(bool takeNewSegment) {

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -50,6 +51,9 @@ public:
     // Sets the channel count of the ring and drops the segment.
     void configure(uint32_t channelCount);
     void setBlocking(bool blocking);
+    // Called on the main thread after play(), a new schedule and stop(): an output resting
+    // while the player was paused must render again, to play or to take the new segment.
+    void setRenderWaker(std::function<void()> wake);
 
     struct Cue {
         bool newSegment = false;
@@ -78,6 +82,7 @@ private:
     bool quit_ = false;
     bool blocking_ = false;
     std::unique_ptr<RingBuffer> ring_;
+    std::function<void()> wakeRender_; // main thread
 
     // Written by the main thread under mutex_, read by the streaming thread under mutex_.
     std::unique_ptr<AudioFile> reader_;
