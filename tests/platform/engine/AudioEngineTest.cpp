@@ -290,6 +290,33 @@ TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {
     EXPECT_EQ(tapped.size(), 4096u);
 }
 
+TEST(AudioEngine, TapDeliversAgainAfterTheOutputRested) {
+    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
+    std::mutex mutex;
+    std::condition_variable arrived;
+    int64_t tapped = 0;
+    rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
+        std::lock_guard lock(mutex);
+        tapped += buffer.frameLength();
+        arrived.notify_all();
+    });
+    rig.playFrom(0);
+    // Nothing written for longer than the tap's worker waits before it sleeps.
+    for (int restMs : {0, 400, 400}) {
+        SCOPED_TRACE(restMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(restMs));
+        int64_t before = 0;
+        {
+            std::lock_guard lock(mutex);
+            before = tapped;
+        }
+        rig.pump(2048);
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(20),
+                                     [&] { return tapped >= before + 2048; }));
+    }
+}
+
 TEST(AudioEngine, ReconnectingWhileRunningKeepsTheTapAndTakesTheNewFormat) {
     EngineTestRig rig(sineSignal(440, 0.5, 1.0));
     std::mutex mutex;
