@@ -26,7 +26,7 @@ public:
     // False for an output that renders only when driven (tests): the engine then waits for
     // its streaming thread instead of playing silence when data is late.
     virtual bool isRealTime() const { return true; }
-    // The source has something to render again. Any thread; never blocks for long.
+    // The source has something to render again. For the owning thread; never blocks for long.
     virtual void wake() {}
 };
 
