@@ -73,7 +73,7 @@ case "$command" in
         asan_build="${TINDREL_ASAN_BUILD_DIR:-$here/build-asan}"
         configure_and_build_variant "$asan_build" -DTINDREL_SANITIZE=address,undefined
         cd "$asan_build"
-        ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1" \
+        ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1" \
         LSAN_OPTIONS="suppressions=$sanitizers/leaks.supp:print_suppressions=0" \
         UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" --timeout 900
