@@ -20,7 +20,7 @@ namespace tindrel::platform {
 
 namespace {
 
-// Connecting to a live local socket is immediate; these bounds only stop a wedged peer from
+// Connecting to a live local socket is immediate; this bound only stops a wedged peer from
 // hanging the launch.
 constexpr int handOverTimeoutSeconds = 2;
 constexpr quint32 protocolVersion = 1;
