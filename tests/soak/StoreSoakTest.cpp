@@ -13,6 +13,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -110,6 +111,11 @@ std::vector<fs::path> writeFilePool(StoreTestRig& rig) {
     writeAudioFile(add("float.wav"), sineSignal(220, 0.9, 0.4, 22050, 2), SampleEncoding::Float32);
     writeAudioFile(add("silence.aiff"), silenceSignal(0.3));
     writeAudioFile(add("tiny.wav"), sineSignal(1000, 0.5, 0.01));
+    Signal poisoned = sineSignal(330, 0.5, 0.5);
+    for (size_t i = 0; i < poisoned.samples.size(); i += 97)
+        poisoned.samples[i] = i % 2 ? std::numeric_limits<float>::quiet_NaN()
+                                    : std::numeric_limits<float>::infinity();
+    writeAudioFile(add("non-finite.wav"), poisoned, SampleEncoding::Float32);
     if (encodeWithFfmpeg(music / "stereo.wav", music / "coded.mp3", {"-b:a", "96k"}))
         pool.push_back(music / "coded.mp3");
 
