@@ -24,29 +24,37 @@ namespace {
 constexpr int64_t maxFramesRead = 1 << 18;
 constexpr int64_t blockFrames = 4096;
 
+// The scratch folder, the loader's settings and the extensions to try, made once per run.
 struct Harness {
+    Harness() {
+        std::string pattern = (fs::temp_directory_path() / "tindrel-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        folder = pattern;
+        settings.cacheFolder = folder / "cache";
+        settings.ffmpegCandidates = {};
+        settings.usePlatformTranscoder = true;
+        if (const char* only = std::getenv("TINDREL_FUZZ_EXTENSION"))
+            extensions.emplace_back(only);
+        else
+            extensions.assign(tindrel::test::fuzzedExtensions.begin(),
+                              tindrel::test::fuzzedExtensions.end());
+    }
+    // A run ends through exit(), which removes the folder; a finding's abort leaves it.
+    ~Harness() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    Harness(const Harness&) = delete;
+    Harness& operator=(const Harness&) = delete;
+
     fs::path folder;
     tindrel::UniversalAudioLoader::Settings settings;
     std::vector<std::string> extensions;
 };
 
 Harness& harness() {
-    static Harness instance = [] {
-        Harness made;
-        std::string pattern = (fs::temp_directory_path() / "tindrel-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        made.folder = pattern;
-        made.settings.cacheFolder = made.folder / "cache";
-        made.settings.ffmpegCandidates = {};
-        made.settings.usePlatformTranscoder = true;
-        if (const char* only = std::getenv("TINDREL_FUZZ_EXTENSION"))
-            made.extensions.emplace_back(only);
-        else
-            made.extensions.assign(tindrel::test::fuzzedExtensions.begin(),
-                                   tindrel::test::fuzzedExtensions.end());
-        return made;
-    }();
+    static Harness instance;
     return instance;
 }
 
