@@ -1,4 +1,5 @@
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QFileInfo>
@@ -11,6 +12,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
 
 using tindrel::platform::SingleInstance;
 
@@ -69,4 +73,58 @@ TEST(SingleInstance, ASocketLeftByAKilledProcessIsTakenOver) {
     EXPECT_EQ(next.claim({"/b.wav"}), SingleInstance::Claim::primary);
     SingleInstance later(QString::fromStdString(path));
     EXPECT_EQ(later.claim({"/c.wav"}), SingleInstance::Claim::handedOver);
+}
+
+TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInAFolderOnlyThisUserMayEnter) {
+    namespace fs = std::filesystem;
+    using tindrel::test::ScopedEnvironmentVariable;
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& reserved)> prepare;
+        bool usesTemporaryFolder;
+    } cases[] = {
+        {"nothing there yet", [](const fs::path&) {}, true},
+        {"our own private folder",
+         [](const fs::path& p) {
+             fs::create_directory(p);
+             fs::permissions(p, fs::perms::owner_all);
+         },
+         true},
+        {"a folder others may enter",
+         [](const fs::path& p) {
+             fs::create_directory(p);
+             fs::permissions(p, fs::perms::all);
+         },
+         false},
+        {"a link to a private folder",
+         [](const fs::path& p) {
+             fs::create_directory(p.string() + "-target");
+             fs::permissions(p.string() + "-target", fs::perms::owner_all);
+             fs::create_directory_symlink(p.string() + "-target", p);
+         },
+         false},
+        {"a file", [](const fs::path& p) { std::fclose(std::fopen(p.c_str(), "w")); }, false},
+    };
+    for (const Case& c : cases) {
+        tindrel::test::TemporaryFolder sandbox;
+        fs::create_directory(sandbox / "tmp");
+        ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
+        ScopedEnvironmentVariable temporary("TMPDIR", (sandbox / "tmp").string());
+        ScopedEnvironmentVariable cache("XDG_CACHE_HOME", (sandbox / "cache").string());
+        const fs::path reserved = sandbox / "tmp" / ("tindrel-" + std::to_string(getuid()));
+        c.prepare(reserved);
+
+        const fs::path socket = SingleInstance::defaultSocketName().toStdString();
+        const fs::path expectedFolder =
+            c.usesTemporaryFolder ? reserved : sandbox / "cache" / "tindrel";
+        EXPECT_EQ(socket, expectedFolder / "tindrel.socket") << c.what;
+        const auto status = fs::symlink_status(socket.parent_path());
+        EXPECT_EQ(status.type(), fs::file_type::directory) << c.what;
+        EXPECT_EQ(status.permissions() & fs::perms::mask, fs::perms::owner_all) << c.what;
+
+        // The folder is usable end to end: a first instance listens, a later one hands over.
+        SingleInstance first(QString::fromStdString(socket.string()));
+        EXPECT_EQ(first.claim({}), SingleInstance::Claim::primary) << c.what;
+        EXPECT_TRUE(SingleInstance::handOverToRunning(first.socketName(), {"/a.wav"})) << c.what;
+    }
 }

@@ -2,23 +2,59 @@
 
 #include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tindrel::platform {
 
 namespace {
 
-// Connecting to a live local socket is immediate; these bounds only stop a wedged peer from
+// Connecting to a live local socket is immediate; this bound only stops a wedged peer from
 // hanging the launch.
-constexpr int connectTimeoutMs = 2000;
-constexpr int writeTimeoutMs = 2000;
+constexpr int handOverTimeoutSeconds = 2;
 constexpr quint32 protocolVersion = 1;
+
+// Makes `folder` (mode 0700) unless it exists; true when it is then a real folder of this
+// user that nobody else may enter. A name another user took first, or a symbolic link, fails.
+bool ensurePrivateFolder(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat status {};
+    return lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == getuid() && (status.st_mode & 077) == 0;
+}
+
+// Where QLocalServer puts a socket of this name.
+QByteArray socketPath(const QString& socketName) {
+    if (socketName.contains(QLatin1Char('/')))
+        return QFile::encodeName(socketName);
+    return QFile::encodeName(QDir::tempPath() + QLatin1Char('/') + socketName);
+}
+
+bool sendAll(int fd, const QByteArray& bytes) {
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += n;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -34,7 +70,44 @@ QString SingleInstance::defaultSocketName() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir(runtime).exists())
         return runtime + QStringLiteral("/tindrel.socket");
-    return QStringLiteral("tindrel-%1.socket").arg(getuid());
+    // A fixed name in the shared temporary folder could be made first by another user, so
+    // the socket lives in a folder that only this user may enter.
+    const QString temporary = QDir::tempPath() + QStringLiteral("/tindrel-%1").arg(getuid());
+    if (ensurePrivateFolder(temporary))
+        return temporary + QStringLiteral("/tindrel.socket");
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty())
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    QDir().mkpath(cache);
+    const QString cacheFolder = cache + QStringLiteral("/tindrel");
+    if (ensurePrivateFolder(cacheFolder))
+        return cacheFolder + QStringLiteral("/tindrel.socket");
+    return {};
+}
+
+bool SingleInstance::handOverToRunning(const QString& socketName, const QStringList& arguments) {
+    const QByteArray path = socketPath(socketName);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketName.isEmpty() || path.size() >= qsizetype(sizeof(address.sun_path)))
+        return false;
+    std::memcpy(address.sun_path, path.constData(), path.size());
+
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    // Bounds a wedged peer: a full listen queue or a peer that never reads.
+    const timeval timeout{handOverTimeoutSeconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+
+    QByteArray message;
+    QDataStream out(&message, QIODevice::WriteOnly);
+    out << protocolVersion << arguments;
+    const bool handedOver =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        sendAll(fd, message);
+    close(fd);
+    return handedOver;
 }
 
 QStringList SingleInstance::handOverArguments(const QStringList& arguments,
@@ -60,7 +133,7 @@ QStringList SingleInstance::handOverArguments(const QStringList& arguments,
 SingleInstance::Claim SingleInstance::claim(const QStringList& arguments) {
     if (listen())
         return Claim::primary;
-    if (handOver(arguments))
+    if (handOverToRunning(socketName_, arguments))
         return Claim::handedOver;
     // Nobody answers on the socket: a killed process left it behind.
     QLocalServer::removeServer(socketName_);
@@ -76,22 +149,6 @@ bool SingleInstance::listen() {
     server_ = server.release();
     connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnection);
     return true;
-}
-
-bool SingleInstance::handOver(const QStringList& arguments) {
-    QLocalSocket socket;
-    socket.connectToServer(socketName_);
-    if (!socket.waitForConnected(connectTimeoutMs))
-        return false;
-    QByteArray message;
-    QDataStream out(&message, QIODevice::WriteOnly);
-    out << protocolVersion << arguments;
-    socket.write(message);
-    const bool written = socket.waitForBytesWritten(writeTimeoutMs) || socket.bytesToWrite() == 0;
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(writeTimeoutMs);
-    return written;
 }
 
 void SingleInstance::acceptConnection() {

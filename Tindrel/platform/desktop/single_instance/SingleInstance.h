@@ -7,7 +7,8 @@
 //
 // Main thread only: claim() blocks briefly while it talks to the running instance; hand-overs
 // arrive as argumentsReceived() from the Qt event loop. Owns its server; the socket is
-// removed when the primary instance is destroyed.
+// removed when the primary instance is destroyed. handOverToRunning() needs no application
+// object, so a launch that cannot open a display still hands its file over.
 
 #include <QObject>
 #include <QString>
@@ -32,9 +33,15 @@ public:
     explicit SingleInstance(QString socketName = defaultSocketName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // $XDG_RUNTIME_DIR/tindrel.socket, or a per-user name in the temporary folder when the
-    // runtime folder is not set.
+    // $XDG_RUNTIME_DIR/tindrel.socket. Without a runtime folder, the socket goes in a folder
+    // only this user can enter: <temporary folder>/tindrel-<uid>, made 0700, or, when that
+    // name is taken by something that is not such a folder, <cache folder>/tindrel. Empty when
+    // neither can be had.
     static QString defaultSocketName();
+
+    // Sends `arguments` to the instance listening on `socketName`; false when none answers.
+    // Blocks at most a couple of seconds; works before any Qt application object exists.
+    static bool handOverToRunning(const QString& socketName, const QStringList& arguments);
 
     // The arguments as a running instance must see them: "-" options kept, file:// URLs
     // turned into local paths, relative paths made absolute against `workingFolder`.
@@ -53,7 +60,6 @@ signals:
 
 private:
     bool listen();
-    bool handOver(const QStringList& arguments);
     void acceptConnection();
     void readArguments(QLocalSocket* socket);
 
