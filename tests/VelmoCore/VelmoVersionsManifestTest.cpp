@@ -9,7 +9,7 @@ namespace {
 
 struct DecodeCase {
     const char* what;
-    const char* json;
+    std::string json;
     bool decodes;
 };
 
@@ -45,7 +45,7 @@ TEST(VelmoVersionsManifest, DecodesOnlyDocumentsThatFollowEveryRule) {
          R"({"products": {"tindrel": {"version": "1", "notes": "n", "download_url": "d"}}})",
          false},
         {"bad record under another product",
-         withTindrel(R"(, "other": {"version": "2", "downloadURL": "d"})").c_str(), false},
+         withTindrel(R"(, "other": {"version": "2", "downloadURL": "d"})"), false},
         {"pageURL as a number", R"({"products": {"tindrel": {"version": "1", "notes": "n",
             "downloadURL": "d", "pageURL": 7}}})",
          false},
@@ -57,7 +57,9 @@ TEST(VelmoVersionsManifest, DecodesOnlyDocumentsThatFollowEveryRule) {
         {"not JSON", "<html>404</html>", false},
     };
     for (const DecodeCase& item : cases)
-        EXPECT_EQ(VelmoVersionsManifest::decode(item.json).has_value(), item.decodes) << item.what;
+        EXPECT_EQ(VelmoVersionsManifest::decode(QByteArray::fromStdString(item.json)).has_value(),
+                  item.decodes)
+            << item.what;
 }
 
 TEST(VelmoVersionsManifest, KeepsValuesAsWrittenAndLooksUpProductIdsWithCase) {
