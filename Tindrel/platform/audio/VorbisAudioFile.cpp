@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace tindrel::platform {
 namespace {
@@ -26,16 +28,20 @@ long tellSource(void* source) {
     return static_cast<long>(cursorOf(source).tell());
 }
 
-// Ogg Vorbis begins with a page whose first packet is the Vorbis identification header; that
-// much survives most damage, so a damaged Vorbis file is still told apart from other Ogg.
+// Ogg Vorbis carries the Vorbis identification header near its start. It is looked for
+// anywhere in the first pages, not only where an intact first page puts it, so a damaged
+// Vorbis file is still told apart from other Ogg (and never handed to libsndfile, whose own
+// Vorbis reading leaks on such input).
 bool beginsAsOggVorbis(OpenedFileCursor& cursor) {
-    unsigned char head[27 + 255 + 7];
-    const int64_t got = cursor.read(head, sizeof head);
+    std::vector<unsigned char> head(64 * 1024);
+    const int64_t got = cursor.read(head.data(), head.size());
     cursor.seek(0, SEEK_SET);
-    if (got < 27 || std::memcmp(head, "OggS", 4) != 0)
+    if (got < 4 || std::memcmp(head.data(), "OggS", 4) != 0)
         return false;
-    const size_t packet = 27 + head[26];
-    return got >= int64_t(packet + 7) && std::memcmp(head + packet, "\x01vorbis", 7) == 0;
+    static constexpr unsigned char identification[] = {0x01, 'v', 'o', 'r', 'b', 'i', 's'};
+    const auto end = head.begin() + got;
+    return std::search(head.begin(), end, std::begin(identification),
+                       std::end(identification)) != end;
 }
 
 // The cursor belongs to the reader, so the library closes nothing.
