@@ -84,6 +84,55 @@ fs::path fakeFfmpeg(const fs::path& path, const std::string& body) {
     return path;
 }
 
+void appendLittle(std::string& bytes, uint64_t value, int size) {
+    for (int i = 0; i < size; ++i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+}
+
+void appendBig(std::string& bytes, uint64_t value, int size) {
+    for (int i = size - 1; i >= 0; --i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+}
+
+// 16-bit stereo PCM of a rising ramp whose header states `rate`, as a WAV or an AIFF.
+std::string pcmFileClaiming(uint32_t rate, bool aiff, uint32_t frames = 4000) {
+    std::string data;
+    for (uint32_t i = 0; i < frames * 2; ++i)
+        (aiff ? appendBig : appendLittle)(data, (i * 37) & 0x3FFF, 2);
+    std::string bytes;
+    if (!aiff) {
+        bytes = "RIFF";
+        appendLittle(bytes, 36 + data.size(), 4);
+        bytes += "WAVEfmt ";
+        appendLittle(bytes, 16, 4);
+        appendLittle(bytes, 1, 2);
+        appendLittle(bytes, 2, 2);
+        appendLittle(bytes, rate, 4);
+        appendLittle(bytes, uint64_t(rate) * 4, 4);
+        appendLittle(bytes, 4, 2);
+        appendLittle(bytes, 16, 2);
+        bytes += "data";
+        appendLittle(bytes, data.size(), 4);
+        return bytes + data;
+    }
+    int exponent = 0;
+    while ((uint64_t(rate) >> (exponent + 1)) != 0)
+        ++exponent;
+    bytes = "FORM";
+    appendBig(bytes, 4 + 26 + 16 + data.size(), 4);
+    bytes += "AIFFCOMM";
+    appendBig(bytes, 18, 4);
+    appendBig(bytes, 2, 2);
+    appendBig(bytes, frames, 4);
+    appendBig(bytes, 16, 2);
+    appendBig(bytes, uint64_t(16383 + exponent), 2); // 80-bit extended float
+    appendBig(bytes, uint64_t(rate) << (63 - exponent), 8);
+    bytes += "SSND";
+    appendBig(bytes, 8 + data.size(), 4);
+    appendBig(bytes, 0, 8);
+    return bytes + data;
+}
+
 } // namespace
 
 TEST(UniversalAudioLoader, OpensEachFormatDirectlyOrThroughTheCache) {
@@ -328,4 +377,33 @@ TEST(UniversalAudioLoader, Mp3ThatSwitchesFromMonoToStereoPlaysWhole) {
         EXPECT_NEAR(double(result.audio->length()) / result.audio->fileFormat().sampleRate, 2.0,
                     0.1);
     }
+}
+
+TEST(UniversalAudioLoader, SampleRatesOutsideTheSaneRangeAreRefusedByEveryStep) {
+    Fixture f;
+    struct Case {
+        const char* name;
+        uint32_t rate;
+        bool aiff;
+        bool opens;
+    } cases[] = {
+        {"gigahertz.wav", 1'180'000'000, false, false},
+        {"gigahertz.bwf", 1'180'000'000, false, false},
+        {"gigahertz.aif", 1'180'000'000, true, false},
+        {"one-hertz.wav", 1, false, false},
+        {"one-hertz.aiff", 1, true, false},
+        {"eight-hertz.m4a", 8, false, false},
+        {"just-below.ogg", 999, false, false},
+        {"just-above.aac", 768'001, false, false},
+        {"lowest.wav", 1000, false, true},
+        {"highest.aif", 768'000, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(f.folder / c.name, std::ios::binary) << pcmFileClaiming(c.rate, c.aiff);
+        EXPECT_EQ(failureFor(f.folder / c.name, f.settings),
+                  c.opens ? std::string("opened")
+                          : std::string("Unsupported or empty audio stream in ") + c.name);
+    }
+    EXPECT_EQ(f.filesInCache(), 0u);
 }

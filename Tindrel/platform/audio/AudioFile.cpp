@@ -3,6 +3,7 @@
 #include "Tindrel/platform/audio/FiniteSampleAudioFile.h"
 #include "Tindrel/platform/audio/Mp3AudioFile.h"
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
+#include "Tindrel/platform/audio/SupportedSampleRates.h"
 #include "Tindrel/platform/audio/VorbisAudioFile.h"
 
 namespace tindrel::platform {
@@ -30,7 +31,14 @@ std::unique_ptr<AudioFile> openReader(const std::filesystem::path& path, std::st
 std::unique_ptr<AudioFile> AudioFile::openForReading(const std::filesystem::path& path,
                                                      std::string* error) {
     auto reader = openReader(path, error);
-    return reader ? std::make_unique<FiniteSampleAudioFile>(std::move(reader)) : nullptr;
+    if (!reader)
+        return nullptr;
+    if (!isSupportedSampleRate(reader->fileFormat().sampleRate)) {
+        if (error)
+            *error = "unsupported sample rate";
+        return nullptr;
+    }
+    return std::make_unique<FiniteSampleAudioFile>(std::move(reader));
 }
 
 } // namespace tindrel::platform

@@ -33,7 +33,8 @@ public:
     virtual ~AudioFile() = default;
 
     // Opens a regular file for reading. Fails (no file, and `error` set when given) for a
-    // missing path, anything but a regular file, or content no reader understands.
+    // missing path, anything but a regular file, content no reader understands, or a sample
+    // rate outside SupportedSampleRates.h.
     static std::unique_ptr<AudioFile> openForReading(const std::filesystem::path& path,
                                                      std::string* error = nullptr);
 

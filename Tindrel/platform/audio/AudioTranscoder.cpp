@@ -2,6 +2,7 @@
 
 #include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
 #include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/audio/SupportedSampleRates.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,6 +14,7 @@ extern "C" {
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -127,26 +129,49 @@ int64_t statedFrames(const AVFormatContext* format, const AVStream* stream, int 
     return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
 }
 
+// The most frames a 16-bit stereo WAV can hold: its sizes are 32-bit.
+constexpr int64_t wavFrameCapacity = (int64_t(UINT32_MAX) - 4096) / 4;
+
+// The most output frames the source can honestly decode to: the length its container states
+// (when not merely guessed from a bit rate) with room for codec padding, or a second per 16
+// bytes of input (below any codec's lowest bit rate) plus a minute, whichever is more, and
+// never more than the WAV holds. A decoder past it is misreading a damaged or hostile stream.
+int64_t decodedFrameCeiling(const AVFormatContext* format, int64_t sourceBytes) {
+    double seconds = 60.0 + double(std::max<int64_t>(0, sourceBytes)) / 16.0;
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0 &&
+        format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
+        seconds = std::max(seconds, 1.25 * double(format->duration) / AV_TIME_BASE);
+    return int64_t(std::min(seconds * AudioTranscoder::outputSampleRate, double(wavFrameCapacity)));
+}
+
 class WavSink {
 public:
-    WavSink(SNDFILE* file, int64_t limit) : file_(file), limit_(limit) {}
+    WavSink(SNDFILE* file, int64_t limit, int64_t ceiling)
+        : file_(file), limit_(limit), ceiling_(ceiling) {}
 
-    // Writes interleaved stereo, up to the stated limit.
+    // Writes interleaved stereo, up to the stated limit; fails rather than pass the ceiling.
     bool write(const int16_t* samples, int64_t frames) {
         frames = std::min(frames, limit_ - written_);
         if (frames <= 0)
             return true;
+        if (frames > ceiling_ - written_) {
+            overflowed_ = true;
+            return false;
+        }
         if (sf_writef_short(file_, samples, frames) != frames)
             return false;
         written_ += frames;
         return true;
     }
     int64_t written() const { return written_; }
+    bool overflowed() const { return overflowed_; }
 
 private:
     SNDFILE* file_;
     int64_t limit_;
+    int64_t ceiling_;
     int64_t written_ = 0;
+    bool overflowed_ = false;
 };
 
 // Resamples decoded frames to the output rate as 16-bit stereo. The resampler is set up from
@@ -198,7 +223,8 @@ private:
     bool configure(const AVFrame& frame) {
         resampler_.reset();
         av_channel_layout_uninit(&inputLayout_);
-        if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0 || frame.format < 0)
+        if (!isSupportedSampleRate(frame.sample_rate) || frame.ch_layout.nb_channels <= 0 ||
+            frame.format < 0)
             return false;
         if (av_channel_layout_copy(&inputLayout_, &frame.ch_layout) < 0)
             return false;
@@ -254,6 +280,11 @@ bool drainDecoder(AVCodecContext* decoder, AVFrame* frame, Converter& converter)
     }
 }
 
+std::string decodingFailure(const WavSink& sink) {
+    return sink.overflowed() ? "the decoded audio is longer than the source can hold"
+                             : "decoding failed";
+}
+
 } // namespace
 
 bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
@@ -286,8 +317,10 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
     decoder->pkt_timebase = stream->time_base;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return fail(error, "decoder set-up failed");
-    if (decoder->sample_rate <= 0 || decoder->ch_layout.nb_channels <= 0)
-        return fail(error, "audio stream without rate or channels");
+    if (decoder->ch_layout.nb_channels <= 0)
+        return fail(error, "audio stream without channels");
+    if (!isSupportedSampleRate(decoder->sample_rate))
+        return fail(error, "unsupported sample rate");
 
     SF_INFO info{};
     info.samplerate = outputSampleRate;
@@ -301,7 +334,7 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
     const int64_t limit = stated == std::numeric_limits<int64_t>::max()
                               ? stated
                               : av_rescale(stated, outputSampleRate, decoder->sample_rate);
-    WavSink sink(wav.get(), limit);
+    WavSink sink(wav.get(), limit, decodedFrameCeiling(input.format, avio_size(input.io)));
     Converter converter(sink);
 
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
@@ -323,7 +356,7 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
             }
             if (!drainDecoder(decoder.get(), frame.get(), converter)) {
                 av_packet_unref(packet.get());
-                return fail(error, "decoding failed");
+                return fail(error, decodingFailure(sink));
             }
         }
         av_packet_unref(packet.get());
@@ -332,7 +365,7 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
         return fail(error, "read error in the source");
     avcodec_send_packet(decoder.get(), nullptr);
     if (!drainDecoder(decoder.get(), frame.get(), converter) || !converter.push(nullptr))
-        return fail(error, "decoding failed");
+        return fail(error, decodingFailure(sink));
     if (sink.written() == 0)
         return fail(error, "the audio stream is empty");
     // Whole packets missing at the end of an MP4: more than one codec frame short.

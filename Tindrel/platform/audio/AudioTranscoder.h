@@ -7,7 +7,8 @@
 // Only the containers of AudioDemuxerAllowList.h are opened, never a playlist.
 // AAC in MP4/M4A is cut to the length the container states (FFmpeg 5.1 decodes it a few
 // hundred frames long). A hard demux or I/O error fails the whole transcode; a damaged packet
-// that the decoder skips does not.
+// that the decoder skips does not. A source rate outside SupportedSampleRates.h fails it too,
+// as does output past what the source can hold (its stated length, or a bound from its size).
 // Synchronous; no shared state, so calls on different threads do not interfere.
 
 #include <filesystem>

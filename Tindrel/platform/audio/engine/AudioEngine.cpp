@@ -1,5 +1,6 @@
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
 
+#include "Tindrel/platform/audio/SupportedSampleRates.h"
 #include "Tindrel/platform/audio/engine/MainMixerNode.h"
 #include "Tindrel/platform/audio/engine/RubberBandTimePitch.h"
 #include "Tindrel/platform/audio/engine/StreamingPlayerNode.h"
@@ -19,7 +20,7 @@ constexpr uint32_t maximumChannels = 32;
 AudioFormat sanitised(const AudioFormat& format) {
     AudioFormat result;
     result.sampleRate = std::isfinite(format.sampleRate) && format.sampleRate >= 1
-                            ? std::min(format.sampleRate, 768000.0)
+                            ? std::clamp(format.sampleRate, minimumSampleRate, maximumSampleRate)
                             : 44100.0;
     result.channelCount = std::clamp<uint32_t>(format.channelCount, 1, maximumChannels);
     return result;
