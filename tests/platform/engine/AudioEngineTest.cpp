@@ -244,7 +244,8 @@ TEST(AudioEngine, StretcherTakingOverAt192kHzPrimesFromKeptInput) {
 }
 
 TEST(AudioEngine, DeepestPitchAtFastestRateAt192kHzStillSounds) {
-    // R3 at 192 kHz, 4x and -24 st takes in about 131k frames before its first output.
+    // R3 at 192 kHz, 4x and -24 st (held at -12 st) takes in about 73k frames before its first
+    // output.
     EngineTestRig rig(sineSignal(440, 0.5, 3.0, 192000));
     rig.setWarp(12, 4, -2400);
     rig.playFrom(0);
