@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <map>
@@ -243,7 +244,8 @@ TEST(AudioEngine, StretcherTakingOverAt192kHzPrimesFromKeptInput) {
 }
 
 TEST(AudioEngine, DeepestPitchAtFastestRateAt192kHzStillSounds) {
-    // R3 at 192 kHz, 4x and -24 st takes in about 131k frames before its first output.
+    // R3 at 192 kHz, 4x and -24 st (held at -12 st) takes in about 73k frames before its first
+    // output.
     EngineTestRig rig(sineSignal(440, 0.5, 3.0, 192000));
     rig.setWarp(12, 4, -2400);
     rig.playFrom(0);
@@ -251,6 +253,32 @@ TEST(AudioEngine, DeepestPitchAtFastestRateAt192kHzStillSounds) {
     const auto out = rig.pump(8192);
     EXPECT_GT(rms(out, 0, out.size()), 0.2);
     EXPECT_GT(rig.heard(), 0);
+}
+
+TEST(AudioEngine, EveryModeAtTheExtremeCornersRendersFiniteSound) {
+    // Fast and deep together ask the stretcher for less than it can shrink: 3.9x at -24 st once
+    // read past its analysis buffer and turned the output to NaN.
+    struct Corner {
+        float rate;
+        float cents;
+    };
+    constexpr Corner corners[] = {
+        {0.25f, -2400}, {0.25f, 2400}, {4, -2400}, {4, 2400}, {3.9f, -2400}};
+    const Signal noise = pinkNoiseSignal(-20, 5.0, 48000, 1);
+    for (const WarpCase& mode : warpCases(1)) {
+        for (const Corner& corner : corners) {
+            SCOPED_TRACE(mode.name + " " + std::to_string(corner.rate) + "x " +
+                         std::to_string(corner.cents) + " c");
+            EngineTestRig rig(noise);
+            rig.setWarp(mode.overlap, corner.rate, corner.cents);
+            rig.playFrom(0);
+            const auto out = rig.pump(48000);
+            EXPECT_EQ(
+                std::count_if(out.begin(), out.end(), [](float x) { return !std::isfinite(x); }),
+                0);
+            EXPECT_GT(rms(out, 24000, 24000), 0.01);
+        }
+    }
 }
 
 TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {

@@ -14,6 +14,10 @@ constexpr size_t scratchFrames = 8192;
 constexpr int maximumSteps = 512;
 constexpr double warmUpPitchScale = 1.189207; // +3 semitones
 constexpr int warmUpPasses = 4;
+// The finer engine's input hop grows as the time ratio times the pitch scale shrinks; below
+// 1/8 its analysis reads past the end of its frame buffer and the output turns to NaN. A hair
+// above 1/8, so that rounding in the ratio cannot cross it.
+constexpr double smallestStretch = 0.126;
 
 // Rubber Band reports to stderr unless given a logger; nothing here prints.
 class SilentLogger final : public RubberBandStretcher::Logger {
@@ -59,7 +63,12 @@ void StretcherPath::warmUp() {
     stretcher_->setPitchScale(1.0);
 }
 
+double StretcherPath::reachablePitchScale(double rate, double pitchScale) {
+    return std::max(pitchScale, rate * smallestStretch);
+}
+
 void StretcherPath::setRatios(double rate, double pitchScale) {
+    pitchScale = reachablePitchScale(rate, pitchScale);
     if (rate != rate_) {
         if (rateChangePending_) {
             heardRate_ = pendingRate_;
@@ -81,6 +90,7 @@ void StretcherPath::setRatios(double rate, double pitchScale) {
 
 void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                           SampleSource& source) {
+    pitchScale = reachablePitchScale(rate, pitchScale);
     stretcher_->reset();
     stretcher_->setTimeRatio(1.0 / rate);
     stretcher_->setPitchScale(pitchScale);

@@ -9,6 +9,10 @@
 // ordinary changes; a jump across the whole range (0.25x to 4x) in R2 can leave it up to
 // 80 ms off until the next seek.
 //
+// Rubber Band cannot stretch by less than 1/8 (time ratio times pitch scale), so a pitch
+// shift that would need it is held at that bound: faster than 2x the lowest pitch rises from
+// -24 st, to -12 st at 4x. Both stretchers of the beats path share the bound.
+//
 // The constructor allocates (main thread) and runs the stretcher once at a pitch shift so
 // that Rubber Band sizes its buffers there. start() and render() run on the render thread and
 // do not allocate, except inside Rubber Band: its pitch resampler allocates a few hundred
@@ -42,6 +46,8 @@ public:
 
 private:
     void warmUp();
+    // The pitch scale nearest `pitchScale` that the stretcher can make at `rate`.
+    static double reachablePitchScale(double rate, double pitchScale);
     void setRatios(double rate, double pitchScale);
     void countHeard(size_t frames);
 

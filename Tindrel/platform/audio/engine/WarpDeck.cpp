@@ -8,8 +8,8 @@ namespace tindrel::platform {
 
 namespace {
 
-// Input held for the paths: R3 at 192 kHz, 4x and -24 st reads about 131k frames ahead of its
-// output, and the history and read-ahead below come on top.
+// Input held for the paths: R3 at 192 kHz and its smallest stretch (4x at -12 st, 2x at -24 st)
+// reads about 73k frames ahead of its output, and the history and read-ahead below come on top.
 constexpr size_t windowFrames = size_t{1} << 18;
 // Input kept behind the heard position: a stretcher taking over primes itself with up to
 // leadFrames of it (R3 at 192 kHz asks for all of them); the varispeed's taps need far fewer.
