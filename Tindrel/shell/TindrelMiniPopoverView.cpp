@@ -169,7 +169,16 @@ void TindrelMiniPopoverView::exitProgram() {
     QCoreApplication::quit();
 }
 
+void TindrelMiniPopoverView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+}
+
 void TindrelMiniPopoverView::refresh() {
+    // The popover lives for the whole run but is mostly closed: while it is, the store's
+    // playback ticks cost it nothing, and showing it brings it up to date.
+    if (!isVisible())
+        return;
     const std::optional<AudioFileSpec>& spec = store_.spec.get();
     name_->setText(spec ? text(spec->fileName) : QStringLiteral("Tindrel"));
     time_->setText(TindrelStore::formatTime(store_.currentTime.get()) + QStringLiteral(" / ") +
