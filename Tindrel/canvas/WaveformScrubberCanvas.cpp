@@ -76,6 +76,9 @@ CanvasGeometry WaveformScrubberCanvas::geometry() const {
 }
 
 void WaveformScrubberCanvas::storeChanged() {
+    // A hidden canvas (the closed mini popover's) catches up when it is shown.
+    if (!isVisible())
+        return;
     const auto& spec = store_.spec.get();
     const int transientCount = spec ? int(spec->transientTimes.size()) : 0;
     toolbar_->refresh(store_.visibleStartSec(), store_.visibleEndSec(), transientCount);
@@ -159,6 +162,11 @@ void WaveformScrubberCanvas::resizeEvent(QResizeEvent* event) {
     layOutToolbar();
     // Qt repaints the whole of a resized widget; what it shows is then drawn at the new size.
     drawn_ = drawn();
+}
+
+void WaveformScrubberCanvas::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    storeChanged();
 }
 
 void WaveformScrubberCanvas::hideEvent(QHideEvent* event) {
