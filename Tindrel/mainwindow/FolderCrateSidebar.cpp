@@ -65,6 +65,8 @@ FolderCrateSidebar::FolderCrateSidebar(TindrelStore& store, platform::FileReveal
     filterRow->addWidget(new SymbolLabel(QStringLiteral("magnifyingglass"), 11,
                                          SystemColors::secondaryLabel(), filterPanel),
                          0, Qt::AlignVCenter);
+    // Only a click puts the caret here; a window being activated leaves the keys to the table.
+    filter_->setFocusPolicy(Qt::ClickFocus);
     filter_->setPlaceholderText(QStringLiteral("Filter files in folder..."));
     filter_->setFont(SystemFont::font(11.5));
     filter_->setFrame(false);
