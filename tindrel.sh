@@ -13,7 +13,7 @@ build="${TINDREL_BUILD_DIR:-$here/build}"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     libsndfile1-dev libvorbis-dev libmpg123-dev libarchive-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
@@ -22,32 +22,67 @@ packages=(
     libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth
     xdotool x11-utils trayer openssl python3 clang libclang-rt-14-dev
 )
+# Tests check that numbers and names ignore a comma-decimal and a Turkish locale.
+test_locales=(de_DE.UTF-8 tr_TR.UTF-8)
 
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+# Prints the listed packages that no installed package is or provides, one per line. One
+# dpkg-query call: a virtual name counts as present when an installed package provides it.
+missing_packages() {
+    dpkg-query -W -f='${db:Status-Abbrev}|${Package}|${Provides}\n' 2>/dev/null |
+        awk -F'|' '$1 ~ /^ii/ {
+                print $2
+                n = split($3, provided, ",")
+                for (i = 1; i <= n; i++) { split(provided[i], words, " "); print words[1] }
+            }' |
+        sort -u |
+        comm -13 - <(printf '%s\n' "$@" | sort -u)
+}
+
+# Prints the listed locales that are not generated yet.
+missing_locales() {
+    local available
+    available="$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]')"
+    for name in "$@"; do
+        local short="${name%.UTF-8}.utf8"
+        grep -qx "${short,,}" <<<"$available" || echo "$name"
     done
-    if ((${#missing[@]})); then
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Installs what is missing as root; tells a user in one line what is missing and the one
+# command that installs it, and stops. Nothing asks the package manager when all is there.
+install_missing() {
+    local need_locales="${1:-yes}" missing locales=()
+    mapfile -t missing < <(missing_packages "${packages[@]}")
+    [ "$need_locales" = no ] || mapfile -t locales < <(missing_locales "${test_locales[@]}")
+    ((${#missing[@]} + ${#locales[@]})) || return 0
+    local edits=()
+    for name in "${locales[@]}"; do edits+=(-e "s/^# *$name UTF-8/$name UTF-8/"); done
+    if [ "$(id -u)" -ne 0 ]; then
+        local steps=()
+        ((${#missing[@]})) &&
+            steps+=("apt-get update && apt-get install --no-install-recommends ${missing[*]}")
+        ((${#locales[@]})) && steps+=("sed -i ${edits[*]@Q} /etc/locale.gen && locale-gen")
+        local script
+        script="$(printf '%s && ' "${steps[@]}")"
+        script="${script% && }"
+        echo "tindrel: missing ${missing[*]}${locales[*]:+ locales ${locales[*]}};" \
+            "install with: sudo sh -c ${script@Q}" >&2
+        exit 1
     fi
-    # Tests check that numbers and names ignore a comma-decimal and a Turkish locale.
-    if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$' ||
-        ! locale -a 2>/dev/null | grep -qi '^tr_TR\.utf8$'; then
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        $sudo sed -i -e 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' \
-            -e 's/^# *tr_TR.UTF-8 UTF-8/tr_TR.UTF-8 UTF-8/' /etc/locale.gen
-        $sudo locale-gen >/dev/null
+    if ((${#missing[@]})); then
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+    if ((${#locales[@]})); then
+        sed -i "${edits[@]}" /etc/locale.gen
+        locale-gen >/dev/null
     fi
 }
 
+# Builds targets $1... (everything when none is given).
 configure_and_build() {
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" --parallel "$(nproc)"
+    cmake --build "$build" --parallel "$(nproc)" ${1:+--target "$@"}
 }
 
 # Builds the tests with sanitizers $2 in their own folder $1; only targets $3... when given.
@@ -100,22 +135,22 @@ case "$command" in
         exit "$status"
         ;;
     fuzz)
-        install_missing
+        install_missing no
         exec "$here/tests/fuzz/run" "$here" "${TINDREL_FUZZ_BUILD_DIR:-$here/build-fuzz}" "${1:-60}"
         ;;
     run)
-        install_missing
-        configure_and_build
+        install_missing no
+        configure_and_build tindrel
         exec "$build/Tindrel/shell/tindrel" "$@"
         ;;
     bench)
-        install_missing
+        install_missing no
         configure_and_build
         exec "$here/bench/run" "$build"
         ;;
     install)
-        install_missing
-        configure_and_build
+        install_missing no
+        configure_and_build tindrel
         prefix="${1:-$HOME/.local}"
         # The program lives in one folder (binary, icon, desktop entry, MIME definition) that
         # the self-update can swap whole; the desktop finds it through a symlink and copies.
