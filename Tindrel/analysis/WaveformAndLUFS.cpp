@@ -15,9 +15,11 @@ namespace {
 
 constexpr int binCount = 2048;
 constexpr int64_t maximumRead = 1024;
-// Bins measured together with one filter state; fixed, so every thread count gives the same
-// figures.
+// Bins measured together with one filter state; fixed for a file, so every thread count gives
+// the same figures. A short file is one chunk: the settling lead of each of many chunks would
+// read the whole file over and over.
 constexpr int binsPerChunk = 32;
+constexpr int chunksOfAShortFile = 1;
 constexpr float initialPeak = 0.01f;
 constexpr float initialRms = 0.005f;
 // Samples beyond this (180 dB over full scale) are no audio, like NaN and the infinities; they
@@ -123,6 +125,7 @@ struct BinPlan {
     int64_t readSize = 0;
     int64_t settling = 0;      // lead of a bin read after a gap
     int64_t chunkSettling = 0; // lead of the first bin of a chunk, where no state carries over
+    int binsPerChunk = 0;
     uint32_t channelCount = 0;
     double sampleRate = 0;
 };
@@ -192,7 +195,7 @@ void measureChunk(platform::AudioFile& file, const BinPlan& plan, int first, int
 // reader. The chunks are fixed, so the figures do not depend on the thread count.
 bool measureAllChunks(platform::AudioFile& file, const BinPlan& plan, int threads,
                       std::vector<BinFigures>& figures, const std::atomic<bool>* cancel) {
-    constexpr int chunkCount = binCount / binsPerChunk;
+    const int chunkCount = binCount / plan.binsPerChunk;
     std::atomic<int> nextChunk{0};
     std::atomic<bool> failed{false};
     const auto work = [&](platform::AudioFile* reader) {
@@ -206,8 +209,8 @@ bool measureAllChunks(platform::AudioFile& file, const BinPlan& plan, int thread
                     return;
                 }
             }
-            measureChunk(*reader, plan, chunk * binsPerChunk, (chunk + 1) * binsPerChunk, figures,
-                         cancel);
+            measureChunk(*reader, plan, chunk * plan.binsPerChunk,
+                         (chunk + 1) * plan.binsPerChunk, figures, cancel);
         }
     };
     std::vector<std::thread> helpers;
@@ -245,6 +248,8 @@ std::optional<AudioFileSpec> extractWaveformAndLUFS(const std::filesystem::path&
     plan.settling =
         std::min(plan.framesPerBin - plan.readSize, settlingFrames(processing.sampleRate));
     plan.chunkSettling = settlingFrames(processing.sampleRate);
+    const bool shortFile = length <= int64_t(binCount / binsPerChunk) * plan.chunkSettling;
+    plan.binsPerChunk = shortFile ? binCount / chunksOfAShortFile : binsPerChunk;
     plan.channelCount = processing.channelCount;
     plan.sampleRate = processing.sampleRate;
 

@@ -1,44 +1,66 @@
-// libFuzzer target: each input is written to a file under an audio extension and goes through
-// what the player does with a file it is given: open (the loader's whole cascade but the
-// external ffmpeg, which would run a process per input), read to the end and from the middle,
-// and measure. TINDREL_FUZZ_EXTENSION picks one extension; without it every input is tried
-// under all of them (handy for replaying a finding).
+// libFuzzer target: each input goes through what the player does with a file it is given,
+// as far as the input's own bytes reach. It is opened by the direct readers; one that opens is
+// read from the start and the middle and measured (the measurement seeks and reopens through
+// the same reader). One that no direct reader takes goes through the in-process transcoder,
+// and the decoded copy is read back; the measurement is not run on it, since the copy is our
+// own well-formed WAV whatever the input was. The external ffmpeg is left out: a process per
+// input would be all the run did.
+//
+// Inputs live in memory: a memfd stands behind a link named with the audio extension, so no
+// file is created per input. TINDREL_FUZZ_EXTENSION picks one extension; without it every
+// input is tried under all of them (handy for replaying a finding).
 
-#include "Tindrel/analysis/TindrelError.h"
-#include "Tindrel/analysis/UniversalAudioLoader.h"
 #include "Tindrel/analysis/WaveformAndLUFS.h"
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/AudioTranscoder.h"
 #include "tests/fuzz/FuzzExtensions.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+using tindrel::platform::AudioFile;
 
 namespace {
 
-// Enough to reach every reader's block and packet boundaries without making an input slow.
-constexpr int64_t maxFramesRead = 1 << 18;
+// Audio read per input, at most: enough to reach every reader's block and packet boundaries
+// without letting a tiny input that claims hours make the run slow.
+constexpr double maxSecondsRead = 10;
 constexpr int64_t blockFrames = 4096;
 
-// The scratch folder, the loader's settings and the extensions to try, made once per run.
+// A memory file and the link that names it; the link's name is what the readers see.
+struct MemoryFile {
+    MemoryFile(const fs::path& link, const char* name) : descriptor(memfd_create(name, 0)), link(link) {
+        if (descriptor < 0)
+            std::abort();
+        fs::create_symlink("/proc/self/fd/" + std::to_string(descriptor), link);
+    }
+    void assign(const uint8_t* data, size_t size) const {
+        if (ftruncate(descriptor, 0) != 0 ||
+            (size > 0 && pwrite(descriptor, data, size, 0) != static_cast<ssize_t>(size)))
+            std::abort();
+    }
+    int descriptor;
+    fs::path link;
+};
+
+// The scratch folder with the input and decoded-copy links and the extensions to try, made
+// once per run.
 struct Harness {
     Harness() {
-        std::string pattern = (fs::temp_directory_path() / "tindrel-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        folder = pattern;
-        settings.cacheFolder = folder / "cache";
-        settings.ffmpegCandidates = {};
-        settings.usePlatformTranscoder = true;
         if (const char* only = std::getenv("TINDREL_FUZZ_EXTENSION"))
             extensions.emplace_back(only);
         else
             extensions.assign(tindrel::test::fuzzedExtensions.begin(),
                               tindrel::test::fuzzedExtensions.end());
+        for (const std::string& extension : extensions)
+            inputs.emplace_back(folder / ("input." + extension), "input");
     }
     // A run ends through exit(), which removes the folder; a finding's abort leaves it.
     ~Harness() {
@@ -48,9 +70,17 @@ struct Harness {
     Harness(const Harness&) = delete;
     Harness& operator=(const Harness&) = delete;
 
-    fs::path folder;
-    tindrel::UniversalAudioLoader::Settings settings;
+    static fs::path makeFolder() {
+        std::string pattern = (fs::temp_directory_path() / "tindrel-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        return pattern;
+    }
+
+    fs::path folder = makeFolder();
     std::vector<std::string> extensions;
+    std::vector<MemoryFile> inputs;
+    MemoryFile decoded{folder / "decoded.wav", "decoded"};
 };
 
 Harness& harness() {
@@ -58,46 +88,54 @@ Harness& harness() {
     return instance;
 }
 
-void readSome(tindrel::platform::AudioFile& file, int64_t from) {
+void readSome(AudioFile& file, int64_t from, int64_t frames) {
     const uint32_t channels = file.processingFormat().channelCount;
     if (channels == 0)
         return;
     tindrel::platform::AudioPcmBuffer buffer(channels, blockFrames);
     file.setFramePosition(from);
-    for (int64_t done = 0; done < maxFramesRead;) {
+    for (int64_t done = 0; done < frames;) {
         if (!file.read(buffer, blockFrames) || buffer.frameLength() == 0)
             return;
         done += buffer.frameLength();
     }
 }
 
+// Half the budget from the start, half from the middle.
+void readStartAndMiddle(AudioFile& file) {
+    const double rate = std::max(1.0, file.processingFormat().sampleRate);
+    const auto half = static_cast<int64_t>(maxSecondsRead / 2 * rate);
+    readSome(file, 0, half);
+    readSome(file, file.length() / 2, half);
+}
+
+bool opensWithAudio(const std::unique_ptr<AudioFile>& file) {
+    return file && file->length() > 0;
+}
+
 void openReadAndMeasure(const fs::path& input, int64_t size) {
-    const Harness& h = harness();
-    try {
-        tindrel::PlayableAudioFile playable =
-            tindrel::UniversalAudioLoader::openPlayableAudioFile(input, h.settings);
-        readSome(*playable.audio, 0);
-        readSome(*playable.audio, playable.audio->length() / 2);
-        tindrel::extractWaveformAndLUFS(input, playable.playableURL, size,
-                                        playable.originalBitDepth, 1.0);
-    } catch (const tindrel::TindrelError&) {
-        // Refusing a file is a fine outcome; only crashes, leaks and hangs are findings.
+    if (auto direct = AudioFile::openForReading(input); opensWithAudio(direct)) {
+        readStartAndMiddle(*direct);
+        const double seconds =
+            double(direct->length()) / std::max(1.0, direct->processingFormat().sampleRate);
+        if (seconds <= maxSecondsRead)
+            tindrel::extractWaveformAndLUFS(input, input, size, 16, 1.0, nullptr, 1);
+        return;
     }
+    const Harness& h = harness();
+    h.decoded.assign(nullptr, 0);
+    if (tindrel::platform::AudioTranscoder::transcodeToWav(input, h.decoded.link))
+        if (auto copy = AudioFile::openForReading(h.decoded.link); opensWithAudio(copy))
+            readStartAndMiddle(*copy);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Harness& h = harness();
-    for (const std::string& extension : h.extensions) {
-        const fs::path input = h.folder / ("input." + extension);
-        std::ofstream(input, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        openReadAndMeasure(input, static_cast<int64_t>(size));
-        // Decoded copies are named by content and time: drop them so the disk does not fill.
-        std::error_code ignored;
-        fs::remove_all(h.settings.cacheFolder, ignored);
-        fs::remove(input, ignored);
+    for (const MemoryFile& input : h.inputs) {
+        input.assign(data, size);
+        openReadAndMeasure(input.link, static_cast<int64_t>(size));
     }
     return 0;
 }
