@@ -1,6 +1,8 @@
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/FileText.h"
+#include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/OggPages.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sys/resource.h>
 
@@ -104,14 +107,6 @@ TEST_F(ExportTest, rangeAndPitchGoIntoNameAndLength) {
     EXPECT_NEAR(rmsDb(audio, 0.0, 0.1), -9.03, 1.5);
 }
 
-TEST_F(ExportTest, replacesAnEarlierExportAndLeavesNoTemporaryFile) {
-    std::ofstream(folder() / "tone_modified.wav") << "an earlier export";
-    const std::set<std::string> before = folderListing(folder());
-    store.exportModifiedAudioToWAV();
-    EXPECT_EQ(folderListing(folder()), before);
-    EXPECT_EQ(tindrel::test::readAudioFile(folder() / "tone_modified.wav").frames(), sourceFrames);
-}
-
 TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
     const std::string earlier = "an earlier export";
     std::ofstream(folder() / "tone_modified.wav") << earlier;
@@ -134,12 +129,124 @@ TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
     EXPECT_TRUE(rig.revealer().revealedFiles.empty());
 }
 
-TEST_F(ExportTest, aFolderAtTheTargetNameIsKept) {
-    std::filesystem::create_directory(folder() / "tone_modified.wav");
-    std::ofstream(folder() / "tone_modified.wav" / "inside.txt") << "keep";
+TEST_F(ExportTest, replacesOnlyAnEarlierExportOfTheSameAudioWithTheSameSettings) {
+    const auto exportAt = [&](float rate) {
+        store.setPlaybackRate(rate);
+        store.exportModifiedAudioToWAV();
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        float rate;
+        const char* written;
+        std::set<std::string> listing;
+    };
+    const Case cases[] = {
+        {"a file of the user's",
+         [&] { std::ofstream(folder() / "tone_modified.wav") << "mine"; },
+         1.0f,
+         "tone_modified (2).wav",
+         {"tone_modified.wav", "tone_modified (2).wav"}},
+        {"a folder",
+         [&] { std::filesystem::create_directory(folder() / "tone_modified.wav"); },
+         1.0f,
+         "tone_modified (2).wav",
+         {"tone_modified.wav", "tone_modified (2).wav"}},
+        {"the same export",
+         [&] { exportAt(1.0f); },
+         1.0f,
+         "tone_modified.wav",
+         {"tone_modified.wav"}},
+        // 1.2x and 1.25x share a name.
+        {"another speed",
+         [&] { exportAt(1.2f); },
+         1.25f,
+         "tone_modified_1.2x (2).wav",
+         {"tone_modified_1.2x.wav", "tone_modified_1.2x (2).wav"}},
+        {"that speed again",
+         [&] {
+             exportAt(1.2f);
+             exportAt(1.25f);
+         },
+         1.25f,
+         "tone_modified_1.2x (2).wav",
+         {"tone_modified_1.2x.wav", "tone_modified_1.2x (2).wav"}},
+        {"another file of the base name",
+         [&] {
+             exportAt(1.0f);
+             store.loadAndPlay(rig.writeTone("tone.aiff", 2.0), false);
+         },
+         1.0f,
+         "tone_modified (2).wav",
+         {"tone.aiff", "tone_modified.wav", "tone_modified (2).wav"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : std::filesystem::directory_iterator(folder()))
+            if (entry.path() != source)
+                std::filesystem::remove_all(entry.path());
+        store.loadAndPlay(source, false);
+        c.before();
+        const std::string mine = std::filesystem::is_regular_file(folder() / "tone_modified.wav")
+                                     ? readFileText(folder() / "tone_modified.wav")
+                                     : "";
+        exportAt(c.rate);
+
+        EXPECT_EQ(status().toStdString(), std::string("Exported Modified: ") + c.written +
+                                              (c.rate == 1.0f ? " (0:02.0)" : " (0:01.6)"));
+        EXPECT_EQ(rig.revealer().revealedFiles.back(),
+                  std::vector<std::filesystem::path>{folder() / c.written});
+        std::set<std::string> expected = c.listing;
+        expected.insert("tone.wav");
+        EXPECT_EQ(folderListing(folder()), expected);
+        if (mine == "mine")
+            EXPECT_EQ(readFileText(folder() / "tone_modified.wav"), "mine");
+    }
+}
+
+TEST_F(ExportTest, theNameGivesThePitchThatIsHeard) {
+    struct Case {
+        tindrel::WarpMode mode;
+        float rate, pitch;
+        const char* name;
+    };
+    const Case cases[] = {
+        {tindrel::WarpMode::tape, 2.0f, 0.0f, "tone_modified_2x_+12.0st.wav"},
+        {tindrel::WarpMode::tape, 1.5f, -5.0f, "tone_modified_1.5x_+7.0st.wav"},
+        {tindrel::WarpMode::tape, 1.0f, 3.0f, "tone_modified.wav"},
+        {tindrel::WarpMode::tape, 0.5f, 3.0f, "tone_modified_0.5x_-12.0st.wav"},
+        {tindrel::WarpMode::musical, 1.5f, -5.0f, "tone_modified_1.5x_-5.0st.wav"},
+    };
+    for (const Case& c : cases) {
+        store.setWarpMode(tindrel::WarpMode::musical);
+        store.setPitchSemitones(c.pitch);
+        store.setWarpMode(c.mode);
+        store.setPlaybackRate(c.rate);
+        store.exportModifiedAudioToWAV();
+        EXPECT_TRUE(status().startsWith(QStringLiteral("Exported Modified: ") + c.name))
+            << status().toStdString();
+    }
+}
+
+TEST_F(ExportTest, rendersNoFurtherThanTheAudioTheSourceHolds) {
+    // A Vorbis file whose last granule position claims 6925 hours.
+    const std::filesystem::path honest = folder() / "honest.ogg";
+    ASSERT_TRUE(tindrel::test::encodeWithFfmpeg(source, honest, {"-c:a", "libvorbis"}));
+    std::ofstream(folder() / "lying.ogg", std::ios::binary)
+        << tindrel::test::withLastGranulePosition(readFileText(honest), uint64_t(1) << 40);
+    std::filesystem::remove(honest);
+    store.loadAndPlay(folder() / "lying.ogg", false);
+    EXPECT_EQ(status(), "Loaded lying.ogg (0:02.0)");
+    store.exportModifiedAudioToWAV();
+    EXPECT_EQ(status(), "Exported Modified: lying_modified.wav (0:02.0)");
+
+    // Audio that is gone by the time of the export (the file was cut after it was opened) is
+    // not made up with silence.
+    store.loadAndPlay(source, false);
+    std::filesystem::resize_file(source, std::filesystem::file_size(source) / 2);
     store.exportModifiedAudioToWAV();
     EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
-    EXPECT_EQ(readFileText(folder() / "tone_modified.wav" / "inside.txt"), "keep");
+    EXPECT_FALSE(std::filesystem::exists(folder() / "tone_modified.wav"));
 }
 
 TEST_F(ExportTest, afterAFailedLoadTheOldAudioIsNotExportedUnderTheNewName) {
@@ -199,7 +306,8 @@ TEST(ExportDamagedSamples, implausibleSamplesAreSilenceInMeasurementPlaybackAndE
 
         store.loadAndPlay(path);
         rig.analysis().runAll();
-        EXPECT_NEAR(store.spec->rmsDB, -9.03, 1.0) << c.name;
+        ASSERT_TRUE(store.spec.get());
+        EXPECT_NEAR(store.spec.get()->rmsDB, -9.03, 1.0) << c.name;
         store.setWarpMode(tindrel::WarpMode::musical);
         store.setPlaybackRate(1.5f);
         EXPECT_LT(largestMagnitude(rig.play(1.0)), 2.0f) << c.name;

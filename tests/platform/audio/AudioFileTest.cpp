@@ -1,6 +1,7 @@
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/OggPages.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <dlfcn.h>
@@ -299,37 +300,6 @@ std::string encodedTone(const test::TemporaryFolder& folder, const std::string& 
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-uint32_t oggPageChecksum(std::string_view page) {
-    uint32_t crc = 0;
-    for (const char byte : page) {
-        crc ^= uint32_t(uint8_t(byte)) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc & 0x80000000u ? (crc << 1) ^ 0x04c11db7u : crc << 1;
-    }
-    return crc;
-}
-
-// The Ogg file with its last page's granule position set to `granule`, checksum intact.
-std::string withLastGranule(std::string ogg, uint64_t granule) {
-    size_t page = 0;
-    size_t last = 0;
-    while (page + 27 <= ogg.size() && ogg.compare(page, 4, "OggS") == 0) {
-        last = page;
-        const size_t segments = uint8_t(ogg[page + 26]);
-        size_t size = 27 + segments;
-        for (size_t i = 0; i < segments; ++i)
-            size += uint8_t(ogg[page + 27 + i]);
-        page += size;
-    }
-    for (int i = 0; i < 8; ++i)
-        ogg[last + 6 + i] = char(granule >> (8 * i));
-    std::fill_n(ogg.begin() + long(last) + 22, 4, '\0');
-    const uint32_t crc = oggPageChecksum(std::string_view(ogg).substr(last, page - last));
-    for (int i = 0; i < 4; ++i)
-        ogg[last + 22 + i] = char(crc >> (8 * i));
-    return ogg;
-}
-
 } // namespace
 
 TEST(AudioFile, OggVorbisItsOwnReaderRefusesIsNotRetriedElsewhere) {
@@ -377,7 +347,8 @@ TEST(AudioFile, OggLengthIsWhatDecodesWhateverTheLastGranuleClaims) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string honest = encodedTone(folder, c.name, c.codec, 2, 2.0);
-        std::ofstream(folder / c.name, std::ios::binary) << withLastGranule(honest, c.granule);
+        std::ofstream(folder / c.name, std::ios::binary)
+            << test::withLastGranulePosition(honest, c.granule);
         auto file = AudioFile::openForReading(folder / c.name);
         ASSERT_TRUE(file);
         // About the two seconds encoded (Opus counts at 48 kHz after its pre-skip).
