@@ -218,10 +218,11 @@ TEST_F(ExportTest, theNameGivesThePitchThatIsHeard) {
         {tindrel::WarpMode::musical, 1.5f, -5.0f, "tone_modified_1.5x_-5.0st.wav"},
     };
     for (const Case& c : cases) {
+        // Tape keeps the pitch set before it until speed or pitch is touched again.
         store.setWarpMode(tindrel::WarpMode::musical);
+        store.setPlaybackRate(c.rate);
         store.setPitchSemitones(c.pitch);
         store.setWarpMode(c.mode);
-        store.setPlaybackRate(c.rate);
         store.exportModifiedAudioToWAV();
         EXPECT_TRUE(status().startsWith(QStringLiteral("Exported Modified: ") + c.name))
             << status().toStdString();
