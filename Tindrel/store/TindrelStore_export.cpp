@@ -1,5 +1,5 @@
 // Offline export of the effective range through the current warp into a float WAV beside the
-// opened file.
+// opened file, which replaces no file but an earlier export of the same audio and settings.
 
 #include "Tindrel/store/TindrelStore.h"
 
