@@ -1,6 +1,6 @@
 #include "tests/store_support/StoreTestRig.h"
-#include "tests/support/FileText.h"
 #include "tests/support/ExternalEncoder.h"
+#include "tests/support/FileText.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/OggPages.h"
 
