@@ -1,10 +1,11 @@
 #include "Tindrel/store/FloatWavSaveFile.h"
 
 #include "Tindrel/platform/audio/StaleTemporaryFiles.h"
+#include "Tindrel/store/NonReplacingMove.h"
 
-#include <sndfile.h>
-
+#include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -47,6 +48,15 @@ std::filesystem::path folderOf(const std::filesystem::path& target) {
     return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
 }
 
+bool placementFailed(int code, const std::filesystem::path& target, std::string* error) {
+    if (error) {
+        *error = code == EEXIST
+                     ? "An item named \"" + target.filename().string() + "\" already exists"
+                     : systemError(code);
+    }
+    return false;
+}
+
 } // namespace
 
 bool FloatWavSaveFile::isTemporaryName(std::string_view name) {
@@ -62,7 +72,7 @@ bool FloatWavSaveFile::isTemporaryName(std::string_view name) {
 
 std::unique_ptr<FloatWavSaveFile> FloatWavSaveFile::create(const std::filesystem::path& target,
                                                            double sampleRate, uint32_t channels,
-                                                           std::string* error) {
+                                                           WavInfo info, std::string* error) {
     std::error_code code;
     if (std::filesystem::is_directory(target, code)) {
         if (error)
@@ -80,38 +90,47 @@ std::unique_ptr<FloatWavSaveFile> FloatWavSaveFile::create(const std::filesystem
             *error = systemError(errno);
         return nullptr;
     }
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(sampleRate);
-    info.channels = static_cast<int>(channels);
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    // The descriptor stays ours: the finished file is linked into place through it.
-    SNDFILE* sound = sf_open_fd(file.get(), SFM_WRITE, &info, SF_FALSE);
-    if (!sound) {
-        if (error)
-            *error = sf_strerror(nullptr);
-        if (!temporaryPath.empty())
-            ::unlink(temporaryPath.c_str());
+    std::unique_ptr<FloatWavSaveFile> saveFile(new FloatWavSaveFile(
+        std::move(file), std::move(temporaryPath), target,
+        static_cast<uint32_t>(std::lround(sampleRate)), channels, std::move(info)));
+    // The header is written again with the sizes at commit; its length stays the same.
+    const std::string header = floatWavHeader(saveFile->sampleRate_, channels, 0, saveFile->info_);
+    if (!saveFile->writeAll(header.data(), header.size(), error))
         return nullptr;
-    }
-    return std::unique_ptr<FloatWavSaveFile>(
-        new FloatWavSaveFile(std::move(file), sound, std::move(temporaryPath), target, channels));
+    return saveFile;
 }
 
-FloatWavSaveFile::FloatWavSaveFile(platform::FileDescriptor file, SNDFILE* sound,
+FloatWavSaveFile::FloatWavSaveFile(platform::FileDescriptor file,
                                    std::filesystem::path temporaryPath,
-                                   std::filesystem::path target, uint32_t channels)
-    : file_(std::move(file)), sound_(sound), temporaryPath_(std::move(temporaryPath)),
-      target_(std::move(target)), channels_(channels) {}
+                                   std::filesystem::path target, uint32_t sampleRate,
+                                   uint32_t channels, WavInfo info)
+    : file_(std::move(file)), temporaryPath_(std::move(temporaryPath)), target_(std::move(target)),
+      sampleRate_(sampleRate), channels_(channels), info_(std::move(info)) {}
 
 FloatWavSaveFile::~FloatWavSaveFile() {
-    if (sound_)
-        sf_close(sound_);
     if (!committed_ && !temporaryPath_.empty())
         ::unlink(temporaryPath_.c_str());
 }
 
+bool FloatWavSaveFile::writeAll(const void* data, size_t size, std::string* error) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(file_.get(), bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (error)
+                *error = systemError(written < 0 ? errno : ENOSPC);
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
 bool FloatWavSaveFile::append(const platform::AudioPcmBuffer& buffer, std::string* error) {
-    if (!sound_ || buffer.channelCount() != channels_) {
+    if (committed_ || buffer.channelCount() != channels_) {
         if (error)
             *error = "The rendered audio does not match the file's channels";
         return false;
@@ -123,54 +142,66 @@ bool FloatWavSaveFile::append(const platform::AudioPcmBuffer& buffer, std::strin
         for (int64_t frame = 0; frame < frames; ++frame)
             interleaved_[static_cast<size_t>(frame) * channels_ + channel] = samples[frame];
     }
-    if (sf_writef_float(sound_, interleaved_.data(), frames) != frames) {
-        if (error)
-            *error = sf_strerror(sound_);
-        return false;
+    // WAV samples are little-endian.
+    if constexpr (std::endian::native == std::endian::big) {
+        for (float& sample : interleaved_) {
+            uint32_t bits = 0;
+            std::memcpy(&bits, &sample, sizeof bits);
+            bits = __builtin_bswap32(bits);
+            std::memcpy(&sample, &bits, sizeof bits);
+        }
     }
+    if (!writeAll(interleaved_.data(), interleaved_.size() * sizeof(float), error))
+        return false;
     framesWritten_ += frames;
     return true;
 }
 
-bool FloatWavSaveFile::commit(std::string* error) {
-    if (!sound_)
+bool FloatWavSaveFile::commit(ExistingFile existing, std::string* error) {
+    if (committed_)
         return false;
-    sf_write_sync(sound_);
-    const int closeResult = sf_close(sound_);
-    sound_ = nullptr;
-    if (closeResult != 0) {
-        if (error)
-            *error = sf_error_number(closeResult);
-        return false;
-    }
-    if (temporaryPath_.empty() ? !linkIntoPlace()
-                               : ::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
+    const std::string header = floatWavHeader(sampleRate_, channels_, framesWritten_, info_);
+    if (::pwrite(file_.get(), header.data(), header.size(), 0) != ssize_t(header.size()) ||
+        ::fsync(file_.get()) != 0) {
         if (error)
             *error = systemError(errno);
         return false;
     }
+    if (!(temporaryPath_.empty() ? linkIntoPlace(existing, error) : moveIntoPlace(existing, error)))
+        return false;
     committed_ = true;
     return true;
 }
 
-bool FloatWavSaveFile::linkIntoPlace() {
+bool FloatWavSaveFile::linkIntoPlace(ExistingFile existing, std::string* error) {
     const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return true;
-    // An earlier file of the name is replaced in one step: the complete file gets a short
-    // hidden name first and is renamed over it.
-    for (int attempt = 0; errno == EEXIST && attempt < 100; ++attempt) {
+    if (errno != EEXIST || existing == ExistingFile::keep)
+        return placementFailed(errno, target_, error);
+    // The file of the name is replaced in one step: the complete file gets a short hidden name
+    // first and is renamed over it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path named = randomTemporaryPath(folderOf(target_));
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0)
-            continue;
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return placementFailed(errno, target_, error);
+        }
         if (::rename(named.c_str(), target_.c_str()) == 0)
             return true;
         const int failure = errno;
         ::unlink(named.c_str());
-        errno = failure;
-        break;
+        return placementFailed(failure, target_, error);
     }
-    return false;
+    return placementFailed(EEXIST, target_, error);
+}
+
+bool FloatWavSaveFile::moveIntoPlace(ExistingFile existing, std::string* error) {
+    if (existing == ExistingFile::keep)
+        return moveWithoutReplacing(temporaryPath_, target_, error);
+    return ::rename(temporaryPath_.c_str(), target_.c_str()) == 0 ||
+           placementFailed(errno, target_, error);
 }
 
 } // namespace tindrel

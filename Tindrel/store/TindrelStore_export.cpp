@@ -1,5 +1,5 @@
 // Offline export of the effective range through the current warp into a float WAV beside the
-// opened file.
+// opened file, which replaces no file but an earlier export of the same audio and settings.
 
 #include "Tindrel/store/TindrelStore.h"
 
@@ -10,6 +10,7 @@
 #include "Tindrel/platform/desktop/FileRevealer.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/ExportFileName.h"
+#include "Tindrel/store/ExportTarget.h"
 #include "Tindrel/store/FloatWavSaveFile.h"
 #include "Tindrel/store/FrameMath.h"
 #include "Tindrel/store/RenameRules.h"
@@ -74,14 +75,26 @@ void TindrelStore::exportModifiedAudioToWAV() {
     if (frameCount == 0)
         return;
 
-    const QString outputName = exportFileName(fileNameBase(fileNameOf(opened)), hasActiveRange(),
-                                              start, end, playbackRate.get(), pitchSemitones.get());
-    const Path outputURL = opened.parent_path() / QFile::encodeName(outputName).toStdString();
+    const TimePitchSettings warp =
+        warpedTimePitchSettings(warpMode.get(), playbackRate.get(), pitchSemitones.get());
+    // The name and the mark give the pitch that is heard: in Tape the one that follows the
+    // speed, whatever pitch the card still shows.
+    const float heardPitch =
+        warpMode.get() == WarpMode::tape ? warp.pitchCents / 100.0f : pitchSemitones.get();
+    const QString namedOutput = exportFileName(fileNameBase(fileNameOf(opened)), hasActiveRange(),
+                                               start, end, playbackRate.get(), heardPitch);
+    const WavInfo mark = exportMark(opened.filename().string(), startFrame, endFrame,
+                                    playbackRate.get(), heardPitch, warpMode.get());
+    const std::optional<ExportTarget> target = chooseExportTarget(
+        opened.parent_path() / QFile::encodeName(namedOutput).toStdString(), mark);
+    if (!target) {
+        fail("every name for " + namedOutput.toStdString() + " is taken");
+        return;
+    }
+    const Path outputURL = target->path;
 
     platform::AudioEngine exportEngine(unusedOutput);
     exportEngine.connect(format);
-    const TimePitchSettings warp =
-        warpedTimePitchSettings(warpMode.get(), playbackRate.get(), pitchSemitones.get());
     platform::TimePitchUnit& unit = exportEngine.timePitchUnit();
     unit.setOverlap(warp.overlap);
     unit.setRate(warp.rate);
@@ -96,7 +109,7 @@ void TindrelStore::exportModifiedAudioToWAV() {
     player.play();
 
     std::unique_ptr<FloatWavSaveFile> output =
-        FloatWavSaveFile::create(outputURL, sourceRate, format.channelCount, &error);
+        FloatWavSaveFile::create(outputURL, sourceRate, format.channelCount, mark, &error);
     if (!output) {
         fail(error);
         return;
@@ -123,6 +136,10 @@ void TindrelStore::exportModifiedAudioToWAV() {
             fail(error);
             return;
         }
+        // Audio that ran out before its stated end (and whose tail has been rendered) would
+        // otherwise be followed by silence up to the target, however far away that lies.
+        if (player.segmentShortfall() != platform::AudioPlayerNode::Shortfall::none)
+            break;
     }
     player.stop();
     exportEngine.stop();
@@ -134,13 +151,16 @@ void TindrelStore::exportModifiedAudioToWAV() {
                           static_cast<long long>(targetFrames)));
         return;
     }
-    if (!output->commit(&error)) {
+    const auto existing = target->replacesEarlierExport ? FloatWavSaveFile::ExistingFile::replace
+                                                        : FloatWavSaveFile::ExistingFile::keep;
+    if (!output->commit(existing, &error)) {
         fail(error);
         return;
     }
 
     scanSiblingAudioFiles(opened.parent_path());
-    statusBanner = QStringLiteral("Exported Modified: ") + outputName + QStringLiteral(" (") +
+    statusBanner = QStringLiteral("Exported Modified: ") + fileNameOf(outputURL) +
+                   QStringLiteral(" (") +
                    formatTime(static_cast<double>(targetFrames) / sourceRate) + QStringLiteral(")");
     if (environment_.revealer)
         environment_.revealer->revealFiles({outputURL});

@@ -295,7 +295,11 @@ void TindrelStore::tickPlayheadAndMeters() {
             return;
         }
     }
-    if (duration > 0.05 && t >= duration - 0.02)
+    // The end is taken 20 ms early, within a tick of the last sound; a file too short for that
+    // margin ends once all of its frames have played.
+    const double endsAt =
+        duration > 0.05 ? duration - 0.02 : static_cast<double>(totalFrameCount_) / fileSampleRate_;
+    if (t >= endsAt)
         handleTrackReachedEnd();
 }
 

@@ -1,6 +1,8 @@
 #include "tests/store_support/StoreTestRig.h"
+#include "tests/support/ExternalEncoder.h"
 #include "tests/support/FileText.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/OggPages.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sys/resource.h>
 
@@ -104,14 +107,6 @@ TEST_F(ExportTest, rangeAndPitchGoIntoNameAndLength) {
     EXPECT_NEAR(rmsDb(audio, 0.0, 0.1), -9.03, 1.5);
 }
 
-TEST_F(ExportTest, replacesAnEarlierExportAndLeavesNoTemporaryFile) {
-    std::ofstream(folder() / "tone_modified.wav") << "an earlier export";
-    const std::set<std::string> before = folderListing(folder());
-    store.exportModifiedAudioToWAV();
-    EXPECT_EQ(folderListing(folder()), before);
-    EXPECT_EQ(tindrel::test::readAudioFile(folder() / "tone_modified.wav").frames(), sourceFrames);
-}
-
 TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
     const std::string earlier = "an earlier export";
     std::ofstream(folder() / "tone_modified.wav") << earlier;
@@ -134,12 +129,125 @@ TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
     EXPECT_TRUE(rig.revealer().revealedFiles.empty());
 }
 
-TEST_F(ExportTest, aFolderAtTheTargetNameIsKept) {
-    std::filesystem::create_directory(folder() / "tone_modified.wav");
-    std::ofstream(folder() / "tone_modified.wav" / "inside.txt") << "keep";
+TEST_F(ExportTest, replacesOnlyAnEarlierExportOfTheSameAudioWithTheSameSettings) {
+    const auto exportAt = [&](float rate) {
+        store.setPlaybackRate(rate);
+        store.exportModifiedAudioToWAV();
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        float rate;
+        const char* written;
+        std::set<std::string> listing;
+    };
+    const Case cases[] = {
+        {"a file of the user's",
+         [&] { std::ofstream(folder() / "tone_modified.wav") << "mine"; },
+         1.0f,
+         "tone_modified (2).wav",
+         {"tone_modified.wav", "tone_modified (2).wav"}},
+        {"a folder",
+         [&] { std::filesystem::create_directory(folder() / "tone_modified.wav"); },
+         1.0f,
+         "tone_modified (2).wav",
+         {"tone_modified.wav", "tone_modified (2).wav"}},
+        {"the same export",
+         [&] { exportAt(1.0f); },
+         1.0f,
+         "tone_modified.wav",
+         {"tone_modified.wav"}},
+        // 1.2x and 1.25x share a name.
+        {"another speed",
+         [&] { exportAt(1.2f); },
+         1.25f,
+         "tone_modified_1.2x (2).wav",
+         {"tone_modified_1.2x.wav", "tone_modified_1.2x (2).wav"}},
+        {"that speed again",
+         [&] {
+             exportAt(1.2f);
+             exportAt(1.25f);
+         },
+         1.25f,
+         "tone_modified_1.2x (2).wav",
+         {"tone_modified_1.2x.wav", "tone_modified_1.2x (2).wav"}},
+        {"another file of the base name",
+         [&] {
+             exportAt(1.0f);
+             store.loadAndPlay(rig.writeTone("tone.aiff", 2.0), false);
+         },
+         1.0f,
+         "tone_modified (2).wav",
+         {"tone.aiff", "tone_modified.wav", "tone_modified (2).wav"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : std::filesystem::directory_iterator(folder()))
+            if (entry.path() != source)
+                std::filesystem::remove_all(entry.path());
+        store.loadAndPlay(source, false);
+        c.before();
+        const std::string mine = std::filesystem::is_regular_file(folder() / "tone_modified.wav")
+                                     ? readFileText(folder() / "tone_modified.wav")
+                                     : "";
+        exportAt(c.rate);
+
+        EXPECT_EQ(status().toStdString(), std::string("Exported Modified: ") + c.written +
+                                              (c.rate == 1.0f ? " (0:02.0)" : " (0:01.6)"));
+        EXPECT_EQ(rig.revealer().revealedFiles.back(),
+                  std::vector<std::filesystem::path>{folder() / c.written});
+        std::set<std::string> expected = c.listing;
+        expected.insert("tone.wav");
+        EXPECT_EQ(folderListing(folder()), expected);
+        if (mine == "mine")
+            EXPECT_EQ(readFileText(folder() / "tone_modified.wav"), "mine");
+    }
+}
+
+TEST_F(ExportTest, theNameGivesThePitchThatIsHeard) {
+    struct Case {
+        tindrel::WarpMode mode;
+        float rate, pitch;
+        const char* name;
+    };
+    const Case cases[] = {
+        {tindrel::WarpMode::tape, 2.0f, 0.0f, "tone_modified_2x_+12.0st.wav"},
+        {tindrel::WarpMode::tape, 1.5f, -5.0f, "tone_modified_1.5x_+7.0st.wav"},
+        {tindrel::WarpMode::tape, 1.0f, 3.0f, "tone_modified.wav"},
+        {tindrel::WarpMode::tape, 0.5f, 3.0f, "tone_modified_0.5x_-12.0st.wav"},
+        {tindrel::WarpMode::musical, 1.5f, -5.0f, "tone_modified_1.5x_-5.0st.wav"},
+    };
+    for (const Case& c : cases) {
+        // Tape keeps the pitch set before it until speed or pitch is touched again.
+        store.setWarpMode(tindrel::WarpMode::musical);
+        store.setPlaybackRate(c.rate);
+        store.setPitchSemitones(c.pitch);
+        store.setWarpMode(c.mode);
+        store.exportModifiedAudioToWAV();
+        EXPECT_TRUE(status().startsWith(QStringLiteral("Exported Modified: ") + c.name))
+            << status().toStdString();
+    }
+}
+
+TEST_F(ExportTest, rendersNoFurtherThanTheAudioTheSourceHolds) {
+    // A Vorbis file whose last granule position claims 6925 hours.
+    const std::filesystem::path honest = folder() / "honest.ogg";
+    ASSERT_TRUE(tindrel::test::encodeWithFfmpeg(source, honest, {"-c:a", "libvorbis"}));
+    std::ofstream(folder() / "lying.ogg", std::ios::binary)
+        << tindrel::test::withLastGranulePosition(readFileText(honest), uint64_t(1) << 40);
+    std::filesystem::remove(honest);
+    store.loadAndPlay(folder() / "lying.ogg", false);
+    EXPECT_EQ(status(), "Loaded lying.ogg (0:02.0)");
+    store.exportModifiedAudioToWAV();
+    EXPECT_EQ(status(), "Exported Modified: lying_modified.wav (0:02.0)");
+
+    // Audio that is gone by the time of the export (the file was cut after it was opened) is
+    // not made up with silence.
+    store.loadAndPlay(source, false);
+    std::filesystem::resize_file(source, std::filesystem::file_size(source) / 2);
     store.exportModifiedAudioToWAV();
     EXPECT_TRUE(status().startsWith("Export Modified failed: ")) << status().toStdString();
-    EXPECT_EQ(readFileText(folder() / "tone_modified.wav" / "inside.txt"), "keep");
+    EXPECT_FALSE(std::filesystem::exists(folder() / "tone_modified.wav"));
 }
 
 TEST_F(ExportTest, afterAFailedLoadTheOldAudioIsNotExportedUnderTheNewName) {
@@ -166,32 +274,53 @@ TEST_F(ExportTest, refusesATooShortRangeAndDoesNothingWithoutAFile) {
 
 namespace {
 
-bool allFinite(const std::vector<float>& samples) {
-    return std::all_of(samples.begin(), samples.end(), [](float s) { return std::isfinite(s); });
+float largestMagnitude(const std::vector<float>& samples) {
+    float largest = 0;
+    for (float s : samples)
+        largest = std::isfinite(s) ? std::max(largest, std::fabs(s)) : INFINITY;
+    return largest;
 }
 
 } // namespace
 
-TEST(ExportNonFinite, nanAndInfinitySamplesAreSilenceInPlaybackAndExport) {
-    StoreTestRig rig;
-    tindrel::TindrelStore& store = rig.store();
-    tindrel::test::Signal signal = tindrel::test::sineSignal(440, 0.5, 2.0);
-    for (size_t i = 0; i < signal.samples.size(); i += 97)
-        signal.samples[i] = i % 2 ? NAN : (i % 3 ? INFINITY : -INFINITY);
-    const auto path = rig.home() / "music" / "poisoned.wav";
-    std::filesystem::create_directories(path.parent_path());
-    tindrel::test::writeAudioFile(path, signal, tindrel::test::SampleEncoding::Float32);
+// Samples no recording holds are silence everywhere: in the measurement, in what is played
+// (and metered) and in the export.
+TEST(ExportDamagedSamples, implausibleSamplesAreSilenceInMeasurementPlaybackAndExport) {
+    struct Case {
+        const char* name;
+        float odd, even;
+    };
+    const Case cases[] = {
+        {"non-finite", NAN, INFINITY},
+        {"float extremes", 3.4e38f, -3.4e38f},
+        {"far beyond full scale", 1e6f, -40000.0f},
+    };
+    for (const Case& c : cases) {
+        StoreTestRig rig;
+        tindrel::TindrelStore& store = rig.store();
+        tindrel::test::Signal signal = tindrel::test::sineSignal(440, 0.5, 2.0);
+        for (size_t i = 0; i < signal.samples.size(); i += 97)
+            signal.samples[i] = i % 2 ? c.odd : c.even;
+        const auto path = rig.home() / "music" / "poisoned.wav";
+        std::filesystem::create_directories(path.parent_path());
+        tindrel::test::writeAudioFile(path, signal, tindrel::test::SampleEncoding::Float32);
 
-    store.loadAndPlay(path);
-    store.setWarpMode(tindrel::WarpMode::musical);
-    store.setPlaybackRate(1.5f);
-    EXPECT_TRUE(allFinite(rig.play(1.0)));
+        store.loadAndPlay(path);
+        rig.analysis().runAll();
+        ASSERT_TRUE(store.spec.get());
+        EXPECT_NEAR(store.spec.get()->rmsDB, -9.03, 1.0) << c.name;
+        store.setWarpMode(tindrel::WarpMode::musical);
+        store.setPlaybackRate(1.5f);
+        EXPECT_LT(largestMagnitude(rig.play(1.0)), 2.0f) << c.name;
 
-    store.exportModifiedAudioToWAV();
-    EXPECT_EQ(store.statusBanner.get(), "Exported Modified: poisoned_modified_1.5x.wav (0:01.3)");
-    const auto exported =
-        tindrel::test::readAudioFile(rig.home() / "music" / "poisoned_modified_1.5x.wav");
-    EXPECT_EQ(exported.frames(), 58800);
-    EXPECT_TRUE(allFinite(exported.samples));
-    EXPECT_NEAR(rmsDb(exported, 0.1, 1.2), -9.03, 1.5);
+        store.exportModifiedAudioToWAV();
+        EXPECT_EQ(store.statusBanner.get(),
+                  "Exported Modified: poisoned_modified_1.5x.wav (0:01.3)")
+            << c.name;
+        const auto exported =
+            tindrel::test::readAudioFile(rig.home() / "music" / "poisoned_modified_1.5x.wav");
+        EXPECT_EQ(exported.frames(), 58800) << c.name;
+        EXPECT_LT(largestMagnitude(exported.samples), 2.0f) << c.name;
+        EXPECT_NEAR(rmsDb(exported, 0.1, 1.2), -9.03, 1.5) << c.name;
+    }
 }

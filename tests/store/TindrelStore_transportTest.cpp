@@ -193,6 +193,17 @@ TEST_F(StoreTransport, LoopWrapsOnceAtItsThresholdAndTheTrackEnds) {
     EXPECT_EQ(store.currentURL.get(), music / "a.wav");
 }
 
+TEST_F(StoreTransport, AVeryShortFileEndsAsAnyTrackEnds) {
+    for (const double seconds : {0.0005, 0.01, 0.05, 0.06}) {
+        SCOPED_TRACE(seconds);
+        store.loadAndPlay(tone("short.wav", seconds));
+        ASSERT_TRUE(store.isPlaying.get());
+        rig.play(0.2);
+        EXPECT_FALSE(store.isPlaying.get());
+        EXPECT_EQ(store.statusBanner.get(), "Finished playing short.wav");
+    }
+}
+
 TEST_F(StoreTransport, LoopWrapsWithoutAClickOrADip) {
     // The tick wraps a 0.3 s loop of a tone five times; each wrap is a seek while playing.
     store.loadAndPlay(tone("a.wav", 3.0), false);

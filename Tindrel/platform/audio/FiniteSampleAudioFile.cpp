@@ -4,6 +4,14 @@
 
 namespace tindrel::platform {
 
+namespace {
+
+// 2^15 times full scale (+90 dBFS): no real recording comes near it, and float arithmetic after
+// the reader (gains, filters, the stretcher, squares in the measurement) stays far from overflow.
+constexpr float largestPlausibleMagnitude = 32768.0f;
+
+} // namespace
+
 std::unique_ptr<AudioFile> FiniteSampleAudioFile::reopen(std::string* error) const {
     auto reader = reader_->reopen(error);
     return reader ? std::make_unique<FiniteSampleAudioFile>(std::move(reader)) : nullptr;
@@ -15,7 +23,8 @@ bool FiniteSampleAudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
     for (uint32_t channel = 0; channel < buffer.channelCount(); ++channel) {
         float* samples = buffer.channelData(channel);
         for (int64_t i = 0; i < buffer.frameLength(); ++i) {
-            if (!std::isfinite(samples[i]))
+            // NaN fails every comparison, so it is replaced too.
+            if (!(std::fabs(samples[i]) <= largestPlausibleMagnitude))
                 samples[i] = 0.0f;
         }
     }

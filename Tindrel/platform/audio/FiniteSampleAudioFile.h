@@ -1,9 +1,10 @@
 #pragma once
 
-// Wraps any reader so that every sample it delivers is finite: NaN and infinite samples (a
-// damaged or hostile float file) become 0 before they reach the player, the time-pitch unit,
-// the measurement or an export. AudioFile::openForReading hands out every reader this way.
-// One instance per thread, as AudioFile says.
+// Wraps any reader so that every sample it delivers is finite and of a plausible size: NaN,
+// infinite and absurdly large samples (beyond 2^15 full scale, as a damaged or hostile float
+// file holds) become 0 before they reach the player, the time-pitch unit, the meters, the
+// measurement or an export, so all of them agree on what the file holds. AudioFile::openForReading
+// hands out every reader this way. One instance per thread, as AudioFile says.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 

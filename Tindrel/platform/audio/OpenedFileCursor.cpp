@@ -36,9 +36,11 @@ int64_t OpenedFileCursor::seek(int64_t offset, int whence) {
         base = size();
     else if (whence != SEEK_SET)
         return -1;
-    if (base < 0 || base + offset < 0)
+    // Offsets come from file headers, which may claim anything (2^63 frames).
+    int64_t target = 0;
+    if (base < 0 || __builtin_add_overflow(base, offset, &target) || target < 0)
         return -1;
-    offset_ = base + offset;
+    offset_ = target;
     return offset_;
 }
 

@@ -1,5 +1,7 @@
 #include "Tindrel/platform/audio/SndfileAudioFile.h"
 
+#include "Tindrel/platform/audio/DecodableLength.h"
+
 #include <sndfile.h>
 #include <sys/stat.h>
 
@@ -95,21 +97,6 @@ bool decodesFrameAt(const OpenedFileCursor& cursor, int64_t frame) {
     return decodes;
 }
 
-// A stream cut short (a FLAC copied half-way) still states its whole length in the header.
-// The frames that really decode end where its data does: the last frame that decodes is
-// found by bisection, as decodable frames form a prefix of a cut file.
-int64_t decodableLength(const OpenedFileCursor& cursor, int64_t stated) {
-    if (stated <= 0 || decodesFrameAt(cursor, stated - 1))
-        return std::max<int64_t>(0, stated);
-    int64_t good = -1;
-    int64_t bad = stated - 1;
-    while (bad - good > 1) {
-        const int64_t middle = good + (bad - good) / 2;
-        (decodesFrameAt(cursor, middle) ? good : bad) = middle;
-    }
-    return good + 1;
-}
-
 std::optional<int> bitDepthOf(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
@@ -187,7 +174,10 @@ std::unique_ptr<AudioFile> SndfileAudioFile::open(const std::filesystem::path& p
         if (identity && !known)
             countedLengths().remember(*identity, length);
     } else {
-        length = checkedLength ? *checkedLength : decodableLength(*cursor, length);
+        // A stream cut short (a FLAC copied half-way) still states its whole length.
+        length = checkedLength ? *checkedLength : decodableLength(length, [&](int64_t frame) {
+            return decodesFrameAt(*cursor, frame);
+        });
     }
     return std::unique_ptr<AudioFile>(
         new SndfileAudioFile(path, std::move(cursor), file, info.format, info.channels,

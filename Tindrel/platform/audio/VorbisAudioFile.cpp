@@ -1,5 +1,8 @@
 #include "Tindrel/platform/audio/VorbisAudioFile.h"
 
+#include "Tindrel/platform/audio/DecodableLength.h"
+#include "Tindrel/platform/audio/OggVorbisLinks.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -40,12 +43,23 @@ bool beginsAsOggVorbis(OpenedFileCursor& cursor) {
         return false;
     static constexpr unsigned char identification[] = {0x01, 'v', 'o', 'r', 'b', 'i', 's'};
     const auto end = head.begin() + got;
-    return std::search(head.begin(), end, std::begin(identification),
-                       std::end(identification)) != end;
+    return std::search(head.begin(), end, std::begin(identification), std::end(identification)) !=
+           end;
 }
 
 // The cursor belongs to the reader, so the library closes nothing.
 const ov_callbacks cursorCallbacks{readSource, seekSource, nullptr, tellSource};
+
+bool decodesFrameAt(OggVorbis_File* file, int64_t frame) {
+    if (ov_pcm_seek(file, frame) != 0)
+        return false;
+    float** pcm = nullptr;
+    int link = 0;
+    long got = OV_HOLE;
+    for (int attempt = 0; got == OV_HOLE && attempt < 4; ++attempt)
+        got = ov_read_float(file, &pcm, 1, &link);
+    return got > 0;
+}
 
 } // namespace
 
@@ -68,9 +82,15 @@ std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& pa
 
 std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& path,
                                                  std::unique_ptr<OpenedFileCursor> cursor,
-                                                 std::string* error) {
+                                                 std::string* error,
+                                                 std::optional<int64_t> checkedLength) {
     if (!beginsAsOggVorbis(*cursor))
         return nullptr;
+    if (!checkedLength && !everyOggLinkCarriesVorbis(*cursor)) {
+        if (error)
+            *error = "unsupported Ogg Vorbis layout";
+        return nullptr;
+    }
     auto file = std::make_unique<OggVorbis_File>();
     if (ov_test_callbacks(cursor.get(), file.get(), nullptr, 0, cursorCallbacks) != 0) {
         if (error)
@@ -96,13 +116,25 @@ std::unique_ptr<AudioFile> VorbisAudioFile::open(const std::filesystem::path& pa
             *error = "unsupported Ogg Vorbis layout";
         return nullptr;
     }
+    // The total comes from the last granule position, which a damaged or lying file may set
+    // to anything (hours of audio in a few kilobytes).
+    const int64_t length =
+        checkedLength ? *checkedLength : decodableLength(total, [&](int64_t frame) {
+            return decodesFrameAt(file.get(), frame);
+        });
+    if (ov_pcm_seek(file.get(), 0) != 0) {
+        ov_clear(file.get());
+        if (error)
+            *error = "damaged Ogg Vorbis stream";
+        return nullptr;
+    }
     const AudioFormat format{double(first->rate), static_cast<uint32_t>(first->channels)};
     return std::unique_ptr<AudioFile>(
-        new VorbisAudioFile(path, std::move(cursor), std::move(file), format, total));
+        new VorbisAudioFile(path, std::move(cursor), std::move(file), format, length));
 }
 
 std::unique_ptr<AudioFile> VorbisAudioFile::reopen(std::string* error) const {
-    return open(path_, cursor_->fresh(), error);
+    return open(path_, cursor_->fresh(), error, length_);
 }
 
 void VorbisAudioFile::setFramePosition(int64_t frame) {

@@ -2,7 +2,8 @@
 
 // AudioFile over libvorbisfile for Ogg Vorbis, whose seeks are sample-exact there (libsndfile
 // 1.2.0 returns wrong audio after a seek in Vorbis). Chained streams whose links differ in
-// rate or channel count are refused, so another reader can take them. The file is read
+// rate, channel count or codec are refused, so another reader can take them. The length is
+// what really decodes, whatever the last granule position claims. The file is read
 // through the descriptor opened first, so reopen() needs no path and works after the file
 // was moved or deleted.
 // One instance per thread, as AudioFile says.
@@ -32,9 +33,11 @@ public:
     bool read(AudioPcmBuffer& buffer, int64_t frameCount) override;
 
 private:
+    // `checkedLength`: the length an earlier open found, which reopen() need not find again.
     static std::unique_ptr<AudioFile> open(const std::filesystem::path& path,
                                            std::unique_ptr<OpenedFileCursor> cursor,
-                                           std::string* error);
+                                           std::string* error,
+                                           std::optional<int64_t> checkedLength = std::nullopt);
     VorbisAudioFile(std::filesystem::path path, std::unique_ptr<OpenedFileCursor> cursor,
                     std::unique_ptr<OggVorbis_File> file, AudioFormat format, int64_t length);
 

@@ -1,0 +1,78 @@
+#include "Tindrel/platform/audio/OggVorbisLinks.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace tindrel::platform {
+
+namespace {
+
+constexpr size_t pageHeaderSize = 27;
+constexpr unsigned char beginsStream = 0x02;
+constexpr unsigned char vorbisIdentification[] = {0x01, 'v', 'o', 'r', 'b', 'i', 's'};
+
+// The offset of the next page's capture pattern at or after `offset`; -1 when there is none.
+int64_t nextCapturePattern(OpenedFileCursor& cursor, int64_t offset) {
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        cursor.seek(offset, SEEK_SET);
+        const int64_t got = cursor.read(chunk.data(), chunk.size());
+        if (got < 4)
+            return -1;
+        const auto end = chunk.begin() + got;
+        const auto found = std::search(chunk.begin(), end, "OggS", "OggS" + 4);
+        if (found != end)
+            return offset + (found - chunk.begin());
+        offset += got - 3;
+    }
+}
+
+} // namespace
+
+bool everyOggLinkCarriesVorbis(const OpenedFileCursor& file) {
+    auto cursor = file.fresh();
+    // A page header, its segment table and the start of its first packet.
+    std::array<unsigned char, pageHeaderSize + 255 + sizeof vorbisIdentification> page{};
+    // A link begins with a run of pages that begin streams, one per stream it multiplexes.
+    bool inBeginnings = false;
+    bool linkHasVorbis = false;
+    int64_t offset = 0;
+    for (;;) {
+        cursor->seek(offset, SEEK_SET);
+        const int64_t got = cursor->read(page.data(), page.size());
+        if (got < int64_t(pageHeaderSize))
+            break;
+        if (std::memcmp(page.data(), "OggS", 4) != 0) {
+            // Damage: go on from the next page found.
+            offset = nextCapturePattern(*cursor, offset + 1);
+            if (offset < 0)
+                break;
+            continue;
+        }
+        const size_t segments = page[26];
+        if (got < int64_t(pageHeaderSize + segments))
+            break;
+        int64_t bodySize = 0;
+        for (size_t i = 0; i < segments; ++i)
+            bodySize += page[pageHeaderSize + i];
+        if (page[5] & beginsStream) {
+            if (!inBeginnings)
+                linkHasVorbis = false;
+            inBeginnings = true;
+            const unsigned char* body = page.data() + pageHeaderSize + segments;
+            linkHasVorbis = linkHasVorbis || (got >= int64_t(pageHeaderSize + segments + 7) &&
+                                              std::memcmp(body, vorbisIdentification, 7) == 0);
+        } else if (inBeginnings) {
+            if (!linkHasVorbis)
+                return false;
+            inBeginnings = false;
+        }
+        offset += int64_t(pageHeaderSize + segments) + bodySize;
+    }
+    return !inBeginnings || linkHasVorbis;
+}
+
+} // namespace tindrel::platform
