@@ -12,10 +12,7 @@
 #include "Tindrel/store/ExportFileName.h"
 #include "Tindrel/store/FloatWavSaveFile.h"
 #include "Tindrel/store/FrameMath.h"
-#include "Tindrel/store/RenameRules.h"
 #include "Tindrel/store/TimePitchSettings.h"
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -24,10 +21,6 @@ namespace tindrel {
 namespace {
 
 constexpr uint32_t maximumRenderFrames = 4096;
-
-QString fileNameOf(const std::filesystem::path& path) {
-    return QFile::decodeName(path.filename().c_str());
-}
 
 // The export engine renders only through renderOffline(); it never opens the sound device.
 std::unique_ptr<platform::AudioOutput> unusedOutput() {
@@ -74,9 +67,10 @@ void TindrelStore::exportModifiedAudioToWAV() {
     if (frameCount == 0)
         return;
 
-    const QString outputName = exportFileName(fileNameBase(fileNameOf(opened)), hasActiveRange(),
-                                              start, end, playbackRate.get(), pitchSemitones.get());
-    const Path outputURL = opened.parent_path() / QFile::encodeName(outputName).toStdString();
+    // The stem is the base name of the file name rules, taken from the bytes of the name.
+    const Path outputURL =
+        opened.parent_path() / exportFileName(opened.stem().native(), hasActiveRange(), start, end,
+                                              playbackRate.get(), pitchSemitones.get());
 
     platform::AudioEngine exportEngine(unusedOutput);
     exportEngine.connect(format);
@@ -140,7 +134,8 @@ void TindrelStore::exportModifiedAudioToWAV() {
     }
 
     scanSiblingAudioFiles(opened.parent_path());
-    statusBanner = QStringLiteral("Exported Modified: ") + outputName + QStringLiteral(" (") +
+    statusBanner = QStringLiteral("Exported Modified: ") +
+                   QString::fromStdString(outputURL.filename().native()) + QStringLiteral(" (") +
                    formatTime(static_cast<double>(targetFrames) / sourceRate) + QStringLiteral(")");
     if (environment_.revealer)
         environment_.revealer->revealFiles({outputURL});

@@ -90,8 +90,8 @@ TEST(TindrelProgramLifecycle, ALaunchWithoutADisplayHandsItsFileToTheRunningInst
     EXPECT_EQ(later.exitCode(), 0);
 
     ASSERT_TRUE(!received.isEmpty() || received.wait(10000));
-    EXPECT_EQ(received.at(0).at(0).toStringList(),
-              QStringList{QString::fromStdString((sandbox / "home" / "tone.wav").string())});
+    EXPECT_EQ(received.at(0).at(0).value<QByteArrayList>(),
+              QByteArrayList{QByteArray::fromStdString((sandbox / "home" / "tone.wav").string())});
 }
 
 TEST(TindrelProgramLifecycle, ConfigFilesThatAreNoFilesNeitherStallNorEndTheStart) {
