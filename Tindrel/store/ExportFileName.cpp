@@ -8,7 +8,7 @@
 namespace tindrel {
 
 std::string exportFileName(const std::string& baseName, bool hasActiveRange, double rangeStart,
-                       double rangeEnd, float playbackRate, float pitchSemitones) {
+                           double rangeEnd, float playbackRate, float pitchSemitones) {
     std::string suffix = "modified";
     if (hasActiveRange) {
         // Whole seconds, truncated toward zero.

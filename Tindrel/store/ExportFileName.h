@@ -11,6 +11,6 @@
 namespace tindrel {
 
 std::string exportFileName(const std::string& baseName, bool hasActiveRange, double rangeStart,
-                       double rangeEnd, float playbackRate, float pitchSemitones);
+                           double rangeEnd, float playbackRate, float pitchSemitones);
 
 } // namespace tindrel

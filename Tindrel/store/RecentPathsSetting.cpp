@@ -51,6 +51,15 @@ void appendUtf8(std::string& out, unsigned code) {
     }
 }
 
+// The code unit of a "\x" or octal escape: its digits as far as they go, cut to 16 bits as
+// Qt's reader does; `i` moves past them.
+unsigned escapedCodeUnit(std::string_view text, size_t& i, unsigned base, unsigned code) {
+    for (; i < text.size() && digitValue(text[i], static_cast<int>(base)) >= 0; ++i)
+        code = (code * base + static_cast<unsigned>(digitValue(text[i], static_cast<int>(base)))) &
+               0xFFFF;
+    return code;
+}
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -82,14 +91,12 @@ std::optional<std::vector<std::string>> iniStrings(std::string_view text) {
             if (i == text.size())
                 break;
             const char letter = text[i++];
-            const int base = letter == 'x' ? 16 : digitValue(letter, 8) >= 0 ? 8 : 0;
             if (const std::optional<char> escaped = simpleEscape(letter)) {
                 item += *escaped;
-            } else if (base != 0 && (base == 8 || (i < text.size() && digitValue(text[i], 16) >= 0))) {
-                unsigned code = base == 8 ? static_cast<unsigned>(digitValue(letter, 8)) : 0;
-                for (; i < text.size() && digitValue(text[i], base) >= 0; ++i)
-                    code = (code * base + static_cast<unsigned>(digitValue(text[i], base))) & 0xFFFF;
-                appendUtf8(item, code);
+            } else if (letter == 'x' && i < text.size() && digitValue(text[i], 16) >= 0) {
+                appendUtf8(item, escapedCodeUnit(text, i, 16, 0));
+            } else if (const int octal = digitValue(letter, 8); octal >= 0) {
+                appendUtf8(item, escapedCodeUnit(text, i, 8, static_cast<unsigned>(octal)));
             } else if ((letter == '\n' || letter == '\r') && i < text.size() &&
                        (text[i] == '\n' || text[i] == '\r') && text[i] != letter) {
                 ++i; // an escaped line break of either kind is dropped, like any other

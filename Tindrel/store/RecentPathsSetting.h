@@ -22,6 +22,7 @@ std::vector<std::filesystem::path> readRecentPaths(const std::filesystem::path& 
 
 // False, with `error` saying why, when the file was left as it was.
 bool writeRecentPaths(const std::filesystem::path& settingsFile,
-                      const std::vector<std::filesystem::path>& paths, std::string* error = nullptr);
+                      const std::vector<std::filesystem::path>& paths,
+                      std::string* error = nullptr);
 
 } // namespace tindrel

@@ -42,7 +42,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tindrel {
 
 namespace platform {

@@ -21,10 +21,10 @@ TEST(LaunchArguments, OpensTheFirstExistingPathThatIsNotAnOption) {
     } cases[] = {
         {{"-x", "/missing", "rel/ok.wav"}, ok},
         {{"rel/ok.wav", "rel/sub"}, ok},
-        {{"rel/sub", "rel/ok.wav"}, sub},   // a folder passes like a file
-        {{"./rel/../rel/ok.wav"}, ok},      // relative to the working folder
+        {{"rel/sub", "rel/ok.wav"}, sub},      // a folder passes like a file
+        {{"./rel/../rel/ok.wav"}, ok},         // relative to the working folder
         {{QByteArray::fromStdString(ok)}, ok}, // absolute stays
-        {{"-dash.wav"}, std::nullopt},      // options never name paths
+        {{"-dash.wav"}, std::nullopt},         // options never name paths
         {{"--background"}, std::nullopt},
         {{"", "missing.wav"}, std::nullopt},
         {{}, std::nullopt},

@@ -99,9 +99,12 @@ TEST(TindrelProgramLifecycle, ConfigFilesThatAreNoFilesNeitherStallNorEndTheStar
         const char* file; // under the sandbox
         bool fifo;        // else a link to /dev/zero
     } cases[] = {
-        {"config/mimeapps.list", true},         {"config/mimeapps.list", false},
-        {"data/applications/mimeapps.list", true}, {"data/applications/mimeapps.list", false},
-        {"config/orlimar/Tindrel.conf", true},  {"config/orlimar/Tindrel.conf", false},
+        {"config/mimeapps.list", true},
+        {"config/mimeapps.list", false},
+        {"data/applications/mimeapps.list", true},
+        {"data/applications/mimeapps.list", false},
+        {"config/orlimar/Tindrel.conf", true},
+        {"config/orlimar/Tindrel.conf", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + (c.fifo ? " as a FIFO" : " as a link to /dev/zero"));

@@ -38,7 +38,11 @@ TEST(RecentPathsSetting, pathsKeepTheirBytesAndQtReadsWhatItCan) {
     } cases[] = {
         {{"/music/take.wav"}, true},
         {{"/a, b=c;d.wav", "/\"quoted\" \\back\\.wav", "/ blanks .wav"}, true},
-        {{"/tab\t1.wav", "/new\nline\r.wav", "/x\x01" "a.wav", "/@at.wav"}, true},
+        {{"/tab\t1.wav", "/new\nline\r.wav",
+          "/x\x01"
+          "a.wav",
+          "/@at.wav"},
+         true},
         {{"/m\xc3\xbasica/caf\xc3\xa9.wav", "/\xe2\x82\xac.wav"}, true},
         {{"/bytes/\xff\xfe.wav", "/latin1/caf\xe9.wav"}, false},
         {{}, true},

@@ -28,8 +28,8 @@ std::string failure(const std::string& what, int code) {
 }
 
 bool isTemporaryOf(std::string_view name, std::string_view fileName) {
-    if (name.size() != fileName.size() + 1 + temporarySuffixLength ||
-        !name.starts_with(fileName) || name[fileName.size()] != '.')
+    if (name.size() != fileName.size() + 1 + temporarySuffixLength || !name.starts_with(fileName) ||
+        name[fileName.size()] != '.')
         return false;
     return name.substr(fileName.size() + 1).find_first_not_of(temporarySuffixCharacters) ==
            std::string_view::npos;

@@ -126,15 +126,16 @@ TEST_F(DefaultHandlerServiceTest, aListThatIsNoSmallFileIsPassedOverAndNeverWrit
         {"a link to /dev/zero", userList,
          [](const auto& path) { std::filesystem::create_symlink("/dev/zero", path); },
          RLIM_INFINITY, 0},
-        {"a huge file", userList, [](const auto& path) { writeFile(path, std::string(2 << 20, '#')); },
-         RLIM_INFINITY, 0},
+        {"a huge file", userList,
+         [](const auto& path) { writeFile(path, std::string(2 << 20, '#')); }, RLIM_INFINITY, 0},
         {"a FIFO among the data lists", dataList, fifo, RLIM_INFINITY, 1},
     };
     for (const auto& c : cases) {
         std::filesystem::create_directories(c.list.parent_path());
         c.make(c.list);
         const auto type = std::filesystem::symlink_status(c.list).type();
-        const std::string before = type == std::filesystem::file_type::regular ? readFileText(c.list) : "";
+        const std::string before =
+            type == std::filesystem::file_type::regular ? readFileText(c.list) : "";
         EXPECT_EQ(service().defaultApplication({"audio/ogg"}), "t.desktop") << c.what;
         {
             const tindrel::test::ScopedFileSizeLimit full(c.fileSizeLimit);

@@ -68,8 +68,8 @@ TEST(FileReplacement, onlyARegularFileOrALinkToOneIsReplaced) {
     const struct {
         const char* name;
         bool replaced;
-    } cases[] = {{"new", true},     {"linked", true},    {"device", false},
-                 {"dangling", false}, {"fifo", false}, {"folder", false}};
+    } cases[] = {{"new", true},       {"linked", true}, {"device", false},
+                 {"dangling", false}, {"fifo", false},  {"folder", false}};
     for (const auto& c : cases) {
         std::string error;
         EXPECT_EQ(replaceFileContents(folder / c.name, "new", &error), c.replaced) << c.name;

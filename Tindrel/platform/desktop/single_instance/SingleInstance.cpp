@@ -98,7 +98,8 @@ std::optional<QByteArray> localFilePath(const QByteArray& url) {
             return std::nullopt;
         rest = rest.mid(pathStart);
     }
-    const size_t queryOrFragment = std::string_view(rest.constData(), rest.size()).find_first_of("?#");
+    const size_t queryOrFragment =
+        std::string_view(rest.constData(), rest.size()).find_first_of("?#");
     if (queryOrFragment != std::string_view::npos)
         rest.truncate(qsizetype(queryOrFragment));
     if (!rest.startsWith('/'))
