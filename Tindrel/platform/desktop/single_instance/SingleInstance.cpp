@@ -58,6 +58,26 @@ bool sendAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// The absolute path of a file URL of this machine ("file:/a", "file:///a",
+// "file://localhost/a"), percent escapes decoded to bytes; none for any other "file:" form.
+std::optional<QByteArray> localFilePath(const QByteArray& url) {
+    QByteArray rest = url.mid(5);
+    if (rest.startsWith("//")) {
+        const qsizetype pathStart = rest.indexOf('/', 2);
+        const QByteArray host = rest.mid(2, pathStart < 0 ? -1 : pathStart - 2);
+        if (pathStart < 0 || !(host.isEmpty() || host.toLower() == "localhost"))
+            return std::nullopt;
+        rest = rest.mid(pathStart);
+    }
+    const size_t queryOrFragment =
+        std::string_view(rest.constData(), rest.size()).find_first_of("?#");
+    if (queryOrFragment != std::string_view::npos)
+        rest.truncate(qsizetype(queryOrFragment));
+    if (!rest.startsWith('/'))
+        return std::nullopt;
+    return QByteArray::fromPercentEncoding(rest);
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(QString socketName, QObject* parent)
@@ -85,26 +105,6 @@ QString SingleInstance::defaultSocketName() {
     if (ensurePrivateFolder(cacheFolder))
         return cacheFolder + QStringLiteral("/tindrel.socket");
     return {};
-}
-
-// The absolute path of a file URL of this machine ("file:/a", "file:///a",
-// "file://localhost/a"), percent escapes decoded to bytes; none for any other "file:" form.
-std::optional<QByteArray> localFilePath(const QByteArray& url) {
-    QByteArray rest = url.mid(5);
-    if (rest.startsWith("//")) {
-        const qsizetype pathStart = rest.indexOf('/', 2);
-        const QByteArray host = rest.mid(2, pathStart < 0 ? -1 : pathStart - 2);
-        if (pathStart < 0 || !(host.isEmpty() || host.toLower() == "localhost"))
-            return std::nullopt;
-        rest = rest.mid(pathStart);
-    }
-    const size_t queryOrFragment =
-        std::string_view(rest.constData(), rest.size()).find_first_of("?#");
-    if (queryOrFragment != std::string_view::npos)
-        rest.truncate(qsizetype(queryOrFragment));
-    if (!rest.startsWith('/'))
-        return std::nullopt;
-    return QByteArray::fromPercentEncoding(rest);
 }
 
 bool SingleInstance::handOverToRunning(const QString& socketName, const QByteArrayList& arguments) {
