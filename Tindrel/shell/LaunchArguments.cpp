@@ -4,18 +4,22 @@
 
 namespace tindrel {
 
-bool LaunchArguments::hasBackgroundFlag(const QStringList& arguments) {
-    return arguments.contains(QStringLiteral("--background"));
+bool LaunchArguments::hasBackgroundFlag(const QByteArrayList& arguments) {
+    return arguments.contains("--background");
+}
+
+std::filesystem::path LaunchArguments::resolvedPath(const QByteArray& argument,
+                                                    const std::filesystem::path& workingFolder) {
+    return (workingFolder / std::string(argument.constData(), argument.size())).lexically_normal();
 }
 
 std::optional<std::filesystem::path>
-LaunchArguments::firstOpenablePath(const QStringList& arguments,
+LaunchArguments::firstOpenablePath(const QByteArrayList& arguments,
                                    const std::filesystem::path& workingFolder) {
-    for (const QString& argument : arguments) {
-        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-')))
+    for (const QByteArray& argument : arguments) {
+        if (argument.isEmpty() || argument.startsWith('-'))
             continue;
-        const std::filesystem::path path =
-            (workingFolder / std::filesystem::path(argument.toStdString())).lexically_normal();
+        const std::filesystem::path path = resolvedPath(argument, workingFolder);
         std::error_code error;
         if (std::filesystem::exists(path, error))
             return path;

@@ -29,7 +29,7 @@ TindrelAppDelegate::TindrelAppDelegate(TindrelStore& store,
 
 TindrelAppDelegate::~TindrelAppDelegate() = default;
 
-void TindrelAppDelegate::applicationDidFinishLaunching(const QStringList& arguments,
+void TindrelAppDelegate::applicationDidFinishLaunching(const QByteArrayList& arguments,
                                                        const std::filesystem::path& workingFolder) {
     setupMenuBarMiniPlayer();
     if (!DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3())
@@ -38,8 +38,7 @@ void TindrelAppDelegate::applicationDidFinishLaunching(const QStringList& argume
     const bool background = LaunchArguments::hasBackgroundFlag(arguments);
     // The same reading as a later launch's hand-over: file URLs become paths.
     const std::optional<std::filesystem::path> opened = LaunchArguments::firstOpenablePath(
-        platform::SingleInstance::handOverArguments(arguments.mid(1),
-                                                    QString::fromStdString(workingFolder.string())),
+        platform::SingleInstance::handOverArguments(arguments.mid(1), workingFolder),
         std::filesystem::path("/"));
     if (opened) {
         showMainWindow();
@@ -90,7 +89,7 @@ void TindrelAppDelegate::toggleMiniPopover() {
         miniPopover_->showNear(statusItem_->geometry(), QCursor::pos());
 }
 
-void TindrelAppDelegate::openDocuments(const QStringList& arguments) {
+void TindrelAppDelegate::openDocuments(const QByteArrayList& arguments) {
     const std::optional<std::filesystem::path> opened =
         LaunchArguments::firstOpenablePath(arguments, std::filesystem::path("/"));
     if (opened) {
@@ -99,12 +98,13 @@ void TindrelAppDelegate::openDocuments(const QStringList& arguments) {
         return;
     }
     // Nothing there exists: the first path still goes to the store, whose status line then
-    // says what is missing.
-    for (const QString& argument : arguments) {
-        if (argument.isEmpty() || argument.startsWith(QLatin1Char('-')))
+    // says what is missing. It is taken as the lookup above took it, never against this
+    // process's own working folder.
+    for (const QByteArray& argument : arguments) {
+        if (argument.isEmpty() || argument.startsWith('-'))
             continue;
         showMainWindow();
-        store_.loadAndPlay(std::filesystem::path(argument.toStdString()), true);
+        store_.loadAndPlay(LaunchArguments::resolvedPath(argument, "/"), true);
         return;
     }
     if (!LaunchArguments::hasBackgroundFlag(arguments))

@@ -12,8 +12,8 @@
 // private one in tests) and never owns it. It owns the keyboard table, which stays installed
 // on the application for the delegate's lifetime.
 
+#include <QByteArrayList>
 #include <QObject>
-#include <QStringList>
 
 #include <filesystem>
 #include <functional>
@@ -37,16 +37,16 @@ public:
                                 QObject* parent = nullptr);
     ~TindrelAppDelegate() override;
 
-    // The launch sequence. `arguments` as the process got them, the program path first;
-    // relative paths are taken against `workingFolder`.
-    void applicationDidFinishLaunching(const QStringList& arguments,
+    // The launch sequence. `arguments` as the process got them (bytes), the program path
+    // first; relative paths are taken against `workingFolder`.
+    void applicationDidFinishLaunching(const QByteArrayList& arguments,
                                        const std::filesystem::path& workingFolder);
 
     // A later launch's arguments (already absolute): its first openable path is opened in the
     // main window; when none exists the first path is handed to the store all the same, which
     // reports it missing; with no path at all, a launch that did not ask for the background
     // just brings the window forward.
-    void openDocuments(const QStringList& arguments);
+    void openDocuments(const QByteArrayList& arguments);
 
     // Makes the main window on first use, then shows it and brings it to the front.
     void showMainWindow();

@@ -9,16 +9,31 @@
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QApplication>
-#include <QDir>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// The arguments and the working folder as bytes: Qt's text forms of them lose the bytes of a
+// name that is not UTF-8.
+QByteArrayList argumentBytes(int argc, char** argv) {
+    QByteArrayList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using tindrel::platform::SingleInstance;
     const QString socketName = SingleInstance::defaultSocketName();
-    QStringList commandLine;
-    for (int i = 1; i < argc; ++i)
-        commandLine << QString::fromLocal8Bit(argv[i]);
+    std::error_code noWorkingFolder;
+    const std::filesystem::path workingFolder = std::filesystem::current_path(noWorkingFolder);
     if (SingleInstance::handOverToRunning(
-            socketName, SingleInstance::handOverArguments(commandLine, QDir::currentPath())))
+            socketName,
+            SingleInstance::handOverArguments(argumentBytes(argc, argv).mid(1), workingFolder)))
         return 0;
 
     QApplication app(argc, argv);
@@ -30,11 +45,11 @@ int main(int argc, char** argv) {
     // Caught from here on; they reach the delegate once the event loop runs.
     tindrel::platform::TerminationSignals termination;
 
-    const QStringList arguments = QApplication::arguments();
+    // Without the options QApplication took for itself.
+    const QByteArrayList arguments = argumentBytes(argc, argv);
     SingleInstance instance(socketName);
-    const auto claim =
-        instance.claim(SingleInstance::handOverArguments(arguments.mid(1), QDir::currentPath()));
-    if (claim == SingleInstance::Claim::handedOver)
+    if (instance.claim(SingleInstance::handOverArguments(arguments.mid(1), workingFolder)) ==
+        SingleInstance::Claim::handedOver)
         return 0;
 
     tindrel::TindrelAppDelegate delegate(tindrel::TindrelStore::shared());
@@ -44,7 +59,6 @@ int main(int argc, char** argv) {
                      &tindrel::TindrelAppDelegate::terminate);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &tindrel::TindrelAppDelegate::applicationWillTerminate);
-    delegate.applicationDidFinishLaunching(
-        arguments, std::filesystem::path(QDir::currentPath().toStdString()));
+    delegate.applicationDidFinishLaunching(arguments, workingFolder);
     return QApplication::exec();
 }

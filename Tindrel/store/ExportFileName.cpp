@@ -7,8 +7,8 @@
 
 namespace tindrel {
 
-QString exportFileName(const QString& baseName, bool hasActiveRange, double rangeStart,
-                       double rangeEnd, float playbackRate, float pitchSemitones) {
+std::string exportFileName(const std::string& baseName, bool hasActiveRange, double rangeStart,
+                           double rangeEnd, float playbackRate, float pitchSemitones) {
     std::string suffix = "modified";
     if (hasActiveRange) {
         // Whole seconds, truncated toward zero.
@@ -20,7 +20,7 @@ QString exportFileName(const QString& baseName, bool hasActiveRange, double rang
         suffix += formatNumber("_%.2gx", static_cast<double>(playbackRate));
     if (std::fabs(pitchSemitones) > 0.01f)
         suffix += formatNumber("_%+.1fst", static_cast<double>(pitchSemitones));
-    return baseName + QLatin1Char('_') + QString::fromStdString(suffix) + QStringLiteral(".wav");
+    return baseName + "_" + suffix + ".wav";
 }
 
 } // namespace tindrel

@@ -22,8 +22,8 @@ TindrelStore::TindrelStore(TindrelStoreEnvironment environment)
       playerNode_(engine_->playerNode()), timePitchNode_(engine_->timePitchUnit()) {
     if (!environment_.ticker)
         environment_.ticker = std::make_unique<QtUiTicker>();
-    if (!environment_.settings)
-        environment_.settings = TindrelStoreEnvironment::nativeSettings();
+    if (environment_.settingsFile.empty())
+        environment_.settingsFile = TindrelStoreEnvironment::nativeSettingsFile();
     analysisExecutor_ = environment_.makeAnalysisExecutor
                             ? environment_.makeAnalysisExecutor(this)
                             : std::make_unique<ThreadAnalysisExecutor>(this);

@@ -42,8 +42,6 @@
 #include <string>
 #include <vector>
 
-class QSettings;
-
 namespace tindrel {
 
 namespace platform {

@@ -1,6 +1,7 @@
 #include "Tindrel/store/TindrelStoreEnvironment.h"
 
 #include "Tindrel/platform/desktop/DesktopServices.h"
+#include "Tindrel/platform/desktop/XdgLocations.h"
 
 #include <QDir>
 
@@ -13,16 +14,15 @@ TindrelStoreEnvironment TindrelStoreEnvironment::production() {
     environment.makeAnalysisExecutor = [](QObject* store) {
         return std::make_unique<ThreadAnalysisExecutor>(store);
     };
-    environment.settings = nativeSettings();
+    environment.settingsFile = nativeSettingsFile();
     environment.homeFolder = QDir::homePath().toStdString();
     environment.revealer = platform::makeDesktopFileRevealer();
     environment.clipboard = platform::makeDesktopFileClipboard();
     return environment;
 }
 
-std::unique_ptr<QSettings> TindrelStoreEnvironment::nativeSettings() {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "orlimar",
-                                       "Tindrel");
+std::filesystem::path TindrelStoreEnvironment::nativeSettingsFile() {
+    return platform::XdgLocations::fromEnvironment().configHome / "orlimar" / "Tindrel.conf";
 }
 
 } // namespace tindrel

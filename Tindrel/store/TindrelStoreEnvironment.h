@@ -11,8 +11,6 @@
 #include "Tindrel/store/AnalysisExecutor.h"
 #include "Tindrel/store/UiTicker.h"
 
-#include <QSettings>
-
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -28,19 +26,20 @@ struct TindrelStoreEnvironment {
     std::unique_ptr<UiTicker> ticker;
     // Made by the store with itself as the context that results are posted to.
     std::function<std::unique_ptr<AnalysisExecutor>(QObject* store)> makeAnalysisExecutor;
-    // Where the recent files persist (tests: an INI file in a temporary folder).
-    std::unique_ptr<QSettings> settings;
+    // The settings file the recent files persist in (tests: one in a temporary folder).
+    std::filesystem::path settingsFile;
     // The user's home folder; the browser starts at its "Downloads".
     std::filesystem::path homeFolder;
     // Desktop services; either may be null, and the store then skips that action silently.
     std::unique_ptr<platform::FileRevealer> revealer;
     std::unique_ptr<platform::FileClipboard> clipboard;
 
-    // The real output, a QTimer ticker, a worker-thread executor, the native settings of
+    // The real output, a QTimer ticker, a worker-thread executor, the settings file of
     // "orlimar"/"Tindrel", $HOME, and the desktop services.
     static TindrelStoreEnvironment production();
-    // The user's settings of "orlimar"/"Tindrel" in the platform's native place.
-    static std::unique_ptr<QSettings> nativeSettings();
+    // The user's settings file of "orlimar"/"Tindrel" where Qt's native settings keep it:
+    // $XDG_CONFIG_HOME/orlimar/Tindrel.conf.
+    static std::filesystem::path nativeSettingsFile();
 };
 
 } // namespace tindrel

@@ -13,10 +13,7 @@
 #include "Tindrel/store/ExportTarget.h"
 #include "Tindrel/store/FloatWavSaveFile.h"
 #include "Tindrel/store/FrameMath.h"
-#include "Tindrel/store/RenameRules.h"
 #include "Tindrel/store/TimePitchSettings.h"
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -25,10 +22,6 @@ namespace tindrel {
 namespace {
 
 constexpr uint32_t maximumRenderFrames = 4096;
-
-QString fileNameOf(const std::filesystem::path& path) {
-    return QFile::decodeName(path.filename().c_str());
-}
 
 // The export engine renders only through renderOffline(); it never opens the sound device.
 std::unique_ptr<platform::AudioOutput> unusedOutput() {
@@ -81,14 +74,15 @@ void TindrelStore::exportModifiedAudioToWAV() {
     // speed, whatever pitch the card still shows.
     const float heardPitch =
         warpMode.get() == WarpMode::tape ? warp.pitchCents / 100.0f : pitchSemitones.get();
-    const QString namedOutput = exportFileName(fileNameBase(fileNameOf(opened)), hasActiveRange(),
-                                               start, end, playbackRate.get(), heardPitch);
+    // The stem is the base name of the file name rules, taken from the bytes of the name.
+    const std::string namedOutput = exportFileName(opened.stem().native(), hasActiveRange(), start,
+                                                   end, playbackRate.get(), heardPitch);
     const WavInfo mark = exportMark(opened.filename().string(), startFrame, endFrame,
                                     playbackRate.get(), heardPitch, warpMode.get());
-    const std::optional<ExportTarget> target = chooseExportTarget(
-        opened.parent_path() / QFile::encodeName(namedOutput).toStdString(), mark);
+    const std::optional<ExportTarget> target =
+        chooseExportTarget(opened.parent_path() / namedOutput, mark);
     if (!target) {
-        fail("every name for " + namedOutput.toStdString() + " is taken");
+        fail("every name for " + namedOutput + " is taken");
         return;
     }
     const Path outputURL = target->path;
@@ -159,8 +153,8 @@ void TindrelStore::exportModifiedAudioToWAV() {
     }
 
     scanSiblingAudioFiles(opened.parent_path());
-    statusBanner = QStringLiteral("Exported Modified: ") + fileNameOf(outputURL) +
-                   QStringLiteral(" (") +
+    statusBanner = QStringLiteral("Exported Modified: ") +
+                   QString::fromStdString(outputURL.filename().native()) + QStringLiteral(" (") +
                    formatTime(static_cast<double>(targetFrames) / sourceRate) + QStringLiteral(")");
     if (environment_.revealer)
         environment_.revealer->revealFiles({outputURL});

@@ -3,11 +3,8 @@
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/platform/text/TextCase.h"
 #include "Tindrel/store/NaturalNameOrder.h"
+#include "Tindrel/store/RecentPathsSetting.h"
 #include "Tindrel/store/StandardizedPath.h"
-
-#include <QSettings>
-#include <QStringList>
-#include <QVariant>
 
 #include <algorithm>
 #include <system_error>
@@ -16,29 +13,10 @@ namespace tindrel {
 
 namespace {
 
-constexpr const char* recentPathsKey = "Tindrel.recentPaths";
 constexpr size_t maximumRecentFiles = 20;
 
 bool isHiddenName(const std::string& name) {
     return !name.empty() && name.front() == '.';
-}
-
-// The stored recent paths. The INI form of a one-entry list reads back as a plain string.
-QStringList storedRecentPaths(const QVariant& value) {
-    if (value.typeId() == QMetaType::QString)
-        return {value.toString()};
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList();
-    if (value.typeId() == QMetaType::QVariantList) {
-        QStringList paths;
-        for (const QVariant& item : value.toList()) {
-            if (item.typeId() != QMetaType::QString)
-                return {};
-            paths << item.toString();
-        }
-        return paths;
-    }
-    return {};
 }
 
 } // namespace
@@ -184,10 +162,8 @@ void TindrelStore::stepSibling(int delta) {
 }
 
 void TindrelStore::loadRecents() {
-    const QStringList stored = storedRecentPaths(environment_.settings->value(recentPathsKey));
     std::vector<Path> recents;
-    for (const QString& text : stored) {
-        const Path path = text.toStdString();
+    for (const Path& path : readRecentPaths(environment_.settingsFile)) {
         std::error_code error;
         if (!path.is_absolute() || !std::filesystem::exists(path, error))
             continue;
@@ -211,12 +187,9 @@ void TindrelStore::addRecent(const Path& url) {
 }
 
 void TindrelStore::storeRecentPaths() {
-    QStringList paths;
-    for (const Path& path : recentFiles.get())
-        paths << QString::fromStdString(path.string());
-    environment_.settings->setValue(recentPathsKey, paths);
-    // Written through, so a killed process loses nothing.
-    environment_.settings->sync();
+    // Written through, so a killed process loses nothing. A failed write leaves the file as it
+    // was, and the list is written whole again at the next change.
+    writeRecentPaths(environment_.settingsFile, recentFiles.get());
 }
 
 } // namespace tindrel

@@ -85,9 +85,9 @@ int runChild(int argc, char** argv) {
     FirstExposeWatcher watcher;
     app.installEventFilter(&watcher);
 
-    QStringList launchArguments{QStringLiteral("tindrel")};
+    QByteArrayList launchArguments{"tindrel"};
     if (withFile)
-        launchArguments << arguments.at(2);
+        launchArguments << arguments.at(2).toLocal8Bit();
     delegate.applicationDidFinishLaunching(
         launchArguments, std::filesystem::path(QDir::currentPath().toStdString()));
 

@@ -112,8 +112,7 @@ int main(int argc, char** argv) {
     environment.makeAnalysisExecutor = [](QObject* store) {
         return std::make_unique<tindrel::ThreadAnalysisExecutor>(store);
     };
-    environment.settings = std::make_unique<QSettings>(
-        QString::fromStdString((folder / "settings.ini").string()), QSettings::IniFormat);
+    environment.settingsFile = folder / "settings.ini";
     environment.homeFolder = folder / "home";
     tindrel::TindrelStore store(std::move(environment));
 

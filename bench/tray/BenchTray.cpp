@@ -141,8 +141,7 @@ int runBenchmark(int argc, char** argv) {
 
     tindrel::TindrelStore store(tindrel::TindrelStoreEnvironment::production());
     tindrel::TindrelAppDelegate delegate(store);
-    delegate.applicationDidFinishLaunching(
-        {QStringLiteral("tindrel"), QStringLiteral("--background")}, home);
+    delegate.applicationDidFinishLaunching({"tindrel", "--background"}, home);
     tindrel::TindrelStatusItem& item = *delegate.statusItem();
     tindrel::PopoverWindow& popover = *delegate.miniPopover();
     if (!spinUntil([&] { return item.geometry().isValid() && !item.geometry().isEmpty(); })) {

@@ -16,15 +16,15 @@ TEST(LaunchArguments, OpensTheFirstExistingPathThatIsNotAnOption) {
     const std::string sub = (folder / "rel" / "sub").string();
 
     struct Case {
-        QStringList arguments;
+        QByteArrayList arguments;
         std::optional<std::string> opened;
     } cases[] = {
         {{"-x", "/missing", "rel/ok.wav"}, ok},
         {{"rel/ok.wav", "rel/sub"}, ok},
-        {{"rel/sub", "rel/ok.wav"}, sub},   // a folder passes like a file
-        {{"./rel/../rel/ok.wav"}, ok},      // relative to the working folder
-        {{QString::fromStdString(ok)}, ok}, // absolute stays
-        {{"-dash.wav"}, std::nullopt},      // options never name paths
+        {{"rel/sub", "rel/ok.wav"}, sub},      // a folder passes like a file
+        {{"./rel/../rel/ok.wav"}, ok},         // relative to the working folder
+        {{QByteArray::fromStdString(ok)}, ok}, // absolute stays
+        {{"-dash.wav"}, std::nullopt},         // options never name paths
         {{"--background"}, std::nullopt},
         {{"", "missing.wav"}, std::nullopt},
         {{}, std::nullopt},

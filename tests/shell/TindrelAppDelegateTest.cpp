@@ -42,7 +42,7 @@ public:
         return delegate && delegate->mainWindow() && delegate->mainWindow()->isVisible();
     }
 
-    void start(const QStringList& arguments, bool trayAvailable = true) {
+    void start(const QByteArrayList& arguments, bool trayAvailable = true) {
         delegate = std::make_unique<TindrelAppDelegate>(rig.store(),
                                                         [trayAvailable] { return trayAvailable; });
         delegate->applicationDidFinishLaunching(arguments, rig.home());
@@ -60,7 +60,7 @@ std::optional<std::string> currentFile(TindrelStore& store) {
 
 TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
     struct Case {
-        QStringList arguments;
+        QByteArrayList arguments;
         bool trayAvailable;
         bool window;
         bool opensOkAndPlays;
@@ -100,7 +100,8 @@ TEST(TindrelAppDelegate, AFileUrlOpensAtLaunchAsAtHandOver) {
     launch.start(
         {"tindrel", "--x",
          QUrl::fromLocalFile(QString::fromStdString((launch.music() / "a b#.wav").string()))
-             .toString()});
+             .toString()
+             .toUtf8()});
     EXPECT_EQ(currentFile(launch.store()), (launch.music() / "a b#.wav").string());
     EXPECT_TRUE(launch.store().isPlaying.get());
 }
@@ -144,8 +145,7 @@ TEST(TindrelAppDelegate, ALaterLaunchHandsItsRelativePathToTheRunningInstance) {
 
     QSignalSpy received(&running, &SingleInstance::argumentsReceived);
     SingleInstance later(socket);
-    const QString laterWorkingFolder = QString::fromStdString(launch.rig.home().string());
-    EXPECT_EQ(later.claim(SingleInstance::handOverArguments({"rel/ok.wav"}, laterWorkingFolder)),
+    EXPECT_EQ(later.claim(SingleInstance::handOverArguments({"rel/ok.wav"}, launch.rig.home())),
               SingleInstance::Claim::handedOver);
     ASSERT_TRUE(received.wait(10000));
 
@@ -159,6 +159,38 @@ TEST(TindrelAppDelegate, ALaterLaunchHandsItsRelativePathToTheRunningInstance) {
     launch.delegate->openDocuments({});
     EXPECT_EQ(launch.delegate->mainWindow(), window);
     EXPECT_FALSE(window->isMinimized());
+}
+
+TEST(TindrelAppDelegate, PathsKeepTheirBytesAndAFileUrlNamesNoFileOfTheWorkingFolder) {
+    Launch launch;
+    const std::filesystem::path home = launch.rig.home();
+    const std::string latin1Name = "caf\xe9 \xff.wav"; // not UTF-8
+    for (const auto& name : {latin1Name, std::string("x.wav")})
+        test::writeAudioFile(home / name, test::sineSignal(440, 0.3, 1.0));
+    launch.start({"tindrel", "--background", QByteArray::fromStdString(latin1Name)});
+    EXPECT_EQ(currentFile(launch.store()), (home / latin1Name).string());
+
+    const struct {
+        QByteArray argument; // as a later launch in the home folder got it
+        std::optional<std::filesystem::path> opened;
+        QString status;
+    } cases[] = {
+        {"x.wav", home / "x.wav", "Playing x.wav"},
+        {QByteArray::fromStdString(latin1Name), home / latin1Name, "Playing caf\uFFFD \uFFFD.wav"},
+        {"file://" + QByteArray::fromStdString(home.string()) + "/caf%E9%20%FF.wav",
+         home / latin1Name, "Playing caf\uFFFD \uFFFD.wav"},
+        // Not an absolute path: the x.wav of the working folder is not what it names.
+        {"file:x.wav", std::nullopt, "File not found: file:x.wav"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument.toStdString());
+        launch.store().loadAndPlay(launch.music() / "a.wav", false);
+        launch.delegate->openDocuments(SingleInstance::handOverArguments({c.argument}, home));
+        EXPECT_EQ(currentFile(launch.store()),
+                  (c.opened ? *c.opened : launch.music() / "a.wav").string());
+        EXPECT_TRUE(launch.store().statusBanner->startsWith(c.status))
+            << launch.store().statusBanner->toStdString();
+    }
 }
 
 TEST(TindrelAppDelegate, ClosingTheWindowCleansUpAndASecondCleanUpIsHarmless) {

@@ -90,6 +90,54 @@ TEST(TindrelProgramLifecycle, ALaunchWithoutADisplayHandsItsFileToTheRunningInst
     EXPECT_EQ(later.exitCode(), 0);
 
     ASSERT_TRUE(!received.isEmpty() || received.wait(10000));
-    EXPECT_EQ(received.at(0).at(0).toStringList(),
-              QStringList{QString::fromStdString((sandbox / "home" / "tone.wav").string())});
+    EXPECT_EQ(received.at(0).at(0).value<QByteArrayList>(),
+              QByteArrayList{QByteArray::fromStdString((sandbox / "home" / "tone.wav").string())});
+}
+
+TEST(TindrelProgramLifecycle, ConfigFilesThatAreNoFilesNeitherStallNorEndTheStart) {
+    const struct {
+        const char* file; // under the sandbox
+        bool fifo;        // else a link to /dev/zero
+    } cases[] = {
+        {"config/mimeapps.list", true},
+        {"config/mimeapps.list", false},
+        {"data/applications/mimeapps.list", true},
+        {"data/applications/mimeapps.list", false},
+        {"config/orlimar/Tindrel.conf", true},
+        {"config/orlimar/Tindrel.conf", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.fifo ? " as a FIFO" : " as a link to /dev/zero"));
+        TemporaryFolder sandbox;
+        QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        const auto odd = sandbox / c.file;
+        std::filesystem::create_directories(odd.parent_path());
+        if (c.fifo)
+            ASSERT_EQ(mkfifo(odd.c_str(), 0600), 0);
+        else
+            std::filesystem::create_symlink("/dev/zero", odd);
+        const QString socket =
+            QString::fromStdString((sandbox / "runtime" / "tindrel.socket").string());
+
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(TINDREL_PROGRAM, {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        for (int i = 0; i < 600 && !QFileInfo::exists(socket); ++i)
+            program.waitForFinished(50);
+        ASSERT_TRUE(QFileInfo::exists(socket));
+        // Answering SIGTERM through the event loop shows that the start is over.
+        ASSERT_EQ(kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        const bool ended = program.waitForFinished(30000);
+        if (!ended)
+            program.kill();
+        ASSERT_TRUE(ended) << "the start stalled";
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_TRUE(QString::fromLocal8Bit(program.readAllStandardError())
+                        .contains(QString::fromStdString("ignoring " + odd.string())));
+        EXPECT_EQ(std::filesystem::is_fifo(odd), c.fifo);
+        EXPECT_EQ(std::filesystem::is_symlink(odd), !c.fifo);
+    }
 }

@@ -27,6 +27,6 @@ TEST(ExportFileName, nameFollowsRangeSpeedAndPitch) {
     tindrel::test::ScopedCommaDecimalLocale commaLocale; // a comma must never appear
     for (const Case& c : cases) {
         EXPECT_EQ(tindrel::exportFileName("Take 3", c.hasRange, c.start, c.end, c.rate, c.pitch),
-                  QString::fromUtf8(c.expected));
+                  c.expected);
     }
 }

@@ -226,4 +226,20 @@ TEST_F(StoreFolders, ASingleStoredRecentPathSurvivesARestart) {
     EXPECT_EQ(rig.store().recentFiles.get(), std::vector{file});
 }
 
+TEST_F(StoreFolders, ANameThatIsNotUtf8KeepsItsBytesInRecentsAndExports) {
+    const auto file = test::writeToneFile(rig.root() / "bytes" / "take \xff\xfe.wav", 0.5);
+    store.loadAndPlay(file, false);
+    ASSERT_EQ(store.currentURL->value(), file);
+    // Shown with the replacement character, kept as bytes.
+    EXPECT_EQ(store.siblingFiles->front().name, QString::fromUtf8("take \uFFFD\uFFFD.wav"));
+    EXPECT_EQ(store.siblingFiles->front().url, file);
+
+    store.exportModifiedAudioToWAV();
+    EXPECT_TRUE(std::filesystem::exists(rig.root() / "bytes" / "take \xff\xfe_modified.wav"))
+        << store.statusBanner->toStdString();
+
+    rig.restartStore();
+    EXPECT_EQ(rig.store().recentFiles.get(), std::vector{file});
+}
+
 } // namespace tindrel

@@ -39,8 +39,7 @@ TindrelStoreEnvironment manualStoreEnvironment(const std::filesystem::path& home
         parts.analysis = executor.get();
         return executor;
     };
-    environment.settings = std::make_unique<QSettings>(
-        QString::fromStdString(settingsFile.string()), QSettings::IniFormat);
+    environment.settingsFile = settingsFile;
     environment.homeFolder = home;
     auto revealer = std::make_unique<RecordingFileRevealer>();
     parts.revealer = revealer.get();

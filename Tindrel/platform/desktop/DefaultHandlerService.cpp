@@ -1,28 +1,16 @@
 #include "Tindrel/platform/desktop/DefaultHandlerService.h"
 
 #include "Tindrel/platform/desktop/MimeAppsList.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "Tindrel/platform/files/ConfigFileReader.h"
+#include "Tindrel/platform/files/FileReplacement.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 
 namespace tindrel::platform {
 
 namespace {
-
-std::optional<std::string> readText(const std::filesystem::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream)
-        return std::nullopt;
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 // Our id first, each id once, the others in their order.
 std::vector<std::string> withFirst(const std::string& desktopId, std::vector<std::string> ids) {
@@ -63,13 +51,13 @@ int DefaultHandlerService::setDefaultApplication(const std::string& desktopId,
     std::error_code code;
     std::filesystem::create_directories(path.parent_path(), code);
 
-    const std::optional<std::string> existing = readText(path);
-    if (!existing && std::filesystem::exists(path, code)) {
+    const ConfigFileContents existing = readConfigFile(path);
+    if (existing.state == ConfigFileContents::State::unusable) {
         if (error)
-            *error = "cannot read " + path.string();
+            *error = path.string() + ": " + existing.problem;
         return 0;
     }
-    MimeAppsList list(existing.value_or(std::string()));
+    MimeAppsList list(existing.bytes);
     int count = 0;
     for (const std::string& mimeType : mimeTypes) {
         if (!isWellFormedMimeType(mimeType))
@@ -93,19 +81,9 @@ int DefaultHandlerService::setDefaultApplication(const std::string& desktopId,
         return 0;
     const std::string text = list.text();
     // Rewriting an unchanged file would still touch it (and wake every watcher of it).
-    if (existing && *existing == text)
+    if (existing.state == ConfigFileContents::State::read && existing.bytes == text)
         return count;
-
-    QSaveFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        if (error)
-            *error = file.errorString().toStdString();
-        return 0;
-    }
-    return count;
+    return replaceFileContents(path, text, error) ? count : 0;
 }
 
 std::vector<std::filesystem::path> DefaultHandlerService::listsInPrecedence() const {
@@ -140,10 +118,10 @@ bool DefaultHandlerService::isInstalled(const std::string& desktopId) const {
 std::optional<std::string>
 DefaultHandlerService::defaultApplication(const std::vector<std::string>& mimeTypeNames) const {
     for (const std::filesystem::path& path : listsInPrecedence()) {
-        const std::optional<std::string> text = readText(path);
-        if (!text)
+        const ConfigFileContents contents = readConfigFile(path);
+        if (contents.state != ConfigFileContents::State::read)
             continue;
-        const MimeAppsList list(*text);
+        const MimeAppsList list(contents.bytes);
         for (const std::string& name : mimeTypeNames) {
             for (const std::string& id :
                  list.applications(MimeAppsList::defaultApplicationsGroup, name)) {

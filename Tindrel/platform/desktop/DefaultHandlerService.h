@@ -6,9 +6,11 @@
 //
 // Writing changes only the entries of the application being set (it goes first in the
 // type's [Default Applications] and [Added Associations] lists and is taken off its [Removed
-// Associations] list); every other line survives. The file is replaced atomically (a temporary
-// file in the same folder, renamed over it), so a failed write leaves it as it was; when the
-// entries are already as asked, the file is not written at all.
+// Associations] list); every other line survives. The file is replaced only by a complete new
+// one (replaceFileContents), so a failed write leaves it as it was; when the entries are already
+// as asked, the file is not written at all. Lists are read only when they are regular files of
+// at most a mebibyte (readConfigFile): any other list is passed over, and a user list that cannot
+// be read is never written over.
 //
 // Synchronous file I/O; any thread, one call at a time per file. No state between calls.
 

@@ -2,10 +2,13 @@
 
 #include "tests/platform/desktop/XdgSandbox.h"
 #include "tests/support/FileText.h"
+#include "tests/support/ScopedFileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#include <sys/stat.h>
 
 using tindrel::platform::DefaultHandlerService;
 using tindrel::platform::XdgLocations;
@@ -100,6 +103,50 @@ TEST_F(DefaultHandlerServiceTest, defaultFollowsPrecedenceAndInstalledApplicatio
     writeFile(sandbox.configHome() / "gnome-mimeapps.list",
               "[Default Applications]\naudio/ogg=other.desktop;\n");
     EXPECT_EQ(service().defaultApplication({"audio/ogg"}), "other.desktop");
+}
+
+TEST_F(DefaultHandlerServiceTest, aListThatIsNoSmallFileIsPassedOverAndNeverWrittenOver) {
+    writeFile(sandbox.systemData() / "applications/mimeapps.list",
+              "[Default Applications]\naudio/ogg=t.desktop;\n");
+    const std::string userText = "[Default Applications]\ntext/plain=gedit.desktop;\n";
+    const auto userList = sandbox.configHome() / "mimeapps.list";
+    const auto dataList = sandbox.dataHome() / "applications/mimeapps.list";
+    const auto fifo = [](const std::filesystem::path& path) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    };
+    const struct {
+        const char* what;
+        std::filesystem::path list; // where the odd file sits
+        std::function<void(const std::filesystem::path&)> make;
+        rlim_t fileSizeLimit;
+        int typesSet;
+    } cases[] = {
+        {"a full disk", userList, [&](const auto& path) { writeFile(path, userText); }, 10, 0},
+        {"a FIFO", userList, fifo, RLIM_INFINITY, 0},
+        {"a FIFO among the data lists", dataList, fifo, RLIM_INFINITY, 1},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::create_directories(c.list.parent_path());
+        c.make(c.list);
+        const auto type = std::filesystem::symlink_status(c.list).type();
+        const std::string before =
+            type == std::filesystem::file_type::regular ? readFileText(c.list) : "";
+        EXPECT_EQ(service().defaultApplication({"audio/ogg"}), "t.desktop") << c.what;
+        int typesSet = -1;
+        {
+            const tindrel::test::ScopedFileSizeLimit full(c.fileSizeLimit);
+            typesSet = service().setDefaultApplication("t.desktop", {"audio/flac"});
+        }
+        EXPECT_EQ(typesSet, c.typesSet) << c.what;
+        EXPECT_EQ(std::filesystem::symlink_status(c.list).type(), type) << c.what;
+        if (type == std::filesystem::file_type::regular) {
+            EXPECT_EQ(readFileText(c.list), before) << c.what;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.configHome()), {}), 1)
+            << c.what << ": a temporary was left";
+        std::filesystem::remove(c.list);
+        std::filesystem::remove(userList);
+    }
 }
 
 } // namespace

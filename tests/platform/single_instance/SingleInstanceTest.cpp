@@ -29,15 +29,21 @@ TEST(SingleInstance, HandOverArgumentsAreAbsolutePathsAndKeptOptions) {
         {"/abs/x.wav", "/abs/x.wav"},
         {"file:///music/a%20b.wav", "/music/a b.wav"},
         {"FILE:///music/c.wav", "/music/c.wav"},
+        {"file://localhost/music/%FF.wav?q#f", "/music/\xff.wav"},
+        {"file:/music/caf\xe9.wav", "/music/caf\xe9.wav"},
+        {"caf\xe9 \xff.wav", "/work/here/caf\xe9 \xff.wav"},
+        // No absolute path of this machine: named as it is, never a file of the working folder.
+        {"file:x.wav", "file:x.wav"},
+        {"file://elsewhere/x.wav", "file://elsewhere/x.wav"},
         {"--background", "--background"},
         {"-x", "-x"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SingleInstance::handOverArguments({c.argument}, "/work/here"),
-                  QStringList{c.handedOver})
+                  QByteArrayList{c.handedOver})
             << c.argument;
     EXPECT_EQ(SingleInstance::handOverArguments({"b", "-x", "a"}, "/w"),
-              (QStringList{"/w/b", "-x", "/w/a"}));
+              (QByteArrayList{"/w/b", "-x", "/w/a"}));
 }
 
 TEST(SingleInstance, ALaterLaunchHandsItsArgumentsToTheFirst) {
@@ -47,12 +53,12 @@ TEST(SingleInstance, ALaterLaunchHandsItsArgumentsToTheFirst) {
     ASSERT_EQ(first.claim({"/a.wav"}), SingleInstance::Claim::primary);
 
     QSignalSpy received(&first, &SingleInstance::argumentsReceived);
-    for (const QStringList& arguments :
-         {QStringList{"/x/one.wav", "--background"}, QStringList{}}) {
+    for (const QByteArrayList& arguments :
+         {QByteArrayList{"/x/one.wav", "--background", "/x/caf\xe9 \xff.wav"}, QByteArrayList{}}) {
         SingleInstance later(name);
         EXPECT_EQ(later.claim(arguments), SingleInstance::Claim::handedOver);
         ASSERT_TRUE(received.wait(10000) || !received.isEmpty());
-        EXPECT_EQ(received.takeFirst().at(0).toStringList(), arguments);
+        EXPECT_EQ(received.takeFirst().at(0).value<QByteArrayList>(), arguments);
     }
 }
 

@@ -5,11 +5,12 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,7 +24,8 @@ namespace {
 // Connecting to a live local socket is immediate; this bound only stops a wedged peer from
 // hanging the launch.
 constexpr int handOverTimeoutSeconds = 2;
-constexpr quint32 protocolVersion = 1;
+// Version 1 sent the arguments as text, which cannot carry every file name.
+constexpr quint32 protocolVersion = 2;
 
 // Makes `folder` (mode 0700) unless it exists; true when it is then a real folder of this
 // user that nobody else may enter. A name another user took first, or a symbolic link, fails.
@@ -56,6 +58,26 @@ bool sendAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// The absolute path of a file URL of this machine ("file:/a", "file:///a",
+// "file://localhost/a"), percent escapes decoded to bytes; none for any other "file:" form.
+std::optional<QByteArray> localFilePath(const QByteArray& url) {
+    QByteArray rest = url.mid(5);
+    if (rest.startsWith("//")) {
+        const qsizetype pathStart = rest.indexOf('/', 2);
+        const QByteArray host = rest.mid(2, pathStart < 0 ? -1 : pathStart - 2);
+        if (pathStart < 0 || !(host.isEmpty() || host.toLower() == "localhost"))
+            return std::nullopt;
+        rest = rest.mid(pathStart);
+    }
+    const size_t queryOrFragment =
+        std::string_view(rest.constData(), rest.size()).find_first_of("?#");
+    if (queryOrFragment != std::string_view::npos)
+        rest.truncate(qsizetype(queryOrFragment));
+    if (!rest.startsWith('/'))
+        return std::nullopt;
+    return QByteArray::fromPercentEncoding(rest);
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(QString socketName, QObject* parent)
@@ -85,7 +107,7 @@ QString SingleInstance::defaultSocketName() {
     return {};
 }
 
-bool SingleInstance::handOverToRunning(const QString& socketName, const QStringList& arguments) {
+bool SingleInstance::handOverToRunning(const QString& socketName, const QByteArrayList& arguments) {
     const QByteArray path = socketPath(socketName);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -110,27 +132,31 @@ bool SingleInstance::handOverToRunning(const QString& socketName, const QStringL
     return handedOver;
 }
 
-QStringList SingleInstance::handOverArguments(const QStringList& arguments,
-                                              const QString& workingFolder) {
-    const QDir base(workingFolder);
-    QStringList result;
-    for (const QString& argument : arguments) {
-        if (argument.startsWith(QLatin1Char('-'))) {
-            result << argument;
+QByteArrayList SingleInstance::handOverArguments(const QByteArrayList& arguments,
+                                                 const std::filesystem::path& workingFolder) {
+    QByteArrayList result;
+    for (const QByteArray& argument : arguments) {
+        QByteArray path = argument;
+        if (argument.left(5).toLower() == "file:") {
+            const std::optional<QByteArray> local = localFilePath(argument);
+            if (!local) {
+                result << argument;
+                continue;
+            }
+            path = *local;
+        }
+        if (argument.startsWith('-') || path.isEmpty()) {
+            result << path;
             continue;
         }
-        QString path = argument;
-        if (argument.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive)) {
-            const QUrl url(argument);
-            if (url.isLocalFile())
-                path = url.toLocalFile();
-        }
-        result << (path.isEmpty() ? path : QDir::cleanPath(base.absoluteFilePath(path)));
+        const std::filesystem::path absolute =
+            (workingFolder / std::string(path.constData(), path.size())).lexically_normal();
+        result << QByteArray(absolute.c_str(), qsizetype(absolute.native().size()));
     }
     return result;
 }
 
-SingleInstance::Claim SingleInstance::claim(const QStringList& arguments) {
+SingleInstance::Claim SingleInstance::claim(const QByteArrayList& arguments) {
     if (listen())
         return Claim::primary;
     if (handOverToRunning(socketName_, arguments))
@@ -164,7 +190,7 @@ void SingleInstance::readArguments(QLocalSocket* socket) {
     QDataStream in(socket);
     in.startTransaction();
     quint32 version = 0;
-    QStringList arguments;
+    QByteArrayList arguments;
     in >> version >> arguments;
     if (!in.commitTransaction())
         return; // wait for the rest of the message

@@ -3,6 +3,7 @@
 // Keeps one running Tindrel per user. The first process listens on a per-user local socket;
 // a later launch finds it there, hands over its command-line arguments (made absolute against
 // the later launch's own working folder, file:// URLs turned into paths) and then exits.
+// Arguments stay the bytes the process was given, so a path that is not UTF-8 arrives intact.
 // A socket left behind by a killed process answers nobody and is taken over.
 //
 // Main thread only: claim() blocks briefly while it talks to the running instance; hand-overs
@@ -10,9 +11,11 @@
 // removed when the primary instance is destroyed. handOverToRunning() needs no application
 // object, so a launch that cannot open a display still hands its file over.
 
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
+
+#include <filesystem>
 
 class QLocalServer;
 class QLocalSocket;
@@ -41,22 +44,24 @@ public:
 
     // Sends `arguments` to the instance listening on `socketName`; false when none answers.
     // Blocks at most a couple of seconds; works before any Qt application object exists.
-    static bool handOverToRunning(const QString& socketName, const QStringList& arguments);
+    static bool handOverToRunning(const QString& socketName, const QByteArrayList& arguments);
 
-    // The arguments as a running instance must see them: "-" options kept, file:// URLs
-    // turned into local paths, relative paths made absolute against `workingFolder`.
-    static QStringList handOverArguments(const QStringList& arguments,
-                                         const QString& workingFolder);
+    // The arguments as a running instance must see them: "-" options kept, relative paths made
+    // absolute against `workingFolder`, file URLs of this machine turned into their absolute
+    // paths. Any other "file:" argument (file:x.wav has no absolute path, file://host/x.wav
+    // names another machine) is passed on as it is, naming no file.
+    static QByteArrayList handOverArguments(const QByteArrayList& arguments,
+                                            const std::filesystem::path& workingFolder);
 
     // Becomes the primary instance, or hands `arguments` (already passed through
     // handOverArguments) to the one that runs.
-    Claim claim(const QStringList& arguments);
+    Claim claim(const QByteArrayList& arguments);
 
     const QString& socketName() const { return socketName_; }
 
 signals:
     // A later launch's arguments, in their order.
-    void argumentsReceived(const QStringList& arguments);
+    void argumentsReceived(const QByteArrayList& arguments);
 
 private:
     bool listen();
