@@ -97,6 +97,16 @@ void LocalReleaseServer::hang(const QString& path) {
     writeRoutes();
 }
 
+void LocalReleaseServer::stream(const QString& path, qint64 bytes, bool announce, int piece,
+                                int pauseMs) {
+    routes_.insert(path, QJsonObject{{QStringLiteral("stream"),
+                                      QJsonObject{{QStringLiteral("bytes"), bytes},
+                                                  {QStringLiteral("announce"), announce},
+                                                  {QStringLiteral("piece"), piece},
+                                                  {QStringLiteral("pause"), pauseMs / 1000.0}}}});
+    writeRoutes();
+}
+
 void LocalReleaseServer::forget(const QString& path) {
     routes_.remove(path);
     writeRoutes();

@@ -34,6 +34,10 @@ public:
     void redirect(const QString& path, const QString& location);
     // Accepts requests for `path` and never answers them.
     void hang(const QString& path);
+    // Answers `path` with 200 and zero bytes: `bytes` of them (-1: without end), announced in
+    // Content-Length when `announce`, `piece` bytes at a time with `pauseMs` between pieces.
+    void stream(const QString& path, qint64 bytes, bool announce, int piece = 64 * 1024,
+                int pauseMs = 0);
     void forget(const QString& path);
     QStringList requestedPaths() const;
 
