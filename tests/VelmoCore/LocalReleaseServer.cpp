@@ -77,11 +77,13 @@ LocalReleaseServer::~LocalReleaseServer() {
     std::filesystem::remove_all(root_, ignored);
 }
 
-void LocalReleaseServer::serve(const QString& path, int status, const QByteArray& body) {
+void LocalReleaseServer::serve(const QString& path, int status, const QByteArray& body,
+                               bool announce) {
     const QString name = QStringLiteral("body-%1").arg(++files_);
     writeFile(root_ / name.toStdString(), body);
-    routes_.insert(path,
-                   QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("file"), name}});
+    routes_.insert(path, QJsonObject{{QStringLiteral("status"), status},
+                                     {QStringLiteral("file"), name},
+                                     {QStringLiteral("announce"), announce}});
     writeRoutes();
 }
 
@@ -97,11 +99,11 @@ void LocalReleaseServer::hang(const QString& path) {
     writeRoutes();
 }
 
-void LocalReleaseServer::stream(const QString& path, qint64 bytes, bool announce, int piece,
+void LocalReleaseServer::stream(const QString& path, qint64 bytes, qint64 announced, int piece,
                                 int pauseMs) {
     routes_.insert(path, QJsonObject{{QStringLiteral("stream"),
                                       QJsonObject{{QStringLiteral("bytes"), bytes},
-                                                  {QStringLiteral("announce"), announce},
+                                                  {QStringLiteral("announced"), announced},
                                                   {QStringLiteral("piece"), piece},
                                                   {QStringLiteral("pause"), pauseMs / 1000.0}}}});
     writeRoutes();

@@ -45,17 +45,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(route["status"])
         for name, value in route.get("headers", {}).items():
             self.send_header(name, value)
-        self.send_header("Content-Length", str(len(body)))
+        if route.get("announce", True):
+            self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
     def stream(self, shape):
-        """Zeros: `bytes` of them (-1: without end), announced in Content-Length when
-        `announce`, written `piece` bytes at a time with `pause` seconds between pieces. Without
-        a length the body ends when the connection closes."""
+        """Zeros: `bytes` of them (-1: without end), with the Content-Length `announced` (none
+        when negative), written `piece` bytes at a time with `pause` seconds between pieces.
+        Without a length the body ends when the connection closes."""
         self.send_response(200)
-        if shape["announce"]:
-            self.send_header("Content-Length", str(shape["bytes"]))
+        if shape["announced"] >= 0:
+            self.send_header("Content-Length", str(shape["announced"]))
         self.end_headers()
         left = shape["bytes"]
         piece = b"\0" * shape["piece"]
