@@ -1,6 +1,7 @@
 // The program's entry: one instance per user; a later launch hands its arguments to the
-// running one and exits, before it needs a display. Quitting happens only on the delegate's
-// ways out (SIGTERM, SIGINT and SIGHUP among them), never because a window or popup closed.
+// running one and exits, before it needs a display. "--version" alone prints the version. Quitting
+// happens only on the delegate's ways out (SIGTERM, SIGINT and SIGHUP among them), never because a
+// window or popup closed.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/platform/desktop/termination_signals/TerminationSignals.h"
@@ -11,12 +12,20 @@
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
     using tindrel::platform::SingleInstance;
     const QString socketName = SingleInstance::defaultSocketName();
     QStringList commandLine;
     for (int i = 1; i < argc; ++i)
         commandLine << QString::fromLocal8Bit(argv[i]);
+    // How an update checks that the newly installed program runs: the version alone, with no
+    // display needed and no running instance reached.
+    if (commandLine == QStringList{QStringLiteral("--version")}) {
+        std::fputs(TINDREL_VERSION "\n", stdout);
+        return 0;
+    }
     if (SingleInstance::handOverToRunning(
             socketName, SingleInstance::handOverArguments(commandLine, QDir::currentPath())))
         return 0;

@@ -1,5 +1,6 @@
-// The real program without a window system: signals end it through its normal way out, and a
-// later launch that could not open a display still hands its file to the running instance.
+// The real program without a window system: signals end it through its normal way out, a
+// later launch that could not open a display still hands its file to the running instance, and
+// "--version" answers without either.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "tests/support/GeneratedAudio.h"
@@ -66,6 +67,27 @@ TEST(TindrelProgramLifecycle, TerminationSignalsEndTheProgramCleanly) {
         EXPECT_EQ(program.exitCode(), 0) << signalNumber;
         EXPECT_FALSE(QFileInfo::exists(socket)) << "clean-up left the socket, " << signalNumber;
     }
+}
+
+TEST(TindrelProgramLifecycle, VersionIsPrintedWithoutADisplayOrTheRunningInstance) {
+    TemporaryFolder sandbox;
+    QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    SingleInstance running(
+        QString::fromStdString((sandbox / "runtime" / "tindrel.socket").string()));
+    ASSERT_EQ(running.claim({}), SingleInstance::Claim::primary);
+    QSignalSpy received(&running, &SingleInstance::argumentsReceived);
+
+    QProcess asked;
+    asked.setProcessEnvironment(environment);
+    asked.start(TINDREL_PROGRAM, {"--version"});
+    ASSERT_TRUE(asked.waitForFinished(60000));
+    EXPECT_EQ(asked.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(asked.exitCode(), 0);
+    EXPECT_EQ(asked.readAllStandardOutput(), QByteArray(TINDREL_VERSION "\n"));
+    EXPECT_FALSE(received.wait(500));
 }
 
 TEST(TindrelProgramLifecycle, ALaunchWithoutADisplayHandsItsFileToTheRunningInstance) {
