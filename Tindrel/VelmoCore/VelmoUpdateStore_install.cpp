@@ -26,6 +26,9 @@ bool isArchiveAddress(const QString& address) {
 } // namespace
 
 void VelmoUpdateStore::downloadAndInstallUpdate() {
+    // One install at a time: a second would race the first for the same program folder.
+    if (installingUpdate_)
+        return;
     const QString addressText =
         updateDownloadURL_.isEmpty() ? productDownloadPage() : updateDownloadURL_;
     const QUrl downloadURL(addressText, QUrl::StrictMode);
