@@ -9,7 +9,7 @@
 // put back and started with VELMO_UPDATE_FAILED naming what went wrong. Either way it starts
 // <bundle>/bin/<program> --background, without the caller's simulate switch. Paths, the
 // process id and the version reach the shell as positional parameters; its script text never
-// changes. GUI thread only.
+// changes. Any thread; staging is blocking file-system work.
 
 #include <QString>
 
