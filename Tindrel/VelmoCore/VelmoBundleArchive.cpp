@@ -1,18 +1,25 @@
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 
+#include "Tindrel/VelmoCore/VelmoArchivePaths.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace velmo {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr mode_t folderOrExecutableMode = 0755;
+constexpr mode_t plainFileMode = 0644;
 
 struct ArchiveReadCloser {
     void operator()(archive* reader) const { archive_read_free(reader); }
@@ -21,47 +28,64 @@ struct ArchiveWriteCloser {
     void operator()(archive* writer) const { archive_write_free(writer); }
 };
 
-// A relative path that stays below its starting point: no root, no "..", not empty.
-bool staysInside(const fs::path& relative) {
-    if (relative.empty() || relative.has_root_path())
-        return false;
-    for (const fs::path& part : relative)
+// The entry's path as parts, without "." parts; nothing when it is empty, absolute or has "..".
+std::optional<VelmoArchivePaths::Path> insidePath(const char* name) {
+    if (!name || !*name || fs::path(name).has_root_path())
+        return std::nullopt;
+    VelmoArchivePaths::Path parts;
+    for (const fs::path& part : fs::path(name)) {
         if (part == "..")
-            return false;
-    return true;
+            return std::nullopt;
+        if (!part.empty() && part != ".")
+            parts.push_back(part.string());
+    }
+    if (parts.empty())
+        return std::nullopt;
+    return parts;
 }
 
-// A symbolic link's target, taken from the folder the link lies in, must stay inside too.
-bool linkStaysInside(const fs::path& linkPath, const char* target) {
-    if (!target || !*target)
+// Checks the entry, points it into the work folder and gives it the installer's mode.
+bool acceptEntry(archive_entry* entry, const fs::path& workFolder, VelmoArchivePaths& paths) {
+    if (archive_entry_hardlink(entry))
         return false;
-    const fs::path resolved = (linkPath.parent_path() / target).lexically_normal();
-    return staysInside(resolved) && *resolved.begin() != "..";
-}
-
-bool acceptEntry(archive_entry* entry, const fs::path& workFolder) {
-    const char* name = archive_entry_pathname(entry);
-    if (!name || archive_entry_hardlink(entry))
+    const std::optional<VelmoArchivePaths::Path> parts = insidePath(archive_entry_pathname(entry));
+    if (!parts)
         return false;
-    const fs::path relative = fs::path(name).lexically_normal();
-    if (!staysInside(fs::path(name)) || !staysInside(relative))
-        return false;
+    fs::path relative;
+    for (const std::string& part : *parts)
+        relative /= part;
     switch (archive_entry_filetype(entry)) {
-    case AE_IFREG:
     case AE_IFDIR:
+        archive_entry_set_perm(entry, folderOrExecutableMode);
+        break;
+    case AE_IFREG:
+        archive_entry_set_perm(entry, (archive_entry_perm(entry) & S_IXUSR) != 0
+                                          ? folderOrExecutableMode
+                                          : plainFileMode);
         break;
     case AE_IFLNK:
-        if (!linkStaysInside(relative, archive_entry_symlink(entry)))
-            return false;
         break;
     default:
         return false;
     }
+    const char* linkTarget = nullptr;
+    if (archive_entry_filetype(entry) == AE_IFLNK) {
+        linkTarget = archive_entry_symlink(entry);
+        if (!linkTarget)
+            return false;
+    }
+    if (!paths.add(*parts, linkTarget))
+        return false;
     archive_entry_set_pathname(entry, (workFolder / relative).c_str());
     return true;
 }
 
-bool copyData(archive* reader, archive* writer) {
+// Copies one entry's data, counting the bytes it puts on disk (where each block ends, not what
+// the header claims) into `written`; false past `bound` or when asked to stop.
+bool copyData(archive* reader, archive* writer, std::int64_t& written, std::int64_t bound,
+              const std::atomic<bool>& stop) {
+    const std::int64_t before = written;
+    std::int64_t entryEnd = 0;
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
@@ -69,11 +93,28 @@ bool copyData(archive* reader, archive* writer) {
         const int status = archive_read_data_block(reader, &block, &size, &offset);
         if (status == ARCHIVE_EOF)
             return true;
-        if (status != ARCHIVE_OK)
+        if (status != ARCHIVE_OK || offset < 0 || stop)
+            return false;
+        entryEnd = std::max(entryEnd, static_cast<std::int64_t>(offset + size));
+        written = before + entryEnd;
+        if (written > bound)
             return false;
         if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK)
             return false;
     }
+}
+
+// Folders the unpack made on its own for entries listed before their folder take the umask's
+// mode; they get the installer's mode like the listed ones.
+bool giveFoldersTheirMode(const fs::path& workFolder) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator walk(workFolder, error), end; !error && walk != end;
+         walk.increment(error)) {
+        if (walk->is_directory(error) && !walk->is_symlink(error) &&
+            chmod(walk->path().c_str(), folderOrExecutableMode) != 0)
+            return false;
+    }
+    return !error;
 }
 
 } // namespace
@@ -86,7 +127,28 @@ std::optional<fs::path> VelmoBundleArchive::makeWorkFolder(const fs::path& tempo
     return fs::path(pattern);
 }
 
-bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& workFolder) {
+void VelmoBundleArchive::removeWorkFolders(
+    const fs::path& temporaryDirectory,
+    const std::function<bool(const std::string&)>& isWorkFolderName) {
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(temporaryDirectory, error)) {
+        struct stat status {};
+        if (isWorkFolderName(entry.path().filename().string()) &&
+            lstat(entry.path().c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+            status.st_uid == geteuid())
+            fs::remove_all(entry.path(), error);
+    }
+}
+
+bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& workFolder,
+                                const VelmoUpdateLimits& limits, const std::atomic<bool>& stop) {
+    std::error_code error;
+    const auto archiveBytes = static_cast<std::int64_t>(fs::file_size(archivePath, error));
+    if (error)
+        return false;
+    const std::int64_t byteBound =
+        std::min(limits.unpackedBytes, archiveBytes * limits.unpackedPerArchiveByte);
+
     std::unique_ptr<archive, ArchiveReadCloser> reader(archive_read_new());
     std::unique_ptr<archive, ArchiveWriteCloser> writer(archive_write_disk_new());
     archive_read_support_format_zip(reader.get());
@@ -97,25 +159,24 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
     if (archive_read_open_filename(reader.get(), archivePath.c_str(), 64 * 1024) != ARCHIVE_OK)
         return false;
 
-    bool sawEntry = false;
+    VelmoArchivePaths paths;
+    std::int64_t entries = 0;
+    std::int64_t written = 0;
     for (;;) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF)
             break;
-        if (status != ARCHIVE_OK || !acceptEntry(entry, workFolder))
+        if (status != ARCHIVE_OK || stop || ++entries > limits.archiveEntries ||
+            !acceptEntry(entry, workFolder, paths))
             return false;
-        // Files are written owner-writable and without set-id bits whatever the archive says.
-        archive_entry_set_perm(entry, (archive_entry_perm(entry) | S_IWUSR) & 0777);
-        if (archive_write_header(writer.get(), entry) != ARCHIVE_OK)
+        if (archive_write_header(writer.get(), entry) != ARCHIVE_OK ||
+            !copyData(reader.get(), writer.get(), written, byteBound, stop) ||
+            archive_write_finish_entry(writer.get()) != ARCHIVE_OK)
             return false;
-        if (archive_entry_size(entry) > 0 && !copyData(reader.get(), writer.get()))
-            return false;
-        if (archive_write_finish_entry(writer.get()) != ARCHIVE_OK)
-            return false;
-        sawEntry = true;
     }
-    return sawEntry && archive_write_close(writer.get()) == ARCHIVE_OK;
+    return entries > 0 && archive_write_close(writer.get()) == ARCHIVE_OK &&
+           paths.linksStayInTheirTopFolders() && giveFoldersTheirMode(workFolder);
 }
 
 std::optional<fs::path> VelmoBundleArchive::findBundle(const fs::path& workFolder,

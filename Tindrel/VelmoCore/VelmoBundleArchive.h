@@ -2,11 +2,18 @@
 
 // Unpacking an update archive (zip) into a work folder, and finding the one program folder in
 // it. Nothing is written outside the work folder: entries with absolute paths or ".."
-// components, links that point outside, hard links and special files make the whole unpack
-// fail. Executable bits are kept. Blocking file-system work; any thread, one call at a time per
-// work folder.
+// components, the same path twice, hard links and special files make the whole unpack fail, and
+// so does any symbolic link that, followed together with the archive's other links, leads out
+// of the top folder it lies in. The unpack stops at the bounds of VelmoUpdateLimits, counted on
+// the bytes actually written. Modes are the installer's own, whatever the archive says:
+// folders and executables 0755, other files 0644. Blocking file-system work; any thread, one
+// call at a time per work folder.
 
+#include "Tindrel/VelmoCore/VelmoUpdateLimits.h"
+
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,9 +25,16 @@ struct VelmoBundleArchive {
     static std::optional<std::filesystem::path>
     makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix);
 
-    // False when the archive cannot be read or holds an entry that is refused.
+    // Removes the folders in `temporaryDirectory` that belong to this user and whose names
+    // `isWorkFolderName` accepts; links and other users' entries are left alone.
+    static void removeWorkFolders(const std::filesystem::path& temporaryDirectory,
+                                  const std::function<bool(const std::string&)>& isWorkFolderName);
+
+    // False when the archive cannot be read, holds an entry that is refused, reaches a bound,
+    // or `stop` is set (from another thread) before it is done.
     static bool unpack(const std::filesystem::path& archive,
-                       const std::filesystem::path& workFolder);
+                       const std::filesystem::path& workFolder, const VelmoUpdateLimits& limits,
+                       const std::atomic<bool>& stop);
 
     // The top level's one folder named "*.app" (extension exactly ".app"), when it holds an
     // executable regular file bin/<executableName>; nothing when there is none, when there are

@@ -10,7 +10,8 @@ namespace velmo {
 namespace fs = std::filesystem;
 
 const char* const VelmoBundleSwap::relaunchScript =
-    "pid=$1 bundle=$2 staged=$3 backup=$4 program=$5\n"
+    "pid=$1 bundle=$2 staged=$3 backup=$4 program=$5 version=$6\n"
+    "unset VELMO_SIMULATE_OUT_OF_DATE VELMO_UPDATE_FAILED\n"
     "case $pid in '' | 0* | *[!0-9]*) pid=none ;; esac\n"
     "[ \"$pid\" = none ] || kill \"$pid\" >/dev/null 2>&1 || true\n"
     "tries=0\n"
@@ -18,16 +19,27 @@ const char* const VelmoBundleSwap::relaunchScript =
     "    sleep 0.1\n"
     "    tries=$((tries + 1))\n"
     "done\n"
+    "failure=\n"
     "if mv -T -- \"$bundle\" \"$backup\"; then\n"
-    "    if mv -T -- \"$staged\" \"$bundle\"; then\n"
-    "        rm -rf -- \"$backup\"\n"
-    "    else\n"
+    "    if ! mv -T -- \"$staged\" \"$bundle\"; then\n"
+    "        failure='the new version could not be put in place'\n"
     "        mv -T -- \"$backup\" \"$bundle\"\n"
-    "        rm -rf -- \"$staged\"\n"
+    "    elif ! answer=$(timeout -k 1 10 \"$bundle/bin/$program\" --version </dev/null "
+    "2>/dev/null) ||\n"
+    "        [ -z \"$answer\" ] || { [ -n \"$version\" ] && [ \"$answer\" != \"$version\" ]; }; "
+    "then\n"
+    "        failure='the new version did not start'\n"
+    "        if mv -T -- \"$bundle\" \"$staged\"; then\n"
+    "            mv -T -- \"$backup\" \"$bundle\" || mv -T -- \"$staged\" \"$bundle\"\n"
+    "        fi\n"
     "    fi\n"
+    "    rm -rf -- \"$staged\"\n"
+    "    [ -n \"$failure\" ] || rm -rf -- \"$backup\"\n"
     "else\n"
+    "    failure='the installed version could not be moved aside'\n"
     "    rm -rf -- \"$staged\" \"$backup\"\n"
     "fi\n"
+    "[ -z \"$failure\" ] || export VELMO_UPDATE_FAILED=\"$failure\"\n"
     "exec \"$bundle/bin/$program\" --background\n";
 
 VelmoBundleSwap::VelmoBundleSwap(fs::path bundle, fs::path staged, fs::path backup)
@@ -68,6 +80,7 @@ std::optional<VelmoBundleSwap> VelmoBundleSwap::stage(const fs::path& newBundle,
 }
 
 bool VelmoBundleSwap::startRelaunch(qint64 runningProcessId, const std::string& program,
+                                    const std::string& expectedVersion,
                                     const std::map<QString, QString>& extraEnvironment) {
     // A process id of 0 or less would make kill reach a whole process group.
     const bool started =
@@ -75,7 +88,7 @@ bool VelmoBundleSwap::startRelaunch(qint64 runningProcessId, const std::string& 
         VelmoDetachedProcess::start("/bin/sh",
                                     {"-c", relaunchScript, "velmo-relaunch",
                                      std::to_string(runningProcessId), bundle_.string(),
-                                     staged_.string(), backup_.string(), program},
+                                     staged_.string(), backup_.string(), program, expectedVersion},
                                     extraEnvironment);
     if (!started)
         discard();

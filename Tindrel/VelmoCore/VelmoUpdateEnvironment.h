@@ -1,10 +1,12 @@
 #pragma once
 
 // What the update store takes from the process and the desktop, gathered in one value so that
-// tests can put every outside effect on a leash: the release host, the transport's trust and
-// time-out, the browser, the application's way out, the bundle location and the temporary
-// directory. `VelmoUpdateEnvironment::forProcess()` fills it from the running program; the
-// program never changes what it returns. GUI thread only.
+// tests can put every outside effect on a leash: the release host, the transport's trust, the
+// bounds of requests and unpacking, the browser, the application's way out, the bundle location and
+// the temporary directory. `VelmoUpdateEnvironment::forProcess()` fills it from the running
+// program; the program never changes what it returns. GUI thread only.
+
+#include "Tindrel/VelmoCore/VelmoUpdateLimits.h"
 
 #include <QList>
 #include <QSslCertificate>
@@ -12,7 +14,6 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -29,8 +30,7 @@ struct VelmoUpdateEnvironment {
     bool allowLoopbackHttp = false;
     // Certificate authorities trusted beside the system's.
     QList<QSslCertificate> extraCaCertificates;
-    // A request that transfers nothing for this long is given up.
-    std::chrono::milliseconds transferTimeout{8000};
+    VelmoUpdateLimits limits;
 
     // The running version when the store is given none; empty stands for "no version known".
     QString bundleShortVersion;

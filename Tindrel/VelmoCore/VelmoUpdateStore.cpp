@@ -2,6 +2,7 @@
 
 #include "Tindrel/VelmoCore/VelmoReleaseTransport.h"
 
+#include <QThread>
 #include <QTimer>
 
 namespace velmo {
@@ -26,10 +27,21 @@ VelmoUpdateStore::VelmoUpdateStore(const QString& productId, const QString& prod
       currentVersion_(resolvedVersion(currentVersion, environment.bundleShortVersion)),
       environment_(std::move(environment)),
       transport_(new VelmoReleaseTransport(environment_, this)) {
+    // Left by the relaunch of an update that was rolled back: the user learns why.
+    const auto failure =
+        environment_.environmentVariables.find(QStringLiteral("VELMO_UPDATE_FAILED"));
+    if (failure != environment_.environmentVariables.end() && !failure->second.isEmpty())
+        setUpdateStatusText(QStringLiteral("Update failed: ") + failure->second);
     startAutomaticUpdateChecks();
 }
 
-VelmoUpdateStore::~VelmoUpdateStore() = default;
+VelmoUpdateStore::~VelmoUpdateStore() {
+    if (!unpackThread_)
+        return;
+    stopUnpacking_ = true;
+    unpackThread_->wait();
+    delete unpackThread_;
+}
 
 QString VelmoUpdateStore::productDownloadPage() const {
     return environment_.releaseHost + QLatin1Char('/') + productId_ + QStringLiteral("#downloads");
@@ -48,6 +60,7 @@ void VelmoUpdateStore::startAutomaticUpdateChecks() {
     if (simulateSwitchIsOn()) {
         setOutOfDate(true);
         setAvailableVersion(simulatedVersion);
+        availableVersionIsSimulated_ = true;
         setUpdateNotes(QStringLiteral("This release is simulated to try out the update path."));
         setUpdateDownloadURL(environment_.releaseHost + QStringLiteral("/api/download?platform=") +
                              productId_ + QStringLiteral("-zip"));

@@ -6,9 +6,11 @@
 // out-of-date state and no network at all). Views read the fields and redraw on changed();
 // they change the store only through checkForUpdates() and downloadAndInstallUpdate().
 //
-// GUI thread only. Network calls are asynchronous and report back on the GUI thread; the unpack
-// step of an install blocks it. The store owns its transport and timer; the environment's
-// callbacks must outlive it.
+// GUI thread only. Network calls are asynchronous and report back on the GUI thread; an
+// install unpacks and stages on a thread of its own, which the store stops and waits for when
+// it is destroyed. Every install removes its work folder whatever its outcome, and each check
+// removes work folders an earlier run of the product left behind. The store owns its transport
+// and timer; the environment's callbacks must outlive it.
 
 #include "Tindrel/VelmoCore/VelmoProductReleaseInfo.h"
 #include "Tindrel/VelmoCore/VelmoUpdateEnvironment.h"
@@ -16,8 +18,11 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <filesystem>
 #include <optional>
 
+class QThread;
 class QTimer;
 class QUrl;
 
@@ -77,8 +82,9 @@ private:
     void applyRemoteReleaseInfo(const VelmoProductReleaseInfo& release, bool silent);
 
     void continueInstall(const QUrl& downloadURL);
-    void installDownloadedArchive(const QByteArray& archive, const QUrl& downloadURL);
+    void unpackAndStage(const std::filesystem::path& workFolder, const QUrl& downloadURL);
     void endInstall(const QUrl& browserURL, const QString& statusText);
+    bool isWorkFolderName(const std::string& name) const;
 
     // Stores a published field and announces the change, when there is one.
     template <typename Value> void publish(Value& field, const Value& value);
@@ -100,6 +106,10 @@ private:
     bool installingUpdate_ = false;
     QString updateStatusText_;
     QTimer* updateTimer_ = nullptr;
+    // The simulate switch's version stands for no real release: the new program may print any.
+    bool availableVersionIsSimulated_ = false;
+    QThread* unpackThread_ = nullptr;
+    std::atomic<bool> stopUnpacking_{false};
 
     VelmoUpdateEnvironment environment_;
     VelmoReleaseTransport* transport_;

@@ -1,5 +1,6 @@
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 
+#include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoReleaseTransport.h"
 #include "Tindrel/VelmoCore/VelmoVersionsManifest.h"
 
@@ -40,7 +41,8 @@ std::optional<std::int64_t> readPiece(const QString& piece) {
         negative = digits.front() == '-';
         digits.remove_prefix(1);
     }
-    if (digits.empty())
+    // A second sign ("+-1") is no number: from_chars would take the "-" after the "+".
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9')
         return std::nullopt;
     const std::string signedDigits = (negative ? "-" : "") + std::string(digits);
     std::int64_t value = 0;
@@ -76,6 +78,10 @@ bool VelmoUpdateStore::isVersionNewer(const QString& candidate, const QString& r
 void VelmoUpdateStore::checkForUpdates(bool silent) {
     ++runningChecks_;
     emit changed();
+    if (!installingUpdate_)
+        VelmoBundleArchive::removeWorkFolders(
+            environment_.temporaryDirectory,
+            [this](const std::string& name) { return isWorkFolderName(name); });
     if (!silent)
         setUpdateStatusText(QStringLiteral("Checking for ") + productName_ +
                             QStringLiteral(" updates..."));
@@ -92,21 +98,24 @@ void VelmoUpdateStore::askEndpoint(int index, bool silent) {
         askEndpoint(index + 1, silent);
         return;
     }
-    transport_->get(url, [this, index, silent](const VelmoReleaseTransport::Response& response) {
-        if (!response.answered || response.statusCode != 200) {
-            askEndpoint(index + 1, silent);
-            return;
-        }
-        const std::optional<VelmoVersionsManifest> manifest =
-            VelmoVersionsManifest::decode(response.body);
-        if (!manifest || !manifest->products.contains(productId_)) {
-            askEndpoint(index + 1, silent);
-            return;
-        }
-        const auto record = manifest->products.find(productId_);
-        applyRemoteReleaseInfo(record->second, silent);
-        finishCheck(true, silent);
-    });
+    const VelmoReleaseTransport::Bounds bounds{environment_.limits.manifestBytes,
+                                               environment_.limits.manifestTime};
+    transport_->get(url, bounds,
+                    [this, index, silent](const VelmoReleaseTransport::Response& response) {
+                        if (!response.answered || response.statusCode != 200) {
+                            askEndpoint(index + 1, silent);
+                            return;
+                        }
+                        const std::optional<VelmoVersionsManifest> manifest =
+                            VelmoVersionsManifest::decode(response.body);
+                        if (!manifest || !manifest->products.contains(productId_)) {
+                            askEndpoint(index + 1, silent);
+                            return;
+                        }
+                        const auto record = manifest->products.find(productId_);
+                        applyRemoteReleaseInfo(record->second, silent);
+                        finishCheck(true, silent);
+                    });
 }
 
 void VelmoUpdateStore::finishCheck(bool foundRecord, bool silent) {
@@ -124,6 +133,7 @@ void VelmoUpdateStore::applyRemoteReleaseInfo(const VelmoProductReleaseInfo& rel
     if (isVersionNewer(remoteVersion, currentVersion_)) {
         setOutOfDate(true);
         setAvailableVersion(remoteVersion);
+        availableVersionIsSimulated_ = false;
         setUpdateNotes(release.notes);
         setUpdateDownloadURL(release.downloadURL);
         setUpdateStatusText(QStringLiteral("Out of date: v") + remoteVersion +

@@ -5,8 +5,10 @@
 #include "Tindrel/VelmoCore/VelmoReleaseTransport.h"
 
 #include <QDateTime>
-#include <QFile>
+#include <QThread>
 #include <QUrl>
+
+#include <memory>
 
 namespace velmo {
 
@@ -24,6 +26,9 @@ bool isArchiveAddress(const QString& address) {
 } // namespace
 
 void VelmoUpdateStore::downloadAndInstallUpdate() {
+    // One install at a time: a second would race the first for the same program folder.
+    if (installingUpdate_)
+        return;
     const QString addressText =
         updateDownloadURL_.isEmpty() ? productDownloadPage() : updateDownloadURL_;
     const QUrl downloadURL(addressText, QUrl::StrictMode);
@@ -40,68 +45,85 @@ void VelmoUpdateStore::continueInstall(const QUrl& downloadURL) {
     setInstallingUpdate(true);
     setUpdateStatusText(QStringLiteral("Downloading ") + productName_ +
                         QStringLiteral(" update..."));
-    transport_->get(
-        downloadURL, [this, downloadURL](const VelmoReleaseTransport::Response& response) {
-            if (!response.answered) {
-                endInstall(downloadURL, openedDownload);
-                return;
-            }
-            if (response.statusCode != 200) {
-                const QUrl productPage(environment_.releaseHost + QLatin1Char('/') + productId_,
-                                       QUrl::StrictMode);
-                endInstall(productPage.isValid() ? productPage : downloadURL, openedDownloadPage);
-                return;
-            }
-            installDownloadedArchive(response.body, downloadURL);
-        });
-}
-
-void VelmoUpdateStore::installDownloadedArchive(const QByteArray& archiveBytes,
-                                                const QUrl& downloadURL) {
-    const std::string folderPrefix = "VelmoUpdate-" + productId_.toStdString() + "-" +
-                                     std::to_string(QDateTime::currentSecsSinceEpoch());
-    const std::optional<std::filesystem::path> workFolder =
-        VelmoBundleArchive::makeWorkFolder(environment_.temporaryDirectory, folderPrefix);
+    const std::optional<std::filesystem::path> workFolder = VelmoBundleArchive::makeWorkFolder(
+        environment_.temporaryDirectory, "VelmoUpdate-" + productId_.toStdString() + "-" +
+                                             std::to_string(QDateTime::currentSecsSinceEpoch()));
     if (!workFolder) {
         endInstall(downloadURL, openedDownload);
         return;
     }
-    const QString archivePath = QString::fromStdString((*workFolder / "download.zip").string());
-    QFile archive(archivePath);
-    if (!archive.open(QIODevice::WriteOnly) || archive.write(archiveBytes) != archiveBytes.size() ||
-        !archive.flush()) {
-        endInstall(downloadURL, openedDownload);
-        return;
-    }
-    archive.close();
+    const VelmoUpdateLimits& limits = environment_.limits;
+    const VelmoReleaseTransport::Bounds bounds{limits.downloadBytes, limits.downloadBaseTime,
+                                               limits.downloadTimePerMiB};
+    transport_->download(
+        downloadURL, bounds, *workFolder / "download.zip",
+        [this, downloadURL,
+         workFolder = *workFolder](const VelmoReleaseTransport::Response& response) {
+            if (response.answered && response.statusCode == 200) {
+                unpackAndStage(workFolder, downloadURL);
+                return;
+            }
+            std::error_code ignored;
+            std::filesystem::remove_all(workFolder, ignored);
+            if (!response.answered) {
+                endInstall(downloadURL, openedDownload);
+                return;
+            }
+            const QUrl productPage(environment_.releaseHost + QLatin1Char('/') + productId_,
+                                   QUrl::StrictMode);
+            endInstall(productPage.isValid() ? productPage : downloadURL, openedDownloadPage);
+        });
+}
 
-    const std::filesystem::path unpacked = *workFolder / "unpacked";
-    std::error_code error;
-    std::filesystem::create_directory(unpacked, error);
-    const bool unpackedWhole =
-        !error && VelmoBundleArchive::unpack(archivePath.toStdString(), unpacked);
-    const std::optional<std::filesystem::path> newBundle =
-        unpackedWhole ? VelmoBundleArchive::findBundle(unpacked, productId_.toStdString())
-                      : std::nullopt;
-    if (!newBundle) {
-        endInstall(downloadURL, openedInstallerDownload);
-        return;
-    }
-
-    setUpdateStatusText(QStringLiteral("Installing v") +
-                        availableVersion_.value_or(QStringLiteral("latest")) +
-                        QStringLiteral(" & relaunching..."));
-    std::optional<VelmoBundleSwap> swap =
-        VelmoBundleSwap::stage(*newBundle, *environment_.bundleLocation);
-    if (!swap || !swap->startRelaunch(environment_.runningProcessId, productId_.toStdString(),
-                                      environment_.relaunchEnvironment)) {
-        endInstall(downloadURL, openedDownload);
-        return;
-    }
-    if (environment_.requestTermination)
-        environment_.requestTermination();
-    setInstallingUpdate(false);
-    emit installFinished();
+// Unpacking and staging write up to the unpack bounds to disk: they run on a thread of their
+// own so that the window keeps answering. The work folder goes with the thread's last step.
+void VelmoUpdateStore::unpackAndStage(const std::filesystem::path& workFolder,
+                                      const QUrl& downloadURL) {
+    auto foundBundle = std::make_shared<bool>(false);
+    auto staged = std::make_shared<std::optional<VelmoBundleSwap>>();
+    unpackThread_ = QThread::create([workFolder, foundBundle, staged, limits = environment_.limits,
+                                     bundle = *environment_.bundleLocation,
+                                     program = productId_.toStdString(), stop = &stopUnpacking_] {
+        const std::filesystem::path unpacked = workFolder / "unpacked";
+        std::error_code error;
+        std::filesystem::create_directory(unpacked, error);
+        if (!error &&
+            VelmoBundleArchive::unpack(workFolder / "download.zip", unpacked, limits, *stop)) {
+            const std::optional<std::filesystem::path> newBundle =
+                VelmoBundleArchive::findBundle(unpacked, program);
+            *foundBundle = newBundle.has_value();
+            if (newBundle && !*stop)
+                *staged = VelmoBundleSwap::stage(*newBundle, bundle);
+        }
+        std::filesystem::remove_all(workFolder, error);
+    });
+    connect(unpackThread_, &QThread::finished, this, [this, downloadURL, foundBundle, staged] {
+        // finished() comes just before the thread's end: wait for that before deleting it.
+        unpackThread_->wait();
+        delete unpackThread_;
+        unpackThread_ = nullptr;
+        if (!*foundBundle) {
+            endInstall(downloadURL, openedInstallerDownload);
+            return;
+        }
+        setUpdateStatusText(QStringLiteral("Installing v") +
+                            availableVersion_.value_or(QStringLiteral("latest")) +
+                            QStringLiteral(" & relaunching..."));
+        const std::string expectedVersion =
+            availableVersionIsSimulated_ ? std::string()
+                                         : availableVersion_.value_or(QString()).toStdString();
+        if (!*staged ||
+            !(*staged)->startRelaunch(environment_.runningProcessId, productId_.toStdString(),
+                                      expectedVersion, environment_.relaunchEnvironment)) {
+            endInstall(downloadURL, openedDownload);
+            return;
+        }
+        if (environment_.requestTermination)
+            environment_.requestTermination();
+        setInstallingUpdate(false);
+        emit installFinished();
+    });
+    unpackThread_->start();
 }
 
 void VelmoUpdateStore::endInstall(const QUrl& browserURL, const QString& statusText) {
@@ -109,6 +131,20 @@ void VelmoUpdateStore::endInstall(const QUrl& browserURL, const QString& statusT
     setUpdateStatusText(statusText);
     setInstallingUpdate(false);
     emit installFinished();
+}
+
+// "VelmoUpdate-<product id>-<seconds>-<six random characters>", as continueInstall makes them;
+// other products' folders, and this product's with another shape, are not ours to remove.
+bool VelmoUpdateStore::isWorkFolderName(const std::string& name) const {
+    const std::string prefix = "VelmoUpdate-" + productId_.toStdString() + "-";
+    if (!name.starts_with(prefix))
+        return false;
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const size_t dash = rest.find('-');
+    const std::string_view seconds = rest.substr(0, dash);
+    return dash != std::string_view::npos && !seconds.empty() &&
+           seconds.find_first_not_of("0123456789") == std::string_view::npos &&
+           rest.size() - dash - 1 == 6;
 }
 
 } // namespace velmo

@@ -59,6 +59,11 @@ void TindrelAppDelegate::setupMenuBarMiniPlayer() {
     statusItem_ = std::make_unique<TindrelStatusItem>();
     connect(statusItem_.get(), &TindrelStatusItem::clicked, this,
             &TindrelAppDelegate::toggleMiniPopover);
+    // Without the tray the window is the only way left to reach the program.
+    connect(statusItem_.get(), &TindrelStatusItem::trayWentAway, this, [this] {
+        if (!mainWindow_ || !mainWindow_->isVisible())
+            showMainWindow();
+    });
     miniPopover_ = std::make_unique<PopoverWindow>(new TindrelMiniPopoverView(store_));
 
     const QPointer<TindrelAppDelegate> self(this);

@@ -3,6 +3,9 @@
 #include "Tindrel/platform/ui/SymbolImages.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QSystemTrayIcon>
@@ -46,6 +49,30 @@ TindrelStatusItem::TindrelStatusItem(QObject* parent)
                     emit clicked();
             });
     icon_->show();
+    watchTrayHosts();
+}
+
+void TindrelStatusItem::watchTrayHosts() {
+    // An XEmbed tray: the xcb platform announces each change of the tray window (the signal Qt's
+    // own tray icon follows); the native interface is a plain QObject.
+    auto* platform = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
+    if (platform && platform->metaObject()->indexOfSignal("systemTrayWindowChanged(QScreen*)") >= 0)
+        connect(platform, SIGNAL(systemTrayWindowChanged(QScreen*)), this,
+                SLOT(trayWindowChanged()));
+    // A StatusNotifierItem tray: its watcher leaves the session bus.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        auto* watcher =
+            new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"), bus,
+                                    QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+                &TindrelStatusItem::trayWentAway);
+    }
+}
+
+void TindrelStatusItem::trayWindowChanged() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        emit trayWentAway();
 }
 
 TindrelStatusItem::~TindrelStatusItem() = default;

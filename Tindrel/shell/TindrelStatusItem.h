@@ -7,6 +7,7 @@
 // clicked(); the icon has no context menu (with one, some tray hosts stop sending clicks).
 //
 // The icon is shown even when no tray is there yet; Qt embeds it in a tray that appears later.
+// When the tray goes away (its host quits), trayWentAway() says so.
 // GUI thread only; owned by the application delegate.
 
 #include <QObject>
@@ -37,8 +38,15 @@ public:
 
 signals:
     void clicked();
+    // Until a tray appears again, the icon cannot be reached.
+    void trayWentAway();
+
+private slots:
+    void trayWindowChanged();
 
 private:
+    void watchTrayHosts();
+
     QSystemTrayIcon* icon_;
     QString title_;
 };

@@ -1,6 +1,7 @@
 // The program's entry: one instance per user; a later launch hands its arguments to the
-// running one and exits, before it needs a display. Quitting happens only on the delegate's
-// ways out (SIGTERM, SIGINT and SIGHUP among them), never because a window or popup closed.
+// running one and exits, before it needs a display. "--version" alone prints the version. Quitting
+// happens only on the delegate's ways out (SIGTERM, SIGINT and SIGHUP among them), never because a
+// window or popup closed.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/platform/desktop/termination_signals/TerminationSignals.h"
@@ -10,6 +11,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -29,6 +32,12 @@ QByteArrayList argumentBytes(int argc, char** argv) {
 int main(int argc, char** argv) {
     using tindrel::platform::SingleInstance;
     const QString socketName = SingleInstance::defaultSocketName();
+    // How an update checks that the newly installed program runs: the version alone, with no
+    // display needed and no running instance reached.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(TINDREL_VERSION "\n", stdout);
+        return 0;
+    }
     std::error_code noWorkingFolder;
     const std::filesystem::path workingFolder = std::filesystem::current_path(noWorkingFolder);
     if (SingleInstance::handOverToRunning(

@@ -1,8 +1,10 @@
 // The update path's two costs: a check against a release host on 127.0.0.1 over HTTPS (fresh
 // TLS connection each time, manifest decoded), and the install of a 20 MB program folder
 // archive: unpacking it into a private work folder, staging it beside the installed folder and
-// the relaunch shell's swap (old -> backup, new -> old, backup removed). Each figure is the
-// median of several runs.
+// the relaunch shell's swap (old -> backup, new -> old, the new program asked for its version,
+// backup removed). Each time is the median of several runs. Memory figures are the peak
+// resident size the process reached during the work above what it held before: for the
+// checks, and for one whole install by the update store (streamed download, unpack, staging).
 
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoBundleSwap.h"
@@ -18,8 +20,10 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <vector>
 
@@ -36,18 +40,54 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-void print(const char* name, double milliseconds) {
-    std::printf("%s: %d.%d ms\n", name, static_cast<int>(milliseconds),
-                static_cast<int>(milliseconds * 10) % 10);
+void print(const char* name, double value, const char* unit = "ms") {
+    std::printf("%s: %d.%d %s\n", name, static_cast<int>(value), static_cast<int>(value * 10) % 10,
+                unit);
 }
 
-double checkMilliseconds() {
-    test::LocalReleaseServer server;
+// A field of /proc/self/status in MiB ("VmRSS", "VmHWM").
+double statusMebibytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble() / 1024;
+    return -1;
+}
+
+// Measures the peak resident size from here on, above the present one.
+class PeakMemory {
+public:
+    PeakMemory() {
+        // "5" resets the peak (VmHWM) to the present resident size.
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        clear.open(QIODevice::WriteOnly);
+        clear.write("5");
+        clear.close();
+        before_ = statusMebibytes("VmRSS");
+    }
+    double growthMebibytes() const { return statusMebibytes("VmHWM") - before_; }
+
+private:
+    double before_;
+};
+
+struct Figures {
+    double milliseconds;
+    double peakMebibytes;
+};
+
+VelmoVersionsManifest releaseManifest(const QString& downloadURL) {
     VelmoVersionsManifest manifest;
     manifest.products[QStringLiteral("tindrel")] = {QStringLiteral("2.0"), QStringLiteral("n"),
-                                                    QStringLiteral("https://h/t.zip"),
-                                                    std::nullopt};
-    server.serve(QStringLiteral("/releases/versions.json"), 200, manifest.encode());
+                                                    downloadURL, std::nullopt};
+    return manifest;
+}
+
+Figures checkFigures() {
+    test::LocalReleaseServer server;
+    server.serve(QStringLiteral("/releases/versions.json"), 200,
+                 releaseManifest(QStringLiteral("https://h/t.zip")).encode());
     VelmoUpdateEnvironment environment;
     environment.releaseHost = server.origin();
     environment.extraCaCertificates = server.caCertificates();
@@ -57,16 +97,17 @@ double checkMilliseconds() {
     QSignalSpy finished(&store, &VelmoUpdateStore::checkFinished);
     finished.wait(20000);
     std::vector<double> runs;
+    const PeakMemory peak;
     for (int run = 0; run < checkRuns; ++run) {
         finished.clear();
         QElapsedTimer timer;
         timer.start();
         store.checkForUpdates(true);
         if (!finished.wait(20000))
-            return -1;
+            return {-1, -1};
         runs.push_back(timer.nsecsElapsed() / 1e6);
     }
-    return median(runs);
+    return {median(runs), peak.growthMebibytes()};
 }
 
 // A program folder of about 20 MB that does not compress: random resource files.
@@ -80,6 +121,54 @@ QByteArray twentyMegabyteArchive() {
                            test::ZipEntry::Kind::file, bytes, 0644});
     }
     return test::zipArchive(entries);
+}
+
+// The id of a process that has already ended, for a relaunch that has nothing to stop.
+qint64 endedProcessId() {
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    gone.waitForStarted();
+    const qint64 id = gone.processId();
+    gone.waitForFinished();
+    return id;
+}
+
+// One install by the update store, from the release host on 127.0.0.1 to the relaunch.
+double installPeakMebibytes(const QByteArray& archiveBytes) {
+    QTemporaryDir root;
+    const fs::path base(root.path().toStdString());
+    fs::create_directories(base / "apps");
+    fs::create_directories(base / "tmp");
+    test::writeEntries(base / "apps", test::fakeBundle("Tindrel.app", "old"));
+    test::LocalReleaseServer server;
+    const QString zipPath = QStringLiteral("/tindrel-2.0.zip");
+    server.serve(zipPath, 200, archiveBytes);
+    server.serve(QStringLiteral("/releases/versions.json"), 200,
+                 releaseManifest(server.origin() + zipPath).encode());
+    const fs::path record = base / "record.txt";
+    VelmoUpdateEnvironment environment;
+    environment.releaseHost = server.origin();
+    environment.extraCaCertificates = server.caCertificates();
+    environment.temporaryDirectory = base / "tmp";
+    environment.bundleLocation = base / "apps" / "Tindrel.app";
+    environment.runningProcessId = endedProcessId();
+    environment.relaunchEnvironment[QStringLiteral("VELMO_TEST_RECORD")] =
+        QString::fromStdString(record.string());
+    VelmoUpdateStore store(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                           QStringLiteral("1.0"), environment);
+    QSignalSpy checked(&store, &VelmoUpdateStore::checkFinished);
+    QSignalSpy installed(&store, &VelmoUpdateStore::installFinished);
+    if (!checked.wait(20000) || !store.isOutOfDate())
+        return -1;
+    const PeakMemory peak;
+    store.downloadAndInstallUpdate();
+    if (!installed.wait(60000))
+        return -1;
+    const double growth = peak.growthMebibytes();
+    // The relaunch shell swaps and starts the new program; its folder goes only after that.
+    for (int wait = 0; wait < 600 && !QFile(QString::fromStdString(record.string())).size(); ++wait)
+        QThread::msleep(50);
+    return growth;
 }
 
 struct InstallFigures {
@@ -105,7 +194,8 @@ InstallFigures installMilliseconds() {
         QElapsedTimer timer;
         timer.start();
         const auto work = VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel");
-        if (!work || !VelmoBundleArchive::unpack(archive, *work))
+        const std::atomic<bool> stop = false;
+        if (!work || !VelmoBundleArchive::unpack(archive, *work, VelmoUpdateLimits(), stop))
             return {-1, -1};
         const auto found = VelmoBundleArchive::findBundle(*work, "tindrel");
         if (!found)
@@ -119,11 +209,7 @@ InstallFigures installMilliseconds() {
         auto swap = VelmoBundleSwap::stage(*found, bundle);
         if (!swap)
             return {-1, -1};
-        QProcess gone;
-        gone.start(QStringLiteral("true"));
-        gone.waitForStarted();
-        const qint64 gonePid = gone.processId();
-        gone.waitForFinished();
+        const qint64 gonePid = endedProcessId();
         QProcess shell;
         shell.start(QStringLiteral("/bin/sh"),
                     {QStringLiteral("-c"), QString::fromLatin1(VelmoBundleSwap::relaunchScript),
@@ -131,7 +217,7 @@ InstallFigures installMilliseconds() {
                      QString::fromStdString(bundle.string()),
                      QString::fromStdString(swap->stagedBundle().string()),
                      QString::fromStdString((base / "apps" / "backup").string()),
-                     QStringLiteral("tindrel")});
+                     QStringLiteral("tindrel"), QStringLiteral("2.0")});
         shell.waitForFinished(60000);
         swapRuns.push_back(timer.nsecsElapsed() / 1e6);
     }
@@ -145,7 +231,11 @@ int main(int argc, char** argv) {
     // The stand-in programs that the swap starts write their record nowhere.
     qputenv("VELMO_TEST_RECORD", "/dev/null");
     QApplication app(argc, argv);
-    print("update_check_local_https", checkMilliseconds());
+    const Figures check = checkFigures();
+    print("update_check_local_https", check.milliseconds);
+    print("update_check_peak_memory_growth", check.peakMebibytes, "MiB");
+    print("update_install_20mb_peak_memory_growth", installPeakMebibytes(twentyMegabyteArchive()),
+          "MiB");
     const InstallFigures install = installMilliseconds();
     print("update_install_20mb_unpack", install.unpack);
     print("update_install_20mb_stage_and_swap", install.swap);

@@ -26,7 +26,6 @@ QByteArray zipArchive(const std::vector<ZipEntry>& entries) {
             break;
         case ZipEntry::Kind::folder:
             archive_entry_set_filetype(entry, AE_IFDIR);
-            archive_entry_set_perm(entry, 0755);
             break;
         case ZipEntry::Kind::symlink:
             archive_entry_set_filetype(entry, AE_IFLNK);
@@ -43,9 +42,17 @@ QByteArray zipArchive(const std::vector<ZipEntry>& entries) {
     return QByteArray(buffer.data(), static_cast<qsizetype>(used));
 }
 
-std::vector<ZipEntry> fakeBundle(const std::string& name, const std::string& label) {
+std::vector<ZipEntry> fakeBundle(const std::string& name, const std::string& label,
+                                 const std::string& versionAnswer) {
     const std::string script =
-        "#!/bin/sh\nprintf '%s\\n' '" + label + "' \"$@\" >> \"$VELMO_TEST_RECORD\"\n";
+        "#!/bin/sh\n"
+        "if [ \"$1\" = --version ]; then " +
+        versionAnswer +
+        "; exit; fi\n"
+        "printf '%s\\n' '" +
+        label +
+        "' \"$@\" ${VELMO_SIMULATE_OUT_OF_DATE:+simulate} "
+        "${VELMO_UPDATE_FAILED:+\"failed: $VELMO_UPDATE_FAILED\"} >> \"$VELMO_TEST_RECORD\"\n";
     return {{name + "/", ZipEntry::Kind::folder, {}, 0755},
             {name + "/bin/", ZipEntry::Kind::folder, {}, 0755},
             {name + "/bin/tindrel", ZipEntry::Kind::file, QByteArray::fromStdString(script), 0755},
@@ -60,9 +67,14 @@ void writeEntries(const std::filesystem::path& folder, const std::vector<ZipEntr
         const fs::path target = folder / item.path;
         if (item.kind == ZipEntry::Kind::folder) {
             fs::create_directories(target);
+            fs::permissions(target, static_cast<fs::perms>(item.mode));
             continue;
         }
         fs::create_directories(target.parent_path());
+        if (item.kind == ZipEntry::Kind::symlink) {
+            fs::create_symlink(item.content.toStdString(), target);
+            continue;
+        }
         std::ofstream(target, std::ios::binary)
             .write(item.content.constData(), item.content.size());
         fs::permissions(target, static_cast<fs::perms>(item.mode));

@@ -77,11 +77,13 @@ LocalReleaseServer::~LocalReleaseServer() {
     std::filesystem::remove_all(root_, ignored);
 }
 
-void LocalReleaseServer::serve(const QString& path, int status, const QByteArray& body) {
+void LocalReleaseServer::serve(const QString& path, int status, const QByteArray& body,
+                               bool announce) {
     const QString name = QStringLiteral("body-%1").arg(++files_);
     writeFile(root_ / name.toStdString(), body);
-    routes_.insert(path,
-                   QJsonObject{{QStringLiteral("status"), status}, {QStringLiteral("file"), name}});
+    routes_.insert(path, QJsonObject{{QStringLiteral("status"), status},
+                                     {QStringLiteral("file"), name},
+                                     {QStringLiteral("announce"), announce}});
     writeRoutes();
 }
 
@@ -94,6 +96,16 @@ void LocalReleaseServer::redirect(const QString& path, const QString& location) 
 
 void LocalReleaseServer::hang(const QString& path) {
     routes_.insert(path, QJsonObject{{QStringLiteral("hang"), true}});
+    writeRoutes();
+}
+
+void LocalReleaseServer::stream(const QString& path, qint64 bytes, qint64 announced, int piece,
+                                int pauseMs) {
+    routes_.insert(path, QJsonObject{{QStringLiteral("stream"),
+                                      QJsonObject{{QStringLiteral("bytes"), bytes},
+                                                  {QStringLiteral("announced"), announced},
+                                                  {QStringLiteral("piece"), piece},
+                                                  {QStringLiteral("pause"), pauseMs / 1000.0}}}});
     writeRoutes();
 }
 

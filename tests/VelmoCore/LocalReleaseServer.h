@@ -29,11 +29,17 @@ public:
     // The certificate to trust for this server (empty over plain HTTP).
     QList<QSslCertificate> caCertificates() const { return certificates_; }
 
-    void serve(const QString& path, int status, const QByteArray& body = {});
+    // Without `announce` the body goes without a Content-Length and ends with the connection.
+    void serve(const QString& path, int status, const QByteArray& body = {}, bool announce = true);
     // Redirects `path` to `location` with status 302.
     void redirect(const QString& path, const QString& location);
     // Accepts requests for `path` and never answers them.
     void hang(const QString& path);
+    // Answers `path` with 200 and zero bytes: `bytes` of them (-1: without end), with the
+    // Content-Length `announced` (none when negative), `piece` bytes at a time with `pauseMs`
+    // between pieces.
+    void stream(const QString& path, qint64 bytes, qint64 announced, int piece = 64 * 1024,
+                int pauseMs = 0);
     void forget(const QString& path);
     QStringList requestedPaths() const;
 

@@ -23,7 +23,7 @@ inline VelmoUpdateEnvironment testEnvironment(
     const std::filesystem::path& temporaryDirectory = std::filesystem::temp_directory_path()) {
     VelmoUpdateEnvironment environment;
     environment.releaseHost = releaseHost;
-    environment.transferTimeout = std::chrono::milliseconds(5000);
+    environment.limits.manifestTime = std::chrono::milliseconds(5000);
     environment.temporaryDirectory = temporaryDirectory;
     environment.arguments = {QStringLiteral("/opt/Tindrel.app/bin/tindrel")};
     environment.openInBrowser = [&effects](const QUrl& url) { effects.opened << url; };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <memory>
 
 using namespace velmo;
@@ -117,15 +119,48 @@ TEST_F(UpdateCheck, ShowsTheStartMessageAndCountsOverlappingChecks) {
     EXPECT_EQ(checkingAtEachEnd, (QList<bool>{true, false}));
 }
 
-TEST_F(UpdateCheck, GivesUpOnAnEndpointThatNeverAnswers) {
-    VelmoUpdateEnvironment environment = trusting();
-    environment.transferTimeout = std::chrono::milliseconds(1500);
-    auto store = makeStore(environment);
-    server.hang(first);
-    server.serve(second, 200, manifestWith("1.1.0"));
-    check(*store, false);
-    EXPECT_TRUE(store->isOutOfDate());
-    EXPECT_EQ(asked, (QStringList{first, second}));
+TEST_F(UpdateCheck, GivesUpOnAnEndpointThatStallsOrSendsTooMuch) {
+    // A manifest whose notes bring it to about `bytes`.
+    const auto manifestOfSize = [](const QString& version, qsizetype bytes) {
+        VelmoVersionsManifest manifest;
+        manifest.products[QStringLiteral("tindrel")] = {version, QString(bytes - 200, u'n'),
+                                                        QStringLiteral("https://h/tindrel.zip"),
+                                                        std::nullopt};
+        return manifest.encode();
+    };
+    const qsizetype mebibyte = 1 << 20;
+    // Rows that a byte bound must end get a deadline longer than the test waits for a check.
+    const auto bytesOnly = std::chrono::milliseconds(60000);
+    const auto deadline = std::chrono::milliseconds(1500);
+    const struct {
+        const char* what;
+        std::function<void()> serveFirst;
+        std::chrono::milliseconds manifestTime;
+        QString applied;
+    } cases[]{
+        {"a manifest just within the bound",
+         [&] { server.serve(first, 200, manifestOfSize("9.0", mebibyte - 1000)); }, bytesOnly,
+         "9.0"},
+        {"a manifest past the bound",
+         [&] { server.serve(first, 200, manifestOfSize("9.0", mebibyte + 1000), false); },
+         bytesOnly, "1.1.0"},
+        {"a length past the bound, announced before a stall",
+         [&] { server.stream(first, -1, 2 * mebibyte, 1, 60000); }, bytesOnly, "1.1.0"},
+        {"an answer without end", [&] { server.stream(first, -1, -1); }, bytesOnly, "1.1.0"},
+        {"a byte at a time without end", [&] { server.stream(first, -1, -1, 1, 100); }, deadline,
+         "1.1.0"},
+        {"no answer at all", [&] { server.hang(first); }, deadline, "1.1.0"},
+    };
+    for (const auto& item : cases) {
+        VelmoUpdateEnvironment environment = trusting();
+        environment.limits.manifestTime = item.manifestTime;
+        auto store = makeStore(environment);
+        item.serveFirst();
+        server.serve(second, 200, manifestWith("1.1.0"));
+        check(*store, false);
+        EXPECT_EQ(store->availableVersion(), item.applied) << item.what;
+        EXPECT_EQ(asked.size(), item.applied == "9.0" ? 1 : 2) << item.what;
+    }
 }
 
 TEST_F(UpdateCheck, RefusesUntrustedCertificatesAndInsecureRedirects) {

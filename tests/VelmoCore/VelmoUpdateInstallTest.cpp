@@ -8,14 +8,18 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
+
+#include <sys/stat.h>
 
 using namespace velmo;
 using velmo::test::LocalReleaseServer;
@@ -133,12 +137,31 @@ protected:
     bool sawInstalling = false;
 };
 
-TEST_F(UpdateInstall, SwapsInTheNewProgramAndRelaunchesItInTheBackground) {
-    const std::vector<ZipEntry> release = test::fakeBundle("Tindrel.app", "new");
+TEST_F(UpdateInstall, SwapsInTheNewProgramWithTheInstallersModesAndRelaunchesIt) {
+    // Modes any local user could write through, set-id bits, folders the archive never lists
+    // (made under a umask that leaves them group-writable) and a link that stays inside.
+    std::vector<ZipEntry> release = test::fakeBundle("Tindrel.app", "new");
+    release[0].mode = 0777;
+    release[2].mode = 06777;
+    release[4].mode = 0666;
+    release.push_back({"Tindrel.app/lib/deep/data.txt", ZipEntry::Kind::file, "d", 0602});
+    release.push_back({"Tindrel.app/share/current", ZipEntry::Kind::symlink, "../lib/deep"});
+    std::vector<ZipEntry> installed = test::fakeBundle("Tindrel.app", "new");
+    installed.push_back({"Tindrel.app/lib/", ZipEntry::Kind::folder, {}, 0755});
+    installed.push_back({"Tindrel.app/lib/deep/", ZipEntry::Kind::folder, {}, 0755});
+    installed.push_back({"Tindrel.app/lib/deep/data.txt", ZipEntry::Kind::file, "d", 0644});
+    installed.push_back({"Tindrel.app/share/current", ZipEntry::Kind::symlink, "../lib/deep"});
     server.serve(zipPath, 200, test::zipArchive(release));
     startStandIn();
     auto store = outOfDateStore(server.origin() + zipPath);
+    // The relaunched program must not inherit the switches this one was started with.
+    qputenv("VELMO_SIMULATE_OUT_OF_DATE", "1");
+    qputenv("VELMO_UPDATE_FAILED", "earlier");
+    const mode_t umaskBefore = umask(002);
     install(*store);
+    umask(umaskBefore);
+    qunsetenv("VELMO_SIMULATE_OUT_OF_DATE");
+    qunsetenv("VELMO_UPDATE_FAILED");
 
     EXPECT_TRUE(sawInstalling);
     EXPECT_EQ(store->updateStatusText(), QStringLiteral("Installing v2.0 & relaunching..."));
@@ -147,30 +170,81 @@ TEST_F(UpdateInstall, SwapsInTheNewProgramAndRelaunchesItInTheBackground) {
     EXPECT_EQ(awaitRecord(), "new\n--background\n");
     EXPECT_TRUE(standIn.state() == QProcess::NotRunning || standIn.waitForFinished(10000));
     fs::create_directories(root / "expected");
-    test::writeEntries(root / "expected", release);
+    test::writeEntries(root / "expected", installed);
     EXPECT_EQ(snapshot(bundle), snapshot(root / "expected" / "Tindrel.app"));
     EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"});
+    EXPECT_TRUE(namesIn(temporary).empty());
     EXPECT_FALSE(fs::exists(root / "pwned"));
     EXPECT_FALSE(fs::exists("pwned"));
 }
 
-TEST_F(UpdateInstall, PutsTheOldProgramBackWhenTheNewOneCannotBeMovedIn) {
+TEST_F(UpdateInstall, PutsTheOldProgramBackAndSaysWhyWhenTheNewOneFails) {
     const fs::path tools = root / "tools";
     fs::create_directories(tools);
     std::ofstream(tools / "mv") << "#!/bin/sh\ncase \"$3\" in *.staged-*) exit 1;; esac\n"
                                    "exec /bin/mv \"$@\"\n";
     fs::permissions(tools / "mv", fs::perms::owner_all);
-    environment.relaunchEnvironment[QStringLiteral("PATH")] =
-        QString::fromStdString(tools.string()) + QLatin1Char(':') + qEnvironmentVariable("PATH");
-    server.serve(zipPath, 200, test::zipArchive(test::fakeBundle("Tindrel.app", "new")));
-    startStandIn();
-    auto store = outOfDateStore(server.origin() + zipPath);
-    install(*store);
+    const std::string didNotStart = "failed: the new version did not start\n";
+    const struct {
+        const char* what;
+        std::string versionAnswer;
+        bool moveFails;
+        std::string failure;
+    } cases[]{
+        {"new program cannot be moved in", "echo 2.0", true,
+         "failed: the new version could not be put in place\n"},
+        {"new program fails", "echo 2.0; exit 1", false, didNotStart},
+        {"new program prints another version", "echo 1.9", false, didNotStart},
+        {"new program prints nothing", "true", false, didNotStart},
+    };
+    for (const auto& item : cases) {
+        effects = {};
+        fs::remove(record);
+        environment.relaunchEnvironment.erase(QStringLiteral("PATH"));
+        if (item.moveFails)
+            environment.relaunchEnvironment[QStringLiteral("PATH")] =
+                QString::fromStdString(tools.string()) + QLatin1Char(':') +
+                qEnvironmentVariable("PATH");
+        server.serve(zipPath, 200,
+                     test::zipArchive(test::fakeBundle("Tindrel.app", "new", item.versionAnswer)));
+        startStandIn();
+        auto store = outOfDateStore(server.origin() + zipPath);
+        install(*store);
 
-    EXPECT_EQ(effects.terminations, 1);
-    EXPECT_EQ(awaitRecord(), "old\n--background\n");
-    EXPECT_EQ(snapshot(bundle), before);
-    EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"});
+        EXPECT_EQ(effects.terminations, 1) << item.what;
+        EXPECT_EQ(awaitRecord(), "old\n--background\n" + item.failure) << item.what;
+        EXPECT_EQ(snapshot(bundle), before) << item.what;
+        EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"}) << item.what;
+        standIn.waitForFinished(10000);
+    }
+}
+
+TEST_F(UpdateInstall, RemovesOnlyItsOwnLeftoverWorkFoldersAtTheNextCheck) {
+    const fs::path elsewhere = root / "elsewhere";
+    fs::create_directories(elsewhere);
+    std::ofstream(elsewhere / "keep.txt") << "keep";
+    const struct {
+        const char* name;
+        bool removed;
+    } cases[]{
+        {"VelmoUpdate-tindrel-1700000000-a1B2c3", true},
+        {"VelmoUpdate-tindrel-pro-1700000000-a1B2c3", false},
+        {"VelmoUpdate-tindrel-1700000000-a1B2c3-mine", false},
+        {"VelmoUpdate-tindrel-1700000001-link00", false},
+    };
+    for (const auto& item : cases) {
+        if (std::string(item.name).ends_with("link00")) {
+            fs::create_directory_symlink(elsewhere, temporary / item.name);
+            continue;
+        }
+        fs::create_directories(temporary / item.name / "unpacked");
+        std::ofstream(temporary / item.name / "download.zip") << "zip";
+    }
+    outOfDateStore(server.origin() + zipPath);
+    for (const auto& item : cases)
+        EXPECT_EQ(fs::exists(fs::symlink_status(temporary / item.name)), !item.removed)
+            << item.name;
+    EXPECT_TRUE(fs::exists(elsewhere / "keep.txt"));
 }
 
 TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
@@ -186,6 +260,11 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
         entry.path = "pkg/" + entry.path;
         inSubfolder.push_back(entry);
     }
+    std::vector<ZipEntry> manyEntries = test::fakeBundle("Tindrel.app", "new");
+    for (int index = 0; manyEntries.size() <= 50; ++index)
+        manyEntries.push_back(
+            {"Tindrel.app/share/" + std::to_string(index), ZipEntry::Kind::file, {}});
+    environment.limits.archiveEntries = 50;
     const std::string absolute = (root / "absolute-evil.txt").string();
     const struct {
         const char* what;
@@ -195,6 +274,14 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
         {"absolute entry", withBundle({{absolute, ZipEntry::Kind::file, "x"}})},
         {"escaping link",
          withBundle({{"Tindrel.app/share/up", ZipEntry::Kind::symlink, "../../../.."}})},
+        {"link out of the program folder",
+         withBundle({{"Tindrel.app/other", ZipEntry::Kind::symlink, "../other"}})},
+        {"link out through another link",
+         withBundle({{"Tindrel.app/share/out", ZipEntry::Kind::symlink, "hop/../../.."},
+                     {"Tindrel.app/share/hop", ZipEntry::Kind::symlink, "../bin"}})},
+        {"deflate bomb",
+         withBundle({{"Tindrel.app/share/zeros", ZipEntry::Kind::file, QByteArray(8 << 20, 0)}})},
+        {"more entries than allowed", manyEntries},
         {"two program folders", withBundle(test::fakeBundle("Other.app", "other"))},
         {"program not executable", notExecutable},
         {"program folder in a subfolder", inSubfolder},
@@ -215,8 +302,7 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
         EXPECT_EQ(effects.terminations, 0) << item.what;
         EXPECT_EQ(snapshot(bundle), before) << item.what;
         EXPECT_FALSE(fs::exists(absolute)) << item.what;
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temporary))
-            EXPECT_NE(entry.path().filename(), "evil.txt") << item.what;
+        EXPECT_TRUE(namesIn(temporary).empty()) << item.what;
     }
 }
 
@@ -259,9 +345,49 @@ TEST_F(UpdateInstall, HandsTheDownloadToTheBrowserWhereItCannotInstall) {
         EXPECT_EQ(store->updateStatusText(), item.status) << item.what;
         EXPECT_EQ(sawInstalling, item.downloads) << item.what;
         EXPECT_EQ(snapshot(bundle), before) << item.what;
+        EXPECT_TRUE(namesIn(temporary).empty()) << item.what;
         sawInstalling = false;
     }
     EXPECT_FALSE(server.requestedPaths().contains(zipPath));
+}
+
+TEST_F(UpdateInstall, GivesUpOnDownloadsPastTheirBounds) {
+    // A real release, only larger than this test's bound: its bytes do not compress.
+    std::vector<ZipEntry> large = test::fakeBundle("Tindrel.app", "new");
+    QByteArray noise(300 * 1024, Qt::Uninitialized);
+    QRandomGenerator(21).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    large.push_back({"Tindrel.app/share/noise", ZipEntry::Kind::file, noise});
+    // Rows that a byte bound must end get a deadline longer than the test waits for an install.
+    const auto bytesOnly = std::chrono::milliseconds(60000);
+    const struct {
+        const char* what;
+        std::function<void()> serve;
+        std::chrono::milliseconds baseTime;
+    } cases[]{
+        {"a release past the bound",
+         [&] { server.serve(zipPath, 200, test::zipArchive(large), false); }, bytesOnly},
+        {"a length past the bound, announced before a stall",
+         [&] { server.stream(zipPath, -1, 1 << 20, 1, 60000); }, bytesOnly},
+        {"without end", [&] { server.stream(zipPath, -1, -1); }, bytesOnly},
+        {"a byte at a time", [&] { server.stream(zipPath, -1, -1, 1, 100); },
+         std::chrono::milliseconds(1500)},
+    };
+    environment.limits.downloadBytes = 256 * 1024;
+    // A running program to hand over to, so that an install that went through would show.
+    startStandIn();
+    for (const auto& item : cases) {
+        effects = {};
+        environment.limits.downloadBaseTime = item.baseTime;
+        item.serve();
+        auto store = outOfDateStore(server.origin() + zipPath);
+        install(*store);
+        EXPECT_EQ(store->updateStatusText(), QStringLiteral("Opened download in browser."))
+            << item.what;
+        EXPECT_EQ(effects.opened, QList<QUrl>{QUrl(server.origin() + zipPath)}) << item.what;
+        EXPECT_EQ(effects.terminations, 0) << item.what;
+        EXPECT_EQ(snapshot(bundle), before) << item.what;
+        EXPECT_TRUE(namesIn(temporary).empty()) << item.what;
+    }
 }
 
 } // namespace

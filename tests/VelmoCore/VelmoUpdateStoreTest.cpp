@@ -25,6 +25,8 @@ TEST(VelmoUpdateStore, ComparesVersionsPieceByPieceAsNumbers) {
         {"1.0", "1.0.0", false},
         {"1.0.1", "1.0", true},
         {"v2.0", "1.9.9", true},
+        {"V2.0", "1.9.9", true},
+        {" 2.0 ", "1.9.9", true},
         {" V2.0 ", "1.9.9", true},
         {"1.2.3-beta", "1.2", false},
         {"1.2.3-beta", "1.2.2", false},
@@ -37,6 +39,7 @@ TEST(VelmoUpdateStore, ComparesVersionsPieceByPieceAsNumbers) {
         {"+2", "1", true},
         {"-1", "0", false},
         {"1.-1", "1", false},
+        {"1.+-1.5", "1.4", true}, // "+-1" does not read: 1.5 against 1.4
         {"9223372036854775807", "9223372036854775806", true},
         {"9223372036854775808.5", "4", true}, // overflowing piece dropped: 5 against 4
         {"1 .2", "1.1", true},                // "1 " does not read: 2 against 1.1
@@ -94,6 +97,26 @@ TEST(VelmoUpdateStore, SimulateSwitchReportsAFixedReleaseWithoutAnyCheck) {
                   closedHost + QStringLiteral("/api/download?platform=tindrel-zip"));
         EXPECT_EQ(store.updateStatusText(),
                   QStringLiteral("Out of date (v1.4.2 -> v0.9.9 available)"));
+    }
+}
+
+TEST(VelmoUpdateStore, TheRelaunchAfterAFailedUpdateSaysWhatFailed) {
+    const struct {
+        const char* variable;
+        QString status;
+    } cases[]{
+        {"the new version did not start",
+         QStringLiteral("Update failed: the new version did not start")},
+        {"", QString()},
+    };
+    for (const auto& item : cases) {
+        RecordedEffects effects;
+        VelmoUpdateEnvironment environment = testEnvironment(closedHost, effects);
+        environment.environmentVariables[QStringLiteral("VELMO_UPDATE_FAILED")] = item.variable;
+        VelmoUpdateStore store(QStringLiteral("tindrel"), QStringLiteral("Tindrel"),
+                               QStringLiteral("1.0"), environment);
+        ASSERT_TRUE(test::waitFor(store, &VelmoUpdateStore::checkFinished));
+        EXPECT_EQ(store.updateStatusText(), item.status) << item.variable;
     }
 }
 

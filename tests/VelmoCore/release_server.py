@@ -35,6 +35,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if route.get("hang"):
             time.sleep(120)
             return
+        if "stream" in route:
+            self.stream(route["stream"])
+            return
         body = b""
         if "file" in route:
             with open(os.path.join(options.root, route["file"]), "rb") as f:
@@ -42,9 +45,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(route["status"])
         for name, value in route.get("headers", {}).items():
             self.send_header(name, value)
-        self.send_header("Content-Length", str(len(body)))
+        if route.get("announce", True):
+            self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+    def stream(self, shape):
+        """Zeros: `bytes` of them (-1: without end), with the Content-Length `announced` (none
+        when negative), written `piece` bytes at a time with `pause` seconds between pieces.
+        Without a length the body ends when the connection closes."""
+        self.send_response(200)
+        if shape["announced"] >= 0:
+            self.send_header("Content-Length", str(shape["announced"]))
+        self.end_headers()
+        left = shape["bytes"]
+        piece = b"\0" * shape["piece"]
+        try:
+            while left != 0:
+                chunk = piece if left < 0 else piece[:left]
+                self.wfile.write(chunk)
+                self.wfile.flush()
+                left = left - len(chunk) if left > 0 else left
+                time.sleep(shape["pause"])
+        except OSError:
+            pass
+        self.close_connection = True
 
     def log_message(self, *args):
         pass

@@ -4,6 +4,7 @@
 #include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
+#include "Tindrel/shell/TindrelStatusItem.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/GeneratedAudio.h"
 
@@ -91,6 +92,9 @@ TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
             EXPECT_EQ(launch.store().currentFolderURL.get(), launch.rig.home() / "Downloads");
             EXPECT_EQ(launch.store().folderHistory->size(), 1u);
         }
+        // Once the tray goes away, the window is the one way left to reach the program.
+        emit launch.delegate->statusItem()->trayWentAway();
+        EXPECT_TRUE(launch.windowShown());
     }
 }
 

@@ -1,5 +1,6 @@
-// The real program without a window system: signals end it through its normal way out, and a
-// later launch that could not open a display still hands its file to the running instance.
+// The real program without a window system: signals end it through its normal way out, a
+// later launch that could not open a display still hands its file to the running instance, and
+// "--version" answers without either.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "tests/support/GeneratedAudio.h"
@@ -68,30 +69,48 @@ TEST(TindrelProgramLifecycle, TerminationSignalsEndTheProgramCleanly) {
     }
 }
 
-TEST(TindrelProgramLifecycle, ALaunchWithoutADisplayHandsItsFileToTheRunningInstance) {
-    TemporaryFolder sandbox;
-    QProcessEnvironment environment = sandboxedEnvironment(sandbox);
-    // The X11 platform with no display to open, as over ssh or from a service.
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    SingleInstance running(
-        QString::fromStdString((sandbox / "runtime" / "tindrel.socket").string()));
-    ASSERT_EQ(running.claim({}), SingleInstance::Claim::primary);
-    QSignalSpy received(&running, &SingleInstance::argumentsReceived);
+TEST(TindrelProgramLifecycle, ALaunchWithoutADisplayHandsItsFileOverOrOnlyPrintsTheVersion) {
+    const struct {
+        QStringList arguments;
+        QByteArray printed;
+        bool handsOver;
+    } cases[]{
+        {{"tone.wav"}, {}, true},
+        // How an update checks the newly installed program.
+        {{"--version"}, TINDREL_VERSION "\n", false},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.arguments.join(' ').toStdString());
+        TemporaryFolder sandbox;
+        QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+        // The X11 platform with no display to open, as over ssh or from a service.
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        SingleInstance running(
+            QString::fromStdString((sandbox / "runtime" / "tindrel.socket").string()));
+        ASSERT_EQ(running.claim({}), SingleInstance::Claim::primary);
+        QSignalSpy received(&running, &SingleInstance::argumentsReceived);
 
-    QProcess later;
-    later.setProcessEnvironment(environment);
-    later.setWorkingDirectory(QString::fromStdString((sandbox / "home").string()));
-    later.setProcessChannelMode(QProcess::ForwardedChannels);
-    later.start(TINDREL_PROGRAM, {"tone.wav"});
-    ASSERT_TRUE(later.waitForFinished(60000));
-    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(later.exitCode(), 0);
+        QProcess later;
+        later.setProcessEnvironment(environment);
+        later.setWorkingDirectory(QString::fromStdString((sandbox / "home").string()));
+        later.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        later.start(TINDREL_PROGRAM, item.arguments);
+        ASSERT_TRUE(later.waitForFinished(60000));
+        EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(later.exitCode(), 0);
+        EXPECT_EQ(later.readAllStandardOutput(), item.printed);
 
-    ASSERT_TRUE(!received.isEmpty() || received.wait(10000));
-    EXPECT_EQ(received.at(0).at(0).value<QByteArrayList>(),
-              QByteArrayList{QByteArray::fromStdString((sandbox / "home" / "tone.wav").string())});
+        if (!item.handsOver) {
+            EXPECT_FALSE(received.wait(500));
+            continue;
+        }
+        ASSERT_TRUE(!received.isEmpty() || received.wait(10000));
+        EXPECT_EQ(received.at(0).at(0).value<QByteArrayList>(),
+                  QByteArrayList{
+                      QByteArray::fromStdString((sandbox / "home" / "tone.wav").string())});
+    }
 }
 
 TEST(TindrelProgramLifecycle, ConfigFilesThatAreNoFilesNeitherStallNorEndTheStart) {

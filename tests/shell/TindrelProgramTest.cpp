@@ -80,7 +80,8 @@ TEST(TindrelProgram, LivesInTheTrayInTheBackgroundAndShowsItsWindowWithoutOne) {
             std::filesystem::remove(screenshot);
         EXPECT_EQ(underXvfb({TINDREL_TRAY_DRIVER, TINDREL_PROGRAM, mode, screenshot.string()}), 0)
             << "10: no tray host, 11: no icon, 12: window in the background, 13: no popover, "
-               "15: popover not closed by a second click, 20: no window without a tray, "
+               "15: popover not closed by a second click, 16: no window once the tray quit, "
+               "20: no window without a tray, "
                "21: icon not picked up by a later tray";
         if (withTray) {
             const QImage image(QString::fromStdString(screenshot.string()));

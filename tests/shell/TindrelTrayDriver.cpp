@@ -2,7 +2,7 @@
 // without a tray host (trayer).
 //   with a tray:    the icon is embedded in the tray and no window shows; a click on the icon
 //                   (xdotool) opens the mini player, which is screenshot; a second click
-//                   closes it.
+//                   closes it; when the tray host quits, the main window shows.
 //   without a tray: the main window shows; a tray host started afterwards gets the icon.
 // Usage: TindrelTrayDriver <tindrel> tray|no-tray <screenshot.png>
 // Exit status 0 when all of that happened; otherwise the number of the step that failed.
@@ -36,6 +36,7 @@ enum Failure {
     noPopover = 13,
     screenshotNotSaved = 14,
     popoverStillOpen = 15,
+    noWindowAfterTrayQuit = 16,
     noWindowWithoutTray = 20,
     iconNotPickedUpLater = 21,
 };
@@ -97,6 +98,16 @@ void startTray(QProcess& trayer) {
                             "true", "--transparent", "false"});
 }
 
+void stop(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
 int runWithTray(XServer& display, QProcess& trayer, QProcess& program,
                 const QString& screenshotPath) {
     startTray(trayer);
@@ -129,6 +140,10 @@ int runWithTray(XServer& display, QProcess& trayer, QProcess& program,
     QThread::msleep(300);
     if (!closed || isViewable(display.connection, *popover))
         return popoverStillOpen;
+
+    stop(trayer);
+    if (!waitFor<xcb_window_t>([&] { return display.mainWindow(); }))
+        return noWindowAfterTrayQuit;
     return 0;
 }
 
@@ -143,16 +158,6 @@ int runWithoutTray(XServer& display, QProcess& trayer, QProcess& program) {
     if (!waitFor<xcb_window_t>([&] { return display.trayIcon(*panel); }))
         return iconNotPickedUpLater;
     return 0;
-}
-
-void stop(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
 }
 
 } // namespace
