@@ -129,11 +129,11 @@ std::optional<fs::path> VelmoBundleArchive::makeWorkFolder(const fs::path& tempo
 
 void VelmoBundleArchive::removeWorkFolders(
     const fs::path& temporaryDirectory,
-    const std::function<bool(const std::string&)>& isWorkFolderName) {
+    const std::function<bool(const std::string&)>& isStale) {
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(temporaryDirectory, error)) {
         struct stat status {};
-        if (isWorkFolderName(entry.path().filename().string()) &&
+        if (isStale(entry.path().filename().string()) &&
             lstat(entry.path().c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
             status.st_uid == geteuid())
             fs::remove_all(entry.path(), error);

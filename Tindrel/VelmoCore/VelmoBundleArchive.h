@@ -26,9 +26,9 @@ struct VelmoBundleArchive {
     makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix);
 
     // Removes the folders in `temporaryDirectory` that belong to this user and whose names
-    // `isWorkFolderName` accepts; links and other users' entries are left alone.
+    // `isStale` accepts; links and other users' entries are left alone.
     static void removeWorkFolders(const std::filesystem::path& temporaryDirectory,
-                                  const std::function<bool(const std::string&)>& isWorkFolderName);
+                                  const std::function<bool(const std::string&)>& isStale);
 
     // False when the archive cannot be read, holds an entry that is refused, reaches a bound,
     // or `stop` is set (from another thread) before it is done.

@@ -84,7 +84,7 @@ private:
     void continueInstall(const QUrl& downloadURL);
     void unpackAndStage(const std::filesystem::path& workFolder, const QUrl& downloadURL);
     void endInstall(const QUrl& browserURL, const QString& statusText);
-    bool isWorkFolderName(const std::string& name) const;
+    bool isStaleWorkFolderName(const std::string& name) const;
 
     // Stores a published field and announces the change, when there is one.
     template <typename Value> void publish(Value& field, const Value& value);

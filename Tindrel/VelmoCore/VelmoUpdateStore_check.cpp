@@ -81,7 +81,7 @@ void VelmoUpdateStore::checkForUpdates(bool silent) {
     if (!installingUpdate_)
         VelmoBundleArchive::removeWorkFolders(
             environment_.temporaryDirectory,
-            [this](const std::string& name) { return isWorkFolderName(name); });
+            [this](const std::string& name) { return isStaleWorkFolderName(name); });
     if (!silent)
         setUpdateStatusText(QStringLiteral("Checking for ") + productName_ +
                             QStringLiteral(" updates..."));

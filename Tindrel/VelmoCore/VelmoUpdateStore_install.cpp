@@ -135,16 +135,22 @@ void VelmoUpdateStore::endInstall(const QUrl& browserURL, const QString& statusT
 
 // "VelmoUpdate-<product id>-<seconds>-<six random characters>", as continueInstall makes them;
 // other products' folders, and this product's with another shape, are not ours to remove.
-bool VelmoUpdateStore::isWorkFolderName(const std::string& name) const {
+bool VelmoUpdateStore::isStaleWorkFolderName(const std::string& name) const {
+    // A day covers the longest download and unpack; a younger folder may be another
+    // instance's install still under way.
+    constexpr std::int64_t staleAfterSeconds = 24 * 3600;
     const std::string prefix = "VelmoUpdate-" + productId_.toStdString() + "-";
     if (!name.starts_with(prefix))
         return false;
     const std::string_view rest = std::string_view(name).substr(prefix.size());
     const size_t dash = rest.find('-');
     const std::string_view seconds = rest.substr(0, dash);
-    return dash != std::string_view::npos && !seconds.empty() &&
-           seconds.find_first_not_of("0123456789") == std::string_view::npos &&
-           rest.size() - dash - 1 == 6;
+    if (dash == std::string_view::npos || seconds.empty() || seconds.size() > 18 ||
+        seconds.find_first_not_of("0123456789") != std::string_view::npos ||
+        rest.size() - dash - 1 != 6)
+        return false;
+    const std::int64_t made = std::stoll(std::string(seconds));
+    return made < QDateTime::currentSecsSinceEpoch() - staleAfterSeconds;
 }
 
 } // namespace velmo

@@ -6,6 +6,7 @@
 #include "tests/support/TemporaryFolder.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -224,16 +225,20 @@ TEST_F(UpdateInstall, RemovesOnlyItsOwnLeftoverWorkFoldersAtTheNextCheck) {
     fs::create_directories(elsewhere);
     std::ofstream(elsewhere / "keep.txt") << "keep";
     const struct {
-        const char* name;
+        std::string name;
         bool removed;
     } cases[]{
         {"VelmoUpdate-tindrel-1700000000-a1B2c3", true},
         {"VelmoUpdate-tindrel-pro-1700000000-a1B2c3", false},
         {"VelmoUpdate-tindrel-1700000000-a1B2c3-mine", false},
         {"VelmoUpdate-tindrel-1700000001-link00", false},
+        // made an hour ago: another instance's install may still be under way
+        {"VelmoUpdate-tindrel-" + std::to_string(QDateTime::currentSecsSinceEpoch() - 3600) +
+             "-d4E5f6",
+         false},
     };
     for (const auto& item : cases) {
-        if (std::string(item.name).ends_with("link00")) {
+        if (item.name.ends_with("link00")) {
             fs::create_directory_symlink(elsewhere, temporary / item.name);
             continue;
         }
