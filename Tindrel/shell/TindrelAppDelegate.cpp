@@ -91,20 +91,13 @@ void TindrelAppDelegate::toggleMiniPopover() {
 }
 
 void TindrelAppDelegate::openDocuments(const QStringList& arguments) {
-    const std::optional<std::filesystem::path> opened =
-        LaunchArguments::firstOpenablePath(arguments, std::filesystem::path("/"));
-    if (opened) {
-        showMainWindow();
-        openFileOrFolder(store_, *opened);
-        return;
-    }
-    // Nothing there exists: the first path still goes to the store, whose status line then
-    // says what is missing.
+    // The first path is opened whether or not it exists: the store's status line then says
+    // what is missing. Later paths are not looked at.
     for (const QString& argument : arguments) {
         if (argument.isEmpty() || argument.startsWith(QLatin1Char('-')))
             continue;
         showMainWindow();
-        store_.loadAndPlay(std::filesystem::path(argument.toStdString()), true);
+        openFileOrFolder(store_, std::filesystem::path(argument.toStdString()));
         return;
     }
     if (!LaunchArguments::hasBackgroundFlag(arguments))
