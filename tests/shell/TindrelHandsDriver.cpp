@@ -58,18 +58,8 @@ QString number(int value) {
     return QString::number(value);
 }
 
-class XDisplay {
+class XDisplay : public XcbDisplay {
 public:
-    XDisplay() {
-        int screenNumber = 0;
-        connection = xcb_connect(nullptr, &screenNumber);
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-        for (int i = 0; i < screenNumber; ++i)
-            xcb_screen_next(&screens);
-        root = screens.data->root;
-    }
-    ~XDisplay() { xcb_disconnect(connection); }
-
     bool textPropertyExists(const char* name) const {
         xcb_get_property_reply_t* reply = xcb_get_property_reply(
             connection,
@@ -127,8 +117,6 @@ public:
     }
     QImage status() const { return shot().copy(statusLine); }
 
-    xcb_connection_t* connection;
-    xcb_window_t root;
     xcb_window_t window = 0;
 };
 
@@ -193,18 +181,7 @@ int run(XDisplay& display, QProcess& program) {
         return shiftDragMovedWindow;
     if (display.status() == statusBefore)
         return shiftDragSetNoRange;
-
     return 0;
-}
-
-void stop(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
 }
 
 } // namespace
@@ -229,8 +206,8 @@ int main(int argc, char** argv) {
     program.setProgram(QString::fromLocal8Bit(argv[1]));
     program.setArguments({QString::fromLocal8Bit(argv[2])});
     const int result = run(display, program);
-    stop(program);
-    stop(windowManager);
+    stopProgram(program);
+    stopProgram(windowManager);
     std::printf("driver result: %d\n", result);
     return result;
 }
