@@ -4,19 +4,27 @@
 //   - a click on the waveform while paused resumes playback and the status line says so, as the
 //     play command's does;
 //   - Return in the SPEED field commits the typed speed and does not also jump to the start;
-//   - a Shift-drag on the waveform sweeps a range and leaves the window where it is.
+//   - a Shift-drag on the waveform sweeps a range and leaves the window where it is;
+//   - a file dragged from another program (XDND) onto the crate's filter field is played, not
+//     typed into the field.
 // Places in the window are taken from its layout at its starting size, 1240 x 700.
-// Usage: TindrelHandsDriver <tindrel> <audio file>
+// Usage: TindrelHandsDriver <tindrel> <audio file> <second audio file>
 // Exit status 0 when all of that happened; otherwise the number of the step that failed.
 
 #include "tests/shell/XcbWindows.h"
 
+#include <QDrag>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
 #include <QPixmap>
 #include <QProcess>
+#include <QRasterWindow>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +44,7 @@ enum Failure {
     typedReturnJumped = 15,
     shiftDragMovedWindow = 16,
     shiftDragSetNoRange = 17,
+    dropNotPlayed = 18,
 };
 
 // Bounds on a hung program, not timings under test.
@@ -48,6 +57,7 @@ constexpr int settledPolls = 14;
 const QPoint waveformLeft(450, 330);
 const QPoint waveformRight(800, 330);
 const QPoint speedField(1166, 584);
+const QPoint crateFilter(164, 104);
 const QRect statusLine(26, 668, 480, 22);
 
 bool xdotool(const QStringList& arguments) {
@@ -56,6 +66,17 @@ bool xdotool(const QStringList& arguments) {
 
 QString number(int value) {
     return QString::number(value);
+}
+
+// Runs the event loop for a while: a drop's target asks its source for the data after the
+// drop, and both ends of a drag answer each other meanwhile.
+void keepAnswering(int ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
 }
 
 class XDisplay : public XcbDisplay {
@@ -108,7 +129,7 @@ public:
         QImage previous = shot();
         int changes = 0;
         for (int i = 0; i < 20 && changes < 5; ++i) {
-            QThread::msleep(pollIntervalMs * 2);
+            keepAnswering(pollIntervalMs * 2);
             const QImage now = shot();
             changes += now != previous;
             previous = now;
@@ -120,7 +141,45 @@ public:
     xcb_window_t window = 0;
 };
 
-int run(XDisplay& display, QProcess& program) {
+// Another program's window that a drag of a file starts from.
+class DragSource : public QRasterWindow {
+public:
+    DragSource(QUrl file, QPoint target) : file_(std::move(file)), target_(target) {
+        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+        setGeometry(1300, 800, 80, 80);
+    }
+    bool dropped = false;
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+    void mousePressEvent(QMouseEvent*) override {
+        auto* data = new QMimeData;
+        data->setUrls({file_});
+        data->setText(file_.toString()); // file managers offer the link as text too
+        // Qt owns the drag: the target asks for its data after the drop.
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        // The pointer travels in steps, as a hand's does, rests on the target and lets go.
+        QTimer::singleShot(300, this, [this] {
+            const QPoint start = geometry().center();
+            for (int step = 1; step <= 8; ++step) {
+                const QPoint p = start + (target_ - start) * step / 8;
+                xdotool({"mousemove", number(p.x()), number(p.y())});
+                keepAnswering(150);
+            }
+            xdotool({"mousemove", number(target_.x() + 2), number(target_.y() + 1)});
+            keepAnswering(800);
+            xdotool({"mouseup", "1"});
+        });
+        dropped = drag->exec(Qt::CopyAction) != Qt::IgnoreAction;
+    }
+
+private:
+    QUrl file_;
+    QPoint target_;
+};
+
+int run(XDisplay& display, QProcess& program, const QUrl& secondFile) {
     program.start();
     const bool shown = display.waitFor([&] {
         const auto window =
@@ -181,6 +240,17 @@ int run(XDisplay& display, QProcess& program) {
         return shiftDragMovedWindow;
     if (display.status() == statusBefore)
         return shiftDragSetNoRange;
+
+    // Paused still: a file dragged onto the filter field is opened and played.
+    DragSource source(secondFile, display.at(crateFilter));
+    source.show();
+    if (!display.waitFor([&] { return source.isExposed(); }))
+        return dropNotPlayed;
+    const QPoint grip = source.geometry().center();
+    xdotool({"mousemove", number(grip.x()), number(grip.y())});
+    xdotool({"mousedown", "1"});
+    if (!display.waitFor([&] { return source.dropped; }) || !display.keepsChanging())
+        return dropNotPlayed;
     return 0;
 }
 
@@ -189,8 +259,8 @@ int run(XDisplay& display, QProcess& program) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <tindrel> <audio file>\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <tindrel> <audio file> <second audio file>\n", argv[0]);
         return 2;
     }
     XDisplay display;
@@ -205,7 +275,7 @@ int main(int argc, char** argv) {
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.setProgram(QString::fromLocal8Bit(argv[1]));
     program.setArguments({QString::fromLocal8Bit(argv[2])});
-    const int result = run(display, program);
+    const int result = run(display, program, QUrl::fromLocalFile(QString::fromLocal8Bit(argv[3])));
     stopProgram(program);
     stopProgram(windowManager);
     std::printf("driver result: %d\n", result);
