@@ -20,7 +20,7 @@ packages=(
     dbus-daemon shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev libebur128-dev
     libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth
-    xdotool x11-utils trayer openssl python3 clang libclang-rt-14-dev
+    xdotool x11-utils trayer openbox openssl python3 clang libclang-rt-14-dev
 )
 # Tests check that numbers and names ignore a comma-decimal and a Turkish locale.
 test_locales=(de_DE.UTF-8 tr_TR.UTF-8)

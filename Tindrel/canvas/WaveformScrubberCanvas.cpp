@@ -50,7 +50,7 @@ WaveformScrubberCanvas::WaveformScrubberCanvas(TindrelStore& store, QWidget* par
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setFocusPolicy(Qt::NoFocus);
     setToolTip(QStringLiteral("Click/Drag to scrub playhead · R/T Zoom Out/In · Tab/Shift+Tab "
-                              "Next/Prev Transient · Alt-Drag to select Warped Playback Range"));
+                              "Next/Prev Transient · Shift-Drag to select Warped Playback Range"));
     toolbar_ = new WaveformToolbar(store, this);
     connect(&store_, &TindrelStore::changed, this, &WaveformScrubberCanvas::storeChanged);
     storeChanged();

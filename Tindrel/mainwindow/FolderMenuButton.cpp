@@ -38,8 +38,10 @@ QString pathText(const std::filesystem::path& folder) {
     return QString::fromStdString(folder.string());
 }
 
+// The root has no name of its own: it is called by its path, "/".
 QString lastComponent(const std::filesystem::path& folder) {
-    return QString::fromStdString(folder.filename().string());
+    const std::filesystem::path name = folder.filename();
+    return QString::fromStdString(name.empty() ? folder.string() : name.string());
 }
 
 } // namespace

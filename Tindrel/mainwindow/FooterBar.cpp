@@ -66,7 +66,7 @@ FooterBar::FooterBar(TindrelStore& store, QWidget* parent)
 QString FooterBar::keyLegend() {
     return QStringLiteral(
         "Space Play \u00b7 R/T Zoom Out/In \u00b7 Tab/\u21e7Tab Next/Prev Transient "
-        "\u00b7 Alt-Drag Range \u00b7 I/O/L Loop \u00b7 Ctrl+C Copy");
+        "\u00b7 Shift-Drag Range \u00b7 I/O/L Loop \u00b7 Ctrl+C Copy");
 }
 
 QColor FooterBar::statusDotColor() const {

@@ -16,7 +16,7 @@ class FooterBar : public QWidget {
 public:
     explicit FooterBar(TindrelStore& store, QWidget* parent = nullptr);
 
-    // The keys it names follow the keyboard table and the waveform's Alt-drag.
+    // The keys it names follow the keyboard table and the waveform's range drag.
     static QString keyLegend();
 
     QColor statusDotColor() const;

@@ -1,12 +1,12 @@
 #include "Tindrel/mainwindow/SettingsPopup.h"
 
+#include "Tindrel/platform/ui/PopoverPlacement.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace tindrel {
 
@@ -36,14 +36,13 @@ void SettingsPopup::openBelow(const QWidget& anchor) {
         layout()->addWidget(content_);
     setFixedSize(content_ ? layout()->sizeHint() : emptySize);
 
-    const QPoint below = anchor.mapToGlobal(QPoint(anchor.width() / 2, anchor.height()));
-    QRect frame(QPoint(below.x() - width() / 2, below.y() + 4), size());
-    if (const QScreen* screen = anchor.screen()) {
-        const QRect room = screen->availableGeometry();
-        frame.moveLeft(
-            std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() - width())));
-    }
-    move(frame.topLeft());
+    // Four pixels of air between the button and the pop-up.
+    const QRect button = QRect(anchor.mapToGlobal(QPoint()), anchor.size()).adjusted(0, 0, 0, 4);
+    const QScreen* screen = QGuiApplication::screenAt(button.center());
+    if (!screen)
+        screen = anchor.screen();
+    move(platform::popoverTopLeft(size(), button, button.center(),
+                                  screen ? screen->availableGeometry() : QRect(pos(), size())));
     show();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// The Settings button's pop-up: a frameless window that opens just below its anchor button,
+// The Settings button's pop-up: a frameless window that opens just below its anchor button
+// (moved as little as needed to stay inside the screen's available area),
 // holding content made anew by a factory each time it opens (the previous content is
 // destroyed), or nothing while no factory is set. A click outside closes it, as for any
 // pop-up; it then reports dismissed(). Because that closing click may land on the anchor

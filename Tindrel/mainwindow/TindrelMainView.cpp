@@ -18,6 +18,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QMimeData>
 #include <QPainter>
@@ -25,12 +26,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace tindrel {
 
 namespace {
-
 
 // The first dragged item, when it is a local file or folder; links to anything else (web
 // pages, remote files) are refused.
@@ -41,6 +42,13 @@ std::optional<std::filesystem::path> droppedLocation(const QMimeData* data) {
     if (!first.isLocalFile() || first.toLocalFile().isEmpty())
         return std::nullopt;
     return std::filesystem::path(first.toLocalFile().toStdString());
+}
+
+bool carriesLocalFiles(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
 // A file panel that also takes a folder: "Open" on a selected folder chooses it instead of
@@ -105,6 +113,29 @@ TindrelMainView::TindrelMainView(TindrelStore& store, QWidget* parent)
     });
     connect(settingsPopup_, &SettingsPopup::dismissed, this,
             [this] { showSettingsPopover_ = false; });
+
+    // Text fields take dragged text, but never a dragged file: that is the view's to open.
+    for (QLineEdit* field : findChildren<QLineEdit*>())
+        field->installEventFilter(this);
+}
+
+bool TindrelMainView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        break;
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (!carriesLocalFiles(drag->mimeData()))
+        return false;
+    if (event->type() == QEvent::Drop)
+        dropEvent(drag);
+    else
+        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+    return true;
 }
 
 TindrelMainView::~TindrelMainView() = default;

@@ -2,11 +2,11 @@
 
 // The whole content of the main window: the header, the folder crate and the player column
 // side by side, the update row and the footer, on the window's dark gradient, never
-// smaller than 1180 x 660. Files dropped anywhere on it are opened (the first local one only;
-// links to anything but local files are refused); it runs the two open panels and the
-// Settings pop-up, and reports the header's Exit (after the store's clean-up) and the update
-// installer's hand-over to whoever ends the program. Bound to the one store, which it does not
-// own; owns the program's one update store and the desktop services that the crate's row
+// smaller than 1180 x 660. Files dropped anywhere on it, its text fields included, are opened
+// (the first local one only; links to anything but local files are refused); it runs the two open
+// panels and the Settings pop-up, and reports the header's Exit (after the store's clean-up) and
+// the update installer's hand-over to whoever ends the program. Bound to the one store, which it
+// does not own; owns the program's one update store and the desktop services that the crate's row
 // actions use. GUI thread only.
 
 #include <QWidget>
@@ -68,6 +68,7 @@ signals:
     void exitRequested();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

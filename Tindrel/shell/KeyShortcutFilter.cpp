@@ -62,12 +62,17 @@ TableKey tableKey(const QKeyEvent& event) {
     return TableKey::none;
 }
 
-// Ctrl with no Shift, Alt or Meta beside it.
+// The Lock bit of the native modifier state: X11's state mask and xkb's (Wayland) both keep
+// it there, and Qt::KeyboardModifiers has no Caps Lock. Platforms that give no native state
+// give 0.
+constexpr quint32 nativeLockMask = 0x2;
+
+// Ctrl with no Shift, Alt, Meta or Caps Lock beside it.
 bool isCtrlAlone(const QKeyEvent& event) {
     const Qt::KeyboardModifiers held =
         event.modifiers() &
         (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
-    return held == Qt::ControlModifier;
+    return held == Qt::ControlModifier && !(event.nativeModifiers() & nativeLockMask);
 }
 
 bool isTextField(const QWidget* widget) {
@@ -87,12 +92,42 @@ KeyShortcutFilter::KeyShortcutFilter(TindrelStore& store, std::function<void()> 
                                      QObject* parent)
     : QObject(parent), store_(store), terminate_(std::move(terminate)) {}
 
-bool KeyShortcutFilter::eventFilter(QObject*, QEvent* event) {
-    // A press that is let through may come by again on its way from the window to the focused
-    // widget; the table decides the same both times, so nothing acts twice.
+bool KeyShortcutFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease)
+        passedOn_ = {};
     if (event->type() != QEvent::KeyPress)
         return false;
-    return handleKeyPress(*static_cast<QKeyEvent*>(event));
+    // One press comes by several times: to the window, to the focused widget, then to each
+    // parent while none accepts it. The table decides at its first sight only: a Return that
+    // a field used (and gave its focus away on) is not read again on its way up.
+    if (isPassedOnPress(watched, event)) {
+        passOn(watched, event);
+        return false;
+    }
+    passedOn_ = {};
+    if (handleKeyPress(*static_cast<QKeyEvent*>(event)))
+        return true;
+    passOn(watched, event);
+    return false;
+}
+
+bool KeyShortcutFilter::isPassedOnPress(const QObject* receiver, const QEvent* event) const {
+    const auto* press = static_cast<const QKeyEvent*>(event);
+    if (press != passedOn_.press || press->key() != passedOn_.key ||
+        press->timestamp() != passedOn_.timestamp || !receiver->isWidgetType())
+        return false;
+    return passedOn_.toAnyWidget || receiver == passedOn_.nextReceiver;
+}
+
+void KeyShortcutFilter::passOn(QObject* receiver, const QEvent* event) {
+    // A window hands the press to its focused widget; a widget that ignores it, to its parent.
+    const auto* press = static_cast<const QKeyEvent*>(event);
+    const auto* widget = qobject_cast<const QWidget*>(receiver);
+    passedOn_.press = press;
+    passedOn_.key = press->key();
+    passedOn_.timestamp = press->timestamp();
+    passedOn_.toAnyWidget = receiver->isWindowType();
+    passedOn_.nextReceiver = widget && !widget->isWindow() ? widget->parentWidget() : nullptr;
 }
 
 bool KeyShortcutFilter::handleKeyPress(const QKeyEvent& event) {

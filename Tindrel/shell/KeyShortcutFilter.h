@@ -13,13 +13,17 @@
 //   R zoom out · T zoom in (with Ctrl both pass on) · Tab next transient, Shift+Tab previous
 //   (Ctrl or Alt extends the range); other modifiers are ignored; other keys pass on.
 // Keys are physical places: matched by the native scan code (an XKB key code) where the
-// platform gives one, else by Qt::Key. W, Q and C are matched by their character. While a
-// menu or a modal dialog is open every key is theirs.
+// platform gives one, else by Qt::Key. W, Q and C are matched by their character; Caps Lock
+// (read from the native modifiers) makes Ctrl no longer alone. While a menu or a modal dialog
+// is open every key is theirs. Each press is decided once, where it is first delivered; its
+// later deliveries (to the focused widget, then up the parents) follow that decision.
 //
 // GUI thread only. It acts on the store it is given and never owns it; `terminate` is the
 // application's way out.
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 #include <functional>
 
@@ -42,8 +46,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The press let through last and where it goes next.
+    struct PassedOnPress {
+        const QEvent* press = nullptr; // compared, never read: it may be gone
+        int key = 0;
+        quint64 timestamp = 0;
+        bool toAnyWidget = false; // from a window to whichever widget has the focus
+        QPointer<QWidget> nextReceiver;
+    };
+
+    bool isPassedOnPress(const QObject* receiver, const QEvent* event) const;
+    void passOn(QObject* receiver, const QEvent* event);
+
     TindrelStore& store_;
     std::function<void()> terminate_;
+    PassedOnPress passedOn_;
 };
 
 } // namespace tindrel

@@ -1,6 +1,6 @@
 #include "Tindrel/shell/PopoverWindow.h"
 
-#include "Tindrel/shell/PopoverPlacement.h"
+#include "Tindrel/platform/ui/PopoverPlacement.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -25,7 +25,7 @@ void PopoverWindow::showNear(const QRect& anchor, const QPoint& cursor) {
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(), size());
     closedItselfAt_.reset();
-    move(popoverTopLeft(size(), anchor, cursor, available));
+    move(platform::popoverTopLeft(size(), anchor, cursor, available));
     show();
     raise();
     activateWindow();

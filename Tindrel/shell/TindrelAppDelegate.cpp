@@ -95,21 +95,14 @@ void TindrelAppDelegate::toggleMiniPopover() {
 }
 
 void TindrelAppDelegate::openDocuments(const QByteArrayList& arguments) {
-    const std::optional<std::filesystem::path> opened =
-        LaunchArguments::firstOpenablePath(arguments, std::filesystem::path("/"));
-    if (opened) {
-        showMainWindow();
-        openFileOrFolder(store_, *opened);
-        return;
-    }
-    // Nothing there exists: the first path still goes to the store, whose status line then
-    // says what is missing. It is taken as the lookup above took it, never against this
-    // process's own working folder.
+    // The first path is opened whether or not it exists: the store's status line then says
+    // what is missing. Later paths are not looked at. A path is taken as a launch takes it,
+    // never against this process's own working folder.
     for (const QByteArray& argument : arguments) {
         if (argument.isEmpty() || argument.startsWith('-'))
             continue;
         showMainWindow();
-        store_.loadAndPlay(LaunchArguments::resolvedPath(argument, "/"), true);
+        openFileOrFolder(store_, LaunchArguments::resolvedPath(argument, "/"));
         return;
     }
     if (!LaunchArguments::hasBackgroundFlag(arguments))

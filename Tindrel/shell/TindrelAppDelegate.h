@@ -42,10 +42,9 @@ public:
     void applicationDidFinishLaunching(const QByteArrayList& arguments,
                                        const std::filesystem::path& workingFolder);
 
-    // A later launch's arguments (already absolute): its first openable path is opened in the
-    // main window; when none exists the first path is handed to the store all the same, which
-    // reports it missing; with no path at all, a launch that did not ask for the background
-    // just brings the window forward.
+    // A later launch's arguments (already absolute): its first path is opened in the main
+    // window, a missing one too (the store reports it missing); with no path at all, a launch
+    // that did not ask for the background just brings the window forward.
     void openDocuments(const QByteArrayList& arguments);
 
     // Makes the main window on first use, then shows it and brings it to the front.

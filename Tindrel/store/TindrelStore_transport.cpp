@@ -155,9 +155,14 @@ void TindrelStore::seek(double seconds, std::optional<bool> forcePlay) {
     const double t = std::max(0.0, std::min(seconds, std::max(0.0, duration - 0.01)));
     currentTime = t;
     const int64_t frame = framesForSeconds(t, fileSampleRate_);
-    const bool play = forcePlay.value_or(isPlaying.get());
+    const bool wasPlaying = isPlaying.get();
+    const bool play = forcePlay.value_or(wasPlaying);
     applyWarpRateAndPitchParameters(t);
     scheduleFromFrame(frame, play);
+    // A seek that starts playback (a click on the waveform while paused) says so as the play
+    // command does; "Paused at" would be stale beside a playing transport.
+    if (isPlaying.get() && !wasPlaying)
+        statusBanner = QStringLiteral("Playing ") + nameOrEmpty(currentURL);
 }
 
 void TindrelStore::seekRelative(double deltaSeconds) {

@@ -62,6 +62,8 @@ TEST_F(WaveformScrubberCanvasTest, ClickAndDragScrubAndPlay) {
 
 TEST_F(WaveformScrubberCanvasTest, ModifierDragsSweepOrderedRanges) {
     loadTone();
+    // The help names the drag that window managers leave to the program.
+    EXPECT_TRUE(canvas->toolTip().contains(QStringLiteral("Shift-Drag to select")));
     struct Case {
         const char* name;
         Qt::KeyboardModifiers modifiers;

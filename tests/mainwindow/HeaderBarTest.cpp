@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -156,6 +157,10 @@ TEST(HeaderBar, TheFolderMenuIsBuiltFromTheFolderWhenItOpens) {
     menuItem(folderMenu, QStringLiteral("Downloads"))->trigger();
     EXPECT_EQ(store.currentFolderURL.get(), rig.home() / "Downloads");
 
+    // The root's subfolders are headed by its path, the root having no name.
+    store.navigateToFolder("/", true, false);
+    EXPECT_TRUE(menuTitles(folderMenu).contains(QStringLiteral("Subfolders in /")));
+
     QSignalSpy chooseFolder(&header, &HeaderBar::chooseFolderRequested);
     menuItem(folderMenu, QStringLiteral("Choose Any Folder..."))->trigger();
     EXPECT_EQ(chooseFolder.size(), 1);
@@ -216,6 +221,34 @@ TEST(HeaderBar, SettingsOpensFreshContentAndAnOutsideCloseIsNotUndoneByTheSameCl
     EXPECT_EQ(made, 2);
     EXPECT_TRUE(first.isNull()); // the previous content is gone, the new one shows
     EXPECT_NE(popup.content(), nullptr);
+}
+
+TEST(HeaderBar, SettingsStaysInsideTheScreenWhereverTheWindowIs) {
+    StoreTestRig rig;
+    TindrelMainView view(rig.store());
+    view.setSettingsPopoverContent([](QWidget* parent) {
+        auto* content = new QLabel(QStringLiteral("content"), parent);
+        content->setFixedSize(340, 260);
+        return content;
+    });
+    view.show();
+    const QRect screen = view.screen()->availableGeometry();
+    const ChipButton& settings = view.header().settingsButton();
+    // Window positions that put the Settings button near or past the screen's edges.
+    const QPoint windowAt[] = {
+        screen.topLeft(),
+        screen.topRight() - settings.mapTo(&view, QPoint(settings.width() / 2, 0)),
+        screen.bottomRight() - settings.mapTo(&view, QPoint(settings.width(), settings.height())),
+    };
+    for (const QPoint& at : windowAt) {
+        SCOPED_TRACE(testing::Message() << "window at " << at.x() << "," << at.y());
+        view.move(at);
+        view.setShowSettingsPopover(true);
+        const QRect popup = view.settingsPopup().frameGeometry();
+        EXPECT_TRUE(screen.contains(popup))
+            << popup.x() << "," << popup.y() << " " << popup.width() << "x" << popup.height();
+        view.setShowSettingsPopover(false);
+    }
 }
 
 TEST(HeaderBar, ExitCleansUpAndAsksToLeave) {

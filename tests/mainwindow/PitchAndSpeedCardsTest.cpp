@@ -1,6 +1,7 @@
 #include "Tindrel/mainwindow/PitchAndSpeedCards.h"
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/WarpValueCard.h"
+#include "Tindrel/platform/ui/ApplicationLook.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "tests/store_support/StoreTestRig.h"
 
@@ -9,6 +10,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
 
 using namespace tindrel;
 using platform::SystemColors;
@@ -139,6 +143,32 @@ TEST_F(Cards, SlidersRoundTheirValueAndFollowTheStoreWithoutWritingBack) {
 
     cards.pitchCard().slider().setValue(-1149);
     EXPECT_FLOAT_EQ(store().pitchSemitones.get(), -11.5f);
+}
+
+TEST_F(Cards, AClickOnATrackPutsTheThumbThereThroughTheDragsRounding) {
+    platform::ApplicationLook::apply();
+    struct Case {
+        const char* card;
+        double fraction; // of the track's width
+        float expected;
+        float tolerance; // the thumb's half width
+        float step;      // the rounding
+    } cases[] = {
+        {"pitch", 0.75, 6, 0.5f, 0.1f},
+        {"pitch", 0.1, -9.6f, 0.5f, 0.1f},
+        {"speed", 0.9, 2.275f, 0.05f, 0.01f},
+        {"speed", 0.2, 0.7f, 0.05f, 0.01f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.card << " at " << c.fraction);
+        const bool pitch = c.card == std::string("pitch");
+        QSlider& slider = (pitch ? cards.pitchCard() : cards.speedCard()).slider();
+        QTest::mouseClick(&slider, Qt::LeftButton, {},
+                          QPoint(int(slider.width() * c.fraction), slider.height() / 2));
+        const float value = pitch ? store().pitchSemitones.get() : store().playbackRate.get();
+        EXPECT_NEAR(value, c.expected, c.tolerance);
+        EXPECT_NEAR(value / c.step, std::round(value / c.step), 1e-3);
+    }
 }
 
 TEST_F(Cards, InTapeModeEachCardMovesTheOther) {

@@ -3,25 +3,34 @@
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/mainwindow/ChipButton.h"
 #include "Tindrel/mainwindow/ElidedLabel.h"
+#include "Tindrel/mainwindow/FolderCrateList.h"
+#include "Tindrel/mainwindow/FolderCrateSidebar.h"
 #include "Tindrel/mainwindow/FooterBar.h"
 #include "Tindrel/mainwindow/PillButton.h"
+#include "Tindrel/mainwindow/PitchAndSpeedCards.h"
 #include "Tindrel/mainwindow/PlayerInspectorColumn.h"
 #include "Tindrel/mainwindow/StereoMeterStrip.h"
 #include "Tindrel/mainwindow/TransportAndWarpBar.h"
+#include "Tindrel/mainwindow/WarpValueCard.h"
+#include "Tindrel/platform/ui/ApplicationLook.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHelpEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 
 using namespace tindrel;
 using platform::SystemColors;
@@ -32,17 +41,36 @@ class MainView : public testing::Test {
 protected:
     MainView() : view(rig.store()) { view.show(); }
 
-    // Drags these URLs over the view and drops them; true when the view accepted the drag.
-    bool drop(const QList<QUrl>& urls) {
+    // Drags these URLs, as a file manager offers them (also as text), to `at` (the view's
+    // middle by default) and drops them there; true when the drag was taken.
+    bool drop(const QList<QUrl>& urls, std::optional<QPoint> at = std::nullopt) {
         QMimeData data;
         data.setUrls(urls);
-        const QPointF at(view.width() / 2.0, view.height() / 2.0);
-        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&view, &enter);
-        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&view, &dropped);
+        if (!urls.isEmpty())
+            data.setText(urls.first().toString());
+        return drop(data, at.value_or(view.rect().center()));
+    }
+
+    // As the window does: the drag goes to the topmost widget under the point that takes drops.
+    bool drop(const QMimeData& data, QPoint at) {
+        QWidget* target = view.childAt(at);
+        while (target && !target->acceptDrops())
+            target = target->parentWidget();
+        if (!target)
+            target = &view;
+        const QPoint local = target->mapFrom(&view, at);
+        QDragEnterEvent enter(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDragMoveEvent move(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &move);
+        QDropEvent dropped(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
         QApplication::processEvents(); // the load runs after the drop is answered
         return enter.isAccepted() && dropped.isAccepted();
+    }
+
+    QPoint middleOf(const QWidget& widget) const {
+        return widget.mapTo(&view, widget.rect().center());
     }
 
     static QUrl local(const std::filesystem::path& path) {
@@ -99,6 +127,31 @@ TEST_F(MainView, DropsOfAnythingButLocalFilesAreRefused) {
         EXPECT_FALSE(drop(urls));
         EXPECT_EQ(rig.store().currentURL.get(), std::nullopt);
     }
+}
+
+TEST_F(MainView, AFileDroppedOnATextFieldIsOpenedNotTyped) {
+    view.resize(TindrelMainView::idealSize);
+    const auto song = rig.loadTone("song.wav", 5.0, false);
+    QApplication::processEvents();
+    PitchAndSpeedCards& cards = view.playerColumn().warpCards();
+    QLineEdit* fields[] = {&view.crate().filterField(), &cards.pitchCard().field(),
+                           &cards.speedCard().field()};
+    for (QLineEdit* field : fields) {
+        SCOPED_TRACE(field->placeholderText().toStdString());
+        const QString before = field->text();
+        const auto dropped = rig.writeTone("dropped.wav");
+        rig.store().loadAndPlay(song, false);
+        EXPECT_TRUE(drop({local(dropped)}, middleOf(*field)));
+        EXPECT_EQ(rig.store().currentURL.get(), dropped);
+        EXPECT_TRUE(rig.store().isPlaying.get());
+        EXPECT_EQ(field->text(), before);
+    }
+    // Dragged text is still the field's.
+    QMimeData text;
+    text.setText(QStringLiteral("song"));
+    QLineEdit& filter = view.crate().filterField();
+    EXPECT_TRUE(drop(text, middleOf(filter)));
+    EXPECT_EQ(filter.text(), QStringLiteral("song"));
 }
 
 // Answers the next modal file panel: chooses `location` (a file or a folder), or cancels.
@@ -173,7 +226,7 @@ TEST_F(MainView, FooterShowsTheStatusLineAndAPlayingDot) {
     rig.store().statusBanner = QString(400, QLatin1Char('x'));
     QApplication::processEvents();
     EXPECT_TRUE(footer.statusLine().isTruncated()); // one line, cut
-    EXPECT_TRUE(FooterBar::keyLegend().contains(QStringLiteral("Alt-Drag Range")));
+    EXPECT_TRUE(FooterBar::keyLegend().contains(QStringLiteral("Shift-Drag Range")));
     EXPECT_TRUE(FooterBar::keyLegend().contains(QStringLiteral("Ctrl+C Copy")));
 }
 
@@ -245,4 +298,38 @@ TEST_F(MainView, HoldsTheProgramsUpdateStoreAndItsRowAboveTheFooter) {
     EXPECT_GE(row.top(), view.playerColumn().geometry().bottom());
     EXPECT_LE(row.bottom(), view.footer().geometry().top());
     EXPECT_TRUE(rows.front()->checkButton().isVisible());
+}
+
+TEST_F(MainView, EveryToolTipIsTheApplicationsDarkToolTip) {
+    platform::ApplicationLook::apply();
+    rig.loadTone("song.wav", 5.0, false);
+    view.resize(TindrelMainView::idealSize);
+    QApplication::processEvents();
+    // Every place that has help, hovered where the pointer would rest: on the topmost child.
+    std::vector<std::pair<QWidget*, QPoint>> hovered;
+    for (QWidget* widget : view.findChildren<QWidget*>())
+        if (!widget->toolTip().isEmpty() && widget->isVisible())
+            hovered.emplace_back(widget, widget->rect().center());
+    hovered.emplace_back(view.crate().list().viewport(), view.crate().list().rowRect(0).center());
+    const QColor tipGround = QToolTip::palette().color(QPalette::ToolTipBase);
+    for (auto [widget, inside] : hovered) {
+        if (QWidget* child = widget->childAt(inside)) {
+            inside = child->mapFrom(widget, inside);
+            widget = child;
+        }
+        SCOPED_TRACE(widget->metaObject()->className());
+        QHelpEvent help(QEvent::ToolTip, inside, widget->mapToGlobal(inside));
+        QApplication::sendEvent(widget, &help);
+        QWidget* tip = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->inherits("QTipLabel") && top->isVisible())
+                tip = top;
+        ASSERT_NE(tip, nullptr);
+        // Inside its frame, away from the text, and the frame itself.
+        const QImage drawn = tip->grab().toImage();
+        EXPECT_EQ(drawn.pixelColor(2, 2).rgb(), tipGround.rgb());
+        EXPECT_LT(drawn.pixelColor(0, drawn.height() / 2).lightness(), 128);
+        QToolTip::hideText();
+    }
+    EXPECT_GE(hovered.size(), 12u);
 }

@@ -1,5 +1,10 @@
 #include "Tindrel/shell/KeyShortcutFilter.h"
+#include "Tindrel/mainwindow/FolderCrateSidebar.h"
+#include "Tindrel/mainwindow/PitchAndSpeedCards.h"
+#include "Tindrel/mainwindow/PlayerInspectorColumn.h"
+#include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/mainwindow/TitleLine.h"
+#include "Tindrel/mainwindow/WarpValueCard.h"
 #include "tests/store_support/StoreTestRig.h"
 
 #include <QApplication>
@@ -266,4 +271,114 @@ TEST_F(Keys, AnOpenMenuOrModalDialogKeepsItsKeys) {
     dialog.close();
     EXPECT_TRUE(press(65, Qt::Key_Space));
     EXPECT_TRUE(store().isPlaying.get());
+}
+
+namespace {
+
+// The real main view with the table on the application. Presses go to the view's window, which
+// hands them to its focused widget and then up the parents, as the desktop's presses go.
+class KeysInTheWindow : public testing::Test {
+protected:
+    KeysInTheWindow() : filter(rig.store(), [this] { ++terminations; }), view(rig.store()) {
+        qApp->installEventFilter(&filter);
+        view.show();
+        view.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&view));
+        // The view takes the keyboard from any field shortly after it shows; let that pass.
+        QLineEdit& filterField = view.crate().filterField();
+        filterField.setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !filterField.hasFocus(); }));
+        tone = rig.writeTone("tone.wav", 30.0);
+    }
+
+    TindrelStore& store() { return rig.store(); }
+    QWindow* window() { return view.windowHandle(); }
+
+    // A press with the native state that X11 gives (Lock = 0x2, Num Lock = 0x10).
+    void pressWithNativeState(int key, Qt::KeyboardModifiers modifiers, quint32 nativeState) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, 0, 0, nativeState);
+        QApplication::sendEvent(window(), &press);
+        QKeyEvent release(QEvent::KeyRelease, key, modifiers, 0, 0, nativeState);
+        QApplication::sendEvent(window(), &release);
+    }
+
+    test::StoreTestRig rig;
+    int terminations = 0;
+    KeyShortcutFilter filter;
+    TindrelMainView view;
+    std::filesystem::path tone;
+};
+
+} // namespace
+
+TEST_F(KeysInTheWindow, AReturnThatAFieldUsedIsNotReadAgainByTheTable) {
+    PitchAndSpeedCards& cards = view.playerColumn().warpCards();
+    QLineEdit& filterField = view.crate().filterField();
+    QLineEdit& nameField = view.playerColumn().titleLine().nameField();
+    struct Row {
+        const char* field;
+        std::function<QLineEdit&()> focus;
+        const char* typed;
+        std::function<bool()> used;
+        bool keepsFocus;
+    } rows[] = {
+        {"speed", [&]() -> QLineEdit& { return cards.speedCard().field(); }, "1.5x",
+         [&] { return store().playbackRate.get() == 1.5f; }, false},
+        {"pitch", [&]() -> QLineEdit& { return cards.pitchCard().field(); }, "-3",
+         [&] { return store().pitchSemitones.get() == -3.0f; }, false},
+        {"rename",
+         [&]() -> QLineEdit& {
+             store().beginRenameCurrentFile();
+             return nameField;
+         },
+         "renamed", [&] { return store().currentURL.get() == tone.parent_path() / "renamed.wav"; },
+         false},
+        {"crate filter", [&]() -> QLineEdit& { return filterField; }, "ton",
+         [&] { return filterField.text() == QStringLiteral("ton"); }, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.field);
+        store().loadAndPlay(tone, true);
+        store().seek(9.7, std::nullopt);
+        QLineEdit& field = row.focus();
+        QTest::mouseClick(&field, Qt::LeftButton);
+        ASSERT_TRUE(field.hasFocus());
+        field.selectAll();
+        for (const char* c = row.typed; *c; ++c)
+            QTest::keyClick(window(), *c);
+        QTest::keyClick(window(), Qt::Key_Return);
+        EXPECT_TRUE(row.used());
+        EXPECT_NEAR(store().currentTime.get(), 9.7, 1e-6);
+        EXPECT_EQ(field.hasFocus(), row.keepsFocus);
+
+        // Without a field's focus, Return is the table's again.
+        filterField.clearFocus();
+        QTest::keyClick(window(), Qt::Key_Return);
+        EXPECT_EQ(store().currentTime.get(), 0.0);
+        tone = *store().currentURL.get();
+    }
+}
+
+TEST_F(KeysInTheWindow, CapsLockMakesCtrlNoLongerAlone) {
+    struct Row {
+        const char* name;
+        int key;
+        quint32 nativeState;
+        bool acts;
+    } rows[] = {
+        {"Ctrl+W", Qt::Key_W, 0x4, true},
+        {"Ctrl+Q with Num Lock", Qt::Key_Q, 0x4 | 0x10, true},
+        {"Ctrl+C", Qt::Key_C, 0x4, true},
+        {"Ctrl+W with Caps Lock", Qt::Key_W, 0x4 | 0x2, false},
+        {"Ctrl+Q with Caps Lock", Qt::Key_Q, 0x4 | 0x2, false},
+        {"Ctrl+C with Caps Lock", Qt::Key_C, 0x4 | 0x2, false},
+    };
+    store().loadAndPlay(tone, false);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        terminations = 0;
+        rig.clipboard().copies.clear();
+        pressWithNativeState(row.key, Qt::ControlModifier, row.nativeState);
+        EXPECT_EQ(terminations + int(rig.clipboard().copies.size()), row.acts ? 1 : 0);
+    }
 }

@@ -157,6 +157,16 @@ TEST(TindrelAppDelegate, ALaterLaunchHandsItsRelativePathToTheRunningInstance) {
     EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
     EXPECT_TRUE(launch.store().isPlaying.get());
 
+    // A missing first path is opened all the same, so the store says what is missing; the
+    // paths after it are not looked at.
+    SingleInstance laterStill(socket);
+    EXPECT_EQ(laterStill.claim(SingleInstance::handOverArguments({"nothere.wav", "music/b.wav"},
+                                                                 launch.rig.home())),
+              SingleInstance::Claim::handedOver);
+    ASSERT_TRUE(received.wait(10000));
+    EXPECT_EQ(launch.store().statusBanner.get(), QStringLiteral("File not found: nothere.wav"));
+    EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
+
     // A later plain launch only brings the same window forward, minimized or not.
     TindrelMainWindow* window = launch.delegate->mainWindow();
     window->showMinimized();

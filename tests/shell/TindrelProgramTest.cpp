@@ -1,6 +1,8 @@
 // The real program on a virtual X display: its window appears with the newest recent file
 // loaded, a real Space key press starts playback, and closing the window ends the program
-// cleanly; in the background it lives in a tray, and without a tray it shows its window.
+// cleanly; in the background it lives in a tray, and without a tray it shows its window; under
+// a window manager, real clicks, typing, a Shift-drag and a file dragged in from another
+// program do what they say.
 // Leaves screenshots of the playing window and of the mini player next to the test's build
 // output.
 
@@ -88,4 +90,18 @@ TEST(TindrelProgram, LivesInTheTrayInTheBackgroundAndShowsItsWindowWithoutOne) {
             EXPECT_EQ(image.size(), QSize(410, 255));
         }
     }
+}
+
+TEST(TindrelProgram, UnderAWindowManagerClicksTypingDragsAndDropsDoWhatTheySay) {
+    TemporaryFolder sandbox;
+    const auto home = useSandbox(sandbox);
+    writeAudioFile(home / "tone.wav", sineSignal(440, 0.5, 30.0));
+    writeAudioFile(home / "other.wav", sineSignal(660, 0.5, 30.0));
+    EXPECT_EQ(underXvfb({TINDREL_HANDS_DRIVER, TINDREL_PROGRAM, (home / "tone.wav").string(),
+                         (home / "other.wav").string()}),
+              0)
+        << "10: no window manager, 11: no window, 12: never still, 13: a click on the waveform "
+           "did not resume, 14: the status line stayed stale, 15: Return in the speed field "
+           "jumped to the start, 16: a Shift-drag moved the window, 17: it set no range, 18: a "
+           "file dropped on the filter field was not played";
 }

@@ -52,18 +52,8 @@ template <typename T> std::optional<T> waitFor(const std::function<std::optional
     return std::nullopt;
 }
 
-class XServer {
+class XServer : public XcbDisplay {
 public:
-    XServer() {
-        int screenNumber = 0;
-        connection = xcb_connect(nullptr, &screenNumber);
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-        for (int i = 0; i < screenNumber; ++i)
-            xcb_screen_next(&screens);
-        root = screens.data->root;
-    }
-    ~XServer() { xcb_disconnect(connection); }
-
     std::optional<xcb_window_t> mapped(const char* name, QSize minimum = {}, bool deep = false,
                                        std::optional<xcb_window_t> under = std::nullopt) const {
         return findMappedWindow(connection, under.value_or(root), name, deep, minimum);
@@ -87,9 +77,6 @@ public:
         QProcess::execute("xdotool", {"mousemove", QString::number(centre.x()),
                                       QString::number(centre.y()), "click", "1"});
     }
-
-    xcb_connection_t* connection;
-    xcb_window_t root;
 };
 
 void startTray(QProcess& trayer) {
@@ -182,8 +169,8 @@ int main(int argc, char** argv) {
     const int result = withTray
                            ? runWithTray(display, trayer, program, QString::fromLocal8Bit(argv[3]))
                            : runWithoutTray(display, trayer, program);
-    stop(program);
-    stop(trayer);
+    stopProgram(program);
+    stopProgram(trayer);
     std::printf("driver result: %d\n", result);
     return result;
 }

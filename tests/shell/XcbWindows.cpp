@@ -1,5 +1,6 @@
 #include "tests/shell/XcbWindows.h"
 
+#include <QProcess>
 #include <QSet>
 
 #include <cstdlib>
@@ -13,6 +14,19 @@ namespace {
 template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
 } // namespace
+
+XcbDisplay::XcbDisplay() {
+    int screenNumber = 0;
+    connection = xcb_connect(nullptr, &screenNumber);
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&screens);
+    root = screens.data->root;
+}
+
+XcbDisplay::~XcbDisplay() {
+    xcb_disconnect(connection);
+}
 
 xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
     XcbReply<xcb_intern_atom_reply_t> reply(
@@ -102,6 +116,16 @@ bool looksPainted(const QImage& image) {
                 return true;
         }
     return false;
+}
+
+void stopProgram(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
 }
 
 } // namespace tindrel::test

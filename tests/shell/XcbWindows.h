@@ -1,11 +1,14 @@
 #pragma once
 
-// Small X11 look-ups for the programs that drive the real `tindrel` under xvfb-run: windows by
-// name, whether they are mapped, where they are on the root window, and whether a grabbed
-// image looks drawn. Single-threaded.
+// Small X11 look-ups for the programs that drive the real `tindrel` under xvfb-run: the display
+// and its root, windows by name, whether they are mapped, where they are on the root window,
+// and whether a grabbed image looks drawn; and the way those programs end what they started.
+// Single-threaded.
 
 #include <QImage>
 #include <QRect>
+
+class QProcess;
 
 #include <xcb/xcb.h>
 
@@ -13,6 +16,17 @@
 #include <string>
 
 namespace tindrel::test {
+
+// The connection to $DISPLAY and its screen's root window, for the object's lifetime.
+struct XcbDisplay {
+    XcbDisplay();
+    ~XcbDisplay();
+    XcbDisplay(const XcbDisplay&) = delete;
+    XcbDisplay& operator=(const XcbDisplay&) = delete;
+
+    xcb_connection_t* connection;
+    xcb_window_t root;
+};
 
 xcb_atom_t atom(xcb_connection_t* connection, const char* name);
 // _NET_WM_NAME, or WM_NAME without it.
@@ -27,5 +41,7 @@ std::optional<xcb_window_t> findMappedWindow(xcb_connection_t* connection, xcb_w
                                              QSize minimumSize = QSize());
 // A drawn window shows many colours; a freshly mapped, unpainted one shows one or two.
 bool looksPainted(const QImage& image);
+// Asks a started program to end (SIGTERM), and kills it when it has not within 5 s.
+void stopProgram(QProcess& process);
 
 } // namespace tindrel::test

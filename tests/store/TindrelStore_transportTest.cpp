@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace tindrel {
@@ -146,6 +147,31 @@ TEST_F(StoreTransport, SeekClampsAndKeepsThePlayState) {
     EXPECT_TRUE(store.isPlaying.get());
     EXPECT_DOUBLE_EQ(store.currentTime.get(), 1.5);
     EXPECT_EQ(TindrelStoreProbe::scheduledStartFrame(store), 66150);
+}
+
+TEST_F(StoreTransport, OnlyASeekThatStartsPlaybackSaysPlaying) {
+    const auto file = tone("a.wav", 20.0);
+    struct Case {
+        const char* what;
+        bool playing;
+        std::optional<bool> forcePlay;
+        bool saysPlaying;
+    } cases[] = {
+        {"a click on the waveform while paused", false, true, true},
+        {"an arrow key while paused", false, std::nullopt, false},
+        {"a click on the waveform while playing", true, true, false},
+        {"a pausing seek", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        store.loadAndPlay(file, true);
+        if (!c.playing)
+            store.togglePlayPause();
+        store.statusBanner = QStringLiteral("before");
+        store.seek(12.0, c.forcePlay);
+        EXPECT_EQ(store.statusBanner.get(),
+                  c.saysPlaying ? QStringLiteral("Playing a.wav") : QStringLiteral("before"));
+    }
 }
 
 TEST_F(StoreTransport, PlayheadFollowsTheSourceAtEveryRate) {

@@ -4,8 +4,11 @@
 #include "Tindrel/platform/ui/SystemFont.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QToolTip>
 
 namespace tindrel::platform {
@@ -21,6 +24,30 @@ QColor over(const QColor& top, const QColor& bottom) {
                             top.greenF() * a + bottom.greenF() * (1 - a),
                             top.blueF() * a + bottom.blueF() * (1 - a));
 }
+
+// Fusion, except that a left click on a slider's track puts the thumb there instead of paging
+// it by a step too small to see, and that a tool tip's frame is a faint line rather than one
+// in its text's white.
+class ApplicationStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton | Qt::MiddleButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element != PE_PanelTipLabel)
+            return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        painter->fillRect(option->rect, option->palette.toolTipBase());
+        painter->setPen(over(SystemColors::white(0.3), option->palette.toolTipBase().color()));
+        painter->drawRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+};
 
 } // namespace
 
@@ -58,7 +85,7 @@ QPalette ApplicationLook::palette() {
 void ApplicationLook::apply() {
     // Fusion draws every control from the palette; the desktop's own style may not.
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+        QApplication::setStyle(new ApplicationStyle(fusion));
     const QPalette dark = palette();
     QApplication::setPalette(dark);
     QToolTip::setPalette(dark);

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolTip>
@@ -14,7 +15,9 @@ using tindrel::platform::ApplicationLook;
 
 TEST(ApplicationLook, QtDrawnSurfacesAreDarkAndSetInInter) {
     ApplicationLook::apply();
-    EXPECT_EQ(QApplication::style()->name(), QStringLiteral("fusion"));
+    const auto* style = qobject_cast<const QProxyStyle*>(QApplication::style());
+    ASSERT_NE(style, nullptr);
+    EXPECT_EQ(style->baseStyle()->name(), QStringLiteral("fusion"));
 
     QMenu menu;
     QScrollBar scrollBar;

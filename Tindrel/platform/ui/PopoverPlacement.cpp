@@ -1,8 +1,8 @@
-#include "Tindrel/shell/PopoverPlacement.h"
+#include "Tindrel/platform/ui/PopoverPlacement.h"
 
 #include <algorithm>
 
-namespace tindrel {
+namespace tindrel::platform {
 
 QPoint popoverTopLeft(const QSize& size, const QRect& anchor, const QPoint& cursor,
                       const QRect& available) {
@@ -16,4 +16,4 @@ QPoint popoverTopLeft(const QSize& size, const QRect& anchor, const QPoint& curs
     return {x, y};
 }
 
-} // namespace tindrel
+} // namespace tindrel::platform

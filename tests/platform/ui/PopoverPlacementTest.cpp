@@ -1,8 +1,8 @@
-#include "Tindrel/shell/PopoverPlacement.h"
+#include "Tindrel/platform/ui/PopoverPlacement.h"
 
 #include <gtest/gtest.h>
 
-using tindrel::popoverTopLeft;
+using tindrel::platform::popoverTopLeft;
 
 TEST(PopoverPlacement, BelowTheIconOrAtTheCursorAndAlwaysOnScreen) {
     const QSize size(410, 255);
