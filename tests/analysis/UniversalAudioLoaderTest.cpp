@@ -304,9 +304,7 @@ TEST(UniversalAudioLoader, PlantedCacheFolderOrEntryIsNeitherUsedNorRemoved) {
     struct stat sourceInfo {};
     ASSERT_EQ(stat(source.c_str(), &sourceInfo), 0);
     const fs::path entry =
-        *folder / PcmCache::cacheFileName(source, sourceInfo.st_size,
-                                          int64_t(sourceInfo.st_mtim.tv_sec) * 1000000000 +
-                                              sourceInfo.st_mtim.tv_nsec);
+        *folder / PcmCache::cacheFileName(source, PcmCache::SourceIdentity::of(sourceInfo));
     fs::create_directories(entry / "keep");
     const auto beside = UniversalAudioLoader::openPlayableAudioFile(source, f.settings);
     EXPECT_TRUE(fs::exists(entry / "keep"));
