@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -102,4 +103,41 @@ TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
     EXPECT_EQ(killedBy(lingering), SIGKILL);
     kill(background, SIGKILL);
     killedBy(background);
+}
+
+TEST(ChildProcess, HeartbeatIsAskedWhileWaitingAndItsStopKillsTheWholeGroup) {
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    tindrel::test::TemporaryFolder folder;
+    const fs::path ids = folder / "ids";
+    ASSERT_EQ(mkfifo(ids.c_str(), 0600), 0);
+    const fs::path script = lingeringScript(folder, ids);
+
+    int beats = 0;
+    tindrel::platform::WorkHeartbeat heartbeat([&] { return ++beats < 3; },
+                                               std::chrono::milliseconds(10));
+    pid_t sleeper = 0;
+    std::thread reader([&] { sleeper = readIds(ids).second; });
+    EXPECT_EQ(ChildProcess::run(script, {}, {std::nullopt, -1, &heartbeat}), std::nullopt);
+    reader.join();
+    EXPECT_EQ(beats, 3);
+    EXPECT_TRUE(heartbeat.stopped());
+    EXPECT_EQ(killedBy(sleeper), SIGKILL);
+}
+
+TEST(ChildProcess, AnInheritedDescriptorReachesTheProgramAndNoOtherDoes) {
+    tindrel::test::TemporaryFolder folder;
+    struct Case {
+        bool inherited;
+        const char* expected;
+    } cases[] = {{true, "decoded"}, {false, ""}};
+    for (const Case& c : cases) {
+        const int unnamed = open(folder.path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        ASSERT_GE(unnamed, 0);
+        const std::string target = "/proc/self/fd/" + std::to_string(unnamed);
+        ChildProcess::run("/bin/sh", {"-c", "printf decoded > " + target},
+                          {std::nullopt, c.inherited ? unnamed : -1, nullptr});
+        char bytes[16] = {};
+        EXPECT_STREQ(pread(unnamed, bytes, sizeof bytes - 1, 0) >= 0 ? bytes : "?", c.expected);
+        close(unnamed);
+    }
 }
