@@ -1,10 +1,13 @@
-// The real program without a window system: signals end it through its normal way out, and a
-// later launch that could not open a display still hands its file to the running instance.
+// The real program without a window system: signals end it through its normal way out (at
+// once, also in the middle of a decode), and a later launch that could not open a display
+// still hands its file to the running instance.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -13,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 #include <signal.h>
 
@@ -38,7 +42,82 @@ QProcessEnvironment sandboxedEnvironment(const TemporaryFolder& sandbox) {
     return environment;
 }
 
+// Whether `pid` has a file of the PCM cache open: an unnamed copy being written shows as
+// "/tmp/tindrel-pcm-cache/#<inode> (deleted)".
+bool isWritingADecodedCopy(qint64 pid) {
+    std::error_code ignored;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored)) {
+        const auto target = std::filesystem::read_symlink(entry.path(), ignored);
+        if (target.string().find("tindrel-pcm") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Names in the shared and any private PCM cache folder that contain `part`.
+std::vector<std::string> cacheEntriesNaming(const std::filesystem::path& privateRoot,
+                                            const std::string& part) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    const auto collect = [&](const std::filesystem::path& folder) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+            if (entry.path().filename().string().find(part) != std::string::npos)
+                found.push_back(entry.path().string());
+        }
+    };
+    collect("/tmp/tindrel-pcm-cache");
+    for (const auto& entry : std::filesystem::directory_iterator(privateRoot, ignored)) {
+        if (entry.path().filename().string().rfind("tindrel-pcm-", 0) == 0)
+            collect(entry.path());
+    }
+    return found;
+}
+
 } // namespace
+
+TEST(TindrelProgramLifecycle, ASignalInTheMiddleOfADecodeEndsItAtOnceLeavingNoCopy) {
+    TemporaryFolder shared;
+    // Two hours of PCM in Matroska: a few seconds of decoding, made in about one.
+    const auto source = shared / "lifecycle-decode.mka";
+    ASSERT_EQ(runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                    "sine=f=440:sample_rate=8000:duration=7200", "-c:a",
+                                    "pcm_s16le", source.string()}),
+              0);
+    struct Case {
+        int signalNumber;
+        bool wayOut; // ends through the program's own way out, else killed outright
+    } cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGHUP, true}, {SIGKILL, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signalNumber);
+        TemporaryFolder sandbox;
+        QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("TMPDIR", QString::fromStdString(sandbox.path().string()));
+
+        const auto copiesBefore = cacheEntriesNaming(sandbox.path(), "lifecycle-decode");
+
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(TINDREL_PROGRAM, {QString::fromStdString(source.string())});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        for (int i = 0; i < 3000 && !isWritingADecodedCopy(program.processId()); ++i)
+            program.waitForFinished(10);
+        ASSERT_TRUE(isWritingADecodedCopy(program.processId()));
+
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        ASSERT_EQ(kill(static_cast<pid_t>(program.processId()), c.signalNumber), 0);
+        ASSERT_TRUE(program.waitForFinished(60000));
+        if (c.wayOut) {
+            EXPECT_LT(sinceSignal.elapsed(), 1000);
+            EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(program.exitCode(), 0);
+        }
+        EXPECT_EQ(cacheEntriesNaming(sandbox.path(), "lifecycle-decode"), copiesBefore);
+    }
+}
 
 TEST(TindrelProgramLifecycle, TerminationSignalsEndTheProgramCleanly) {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
