@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <sys/stat.h>
 
 namespace tindrel {
@@ -36,11 +37,10 @@ std::chrono::milliseconds decodeTimeLimit(int64_t sourceBytes, std::chrono::mill
     return std::max(floor, std::chrono::milliseconds(sourceBytes / 1024 * 1000 / 1024));
 }
 
-TindrelError noRoomFor(const std::filesystem::path& folder, int64_t roomBytes) {
-    return TindrelError(formatNumber("Not enough free space for the decoded audio (%.0f MiB free "
-                                     "in %s)",
-                                     double(std::max<int64_t>(0, roomBytes)) / (1 << 20),
-                                     folder.c_str()));
+TindrelError noRoomIn(const std::filesystem::path& folder, int64_t freeBytes) {
+    return TindrelError(
+        formatNumber("Not enough free space for the decoded audio (%.0f MiB free in %s)",
+                     double(std::max<int64_t>(0, freeBytes)) / (1 << 20), folder.c_str()));
 }
 
 enum class Decoded { yes, no, noRoom };
@@ -115,8 +115,9 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
     const std::filesystem::path cacheFile =
         *folder / PcmCache::cacheFileName(source, PcmCache::SourceIdentity::of(info));
     const auto trimCache = [&] {
-        PcmCache::trim(*folder,
-                       std::min(settings.cacheByteLimit, PcmCache::freeBytes(*folder) / 4));
+        const int64_t freeSpace = PcmCache::freeBytes(*folder);
+        PcmCache::trim(*folder, freeSpace < 0 ? settings.cacheByteLimit
+                                              : std::min(settings.cacheByteLimit, freeSpace / 4));
     };
 
     if (isRegularFileAt(cacheFile)) {
@@ -128,9 +129,11 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
         }
     }
 
-    const int64_t roomBytes = PcmCache::freeBytes(*folder) - settings.keepFreeBytes;
+    const int64_t freeSpace = PcmCache::freeBytes(*folder);
+    const int64_t roomBytes =
+        freeSpace < 0 ? std::numeric_limits<int64_t>::max() : freeSpace - settings.keepFreeBytes;
     if (roomBytes <= AudioTranscoder::wavOverheadBytes)
-        throw noRoomFor(*folder, roomBytes);
+        throw noRoomIn(*folder, freeSpace);
 
     // Decodes into a fresh unnamed file that takes the cache name only once it plays.
     const auto decodeInto = [&](auto&& decode) -> std::optional<PlayableAudioFile> {
@@ -142,7 +145,7 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
         if (heartbeat.stopped())
             throw failure;
         if (decoded == Decoded::noRoom)
-            throw noRoomFor(*folder, roomBytes);
+            throw noRoomIn(*folder, freeSpace);
         if (decoded == Decoded::no || !openWithAudio(copy->pathForWriting()))
             return std::nullopt;
         const auto playable = copy->publish(cacheFile);

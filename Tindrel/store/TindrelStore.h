@@ -224,6 +224,9 @@ private:
     bool isInSynchronousWork() const { return synchronousWorkDepth_ > 0; }
     // Runs `deliver` now, or once the long work in progress is over.
     void deliverOutsideSynchronousWork(std::function<void()> deliver);
+    // True when `operation` was put off because long work is in progress: a drop that the
+    // window took during it asks for a load, which must wait until the work is over.
+    bool putOffDuringSynchronousWork(std::function<void()> operation);
 
     // Construction
     void setupAudioEngine();

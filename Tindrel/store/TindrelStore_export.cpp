@@ -38,6 +38,8 @@ std::unique_ptr<platform::AudioOutput> unusedOutput() {
 } // namespace
 
 void TindrelStore::exportModifiedAudioToWAV() {
+    if (putOffDuringSynchronousWork([this] { exportModifiedAudioToWAV(); }))
+        return;
     if (!currentURL.get())
         return;
     const Path opened = *currentURL.get();

@@ -31,4 +31,11 @@ void TindrelStore::deliverOutsideSynchronousWork(std::function<void()> deliver) 
         deliver();
 }
 
+bool TindrelStore::putOffDuringSynchronousWork(std::function<void()> operation) {
+    if (!isInSynchronousWork())
+        return false;
+    deliveriesAfterSynchronousWork_.push_back(std::move(operation));
+    return true;
+}
+
 } // namespace tindrel

@@ -52,6 +52,8 @@ AudioFileSpec placeholderSpec(const std::filesystem::path& file, const platform:
 } // namespace
 
 void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
+    if (putOffDuringSynchronousWork([this, url, autoPlay] { loadAndPlay(url, autoPlay); }))
+        return;
     const Path file = standardizedPath(url);
     const QString name = fileNameOf(file);
     std::error_code error;
