@@ -75,7 +75,7 @@ int killedBy(pid_t pid) {
 
 } // namespace
 
-TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
+TEST(ChildProcess, TimeLimitHeartbeatStopOrTheEndOfItsParentKillsTheWholeGroup) {
     // Orphans come to this process, so their end can be observed and reaped here.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     tindrel::test::TemporaryFolder folder;
@@ -83,12 +83,21 @@ TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
     ASSERT_EQ(mkfifo(ids.c_str(), 0600), 0);
     const fs::path script = lingeringScript(folder, ids);
 
-    // Past the time limit: the script and what it started are both killed.
-    pid_t sleeper = 0;
-    std::thread reader([&] { sleeper = readIds(ids).second; });
-    EXPECT_EQ(ChildProcess::run(script, {}, std::chrono::milliseconds(300)), std::nullopt);
-    reader.join();
-    EXPECT_EQ(killedBy(sleeper), SIGKILL);
+    // Past the time limit, or stopped by the caller's heartbeat at its third turn: the script
+    // and what it started are both killed.
+    int beats = 0;
+    tindrel::platform::WorkHeartbeat heartbeat([&] { return ++beats < 3; },
+                                               std::chrono::milliseconds(10));
+    const ChildProcess::Options endings[] = {{std::chrono::milliseconds(300)},
+                                             {std::nullopt, -1, &heartbeat}};
+    for (const ChildProcess::Options& ending : endings) {
+        pid_t sleeper = 0;
+        std::thread reader([&] { sleeper = readIds(ids).second; });
+        EXPECT_EQ(ChildProcess::run(script, {}, ending), std::nullopt);
+        reader.join();
+        EXPECT_EQ(killedBy(sleeper), SIGKILL);
+    }
+    EXPECT_EQ(beats, 3);
 
     // The program that started the script dies: the script goes with it.
     const pid_t runner = fork();
@@ -103,25 +112,6 @@ TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
     EXPECT_EQ(killedBy(lingering), SIGKILL);
     kill(background, SIGKILL);
     killedBy(background);
-}
-
-TEST(ChildProcess, HeartbeatIsAskedWhileWaitingAndItsStopKillsTheWholeGroup) {
-    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-    tindrel::test::TemporaryFolder folder;
-    const fs::path ids = folder / "ids";
-    ASSERT_EQ(mkfifo(ids.c_str(), 0600), 0);
-    const fs::path script = lingeringScript(folder, ids);
-
-    int beats = 0;
-    tindrel::platform::WorkHeartbeat heartbeat([&] { return ++beats < 3; },
-                                               std::chrono::milliseconds(10));
-    pid_t sleeper = 0;
-    std::thread reader([&] { sleeper = readIds(ids).second; });
-    EXPECT_EQ(ChildProcess::run(script, {}, {std::nullopt, -1, &heartbeat}), std::nullopt);
-    reader.join();
-    EXPECT_EQ(beats, 3);
-    EXPECT_TRUE(heartbeat.stopped());
-    EXPECT_EQ(killedBy(sleeper), SIGKILL);
 }
 
 TEST(ChildProcess, AnInheritedDescriptorReachesTheProgramAndNoOtherDoes) {
