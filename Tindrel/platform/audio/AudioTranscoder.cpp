@@ -10,7 +10,6 @@ extern "C" {
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -334,16 +333,6 @@ int64_t AudioTranscoder::outputByteCeiling(int64_t sourceBytes) {
     const double frames =
         std::min(secondsBoundBySize(sourceBytes) * outputSampleRate, double(wavFrameCapacity));
     return int64_t(frames) * bytesPerFrame + wavOverheadBytes;
-}
-
-bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
-                                     const std::filesystem::path& destination, std::string* error) {
-    FileDescriptor file(::open(destination.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!file.valid())
-        return fail(error, std::strerror(errno));
-    WorkHeartbeat unattended;
-    return transcodeToWav(source, file.get(), std::numeric_limits<int64_t>::max(), unattended,
-                          error) == Outcome::written;
 }
 
 AudioTranscoder::Outcome AudioTranscoder::transcodeToWav(const std::filesystem::path& source,

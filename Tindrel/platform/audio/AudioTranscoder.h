@@ -28,12 +28,6 @@ public:
     static constexpr int outputSampleRate = 48000;
     static constexpr int outputChannels = 2;
 
-    // Writes `destination` (created or replaced). False when nothing playable came out; the
-    // caller removes whatever was written then.
-    static bool transcodeToWav(const std::filesystem::path& source,
-                               const std::filesystem::path& destination,
-                               std::string* error = nullptr);
-
     enum class Outcome {
         written,
         failed,
