@@ -5,7 +5,9 @@
 // reused when present and playable, else made by the platform transcoder (48 kHz stereo),
 // else by the external ffmpeg program (source rate and channels); else TindrelError.
 // Both decoders open only single-file containers from local files: a playlist or a
-// concatenation list fails like any unreadable file, and the external decoder has a time limit.
+// concatenation list fails like any unreadable file. The external decoder has a time limit and
+// the transcoder's output cap (given to it as its own -fs limit); a copy that reaches it is
+// cut short and so refused.
 // Only regular files are opened; anything else fails at once without blocking.
 // Decoded copies are written as PcmCache describes (complete or not at all, held while in use,
 // the cache trimmed after each decode). A decode must fit in the free space of the cache's file

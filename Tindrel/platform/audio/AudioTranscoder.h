@@ -18,7 +18,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <limits>
 #include <string>
 
 namespace tindrel::platform {
