@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tindrel {
 namespace {
@@ -41,6 +43,24 @@ TindrelError noRoomIn(const std::filesystem::path& folder, int64_t freeBytes) {
     return TindrelError(
         formatNumber("Not enough free space for the decoded audio (%.0f MiB free in %s)",
                      double(std::max<int64_t>(0, freeBytes)) / (1 << 20), folder.c_str()));
+}
+
+// The copies kept add up to at most the limit and to at most a quarter of the free space.
+void trimCache(const std::filesystem::path& folder, int64_t limitBytes) {
+    const int64_t freeSpace = PcmCache::freeBytes(folder);
+    PcmCache::trim(folder, freeSpace < 0 ? limitBytes : std::min(limitBytes, freeSpace / 4));
+}
+
+// A run killed in the middle of a decode may have left a temporary (where the file system has
+// no unnamed files): the first load of the next run clears it, whatever that load opens.
+void trimExistingCacheOnce(const UniversalAudioLoader::Settings& settings) {
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        struct stat info {};
+        if (::lstat(settings.cacheFolder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_uid == ::geteuid())
+            trimCache(settings.cacheFolder, settings.cacheByteLimit);
+    });
 }
 
 enum class Decoded { yes, no, noRoom };
@@ -97,6 +117,7 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
 PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesystem::path& url,
                                                               const Settings& settings,
                                                               WorkHeartbeat& heartbeat) {
+    trimExistingCacheOnce(settings);
     const TindrelError failure("Unsupported or empty audio stream in " + url.filename().string());
     struct stat info {};
     if (::stat(url.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -114,17 +135,11 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
         throw failure;
     const std::filesystem::path cacheFile =
         *folder / PcmCache::cacheFileName(source, PcmCache::SourceIdentity::of(info));
-    const auto trimCache = [&] {
-        const int64_t freeSpace = PcmCache::freeBytes(*folder);
-        PcmCache::trim(*folder, freeSpace < 0 ? settings.cacheByteLimit
-                                              : std::min(settings.cacheByteLimit, freeSpace / 4));
-    };
-
     if (isRegularFileAt(cacheFile)) {
         platform::FileDescriptor hold = PcmCache::hold(cacheFile);
         auto cached = hold.valid() ? openWithAudio(cacheFile) : nullptr;
         if (cached) {
-            trimCache();
+            trimCache(*folder, settings.cacheByteLimit);
             return {std::move(cached), cacheFile, decodedBitDepth, std::move(hold)};
         }
     }
@@ -152,7 +167,7 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
         auto audio = playable ? openWithAudio(*playable) : nullptr;
         if (!audio)
             return std::nullopt;
-        trimCache();
+        trimCache(*folder, settings.cacheByteLimit);
         return PlayableAudioFile{std::move(audio), *playable, decodedBitDepth, copy->release()};
     };
 

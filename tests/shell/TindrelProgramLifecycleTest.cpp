@@ -18,7 +18,11 @@
 #include <filesystem>
 #include <string>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tindrel::test;
 using tindrel::platform::SingleInstance;
@@ -116,6 +120,49 @@ TEST(TindrelProgramLifecycle, ASignalInTheMiddleOfADecodeEndsItAtOnceLeavingNoCo
             EXPECT_EQ(program.exitCode(), 0);
         }
         EXPECT_EQ(cacheEntriesNaming(sandbox.path(), "lifecycle-decode"), copiesBefore);
+    }
+}
+
+TEST(TindrelProgramLifecycle, TheNextStartClearsWhatADecodeOfAKilledRunLeft) {
+    // Where the file system has no unnamed files, a decode writes a hidden temporary; one that
+    // no running instance holds goes when the program next opens a file.
+    const std::filesystem::path cache = "/tmp/tindrel-pcm-cache";
+    mkdir(cache.c_str(), 0700);
+    struct Case {
+        const char* name;
+        bool held; // by a decode still running elsewhere
+    } cases[] = {{".lifecycle-killed_1_0123456789abcdef-a1B2c3.wav", false},
+                 {".lifecycle-running_1_0123456789abcdef-Zz9yX8.wav", true}};
+    std::vector<int> holds;
+    for (const Case& c : cases) {
+        const int fd = open((cache / c.name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0) << c.name;
+        if (c.held) {
+            ASSERT_EQ(flock(fd, LOCK_SH), 0);
+        }
+        holds.push_back(fd);
+    }
+
+    TemporaryFolder sandbox;
+    QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const auto audio = sandbox / "home" / "tone.wav";
+    writeAudioFile(audio, sineSignal(440, 0.5, 1.0));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(TINDREL_PROGRAM, {QString::fromStdString(audio.string())});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    for (int i = 0; i < 600 && std::filesystem::exists(cache / cases[0].name); ++i)
+        program.waitForFinished(50);
+    kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(60000));
+
+    for (const Case& c : cases)
+        EXPECT_EQ(std::filesystem::exists(cache / c.name), c.held) << c.name;
+    for (size_t i = 0; i < holds.size(); ++i) {
+        close(holds[i]);
+        std::filesystem::remove(cache / cases[i].name);
     }
 }
 
