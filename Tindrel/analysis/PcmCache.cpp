@@ -1,14 +1,18 @@
 #include "Tindrel/analysis/PcmCache.h"
 
-#include "Tindrel/platform/audio/StaleTemporaryFiles.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tindrel {
 namespace {
@@ -47,20 +51,24 @@ std::optional<std::filesystem::path> processPrivateFolder() {
     return folder.path;
 }
 
-// ".<stem>-XXXXXX.wav" as mkstemps makes it.
-bool isTemporaryName(std::string_view name) {
-    constexpr std::string_view suffix = ".wav";
-    constexpr size_t randomLength = 6;
-    if (name.size() < 1 + 1 + randomLength + suffix.size() || name.front() != '.' ||
-        name.substr(name.size() - suffix.size()) != suffix)
+int64_t nanoseconds(const struct timespec& time) {
+    return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+// Removes `name` from the folder only while nobody holds it and it is still the file that was
+// looked at.
+bool removeUnheld(int folderFd, const char* name, const struct stat& seen) {
+    platform::FileDescriptor file(
+        ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.valid() || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0 ||
+        ::fstat(file.get(), &info) != 0 || info.st_ino != seen.st_ino || info.st_dev != seen.st_dev)
         return false;
-    const size_t random = name.size() - suffix.size() - randomLength;
-    return name[random - 1] == '-' &&
-           std::all_of(name.begin() + long(random), name.begin() + long(random + randomLength),
-                       [](char c) {
-                           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                  (c >= '0' && c <= '9');
-                       });
+    return ::unlinkat(folderFd, name, 0) == 0;
 }
 
 uint64_t fnv1a(const std::string& text) {
@@ -111,28 +119,94 @@ std::string PcmCache::sanitisedBaseName(const std::filesystem::path& source) {
     return base;
 }
 
-std::string PcmCache::cacheFileName(const std::filesystem::path& absoluteSource, int64_t sizeBytes,
-                                    int64_t modifiedNanoseconds) {
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx",
-                  static_cast<unsigned long long>(
-                      fnv1a(absoluteSource.string() + '\0' + std::to_string(modifiedNanoseconds))));
-    return sanitisedBaseName(absoluteSource) + "_" + std::to_string(sizeBytes) + "_" + hash +
-           ".wav";
+PcmCache::SourceIdentity PcmCache::SourceIdentity::of(const struct stat& info) {
+    return {int64_t(info.st_size), nanoseconds(info.st_mtim), uint64_t(info.st_dev),
+            uint64_t(info.st_ino), nanoseconds(info.st_ctim)};
 }
 
-std::optional<std::filesystem::path>
-PcmCache::createTemporaryFile(const std::filesystem::path& folder,
-                              const std::string& cacheFileName) {
-    // Decodes killed before they finished left their temporaries here.
-    platform::removeStaleTemporaryFiles(folder, isTemporaryName);
-    const std::string stem = std::filesystem::path(cacheFileName).stem().string();
-    std::string pattern = (folder / ("." + stem + "-XXXXXX.wav")).string();
-    const int fd = ::mkstemps(pattern.data(), 4);
-    if (fd < 0)
-        return std::nullopt;
-    ::close(fd);
-    return std::filesystem::path(pattern);
+std::string PcmCache::cacheFileName(const std::filesystem::path& absoluteSource,
+                                    const SourceIdentity& identity) {
+    const std::string key =
+        absoluteSource.string() + '\0' + std::to_string(identity.modifiedNanoseconds) + '\0' +
+        std::to_string(identity.device) + '\0' + std::to_string(identity.inode) + '\0' +
+        std::to_string(identity.changedNanoseconds);
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(key)));
+    return sanitisedBaseName(absoluteSource) + "_" + std::to_string(identity.sizeBytes) + "_" +
+           hash + ".wav";
+}
+
+bool PcmCache::isTemporaryName(std::string_view name) {
+    constexpr std::string_view suffix = ".wav";
+    constexpr size_t randomLength = 6;
+    if (name.size() < 1 + 1 + randomLength + suffix.size() || name.front() != '.' ||
+        name.substr(name.size() - suffix.size()) != suffix)
+        return false;
+    const size_t random = name.size() - suffix.size() - randomLength;
+    return name[random - 1] == '-' &&
+           std::all_of(name.begin() + long(random), name.begin() + long(random + randomLength),
+                       [](char c) {
+                           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                  (c >= '0' && c <= '9');
+                       });
+}
+
+platform::FileDescriptor PcmCache::hold(const std::filesystem::path& copy) {
+    platform::FileDescriptor file(
+        ::open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.valid() || ::flock(file.get(), LOCK_SH | LOCK_NB) != 0 ||
+        ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink == 0)
+        return {};
+    // The modification time is the copy's last use, which trim() goes by.
+    ::futimens(file.get(), nullptr);
+    return file;
+}
+
+int64_t PcmCache::freeBytes(const std::filesystem::path& folder) {
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0)
+        return -1;
+    return int64_t(info.f_bavail) * int64_t(info.f_frsize);
+}
+
+void PcmCache::trim(const std::filesystem::path& folder, int64_t limitBytes) {
+    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.c_str()));
+    if (!directory)
+        return;
+    const int folderFd = ::dirfd(directory.get());
+    struct Copy {
+        std::string name;
+        struct stat info;
+    };
+    std::vector<Copy> copies;
+    int64_t total = 0;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string_view name = entry->d_name;
+        const bool temporary = isTemporaryName(name);
+        if (!temporary &&
+            (name.front() == '.' || name.size() < 4 || name.substr(name.size() - 4) != ".wav"))
+            continue;
+        struct stat info {};
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+            continue;
+        if (temporary) {
+            removeUnheld(folderFd, entry->d_name, info);
+            continue;
+        }
+        total += int64_t(info.st_size);
+        copies.push_back({entry->d_name, info});
+    }
+    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+        return nanoseconds(a.info.st_mtim) < nanoseconds(b.info.st_mtim);
+    });
+    for (const Copy& copy : copies) {
+        if (total <= limitBytes)
+            break;
+        if (removeUnheld(folderFd, copy.name.c_str(), copy.info))
+            total -= int64_t(copy.info.st_size);
+    }
 }
 
 } // namespace tindrel

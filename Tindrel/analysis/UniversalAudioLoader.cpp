@@ -1,15 +1,17 @@
 #include "Tindrel/analysis/UniversalAudioLoader.h"
 
+#include "Tindrel/analysis/DecodedCopyFile.h"
 #include "Tindrel/analysis/PcmCache.h"
 #include "Tindrel/analysis/TindrelError.h"
 #include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
 #include "Tindrel/platform/audio/AudioTranscoder.h"
 #include "Tindrel/platform/audio/ChildProcess.h"
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <functional>
+#include <limits>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +19,8 @@ namespace tindrel {
 namespace {
 
 using platform::AudioFile;
+using platform::AudioTranscoder;
+using platform::WorkHeartbeat;
 
 constexpr int decodedBitDepth = 16;
 
@@ -35,41 +39,58 @@ std::chrono::milliseconds decodeTimeLimit(int64_t sourceBytes, std::chrono::mill
     return std::max(floor, std::chrono::milliseconds(sourceBytes / 1024 * 1000 / 1024));
 }
 
-bool decodeWithFfmpeg(const std::filesystem::path& source, const std::filesystem::path& destination,
-                      const std::vector<std::filesystem::path>& candidates,
-                      std::chrono::milliseconds timeLimit) {
-    for (const auto& candidate : candidates) {
+TindrelError noRoomIn(const std::filesystem::path& folder, int64_t freeBytes) {
+    return TindrelError(
+        formatNumber("Not enough free space for the decoded audio (%.0f MiB free in %s)",
+                     double(std::max<int64_t>(0, freeBytes)) / (1 << 20), folder.c_str()));
+}
+
+// The copies kept add up to at most the limit and to at most a quarter of the free space.
+void trimCache(const std::filesystem::path& folder, int64_t limitBytes) {
+    const int64_t freeSpace = PcmCache::freeBytes(folder);
+    PcmCache::trim(folder, freeSpace < 0 ? limitBytes : std::min(limitBytes, freeSpace / 4));
+}
+
+// A run killed in the middle of a decode may have left a temporary (where the file system has
+// no unnamed files): the first load of the next run clears it, whatever that load opens.
+void trimExistingCacheOnce(const UniversalAudioLoader::Settings& settings) {
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        struct stat info {};
+        if (::lstat(settings.cacheFolder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_uid == ::geteuid())
+            trimCache(settings.cacheFolder, settings.cacheByteLimit);
+    });
+}
+
+enum class Decoded { yes, no, noRoom };
+
+// The external decoder, writing into `copy` at most `byteLimit` bytes: its own -fs limit stops
+// it there, and a copy that reached the limit is cut short, not complete.
+Decoded decodeWithFfmpeg(const std::filesystem::path& source, DecodedCopyFile& copy,
+                         const UniversalAudioLoader::Settings& settings, int64_t sourceBytes,
+                         int64_t roomBytes, WorkHeartbeat& heartbeat) {
+    const int64_t byteLimit = std::min(roomBytes, AudioTranscoder::outputByteCeiling(sourceBytes));
+    for (const auto& candidate : settings.ffmpegCandidates) {
         if (!platform::ChildProcess::isExecutableFile(candidate))
             continue;
+        const bool unnamed = copy.pathForWriting().rfind("/proc/self/fd/", 0) == 0;
         // Only local files and single-file containers: a playlist could name a FIFO or a URL.
         const auto status = platform::ChildProcess::run(
             candidate,
             {"-nostdin", "-y", "-v", "error", "-protocol_whitelist",
              platform::audioProtocolAllowList, "-format_whitelist", platform::audioDemuxerAllowList,
-             "-i", source.string(), "-c:a", "pcm_s16le", destination.string()},
-            timeLimit);
-        return status == 0;
+             "-i", source.string(), "-c:a", "pcm_s16le", "-fs", std::to_string(byteLimit), "-f",
+             "wav", copy.pathForWriting()},
+            {decodeTimeLimit(sourceBytes, settings.decodeTimeFloor),
+             unnamed ? copy.descriptor() : -1, &heartbeat});
+        if (status != 0)
+            return Decoded::no;
+        if (copy.sizeBytes() < byteLimit)
+            return Decoded::yes;
+        return byteLimit == roomBytes ? Decoded::noRoom : Decoded::no;
     }
-    return false;
-}
-
-// Decodes into a fresh temporary file in `folder` and renames it to `cacheFile` only once it
-// opens with audio; a failed decode leaves nothing behind.
-std::unique_ptr<AudioFile>
-decodeInto(const std::filesystem::path& folder, const std::filesystem::path& cacheFile,
-           const std::function<bool(const std::filesystem::path&)>& decode,
-           std::filesystem::path& playable) {
-    const auto temporary = PcmCache::createTemporaryFile(folder, cacheFile.filename().string());
-    if (!temporary)
-        return nullptr;
-    if (!decode(*temporary) || !openWithAudio(*temporary)) {
-        ::unlink(temporary->c_str());
-        return nullptr;
-    }
-    // rename() never replaces a directory, so one planted at the cache name stays put and
-    // the copy is played from its temporary name.
-    playable = ::rename(temporary->c_str(), cacheFile.c_str()) == 0 ? cacheFile : *temporary;
-    return openWithAudio(playable);
+    return Decoded::no;
 }
 
 } // namespace
@@ -89,6 +110,14 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
 
 PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesystem::path& url,
                                                               const Settings& settings) {
+    WorkHeartbeat unattended;
+    return openPlayableAudioFile(url, settings, unattended);
+}
+
+PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesystem::path& url,
+                                                              const Settings& settings,
+                                                              WorkHeartbeat& heartbeat) {
+    trimExistingCacheOnce(settings);
     const TindrelError failure("Unsupported or empty audio stream in " + url.filename().string());
     struct stat info {};
     if (::stat(url.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -96,7 +125,7 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
 
     if (auto direct = openWithAudio(url)) {
         const int bitDepth = direct->fileBitDepth().value_or(24);
-        return {std::move(direct), url, bitDepth};
+        return {std::move(direct), url, bitDepth, {}};
     }
 
     std::error_code ignored;
@@ -104,35 +133,64 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
     const auto folder = PcmCache(settings.cacheFolder).folder();
     if (!folder)
         throw failure;
-    const int64_t modified = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     const std::filesystem::path cacheFile =
-        *folder / PcmCache::cacheFileName(source, info.st_size, modified);
-
+        *folder / PcmCache::cacheFileName(source, PcmCache::SourceIdentity::of(info));
     if (isRegularFileAt(cacheFile)) {
-        if (auto cached = openWithAudio(cacheFile))
-            return {std::move(cached), cacheFile, decodedBitDepth};
+        platform::FileDescriptor hold = PcmCache::hold(cacheFile);
+        auto cached = hold.valid() ? openWithAudio(cacheFile) : nullptr;
+        if (cached) {
+            trimCache(*folder, settings.cacheByteLimit);
+            return {std::move(cached), cacheFile, decodedBitDepth, std::move(hold)};
+        }
     }
 
-    std::filesystem::path playable;
+    const int64_t freeSpace = PcmCache::freeBytes(*folder);
+    const int64_t roomBytes =
+        freeSpace < 0 ? std::numeric_limits<int64_t>::max() : freeSpace - settings.keepFreeBytes;
+    if (roomBytes <= AudioTranscoder::wavOverheadBytes)
+        throw noRoomIn(*folder, freeSpace);
+
+    // Decodes into a fresh unnamed file that takes the cache name only once it plays.
+    const auto decodeInto = [&](auto&& decode) -> std::optional<PlayableAudioFile> {
+        std::optional<DecodedCopyFile> copy =
+            DecodedCopyFile::create(*folder, cacheFile.filename().string());
+        if (!copy)
+            return std::nullopt;
+        const Decoded decoded = decode(*copy);
+        if (heartbeat.stopped())
+            throw failure;
+        if (decoded == Decoded::noRoom)
+            throw noRoomIn(*folder, freeSpace);
+        if (decoded == Decoded::no || !openWithAudio(copy->pathForWriting()))
+            return std::nullopt;
+        const auto playable = copy->publish(cacheFile);
+        auto audio = playable ? openWithAudio(*playable) : nullptr;
+        if (!audio)
+            return std::nullopt;
+        trimCache(*folder, settings.cacheByteLimit);
+        return PlayableAudioFile{std::move(audio), *playable, decodedBitDepth, copy->release()};
+    };
+
     if (settings.usePlatformTranscoder) {
-        auto transcoded = decodeInto(
-            *folder, cacheFile,
-            [&](const std::filesystem::path& to) {
-                return platform::AudioTranscoder::transcodeToWav(source, to);
-            },
-            playable);
+        auto transcoded = decodeInto([&](DecodedCopyFile& copy) {
+            switch (
+                AudioTranscoder::transcodeToWav(source, copy.descriptor(), roomBytes, heartbeat)) {
+            case AudioTranscoder::Outcome::written:
+                return Decoded::yes;
+            case AudioTranscoder::Outcome::noRoom:
+                return Decoded::noRoom;
+            default:
+                return Decoded::no;
+            }
+        });
         if (transcoded)
-            return {std::move(transcoded), playable, decodedBitDepth};
+            return std::move(*transcoded);
     }
-    auto decoded = decodeInto(
-        *folder, cacheFile,
-        [&](const std::filesystem::path& to) {
-            return decodeWithFfmpeg(source, to, settings.ffmpegCandidates,
-                                    decodeTimeLimit(info.st_size, settings.decodeTimeFloor));
-        },
-        playable);
+    auto decoded = decodeInto([&](DecodedCopyFile& copy) {
+        return decodeWithFfmpeg(source, copy, settings, info.st_size, roomBytes, heartbeat);
+    });
     if (decoded)
-        return {std::move(decoded), playable, decodedBitDepth};
+        return std::move(*decoded);
     throw failure;
 }
 

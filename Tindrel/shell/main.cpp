@@ -7,6 +7,7 @@
 #include "Tindrel/platform/desktop/termination_signals/TerminationSignals.h"
 #include "Tindrel/platform/ui/ApplicationLook.h"
 #include "Tindrel/shell/TindrelAppDelegate.h"
+#include "Tindrel/shell/WindowPaintingHeartbeat.h"
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QApplication>
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
         SingleInstance::Claim::handedOver)
         return 0;
 
+    // Decodes and exports keep the windows painted and stop for a termination signal.
+    tindrel::TindrelStore::shared().keepResponsiveDuringWork = tindrel::windowPaintingHeartbeat(
+        [&termination] { return termination.hasPendingRequest(); });
     tindrel::TindrelAppDelegate delegate(tindrel::TindrelStore::shared());
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &delegate,
                      &tindrel::TindrelAppDelegate::openDocuments);

@@ -71,7 +71,7 @@ void TindrelStore::setupAudioEngine() {
 }
 
 void TindrelStore::receiveMeterLevels(float leftDB, float rightDB) {
-    if (!isPlaying.get())
+    if (!isPlaying.get() || isInSynchronousWork())
         return;
     meterLeftDB = leftDB;
     meterRightDB = rightDB;

@@ -22,6 +22,7 @@
 // absolute, lexically normal paths.
 
 #include "Tindrel/analysis/AudioFileSpec.h"
+#include "Tindrel/platform/audio/FileDescriptor.h"
 #include "Tindrel/store/FolderAncestorItem.h"
 #include "Tindrel/store/Published.h"
 #include "Tindrel/store/SiblingAudioEntry.h"
@@ -46,6 +47,7 @@ namespace tindrel {
 
 namespace platform {
 class AudioFile;
+class WorkHeartbeat;
 class AudioPcmBuffer;
 class AudioPlayerNode;
 class TimePitchUnit;
@@ -107,6 +109,12 @@ public:
     std::function<void()> onStatusChanged;
     // Only the mini player's "open window" button calls it.
     std::function<void()> onOpenMainWindowRequested;
+    // Called every few tens of milliseconds while a decode (in loadAndPlay) or an export holds
+    // the main thread, so the windows can be kept painted; it must call no store operation.
+    // False stops that work at once, leaving nothing half-made and no status line: the program
+    // is on its way out. Meanwhile the store skips its tick, drops meter levels and holds back
+    // analysis results until the work is over.
+    std::function<bool()> keepResponsiveDuringWork;
 
     // ---- Transport ----
     // Stops, clears the range, makes the file current and recent, lists its folder when needed,
@@ -198,6 +206,26 @@ signals:
 private:
     friend class TindrelStoreProbe; // tests reach the engine side through it
 
+    // Long work on the main thread: a decode or an export runs inside one of these scopes.
+    class SynchronousWorkScope {
+    public:
+        explicit SynchronousWorkScope(TindrelStore& store);
+        ~SynchronousWorkScope();
+        SynchronousWorkScope(const SynchronousWorkScope&) = delete;
+        SynchronousWorkScope& operator=(const SynchronousWorkScope&) = delete;
+        platform::WorkHeartbeat& heartbeat() { return *heartbeat_; }
+
+    private:
+        TindrelStore& store_;
+        std::unique_ptr<platform::WorkHeartbeat> heartbeat_;
+    };
+    bool isInSynchronousWork() const { return synchronousWorkDepth_ > 0; }
+    // Runs `deliver` now, or once the long work in progress is over.
+    void deliverOutsideSynchronousWork(std::function<void()> deliver);
+    // True when `operation` was put off because long work is in progress: a drop that the
+    // window took during it asks for a load, which must wait until the work is over.
+    bool putOffDuringSynchronousWork(std::function<void()> operation);
+
     // Construction
     void setupAudioEngine();
     void receiveMeterLevels(float leftDB, float rightDB);
@@ -220,6 +248,9 @@ private:
     void triggerFastWaveformAndLUFSAnalysis(const Path& originalURL, const Path& playableURL,
                                             int64_t fileSize, int originalBitDepth,
                                             double fallbackDuration);
+    void publishMeasurement(const std::shared_ptr<std::atomic<bool>>& cancel,
+                            const std::shared_ptr<std::optional<AudioFileSpec>>& result,
+                            uint64_t generation);
 
     // Folders and recents
     void scanSiblingAudioFiles(const Path& folder);
@@ -247,6 +278,10 @@ private:
     std::shared_ptr<std::atomic<bool>> analysisCancel_;
     // Counts loads of existing paths; a measurement publishes only for the load that started it.
     uint64_t loadGeneration_ = 0;
+    int synchronousWorkDepth_ = 0;
+    std::vector<std::function<void()>> deliveriesAfterSynchronousWork_;
+    // For a decoded copy: keeps it in the cache while audioFile_ plays it.
+    platform::FileDescriptor audioFileHold_;
 };
 
 } // namespace tindrel

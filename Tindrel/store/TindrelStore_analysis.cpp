@@ -21,16 +21,24 @@ void TindrelStore::triggerFastWaveformAndLUFSAnalysis(const Path& originalURL,
                                              fallbackDuration, cancel.get());
         },
         [this, cancel, result, generation] {
-            // Matched by load, not by location: a rename during the measurement keeps it.
-            if (cancel->load() || generation != loadGeneration_ || !currentURL->has_value() ||
-                !result->has_value())
-                return;
-            AudioFileSpec measured = std::move(**result);
-            measured.url = **currentURL;
-            measured.fileName = currentURL->value().filename().string();
-            spec = std::move(measured);
-            callStatusChanged();
+            deliverOutsideSynchronousWork([this, cancel, result, generation] {
+                publishMeasurement(cancel, result, generation);
+            });
         });
+}
+
+void TindrelStore::publishMeasurement(const std::shared_ptr<std::atomic<bool>>& cancel,
+                                      const std::shared_ptr<std::optional<AudioFileSpec>>& result,
+                                      uint64_t generation) {
+    // Matched by load, not by location: a rename during the measurement keeps it.
+    if (cancel->load() || generation != loadGeneration_ || !currentURL->has_value() ||
+        !result->has_value())
+        return;
+    AudioFileSpec measured = std::move(**result);
+    measured.url = **currentURL;
+    measured.fileName = currentURL->value().filename().string();
+    spec = std::move(measured);
+    callStatusChanged();
 }
 
 } // namespace tindrel

@@ -5,6 +5,7 @@
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/AudioPcmBuffer.h"
+#include "Tindrel/platform/audio/WorkHeartbeat.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
 #include "Tindrel/platform/audio/engine/ManualOutput.h"
 #include "Tindrel/platform/desktop/FileRevealer.h"
@@ -31,6 +32,8 @@ std::unique_ptr<platform::AudioOutput> unusedOutput() {
 } // namespace
 
 void TindrelStore::exportModifiedAudioToWAV() {
+    if (putOffDuringSynchronousWork([this] { exportModifiedAudioToWAV(); }))
+        return;
     if (!currentURL.get())
         return;
     const Path opened = *currentURL.get();
@@ -115,7 +118,11 @@ void TindrelStore::exportModifiedAudioToWAV() {
     const int64_t targetFrames =
         std::max<int64_t>(1, framesForSeconds(static_cast<double>(frameCount) / rate, 1.0));
 
+    SynchronousWorkScope work(*this);
     while (exportEngine.manualRenderingSampleTime() < targetFrames) {
+        // Stopped: the unfinished file goes without a trace and without a status line.
+        if (!work.heartbeat().keepGoing())
+            return;
         const int64_t wanted = std::min<int64_t>(
             targetFrames - exportEngine.manualRenderingSampleTime(), maximumRenderFrames);
         const platform::AudioEngine::RenderStatus status =

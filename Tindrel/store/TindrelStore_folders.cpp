@@ -22,6 +22,9 @@ bool isHiddenName(const std::string& name) {
 } // namespace
 
 void TindrelStore::navigateToFolder(const Path& folder, bool recordHistory, bool autoSelectFirst) {
+    if (putOffDuringSynchronousWork(
+            [=, this] { navigateToFolder(folder, recordHistory, autoSelectFirst); }))
+        return;
     const Path u = standardizedPath(folder);
     std::error_code error;
     if (!std::filesystem::is_directory(u, error))

@@ -2,6 +2,7 @@
 
 #include "Tindrel/analysis/UniversalAudioLoader.h"
 #include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/WorkHeartbeat.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
 #include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
 #include "Tindrel/store/FrameMath.h"
@@ -51,6 +52,8 @@ AudioFileSpec placeholderSpec(const std::filesystem::path& file, const platform:
 } // namespace
 
 void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
+    if (putOffDuringSynchronousWork([this, url, autoPlay] { loadAndPlay(url, autoPlay); }))
+        return;
     const Path file = standardizedPath(url);
     const QString name = fileNameOf(file);
     std::error_code error;
@@ -91,16 +94,23 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
         navigateToFolder(folder, true, false);
 
     PlayableAudioFile opened;
-    try {
-        opened = UniversalAudioLoader::openPlayableAudioFile(file);
-    } catch (const std::exception& failure) {
-        statusBanner = QStringLiteral("Could not open ") + name + QStringLiteral(": ") +
-                       QString::fromStdString(failure.what());
-        return;
+    {
+        SynchronousWorkScope work(*this);
+        try {
+            opened = UniversalAudioLoader::openPlayableAudioFile(
+                file, UniversalAudioLoader::standardSettings(), work.heartbeat());
+        } catch (const std::exception& failure) {
+            // Stopped: the program is on its way out and the status line stays as it was.
+            if (!work.heartbeat().stopped())
+                statusBanner = QStringLiteral("Could not open ") + name + QStringLiteral(": ") +
+                               QString::fromStdString(failure.what());
+            return;
+        }
     }
 
     playableURL = opened.playableURL;
     audioFile_ = std::move(opened.audio);
+    audioFileHold_ = std::move(opened.copyHold);
     audioSourceURL_ = file;
 
     const platform::AudioFormat format = audioFile_->processingFormat();
@@ -259,7 +269,10 @@ void TindrelStore::stopAndCleanup() {
 }
 
 void TindrelStore::startUITimer() {
-    environment_.ticker->start(std::chrono::milliseconds(33), [this] { tickPlayheadAndMeters(); });
+    environment_.ticker->start(std::chrono::milliseconds(33), [this] {
+        if (!isInSynchronousWork())
+            tickPlayheadAndMeters();
+    });
 }
 
 void TindrelStore::tickPlayheadAndMeters() {

@@ -1,5 +1,4 @@
 #include "Tindrel/analysis/PcmCache.h"
-#include "tests/support/AgedFiles.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -8,11 +7,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <fstream>
 
 using tindrel::PcmCache;
 namespace fs = std::filesystem;
+
+namespace {
+
+PcmCache::SourceIdentity identity(int64_t size, int64_t modified, uint64_t inode = 7,
+                                  int64_t changed = 0) {
+    return {size, modified, 1, inode, changed};
+}
+
+// A file of `bytes` bytes last used `ageSeconds` ago.
+void writeAged(const fs::path& path, size_t bytes, int ageSeconds) {
+    std::ofstream(path.string()) << std::string(bytes, 'x');
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(ageSeconds));
+}
+
+} // namespace
 
 TEST(PcmCache, NamesKeepTheSanitisedBaseAndSizeAndSeparateDifferentSources) {
     struct Case {
@@ -26,21 +41,27 @@ TEST(PcmCache, NamesKeepTheSanitisedBaseAndSizeAndSeparateDifferentSources) {
         {"/music/日本.m4a", "___12345_"},
     };
     for (const auto& c : cases) {
-        const std::string name = PcmCache::cacheFileName(c.source, 12345, 0);
+        const std::string name = PcmCache::cacheFileName(c.source, identity(12345, 0));
         EXPECT_EQ(name.rfind(c.prefix, 0), 0u) << name;
         EXPECT_EQ(name.substr(name.size() - 4), ".wav");
     }
-    // Same base name and size: folder, modification time or a different non-ASCII name of the
-    // same length each give a different copy.
-    const std::string take = PcmCache::cacheFileName("/a/take.m4a", 100, 1);
-    EXPECT_NE(take, PcmCache::cacheFileName("/b/take.m4a", 100, 1));
-    EXPECT_NE(take, PcmCache::cacheFileName("/a/take.m4a", 100, 2));
-    EXPECT_NE(PcmCache::cacheFileName("/a/äb.m4a", 100, 1),
-              PcmCache::cacheFileName("/a/öb.m4a", 100, 1));
-    EXPECT_EQ(take, PcmCache::cacheFileName("/a/take.m4a", 100, 1));
+    // Same base name and size: folder, modification time, a file put in its place (another
+    // inode, or a later status change) or a different non-ASCII name of the same length each
+    // give a different copy.
+    const std::string take = PcmCache::cacheFileName("/a/take.m4a", identity(100, 1));
+    for (const std::string& other : {
+             PcmCache::cacheFileName("/b/take.m4a", identity(100, 1)),
+             PcmCache::cacheFileName("/a/take.m4a", identity(100, 2)),
+             PcmCache::cacheFileName("/a/take.m4a", identity(100, 1, 8)),
+             PcmCache::cacheFileName("/a/take.m4a", identity(100, 1, 7, 5)),
+         })
+        EXPECT_NE(take, other);
+    EXPECT_NE(PcmCache::cacheFileName("/a/äb.m4a", identity(100, 1)),
+              PcmCache::cacheFileName("/a/öb.m4a", identity(100, 1)));
+    EXPECT_EQ(take, PcmCache::cacheFileName("/a/take.m4a", identity(100, 1)));
 
     const std::string longName =
-        PcmCache::cacheFileName("/m/" + std::string(400, 'x') + ".m4a", INT64_MAX, 1);
+        PcmCache::cacheFileName("/m/" + std::string(400, 'x') + ".m4a", identity(INT64_MAX, 1));
     EXPECT_LE(longName.size(), size_t(NAME_MAX) - 10); // room for the temporary file's affixes
 }
 
@@ -75,7 +96,7 @@ TEST(PcmCache, UsesOnlyAPrivateFolderOfThisUser) {
     }
 }
 
-TEST(PcmCache, LeavesNoPrivateFolderOrStaleTemporaryBehind) {
+TEST(PcmCache, LeavesNoPrivateFolderBehind) {
     tindrel::test::TemporaryFolder root;
     const fs::path planted = root / "planted";
     std::ofstream(planted.string()) << "not a folder";
@@ -93,19 +114,46 @@ TEST(PcmCache, LeavesNoPrivateFolderOrStaleTemporaryBehind) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(root.path()), fs::directory_iterator()), 1);
+}
 
-    // Temporaries of killed decodes: only old ones of the cache's own pattern go.
-    const fs::path cache = root / "cache";
-    fs::create_directory(cache);
-    const std::vector<tindrel::test::AgedFile> files{
-        {".song_100_0123456789abcdef-a1B2c3.wav", true, true},
-        {".song_100_0123456789abcdef-Zz9yX8.wav", false, false},
-        {"song_100_0123456789abcdef.wav", true, false},
-        {".song-abc.wav", true, false},
+TEST(PcmCache, TrimKeepsHeldCopiesAndRemovesTheLeastRecentlyUsedFirst) {
+    tindrel::test::TemporaryFolder cache;
+    struct Entry {
+        const char* name;
+        int ageSeconds;
+        bool held;
+        bool expectedKept;
+    } entries[] = {
+        {"oldest_1000_0000000000000001.wav", 400, false, false},
+        {"old-but-playing_1000_0000000000000002.wav", 300, true, true},
+        {"older_1000_0000000000000003.wav", 200, false, false},
+        {"recent_1000_0000000000000004.wav", 100, false, true},
+        {"newest_1000_0000000000000005.wav", 0, false, true},
+        // Temporaries of decodes: gone unless a running decode holds them, whatever their age.
+        {".killed_1000_0000000000000006-a1B2c3.wav", 0, false, false},
+        {".writing_1000_0000000000000007-Zz9yX8.wav", 0, true, true},
+        // Not ours: never counted, never removed.
+        {"notes.txt", 500, false, true},
+        {".song-abc.wav", 500, false, true},
     };
-    tindrel::test::writeAgedFiles(cache, files);
-    const auto made = PcmCache::createTemporaryFile(cache, "other_1_ffffffffffffffff.wav");
-    ASSERT_TRUE(made);
-    for (const auto& file : files)
-        EXPECT_EQ(fs::exists(cache / file.name), !file.expectedRemoved) << file.name;
+    std::vector<tindrel::platform::FileDescriptor> holds;
+    for (const Entry& entry : entries) {
+        writeAged(cache / entry.name, 1000, entry.ageSeconds);
+        if (entry.held) {
+            holds.push_back(PcmCache::hold(cache / entry.name));
+            ASSERT_TRUE(holds.back().valid()) << entry.name;
+            // Holding is using: the age is set again for this test.
+            writeAged(cache / entry.name, 1000, entry.ageSeconds);
+        }
+    }
+    // Five copies of 1000 bytes; room for three.
+    PcmCache::trim(cache.path(), 3000);
+    for (const Entry& entry : entries)
+        EXPECT_EQ(fs::exists(cache / entry.name), entry.expectedKept) << entry.name;
+
+    // A copy being removed cannot be held; a held one is marked as used just now.
+    EXPECT_FALSE(PcmCache::hold(cache / "oldest_1000_0000000000000001.wav").valid());
+    const auto before = fs::last_write_time(cache / "recent_1000_0000000000000004.wav");
+    EXPECT_TRUE(PcmCache::hold(cache / "recent_1000_0000000000000004.wav").valid());
+    EXPECT_GT(fs::last_write_time(cache / "recent_1000_0000000000000004.wav"), before);
 }

@@ -6,12 +6,14 @@
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 using namespace tindrel;
 namespace fs = std::filesystem;
@@ -304,9 +306,7 @@ TEST(UniversalAudioLoader, PlantedCacheFolderOrEntryIsNeitherUsedNorRemoved) {
     struct stat sourceInfo {};
     ASSERT_EQ(stat(source.c_str(), &sourceInfo), 0);
     const fs::path entry =
-        *folder / PcmCache::cacheFileName(source, sourceInfo.st_size,
-                                          int64_t(sourceInfo.st_mtim.tv_sec) * 1000000000 +
-                                              sourceInfo.st_mtim.tv_nsec);
+        *folder / PcmCache::cacheFileName(source, PcmCache::SourceIdentity::of(sourceInfo));
     fs::create_directories(entry / "keep");
     const auto beside = UniversalAudioLoader::openPlayableAudioFile(source, f.settings);
     EXPECT_TRUE(fs::exists(entry / "keep"));
@@ -406,4 +406,104 @@ TEST(UniversalAudioLoader, SampleRatesOutsideTheSaneRangeAreRefusedByEveryStep) 
                           : std::string("Unsupported or empty audio stream in ") + c.name);
     }
     EXPECT_EQ(f.filesInCache(), 0u);
+}
+
+TEST(UniversalAudioLoader, NoRoomOrAStopEndsEitherDecoderWithNothingLeft) {
+    Fixture f;
+    const fs::path source = f.source("long.m4a", test::sineSignal(440, 0.5, 60.0), {"-c:a", "aac"});
+    const auto folder = PcmCache(f.settings.cacheFolder).folder();
+    ASSERT_TRUE(folder);
+    struct Case {
+        bool transcoder;
+        bool roomy; // else 200 KiB of room for the 11 MiB the copy needs
+        const char* failure;
+    } cases[] = {
+        {true, false, "Not enough free space for the decoded audio ("},
+        {false, false, "Not enough free space for the decoded audio ("},
+        {true, true, "Unsupported or empty audio stream in long.m4a"},
+        {false, true, "Unsupported or empty audio stream in long.m4a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.transcoder ? "transcoder" : "ffmpeg") +
+                     (c.roomy ? ", stopped" : ", no room"));
+        UniversalAudioLoader::Settings settings = f.settings;
+        settings.usePlatformTranscoder = c.transcoder;
+        if (!c.roomy)
+            settings.keepFreeBytes = PcmCache::freeBytes(*folder) - 200 * 1024;
+        // With room, the caller stops the decode at its second turn.
+        int beats = 0;
+        platform::WorkHeartbeat heartbeat([&] { return c.roomy ? ++beats < 2 : true; },
+                                          std::chrono::milliseconds(0));
+        std::string failure = "opened";
+        try {
+            UniversalAudioLoader::openPlayableAudioFile(source, settings, heartbeat);
+        } catch (const TindrelError& error) {
+            failure = error.what();
+        }
+        EXPECT_EQ(failure.rfind(c.failure, 0), 0u) << failure;
+        EXPECT_EQ(heartbeat.stopped(), c.roomy);
+        EXPECT_EQ(f.filesInCache(), 0u);
+    }
+}
+
+TEST(UniversalAudioLoader, AFileReplacedWithTheSameSizeAndTimeIsDecodedAfresh) {
+    Fixture f;
+    // PCM in a Matroska container: the same byte size whatever the level.
+    const std::vector<std::string> codec{"-c:a", "pcm_s16le", "-fflags", "+bitexact"};
+    const fs::path song = f.source("take.mka", tone(0.5), codec);
+    const fs::path loud = f.source("loud.mka", tone(0.5), codec);
+    const fs::path quiet = f.source("quiet.mka", tone(0.05), codec);
+    struct stat first {};
+    ASSERT_EQ(stat(song.c_str(), &first), 0);
+    const auto sameTimeAsFirst = [&](const fs::path& path) {
+        const struct timespec times[2] = {first.st_atim, first.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    };
+    struct Step {
+        const char* how;
+        double rms;
+        std::function<void()> replace;
+    } steps[] = {
+        {"first load", 0.3536, [] {}},
+        {"another file renamed over it", 0.03536,
+         [&] {
+             fs::copy_file(quiet, f.folder / "next.mka");
+             sameTimeAsFirst(f.folder / "next.mka");
+             fs::rename(f.folder / "next.mka", song);
+         }},
+        {"rewritten in place", 0.3536,
+         [&] {
+             fs::copy_file(loud, song, fs::copy_options::overwrite_existing);
+             sameTimeAsFirst(song);
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.how);
+        step.replace();
+        const auto result = UniversalAudioLoader::openPlayableAudioFile(song, f.settings);
+        EXPECT_NEAR(rmsOf(*result.audio), step.rms, step.rms * 0.05);
+    }
+}
+
+TEST(UniversalAudioLoader, CopiesInUseStayAndTheRestIsTrimmedAfterEachDecode) {
+    Fixture f;
+    f.settings.cacheByteLimit = 1; // nothing is kept that is not in use
+    std::vector<fs::path> sources;
+    for (const char* name : {"one.m4a", "two.m4a", "three.m4a"})
+        sources.push_back(f.source(name, tone(), {"-c:a", "aac"}));
+
+    auto one = UniversalAudioLoader::openPlayableAudioFile(sources[0], f.settings);
+    const auto two = UniversalAudioLoader::openPlayableAudioFile(sources[1], f.settings);
+    EXPECT_EQ(f.filesInCache(), 2u);
+    const fs::path firstCopy = one.playableURL;
+    one = {}; // no longer played
+    const auto three = UniversalAudioLoader::openPlayableAudioFile(sources[2], f.settings);
+    EXPECT_FALSE(fs::exists(firstCopy));
+    EXPECT_TRUE(fs::exists(two.playableURL));
+    EXPECT_TRUE(fs::exists(three.playableURL));
+    // A copy in use is found again without decoding.
+    f.settings.usePlatformTranscoder = false;
+    f.settings.ffmpegCandidates.clear();
+    EXPECT_EQ(UniversalAudioLoader::openPlayableAudioFile(sources[1], f.settings).playableURL,
+              two.playableURL);
 }

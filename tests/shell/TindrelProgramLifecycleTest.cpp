@@ -1,11 +1,13 @@
-// The real program without a window system: signals end it through its normal way out, a
-// later launch that could not open a display still hands its file to the running instance, and
-// "--version" answers without either.
+// The real program without a window system: signals end it through its normal way out (at
+// once, also in the middle of a decode), a later launch that could not open a display still
+// hands its file to the running instance, and "--version" answers without either.
 
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
+#include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -14,8 +16,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tindrel::test;
 using tindrel::platform::SingleInstance;
@@ -39,7 +46,125 @@ QProcessEnvironment sandboxedEnvironment(const TemporaryFolder& sandbox) {
     return environment;
 }
 
+// Whether `pid` has a file of the PCM cache open: an unnamed copy being written shows as
+// "/tmp/tindrel-pcm-cache/#<inode> (deleted)".
+bool isWritingADecodedCopy(qint64 pid) {
+    std::error_code ignored;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored)) {
+        const auto target = std::filesystem::read_symlink(entry.path(), ignored);
+        if (target.string().find("tindrel-pcm") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Names in the shared and any private PCM cache folder that contain `part`.
+std::vector<std::string> cacheEntriesNaming(const std::filesystem::path& privateRoot,
+                                            const std::string& part) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    const auto collect = [&](const std::filesystem::path& folder) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+            if (entry.path().filename().string().find(part) != std::string::npos)
+                found.push_back(entry.path().string());
+        }
+    };
+    collect("/tmp/tindrel-pcm-cache");
+    for (const auto& entry : std::filesystem::directory_iterator(privateRoot, ignored)) {
+        if (entry.path().filename().string().rfind("tindrel-pcm-", 0) == 0)
+            collect(entry.path());
+    }
+    return found;
+}
+
 } // namespace
+
+TEST(TindrelProgramLifecycle, ASignalInTheMiddleOfADecodeEndsItAtOnceLeavingNoCopy) {
+    TemporaryFolder shared;
+    // Two hours of PCM in Matroska: a few seconds of decoding, made in about one.
+    const auto source = shared / "lifecycle-decode.mka";
+    ASSERT_EQ(runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                    "sine=f=440:sample_rate=8000:duration=7200", "-c:a",
+                                    "pcm_s16le", source.string()}),
+              0);
+    struct Case {
+        int signalNumber;
+        bool wayOut; // ends through the program's own way out, else killed outright
+    } cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGHUP, true}, {SIGKILL, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signalNumber);
+        TemporaryFolder sandbox;
+        QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("TMPDIR", QString::fromStdString(sandbox.path().string()));
+
+        const auto copiesBefore = cacheEntriesNaming(sandbox.path(), "lifecycle-decode");
+
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(TINDREL_PROGRAM, {QString::fromStdString(source.string())});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        for (int i = 0; i < 3000 && !isWritingADecodedCopy(program.processId()); ++i)
+            program.waitForFinished(10);
+        ASSERT_TRUE(isWritingADecodedCopy(program.processId()));
+
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        ASSERT_EQ(kill(static_cast<pid_t>(program.processId()), c.signalNumber), 0);
+        ASSERT_TRUE(program.waitForFinished(60000));
+        if (c.wayOut) {
+            EXPECT_LT(sinceSignal.elapsed(), 1000);
+            EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(program.exitCode(), 0);
+        }
+        EXPECT_EQ(cacheEntriesNaming(sandbox.path(), "lifecycle-decode"), copiesBefore);
+    }
+}
+
+TEST(TindrelProgramLifecycle, TheNextStartClearsWhatADecodeOfAKilledRunLeft) {
+    // Where the file system has no unnamed files, a decode writes a hidden temporary; one that
+    // no running instance holds goes when the program next opens a file.
+    const std::filesystem::path cache = "/tmp/tindrel-pcm-cache";
+    mkdir(cache.c_str(), 0700);
+    struct Case {
+        const char* name;
+        bool held; // by a decode still running elsewhere
+    } cases[] = {{".lifecycle-killed_1_0123456789abcdef-a1B2c3.wav", false},
+                 {".lifecycle-running_1_0123456789abcdef-Zz9yX8.wav", true}};
+    std::vector<int> holds;
+    for (const Case& c : cases) {
+        const int fd = open((cache / c.name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0) << c.name;
+        if (c.held) {
+            ASSERT_EQ(flock(fd, LOCK_SH), 0);
+        }
+        holds.push_back(fd);
+    }
+
+    TemporaryFolder sandbox;
+    QProcessEnvironment environment = sandboxedEnvironment(sandbox);
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const auto audio = sandbox / "home" / "tone.wav";
+    writeAudioFile(audio, sineSignal(440, 0.5, 1.0));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(TINDREL_PROGRAM, {QString::fromStdString(audio.string())});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    for (int i = 0; i < 600 && std::filesystem::exists(cache / cases[0].name); ++i)
+        program.waitForFinished(50);
+    kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(60000));
+
+    for (const Case& c : cases)
+        EXPECT_EQ(std::filesystem::exists(cache / c.name), c.held) << c.name;
+    for (size_t i = 0; i < holds.size(); ++i) {
+        close(holds[i]);
+        std::filesystem::remove(cache / cases[i].name);
+    }
+}
 
 TEST(TindrelProgramLifecycle, TerminationSignalsEndTheProgramCleanly) {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {

@@ -129,27 +129,47 @@ int64_t statedFrames(const AVFormatContext* format, const AVStream* stream, int 
     return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
 }
 
+constexpr int64_t bytesPerFrame = 4; // 16-bit stereo
+
 // The most frames a 16-bit stereo WAV can hold: its sizes are 32-bit.
-constexpr int64_t wavFrameCapacity = (int64_t(UINT32_MAX) - 4096) / 4;
+constexpr int64_t wavFrameCapacity =
+    (int64_t(UINT32_MAX) - AudioTranscoder::wavOverheadBytes) / bytesPerFrame;
+
+double secondsBoundBySize(int64_t sourceBytes) {
+    return 60.0 + double(std::max<int64_t>(0, sourceBytes)) / 16.0;
+}
 
 // The most output frames the source can honestly decode to: the length its container states
-// (when not merely guessed from a bit rate) with room for codec padding, or a second per 16
-// bytes of input (below any codec's lowest bit rate) plus a minute, whichever is more, and
-// never more than the WAV holds. A decoder past it is misreading a damaged or hostile stream.
+// (when not merely guessed from a bit rate) with room for codec padding, or the bound from its
+// size, whichever is more, and never more than the WAV holds. A decoder past it is misreading
+// a damaged or hostile stream.
 int64_t decodedFrameCeiling(const AVFormatContext* format, int64_t sourceBytes) {
-    double seconds = 60.0 + double(std::max<int64_t>(0, sourceBytes)) / 16.0;
+    double seconds = secondsBoundBySize(sourceBytes);
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0 &&
         format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
         seconds = std::max(seconds, 1.25 * double(format->duration) / AV_TIME_BASE);
     return int64_t(std::min(seconds * AudioTranscoder::outputSampleRate, double(wavFrameCapacity)));
 }
 
+// Output frames the container's own length asks for, or 0 when it states none it can stand by.
+int64_t statedOutputFrames(const AVFormatContext* format) {
+    if (format->duration == AV_NOPTS_VALUE || format->duration <= 0 ||
+        format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return 0;
+    return av_rescale(format->duration, AudioTranscoder::outputSampleRate, AV_TIME_BASE);
+}
+
+bool isOutOfRoom(int code) {
+    return code == ENOSPC || code == EDQUOT || code == EFBIG;
+}
+
 class WavSink {
 public:
-    WavSink(SNDFILE* file, int64_t limit, int64_t ceiling)
-        : file_(file), limit_(limit), ceiling_(ceiling) {}
+    WavSink(SNDFILE* file, int64_t limit, int64_t ceiling, int64_t room)
+        : file_(file), limit_(limit), ceiling_(ceiling), room_(room) {}
 
-    // Writes interleaved stereo, up to the stated limit; fails rather than pass the ceiling.
+    // Writes interleaved stereo, up to the stated limit; fails rather than pass the ceiling
+    // or the room.
     bool write(const int16_t* samples, int64_t frames) {
         frames = std::min(frames, limit_ - written_);
         if (frames <= 0)
@@ -158,20 +178,30 @@ public:
             overflowed_ = true;
             return false;
         }
-        if (sf_writef_short(file_, samples, frames) != frames)
+        if (frames > room_ - written_) {
+            outOfRoom_ = true;
             return false;
+        }
+        errno = 0;
+        if (sf_writef_short(file_, samples, frames) != frames) {
+            outOfRoom_ = isOutOfRoom(errno);
+            return false;
+        }
         written_ += frames;
         return true;
     }
     int64_t written() const { return written_; }
     bool overflowed() const { return overflowed_; }
+    bool outOfRoom() const { return outOfRoom_; }
 
 private:
     SNDFILE* file_;
     int64_t limit_;
     int64_t ceiling_;
+    int64_t room_;
     int64_t written_ = 0;
     bool overflowed_ = false;
+    bool outOfRoom_ = false;
 };
 
 // Resamples decoded frames to the output rate as 16-bit stereo. The resampler is set up from
@@ -280,21 +310,41 @@ bool drainDecoder(AVCodecContext* decoder, AVFrame* frame, Converter& converter)
     }
 }
 
-std::string decodingFailure(const WavSink& sink) {
-    return sink.overflowed() ? "the decoded audio is longer than the source can hold"
-                             : "decoding failed";
+using Outcome = AudioTranscoder::Outcome;
+
+Outcome failWith(std::string* error, const std::string& text, Outcome outcome = Outcome::failed) {
+    fail(error, text);
+    return outcome;
+}
+
+constexpr const char* noRoomText = "not enough free space for the decoded audio";
+
+Outcome decodingFailure(const WavSink& sink, std::string* error) {
+    if (sink.outOfRoom())
+        return failWith(error, noRoomText, Outcome::noRoom);
+    return failWith(error, sink.overflowed()
+                               ? "the decoded audio is longer than the source can hold"
+                               : "decoding failed");
 }
 
 } // namespace
 
-bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
-                                     const std::filesystem::path& destination, std::string* error) {
+int64_t AudioTranscoder::outputByteCeiling(int64_t sourceBytes) {
+    const double frames =
+        std::min(secondsBoundBySize(sourceBytes) * outputSampleRate, double(wavFrameCapacity));
+    return int64_t(frames) * bytesPerFrame + wavOverheadBytes;
+}
+
+AudioTranscoder::Outcome AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
+                                                         int destination, int64_t byteBudget,
+                                                         WorkHeartbeat& heartbeat,
+                                                         std::string* error) {
     // Errors come back to the caller; the libraries must not print them.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     Input input;
     if (!openInput(source, input, error))
-        return false;
+        return Outcome::failed;
 
     const AVStream* stream = nullptr;
     for (unsigned i = 0; i < input.format->nb_streams && !stream; ++i) {
@@ -302,7 +352,7 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
             stream = input.format->streams[i];
     }
     if (!stream)
-        return fail(error, "no audio stream");
+        return failWith(error, "no audio stream");
     for (unsigned i = 0; i < input.format->nb_streams; ++i) {
         if (input.format->streams[i] != stream)
             input.format->streams[i]->discard = AVDISCARD_ALL;
@@ -310,69 +360,85 @@ bool AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
 
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
-        return fail(error, "no decoder for the audio stream");
+        return failWith(error, "no decoder for the audio stream");
     std::unique_ptr<AVCodecContext, CodecContextDeleter> decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0)
-        return fail(error, "decoder set-up failed");
+        return failWith(error, "decoder set-up failed");
     decoder->pkt_timebase = stream->time_base;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
-        return fail(error, "decoder set-up failed");
+        return failWith(error, "decoder set-up failed");
     if (decoder->ch_layout.nb_channels <= 0)
-        return fail(error, "audio stream without channels");
+        return failWith(error, "audio stream without channels");
     if (!isSupportedSampleRate(decoder->sample_rate))
-        return fail(error, "unsupported sample rate");
+        return failWith(error, "unsupported sample rate");
+
+    // A source whose stated length cannot fit is refused before a byte is written.
+    const int64_t roomFrames = std::max<int64_t>(0, byteBudget - wavOverheadBytes) / bytesPerFrame;
+    if (statedOutputFrames(input.format) > roomFrames)
+        return failWith(error, noRoomText, Outcome::noRoom);
 
     SF_INFO info{};
     info.samplerate = outputSampleRate;
     info.channels = outputChannels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    std::unique_ptr<SNDFILE, SndfileCloser> wav(sf_open(destination.c_str(), SFM_WRITE, &info));
+    std::unique_ptr<SNDFILE, SndfileCloser> wav(
+        sf_open_fd(destination, SFM_WRITE, &info, SF_FALSE));
     if (!wav)
-        return fail(error, sf_strerror(nullptr));
+        return failWith(error, sf_strerror(nullptr));
 
     const int64_t stated = statedFrames(input.format, stream, decoder->sample_rate);
     const int64_t limit = stated == std::numeric_limits<int64_t>::max()
                               ? stated
                               : av_rescale(stated, outputSampleRate, decoder->sample_rate);
-    WavSink sink(wav.get(), limit, decodedFrameCeiling(input.format, avio_size(input.io)));
+    WavSink sink(wav.get(), limit, decodedFrameCeiling(input.format, avio_size(input.io)),
+                 roomFrames);
     Converter converter(sink);
 
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
     if (!packet || !frame)
-        return fail(error, "out of memory");
+        return failWith(error, "out of memory");
     int readStatus = 0;
     while ((readStatus = av_read_frame(input.format, packet.get())) >= 0) {
+        if (!heartbeat.keepGoing()) {
+            av_packet_unref(packet.get());
+            return failWith(error, "stopped", Outcome::stopped);
+        }
         if (packet->stream_index == stream->index) {
             // A packet cut short by the end of the file or a read error.
             if (packet->flags & AV_PKT_FLAG_CORRUPT) {
                 av_packet_unref(packet.get());
-                return fail(error, "the source ends in the middle of its audio");
+                return failWith(error, "the source ends in the middle of its audio");
             }
             const int sent = avcodec_send_packet(decoder.get(), packet.get());
             if (sent < 0 && sent != AVERROR_INVALIDDATA) {
                 av_packet_unref(packet.get());
-                return fail(error, "decoding failed");
+                return failWith(error, "decoding failed");
             }
             if (!drainDecoder(decoder.get(), frame.get(), converter)) {
                 av_packet_unref(packet.get());
-                return fail(error, decodingFailure(sink));
+                return decodingFailure(sink, error);
             }
         }
         av_packet_unref(packet.get());
     }
     if (readStatus != AVERROR_EOF || input.io->error < 0)
-        return fail(error, "read error in the source");
+        return failWith(error, "read error in the source");
     avcodec_send_packet(decoder.get(), nullptr);
     if (!drainDecoder(decoder.get(), frame.get(), converter) || !converter.push(nullptr))
-        return fail(error, decodingFailure(sink));
+        return decodingFailure(sink, error);
     if (sink.written() == 0)
-        return fail(error, "the audio stream is empty");
+        return failWith(error, "the audio stream is empty");
     // Whole packets missing at the end of an MP4: more than one codec frame short.
     if (limit != std::numeric_limits<int64_t>::max() &&
         sink.written() < limit - 2 * 1024 * outputSampleRate / decoder->sample_rate)
-        return fail(error, "the source ends before its stated length");
-    return true;
+        return failWith(error, "the source ends before its stated length");
+    errno = 0;
+    const int closed = sf_close(wav.release());
+    if (closed != 0)
+        return failWith(error, sf_error_number(closed),
+                        isOutOfRoom(errno) ? Outcome::noRoom : Outcome::failed);
+    return Outcome::written;
 }
 
 } // namespace tindrel::platform

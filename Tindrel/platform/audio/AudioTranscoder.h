@@ -9,8 +9,14 @@
 // hundred frames long). A hard demux or I/O error fails the whole transcode; a damaged packet
 // that the decoder skips does not. A source rate outside SupportedSampleRates.h fails it too,
 // as does output past what the source can hold (its stated length, or a bound from its size).
+// The output is also kept within a byte budget (the room the caller's file system has): a
+// source whose stated length needs more fails before anything is written, and one that turns
+// out longer fails when it reaches the budget. A heartbeat is asked between packets.
 // Synchronous; no shared state, so calls on different threads do not interfere.
 
+#include "Tindrel/platform/audio/WorkHeartbeat.h"
+
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -21,11 +27,25 @@ public:
     static constexpr int outputSampleRate = 48000;
     static constexpr int outputChannels = 2;
 
-    // Writes `destination` (created or replaced). False when nothing playable came out; the
-    // caller removes whatever was written then.
-    static bool transcodeToWav(const std::filesystem::path& source,
-                               const std::filesystem::path& destination,
-                               std::string* error = nullptr);
+    enum class Outcome {
+        written,
+        failed,
+        noRoom,  // the audio needs more than the byte budget
+        stopped, // the heartbeat said stop
+    };
+    // Writes the WAV into `destination`, an empty file open for reading and writing, which
+    // stays open. On any outcome but `written` the caller discards the file.
+    static Outcome transcodeToWav(const std::filesystem::path& source, int destination,
+                                  int64_t byteBudget, WorkHeartbeat& heartbeat,
+                                  std::string* error = nullptr);
+
+    // The most bytes any decoder may write for a source of `sourceBytes` when nothing better
+    // is known of its length: a second per 16 bytes (below any codec's lowest bit rate) plus a
+    // minute, at the output's 192000 bytes a second, and never more than a WAV holds.
+    static int64_t outputByteCeiling(int64_t sourceBytes);
+
+    // The header and trailer room a WAV needs besides its samples.
+    static constexpr int64_t wavOverheadBytes = 4096;
 };
 
 } // namespace tindrel::platform

@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // Only async-signal-safe calls: the parent may have other threads.
 [[noreturn]] void execInChild(const char* executable, char* const* argv, int nullDevice,
-                              int errorPipe, pid_t parent) {
+                              int errorPipe, int inherited, pid_t parent) {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) // the parent ended before the line above took effect
@@ -34,14 +34,17 @@ using Clock = std::chrono::steady_clock;
     ::dup2(nullDevice, STDIN_FILENO);
     ::dup2(nullDevice, STDOUT_FILENO);
     ::dup2(nullDevice, STDERR_FILENO);
+    if (inherited >= 0)
+        ::fcntl(inherited, F_SETFD, 0);
     ::execve(executable, argv, environ);
     const int failure = errno;
     [[maybe_unused]] const ssize_t written = ::write(errorPipe, &failure, sizeof failure);
     ::_exit(127);
 }
 
-// True when `pid` has ended before `deadline` (the largest time: no deadline); not reaped yet.
-bool endsBefore(pid_t pid, Clock::time_point deadline) {
+// True when `pid` has ended before `deadline` (the largest time: no deadline) and before the
+// heartbeat said stop; not reaped yet.
+bool endsBefore(pid_t pid, Clock::time_point deadline, WorkHeartbeat* heartbeat) {
     FileDescriptor handle(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     for (;;) {
         siginfo_t info{};
@@ -55,6 +58,12 @@ bool endsBefore(pid_t pid, Clock::time_point deadline) {
             if (left <= 0)
                 return false;
             waitMs = static_cast<int>(std::min<long long>(left, 60000));
+        }
+        if (heartbeat) {
+            if (!heartbeat->keepGoing())
+                return false;
+            const int beatMs = static_cast<int>(heartbeat->interval().count());
+            waitMs = waitMs < 0 ? beatMs : std::min(waitMs, beatMs);
         }
         if (handle.valid()) {
             pollfd readable{handle.get(), POLLIN, 0};
@@ -82,7 +91,7 @@ std::optional<int> reap(pid_t pid) {
 
 std::optional<int> ChildProcess::run(const std::filesystem::path& executable,
                                      const std::vector<std::string>& arguments,
-                                     std::optional<std::chrono::milliseconds> timeLimit) {
+                                     const Options& options) {
     std::vector<std::string> all{executable.string()};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -97,14 +106,15 @@ std::optional<int> ChildProcess::run(const std::filesystem::path& executable,
     FileDescriptor errorReader(pipeEnds[0]);
     FileDescriptor errorWriter(pipeEnds[1]);
     const Clock::time_point deadline =
-        timeLimit ? Clock::now() + *timeLimit : Clock::time_point::max();
+        options.timeLimit ? Clock::now() + *options.timeLimit : Clock::time_point::max();
 
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
         return std::nullopt;
     if (pid == 0)
-        execInChild(all.front().c_str(), argv.data(), nullDevice.get(), errorWriter.get(), parent);
+        execInChild(all.front().c_str(), argv.data(), nullDevice.get(), errorWriter.get(),
+                    options.inheritedDescriptor, parent);
     ::setpgid(pid, pid); // also here, so the group exists before any kill below
     errorWriter = FileDescriptor();
 
@@ -118,7 +128,7 @@ std::optional<int> ChildProcess::run(const std::filesystem::path& executable,
         reap(pid);
         return std::nullopt;
     }
-    if (!endsBefore(pid, deadline)) {
+    if (!endsBefore(pid, deadline, options.heartbeat)) {
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
         reap(pid);

@@ -7,13 +7,26 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <fcntl.h>
 #include <fstream>
+#include <unistd.h>
 
 using namespace tindrel;
 using platform::AudioTranscoder;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Transcodes into a new file at `destination`, without a byte budget or a heartbeat.
+bool transcodeInto(const fs::path& source, const fs::path& destination) {
+    const int file = open(destination.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    platform::WorkHeartbeat unattended;
+    const bool written = AudioTranscoder::transcodeToWav(source, file, INT64_MAX, unattended) ==
+                         AudioTranscoder::Outcome::written;
+    close(file);
+    return written;
+}
 
 // RMS of channel `channel` of a whole file, read through AudioFile.
 double rmsOf(const fs::path& path, uint32_t channel) {
@@ -52,7 +65,7 @@ TEST(AudioTranscoder, WritesStereo48kWavOfTheStatedLength) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(test::encodeWithFfmpeg(wav, folder / c.name, c.codec));
         const auto out = folder / (std::string(c.name) + ".wav");
-        ASSERT_TRUE(AudioTranscoder::transcodeToWav(folder / c.name, out));
+        ASSERT_TRUE(transcodeInto(folder / c.name, out));
         auto file = platform::AudioFile::openForReading(out);
         ASSERT_TRUE(file);
         EXPECT_EQ(file->fileFormat().sampleRate, 48000);
@@ -98,7 +111,7 @@ TEST(AudioTranscoder, StreamThatChangesLayoutPartWayIsConvertedWhole) {
             }
         }
         const auto out = folder / (std::string(c.name) + ".wav");
-        ASSERT_TRUE(AudioTranscoder::transcodeToWav(source, out));
+        ASSERT_TRUE(transcodeInto(source, out));
         auto file = platform::AudioFile::openForReading(out);
         ASSERT_TRUE(file);
         // Each ADTS half keeps its own encoder delay and padding.

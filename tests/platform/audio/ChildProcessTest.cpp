@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -74,7 +75,7 @@ int killedBy(pid_t pid) {
 
 } // namespace
 
-TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
+TEST(ChildProcess, TimeLimitHeartbeatStopOrTheEndOfItsParentKillsTheWholeGroup) {
     // Orphans come to this process, so their end can be observed and reaped here.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     tindrel::test::TemporaryFolder folder;
@@ -82,12 +83,21 @@ TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
     ASSERT_EQ(mkfifo(ids.c_str(), 0600), 0);
     const fs::path script = lingeringScript(folder, ids);
 
-    // Past the time limit: the script and what it started are both killed.
-    pid_t sleeper = 0;
-    std::thread reader([&] { sleeper = readIds(ids).second; });
-    EXPECT_EQ(ChildProcess::run(script, {}, std::chrono::milliseconds(300)), std::nullopt);
-    reader.join();
-    EXPECT_EQ(killedBy(sleeper), SIGKILL);
+    // Past the time limit, or stopped by the caller's heartbeat at its third turn: the script
+    // and what it started are both killed.
+    int beats = 0;
+    tindrel::platform::WorkHeartbeat heartbeat([&] { return ++beats < 3; },
+                                               std::chrono::milliseconds(10));
+    const ChildProcess::Options endings[] = {{std::chrono::milliseconds(300)},
+                                             {std::nullopt, -1, &heartbeat}};
+    for (const ChildProcess::Options& ending : endings) {
+        pid_t sleeper = 0;
+        std::thread reader([&] { sleeper = readIds(ids).second; });
+        EXPECT_EQ(ChildProcess::run(script, {}, ending), std::nullopt);
+        reader.join();
+        EXPECT_EQ(killedBy(sleeper), SIGKILL);
+    }
+    EXPECT_EQ(beats, 3);
 
     // The program that started the script dies: the script goes with it.
     const pid_t runner = fork();
@@ -102,4 +112,22 @@ TEST(ChildProcess, TimeLimitOrTheEndOfItsParentKillsTheWholeGroup) {
     EXPECT_EQ(killedBy(lingering), SIGKILL);
     kill(background, SIGKILL);
     killedBy(background);
+}
+
+TEST(ChildProcess, AnInheritedDescriptorReachesTheProgramAndNoOtherDoes) {
+    tindrel::test::TemporaryFolder folder;
+    struct Case {
+        bool inherited;
+        const char* expected;
+    } cases[] = {{true, "decoded"}, {false, ""}};
+    for (const Case& c : cases) {
+        const int unnamed = open(folder.path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        ASSERT_GE(unnamed, 0);
+        const std::string target = "/proc/self/fd/" + std::to_string(unnamed);
+        ChildProcess::run("/bin/sh", {"-c", "printf decoded > " + target},
+                          {std::nullopt, c.inherited ? unnamed : -1, nullptr});
+        char bytes[16] = {};
+        EXPECT_STREQ(pread(unnamed, bytes, sizeof bytes - 1, 0) >= 0 ? bytes : "?", c.expected);
+        close(unnamed);
+    }
 }

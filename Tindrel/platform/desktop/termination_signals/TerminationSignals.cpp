@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -59,6 +60,13 @@ TerminationSignals::~TerminationSignals() {
         sigaction(signalNumber, &action, nullptr);
     close(writeEnd.exchange(-1));
     close(readEnd_);
+}
+
+bool TerminationSignals::hasPendingRequest() const {
+    if (readEnd_ < 0)
+        return false;
+    pollfd readable{readEnd_, POLLIN, 0};
+    return ::poll(&readable, 1, 0) > 0 && (readable.revents & POLLIN);
 }
 
 void TerminationSignals::drain() {

@@ -26,6 +26,9 @@ public:
 
     // Whether the handlers are in place (false only when the pipe could not be made).
     bool isActive() const { return notifier_ != nullptr; }
+    // Whether a signal arrived that requested() has not told yet; it is still told later.
+    // For work that holds the event loop and must stop when the program is asked to end.
+    bool hasPendingRequest() const;
 
 signals:
     // One of the three signals arrived; `signalNumber` says which.

@@ -1,0 +1,154 @@
+// Decodes and exports hold the main thread: the caller gets a turn at least every tenth of a
+// second, can stop the work there without a trace, and no store work runs in its turns.
+
+#include "tests/store_support/StoreTestRig.h"
+#include "tests/support/ExternalEncoder.h"
+#include "tests/support/GeneratedAudio.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <set>
+#include <time.h>
+
+namespace tindrel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The main thread's own running time: what the work holds of it, whatever else the machine
+// runs meanwhile (the tests run in parallel with others).
+struct ThreadClock {
+    using duration = std::chrono::nanoseconds;
+    using time_point = std::chrono::time_point<ThreadClock>;
+    static time_point now() {
+        timespec spent{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spent);
+        return time_point(std::chrono::seconds(spent.tv_sec) +
+                          std::chrono::nanoseconds(spent.tv_nsec));
+    }
+};
+using Clock = ThreadClock;
+
+std::set<std::string> listing(const fs::path& folder) {
+    std::set<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+struct LongWork {
+    const char* name;
+    // Sets the store up and returns the call that holds the main thread.
+    std::function<std::function<void()>(test::StoreTestRig&)> prepare;
+};
+
+// Ten minutes of mono PCM in Matroska (quick to make): decoded through the transcoder into the
+// cache as 48 kHz stereo.
+std::function<void()> longDecode(test::StoreTestRig& rig) {
+    const fs::path wav = rig.home() / "music" / "decode-source.wav";
+    fs::create_directories(wav.parent_path());
+    test::writeAudioFile(wav, test::sineSignal(440, 0.5, 600.0, 22050, 1));
+    const fs::path mka = rig.home() / "music" / "long-decode.mka";
+    if (!test::encodeWithFfmpeg(wav, mka, {"-c:a", "pcm_s16le"}))
+        throw std::runtime_error("encode");
+    fs::remove(wav);
+    return [&rig, mka] { rig.store().loadAndPlay(mka, false); };
+}
+
+// Ten seconds through the stretcher: about a second of rendering.
+std::function<void()> longExport(test::StoreTestRig& rig) {
+    rig.loadTone("long-export.wav", 10.0, false);
+    rig.store().setPlaybackRate(1.25f);
+    return [&rig] { rig.store().exportModifiedAudioToWAV(); };
+}
+
+const LongWork works[] = {{"decode", longDecode}, {"export", longExport}};
+
+bool measured(const TindrelStore& store) {
+    return store.spec->has_value() && (*store.spec)->peaks.size() != 240;
+}
+
+} // namespace
+
+TEST(StoreSynchronousWork, TheCallerGetsATurnAtLeastEveryTenthOfASecondAndNothingElseRuns) {
+    for (const LongWork& work : works) {
+        SCOPED_TRACE(work.name);
+        test::StoreTestRig rig;
+        TindrelStore& store = rig.store();
+        const std::function<void()> run = work.prepare(rig);
+        const QString statusBefore = store.statusBanner.get();
+
+        const fs::path dropped = rig.writeTone("dropped.wav", 1.0);
+
+        std::vector<std::pair<Clock::time_point, Clock::time_point>> turns;
+        bool publishedInATurn = false;
+        bool droppedInATurn = false;
+        store.keepResponsiveDuringWork = [&] {
+            const Clock::time_point start = Clock::now();
+            // A measurement that finishes now is held back until the work is over, and so is a
+            // file dropped on the window meanwhile.
+            rig.analysis().runAll();
+            publishedInATurn = publishedInATurn || measured(store);
+            if (turns.empty())
+                store.loadAndPlay(dropped, false);
+            droppedInATurn = droppedInATurn || store.currentURL.get() == dropped;
+            turns.emplace_back(start, Clock::now());
+            return true;
+        };
+        const Clock::time_point begin = Clock::now();
+        run();
+        const Clock::time_point end = Clock::now();
+        EXPECT_NE(store.statusBanner.get(), statusBefore);
+        EXPECT_FALSE(store.statusBanner.get().contains(QStringLiteral("failed")));
+
+        ASSERT_GE(turns.size(), 3u)
+            << "the work took " << std::chrono::duration<double>(end - begin).count() << " s";
+        std::chrono::duration<double, std::milli> longestHold{0};
+        for (size_t i = 1; i < turns.size(); ++i)
+            longestHold = std::max(longestHold, std::chrono::duration<double, std::milli>(
+                                                    turns[i].first - turns[i - 1].second));
+        EXPECT_LT(longestHold.count(), 100.0);
+        EXPECT_FALSE(publishedInATurn);
+        EXPECT_FALSE(droppedInATurn);
+        // Done once the operation has returned to the event loop.
+        rig.analysis().runAll();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(store.currentURL.get(), dropped);
+        rig.analysis().runAll();
+        EXPECT_TRUE(measured(store));
+    }
+}
+
+TEST(StoreSynchronousWork, AStopInTheCallersTurnEndsTheWorkWithoutATrace) {
+    const fs::path cache = "/tmp/tindrel-pcm-cache";
+    for (const LongWork& work : works) {
+        SCOPED_TRACE(work.name);
+        test::StoreTestRig rig;
+        TindrelStore& store = rig.store();
+        const std::function<void()> run = work.prepare(rig);
+        const std::set<std::string> folderBefore = listing(rig.home() / "music");
+        const std::set<std::string> cacheBefore = listing(cache);
+        const std::optional<fs::path> playableBefore = store.playableURL.get();
+
+        int turns = 0;
+        store.keepResponsiveDuringWork = [&] { return ++turns < 2; };
+        run();
+        EXPECT_EQ(turns, 2);
+        // The status line never tells of the stopped work (the folder listing may).
+        EXPECT_FALSE(store.statusBanner.get().contains(QStringLiteral("long-")))
+            << store.statusBanner.get().toStdString();
+        EXPECT_EQ(store.playableURL.get(), playableBefore);
+        EXPECT_EQ(listing(rig.home() / "music"), folderBefore);
+        for (const std::string& name : listing(cache))
+            EXPECT_TRUE(cacheBefore.count(name) || name.find("long-decode") == std::string::npos)
+                << name;
+    }
+}
+
+} // namespace tindrel
