@@ -17,7 +17,9 @@ struct Mp3AudioFile::BufferedSource {
     // Shared by every reader reopened from the first; read only by position.
     std::shared_ptr<const FileDescriptor> file;
     off_t position = 0;
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(256 * 1024);
+    // Dozens of frames, yet little to copy for a seek, which reads the stream's head afresh
+    // and then the frames at its target.
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(32 * 1024);
     off_t bufferStart = 0;
     size_t bufferHeld = 0;
 
