@@ -303,6 +303,9 @@ bool Mp3AudioFile::decodeAndDrop(int64_t frames) {
         const int status = mpg123_read(
             handle_, reinterpret_cast<unsigned char*>(interleaved_.data()), bytes, &done);
         frames -= int64_t(done / (channels * sizeof(float)));
+        // A stream that ends early ends there for reads too, as it does for a sequential one.
+        if (status == MPG123_DONE)
+            return true;
         if (frames > 0 && status != MPG123_NEW_FORMAT && (status != MPG123_OK || done == 0))
             return false;
     }

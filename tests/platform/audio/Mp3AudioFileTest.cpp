@@ -157,8 +157,8 @@ TEST(Mp3AudioFile, ExactLengthAndSampleExactSeeksWithAndWithoutFrameCountHeaders
 
 namespace {
 
-// A 1 kHz tone, or two tones a channel apart, which leave LAME's bit reservoir full (noise
-// empties it, and with it the distance a frame reaches back).
+// Two seconds of a 1 kHz tone, alone or with one at 3150 Hz: held tones leave LAME's bit
+// reservoir full, so that frames reach far back (noise empties it).
 test::Signal heldTones(bool twoTones, double sampleRate, int channels) {
     constexpr double seconds = 2.0;
     test::Signal signal = test::sineSignal(1000, 0.25, seconds, sampleRate, channels);
@@ -230,8 +230,9 @@ TEST(Mp3AudioFile, EverySeekReadsWhatASequentialReadDoes) {
         {"v8-44k-titled.mp3", 44100, 2, true, titled(vbr("8"))},
         {"v9-48k.mp3", 48000, 2, false, vbr("9")},
     };
-    // Decoder frames hold 1152 samples. Where a LAME tag trims the start, the first frame
-    // read is the encoder's delay plus the decoder's own (576 + 529) into the stream.
+    // Decoder frames hold 1152 samples (576 below 32 kHz). Where a LAME tag trims the start,
+    // the first sample read is the encoder's delay plus the decoder's (576 + 529) into the
+    // stream.
     constexpr int64_t trimmedStart = 576 + 529;
     std::vector<std::future<fs::path>> encoded;
     for (const auto& c : cases)
