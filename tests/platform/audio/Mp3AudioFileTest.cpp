@@ -229,6 +229,7 @@ TEST(Mp3AudioFile, EverySeekReadsWhatASequentialReadDoes) {
         {"v7-mono-32k-untagged.mp3", 32000, 1, false, untagged(vbr("7"))},
         {"v8-44k-titled.mp3", 44100, 2, true, titled(vbr("8"))},
         {"v9-48k.mp3", 48000, 2, false, vbr("9")},
+        {"layer2-48k.mp2", 48000, 2, true, {"-c:a", "mp2", "-b:a", "128k"}},
     };
     // Decoder frames hold 1152 samples (576 below 32 kHz). Where a LAME tag trims the start,
     // the first sample read is the encoder's delay plus the decoder's (576 + 529) into the
