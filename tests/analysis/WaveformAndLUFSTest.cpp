@@ -1,4 +1,5 @@
 #include "Tindrel/analysis/WaveformAndLUFS.h"
+#include "Tindrel/platform/audio/AudioFile.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
@@ -37,6 +38,41 @@ Reference libebur128Measure(const test::Signal& signal) {
     r.truePeakDb = 20 * std::log10(peak);
     ebur128_destroy(&state);
     return r;
+}
+
+// A stereo 1 kHz tone held through sections of (seconds, level in dBFS), without phase jumps.
+test::Signal toneSections(std::initializer_list<std::pair<double, double>> sections) {
+    test::Signal signal = test::silenceSignal(0);
+    double seconds = 0;
+    for (const auto& [length, levelDb] : sections) {
+        const test::Signal section =
+            test::sineSignal(1000, std::pow(10, levelDb / 20), length, 44100, 2,
+                             2 * std::numbers::pi * 1000 * seconds);
+        signal.samples.insert(signal.samples.end(), section.samples.begin(), section.samples.end());
+        seconds += length;
+    }
+    return signal;
+}
+
+// The file read from start to end through its reader, interleaved.
+test::Signal decodeSequentially(const fs::path& path) {
+    auto file = platform::AudioFile::openForReading(path);
+    test::Signal decoded;
+    decoded.sampleRate = file->processingFormat().sampleRate;
+    decoded.channels = int(file->processingFormat().channelCount);
+    platform::AudioPcmBuffer buffer(uint32_t(decoded.channels), 8192);
+    while (file->read(buffer, 8192) && buffer.frameLength() > 0)
+        for (int64_t i = 0; i < buffer.frameLength(); ++i)
+            for (int c = 0; c < decoded.channels; ++c)
+                decoded.samples.push_back(buffer.channelData(uint32_t(c))[i]);
+    return decoded;
+}
+
+double rmsDb(const test::Signal& signal) {
+    double sum = 0;
+    for (float v : signal.samples)
+        sum += double(v) * v;
+    return 10 * std::log10(sum / double(signal.samples.size()));
 }
 
 std::optional<AudioFileSpec> measure(const fs::path& path, int64_t size = 1000, int bitDepth = 16) {
@@ -80,6 +116,30 @@ TEST(WaveformAndLUFS, LoudnessWithinTwoTenthsOfLibebur128) {
         EXPECT_NEAR(spec->lufsIntegrated, libebur128Measure(c.signal).integrated, 0.2);
         EXPECT_GE(spec->lufsShortTermMax, spec->lufsIntegrated);
         fs::remove(folder / c.name);
+    }
+}
+
+TEST(WaveformAndLUFS, TonalMp3MeasuresAsItsDecodeDoes) {
+    test::TemporaryFolder folder;
+    struct Case {
+        const char* name;
+        test::Signal signal;
+    } cases[] = {
+        {"tone-23.mp3", toneSections({{12, -23}})},
+        // The quiet sections lie clearly below the relative gate, not on it.
+        {"steps.mp3", toneSections({{3, -36}, {12, -23}, {3, -36}})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path source = folder / (std::string(c.name) + ".wav");
+        const fs::path path = folder / c.name;
+        test::writeAudioFile(source, c.signal, test::SampleEncoding::Float32);
+        ASSERT_TRUE(test::encodeWithFfmpeg(source, path, {"-c:a", "libmp3lame", "-q:a", "5"}));
+        const test::Signal decoded = decodeSequentially(path);
+        const auto spec = measure(path);
+        ASSERT_TRUE(spec);
+        EXPECT_NEAR(spec->lufsIntegrated, libebur128Measure(decoded).integrated, 0.2);
+        EXPECT_NEAR(spec->rmsDB, rmsDb(decoded), 0.3);
     }
 }
 

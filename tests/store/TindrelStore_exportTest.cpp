@@ -1,3 +1,4 @@
+#include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/FileText.h"
@@ -105,6 +106,18 @@ TEST_F(ExportTest, rangeAndPitchGoIntoNameAndLength) {
         tindrel::test::readAudioFile(folder() / "tone_modified_0-1s_+3.0st.wav");
     EXPECT_EQ(audio.frames(), 44100);
     EXPECT_NEAR(rmsDb(audio, 0.0, 0.1), -9.03, 1.5);
+}
+
+TEST_F(ExportTest, aRangeOfAnMp3StartsWithItsAudio) {
+    // The range is read from a seek into the middle of the stream.
+    store.loadAndPlay(tindrel::test::writeMp3ToneFile(folder() / "held.mp3", 3.0), false);
+    store.setRangeBounds(1.5, 2.5);
+    store.exportModifiedAudioToWAV();
+    const tindrel::test::Signal audio =
+        tindrel::test::readAudioFile(folder() / "held_modified_1-2s.wav");
+    ASSERT_EQ(audio.frames(), 44100);
+    EXPECT_GE(tindrel::test::quietestLevelDb(audio.samples, audio.channels),
+              tindrel::test::mp3ToneLevelDb - 1);
 }
 
 TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {

@@ -264,6 +264,16 @@ TEST_F(StoreTransport, LoopWrapsWithoutAClickOrADip) {
     EXPECT_GE(level, ownLevel * std::pow(10, -1 / 20.0));
 }
 
+TEST_F(StoreTransport, AnMp3ResumesFromPauseWithoutAGap) {
+    // Resuming schedules the file afresh from the paused frame, a seek without pre-roll.
+    store.loadAndPlay(test::writeMp3ToneFile(music / "tone.mp3", 3.0));
+    rig.play(0.8);
+    store.togglePlayPause();
+    rig.play(0.1);
+    store.togglePlayPause();
+    EXPECT_GE(test::quietestLevelDb(rig.play(0.3), 2), test::mp3ToneLevelDb - 1);
+}
+
 TEST_F(StoreTransport, WarpedRangePreviewMakesADefaultRangeOnlyWhenNoneIsSet) {
     store.loadAndPlay(test::writeToneFile(music / "long.wav", 100.0, 8000, 1), false);
     store.seek(90.0, std::nullopt);

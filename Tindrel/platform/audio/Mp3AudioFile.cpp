@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 
 namespace tindrel::platform {
 
@@ -16,7 +17,9 @@ struct Mp3AudioFile::BufferedSource {
     // Shared by every reader reopened from the first; read only by position.
     std::shared_ptr<const FileDescriptor> file;
     off_t position = 0;
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(256 * 1024);
+    // Dozens of frames, yet little to copy for a seek, which reads the stream's head afresh
+    // and then the frames at its target.
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(32 * 1024);
     off_t bufferStart = 0;
     size_t bufferHeld = 0;
 
@@ -117,7 +120,11 @@ template <typename Source> Handle openHandle(Source& source, std::string* error)
             *error = mpg123_plain_strerror(status);
         return nullptr;
     }
-    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+    // The tags are skipped unread, since every seek opens the stream afresh. The decoder's own
+    // priming is kept to its least; restartAt() primes as far as each stream needs.
+    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2,
+                 0);
+    mpg123_param(handle.get(), MPG123_PREFRAMES, 1, 0);
     mpg123_format_none(handle.get());
     const long* rates = nullptr;
     size_t rateCount = 0;
@@ -134,27 +141,49 @@ template <typename Source> Handle openHandle(Source& source, std::string* error)
     return handle;
 }
 
+// How many frames back a layer III frame's main data may begin: up to 511 bytes of main data
+// back (255 in MPEG 2 and 2.5), where each frame carries main data after its header, checksum
+// and side information. Taken over every frame, the largest count bounds them all.
+int64_t framesTheReservoirSpans(const mpg123_frameinfo& info) {
+    const bool mono = info.mode == MPG123_M_MONO;
+    const bool mpeg1 = info.version == MPG123_1_0;
+    const int64_t sideInfo = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const int64_t mainData = std::max<int64_t>(
+        1, int64_t(info.framesize) - 4 - ((info.flags & MPG123_CRC) ? 2 : 0) - sideInfo);
+    const int64_t reach = mpeg1 ? 511 : 255;
+    return (reach + mainData - 1) / mainData;
+}
+
 // Walks every frame header without decoding; false when the stream holds no frame or its
 // channel count or rate changes, since one output format could not carry it whole.
-bool hasOneFormatThroughout(mpg123_handle* handle, AudioFormat& format) {
+bool hasOneFormatThroughout(mpg123_handle* handle, Mp3AudioFile::ScannedStream& stream) {
     int formats = 0;
-    for (;;) {
-        const int status = mpg123_framebyframe_next(handle);
+    int64_t reservoirFrames = 0;
+    int status = MPG123_OK;
+    while ((status = mpg123_framebyframe_next(handle)) == MPG123_OK ||
+           status == MPG123_NEW_FORMAT) {
         if (status == MPG123_NEW_FORMAT) {
             long rate = 0;
             int channels = 0, encoding = 0;
             if (++formats > 1 || mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK)
                 return false;
-            format = {double(rate), uint32_t(channels)};
-        } else if (status != MPG123_OK) {
-            return status == MPG123_DONE && formats == 1;
+            stream.format = {double(rate), uint32_t(channels)};
+            stream.samplesPerFrame = mpg123_spf(handle);
         }
+        mpg123_frameinfo info{};
+        if (mpg123_info(handle, &info) == MPG123_OK && info.layer == 3)
+            reservoirFrames = std::max(reservoirFrames, framesTheReservoirSpans(info));
     }
+    // Beyond the reservoir, the frame before the one wanted must itself decode whole, as its
+    // overlap carries into the wanted one; and the first frame decoded after opening lends
+    // its bytes to no reservoir.
+    stream.primingFrames = reservoirFrames + 2;
+    return status == MPG123_DONE && formats == 1 && stream.samplesPerFrame >= 32;
 }
 
 std::shared_ptr<const Mp3AudioFile::ScannedStream> scan(mpg123_handle* handle, std::string* error) {
     auto stream = std::make_shared<Mp3AudioFile::ScannedStream>();
-    if (!hasOneFormatThroughout(handle, stream->format)) {
+    if (!hasOneFormatThroughout(handle, *stream)) {
         if (error)
             *error = "MPEG stream without frames or with changing channels or rate";
         return nullptr;
@@ -163,7 +192,8 @@ std::shared_ptr<const Mp3AudioFile::ScannedStream> scan(mpg123_handle* handle, s
     off_t step = 0;
     size_t fill = 0;
     if (mpg123_scan(handle) != MPG123_OK ||
-        mpg123_index(handle, &offsets, &step, &fill) != MPG123_OK) {
+        mpg123_index(handle, &offsets, &step, &fill) != MPG123_OK ||
+        mpg123_seek(handle, 0, SEEK_SET) < 0) {
         if (error)
             *error = mpg123_strerror(handle);
         return nullptr;
@@ -171,6 +201,9 @@ std::shared_ptr<const Mp3AudioFile::ScannedStream> scan(mpg123_handle* handle, s
     stream->length = std::max<int64_t>(0, mpg123_length(handle));
     stream->offsets.assign(offsets, offsets + fill);
     stream->indexStep = step;
+    // With one frame of the decoder's own priming, reading from the start decodes from the
+    // frame before the first one trimming keeps.
+    stream->firstDecodedFrame = std::max<int64_t>(0, mpg123_tellframe(handle) - 1);
     return stream;
 }
 
@@ -179,7 +212,7 @@ std::shared_ptr<const Mp3AudioFile::ScannedStream> scan(mpg123_handle* handle, s
 Mp3AudioFile::Mp3AudioFile(std::filesystem::path path, std::unique_ptr<BufferedSource> source,
                            mpg123_handle* handle, std::shared_ptr<const ScannedStream> stream)
     : path_(std::move(path)), source_(std::move(source)), handle_(handle),
-      stream_(std::move(stream)) {}
+      stream_(std::move(stream)), indexOffsets_(stream_->offsets.begin(), stream_->offsets.end()) {}
 
 Mp3AudioFile::~Mp3AudioFile() {
     HandleDeleter()(handle_);
@@ -212,30 +245,95 @@ std::unique_ptr<AudioFile> Mp3AudioFile::open(const std::filesystem::path& path,
         return nullptr;
     if (!stream) {
         stream = scan(handle.get(), error);
-        if (!stream || mpg123_seek(handle.get(), 0, SEEK_SET) < 0)
+        if (!stream)
             return nullptr;
-    } else {
-        std::vector<off_t> offsets(stream->offsets.begin(), stream->offsets.end());
-        if (mpg123_set_index(handle.get(), offsets.data(), off_t(stream->indexStep),
-                             offsets.size()) != MPG123_OK) {
-            if (error)
-                *error = mpg123_strerror(handle.get());
-            return nullptr;
-        }
     }
-    return std::unique_ptr<AudioFile>(
+    std::unique_ptr<Mp3AudioFile> opened(
         new Mp3AudioFile(path, std::move(source), handle.release(), std::move(stream)));
+    opened->positioned_ = opened->restartAt(0);
+    if (!opened->positioned_) {
+        if (error)
+            *error = mpg123_strerror(opened->handle_);
+        return nullptr;
+    }
+    return opened;
+}
+
+bool Mp3AudioFile::restartAt(int64_t frame) {
+    // The synthesis filter keeps its history in a ring of 16 blocks of 32 samples, and which
+    // block a sum starts from changes how it rounds. Only opening the stream puts the ring
+    // back to its first block, and a seek keeps it where the last read left it. So every seek
+    // opens the stream afresh and starts decoding where a read from the start would have the
+    // ring in the same place, far enough back for the bit reservoir and the overlap to fill;
+    // the frames up to the one wanted are decoded and dropped.
+    mpg123_close(handle_);
+    if (mpg123_open_handle(handle_, source_.get()) != MPG123_OK ||
+        mpg123_set_index(handle_, indexOffsets_.data(), off_t(stream_->indexStep),
+                         indexOffsets_.size()) != MPG123_OK)
+        return false;
+    const int64_t ringCycle = ringCycleFrames();
+    const int64_t first = stream_->firstDecodedFrame;
+    // Trimming the start only moves `frame` into a later decoder frame, so this is early
+    // enough.
+    const int64_t holding = frame / stream_->samplesPerFrame;
+    const int64_t start =
+        first +
+        std::max<int64_t>(0, (holding - stream_->primingFrames - first) / ringCycle) * ringCycle;
+    int64_t reached = 0;
+    if (start == first) {
+        if (mpg123_seek(handle_, 0, SEEK_SET) < 0)
+            return false;
+    } else {
+        // The decoder primes itself with one frame, the start.
+        if (mpg123_seek_frame(handle_, off_t(start + 1), SEEK_SET) < 0)
+            return false;
+        reached = mpg123_tell(handle_);
+    }
+    return reached >= 0 && reached <= frame && decodeAndDrop(frame - reached);
+}
+
+bool Mp3AudioFile::decodeAndDrop(int64_t frames) {
+    const size_t channels = stream_->format.channelCount;
+    constexpr size_t dropFrames = 4096;
+    if (interleaved_.size() < dropFrames * channels)
+        interleaved_.resize(dropFrames * channels);
+    while (frames > 0) {
+        const size_t bytes = std::min(size_t(frames), dropFrames) * channels * sizeof(float);
+        size_t done = 0;
+        const int status = mpg123_read(
+            handle_, reinterpret_cast<unsigned char*>(interleaved_.data()), bytes, &done);
+        frames -= int64_t(done / (channels * sizeof(float)));
+        // A stream that ends early ends there for reads too, as it does for a sequential one.
+        if (status == MPG123_DONE)
+            return true;
+        if (frames > 0 && status != MPG123_NEW_FORMAT && (status != MPG123_OK || done == 0))
+            return false;
+    }
+    return true;
 }
 
 void Mp3AudioFile::setFramePosition(int64_t frame) {
-    position_ = std::clamp<int64_t>(frame, 0, stream_->length);
-    mpg123_seek(handle_, off_t(position_), SEEK_SET);
+    const int64_t target = std::clamp<int64_t>(frame, 0, stream_->length);
+    // Reading on is exact too, and cheaper than a restart over a short way forward (the
+    // measurement positions every bin, most often where the last read ended).
+    const int64_t restartCost =
+        (stream_->primingFrames + ringCycleFrames()) * stream_->samplesPerFrame;
+    if (positioned_ && target >= position_ && target - position_ <= restartCost) {
+        positioned_ = decodeAndDrop(target - position_);
+    } else {
+        positioned_ = restartAt(target);
+    }
+    position_ = target;
+}
+
+int64_t Mp3AudioFile::ringCycleFrames() const {
+    return 16 / std::gcd<int64_t>(16, stream_->samplesPerFrame / 32);
 }
 
 bool Mp3AudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
     buffer.setFrameLength(0);
     const uint32_t channels = stream_->format.channelCount;
-    if (buffer.channelCount() != channels)
+    if (buffer.channelCount() != channels || !positioned_)
         return false;
     const int64_t wanted = std::max<int64_t>(
         0, std::min({frameCount, buffer.frameCapacity(), stream_->length - position_}));

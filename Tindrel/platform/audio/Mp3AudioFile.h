@@ -6,12 +6,14 @@
 // trimmed, so the frames are those the encoder was given. A stream that changes its channel
 // count or rate part-way is refused, so that the transcoder can decode it whole.
 //
-// Seeks are sample-exact. reopen() shares the opened file, the scanned length and the seek
-// index with the new instance (all read-only, the file read by position), so it costs no
-// second scan and still reads a file moved or deleted since the open. One instance per
-// thread, as AudioFile says.
+// Seeks are exact: what is read after one is, bit for bit, what a read from the start gives
+// there. reopen() shares the opened file, the scanned length and the seek index with the new
+// instance (all read-only, the file read by position), so it costs no second scan and still
+// reads a file moved or deleted since the open. One instance per thread, as AudioFile says.
 
 #include "Tindrel/platform/audio/AudioFile.h"
+
+#include <sys/types.h>
 
 #include <vector>
 
@@ -49,6 +51,9 @@ public:
         int64_t length = 0;           // frames, after trimming
         std::vector<int64_t> offsets; // byte offset of every `indexStep`-th MPEG frame
         int64_t indexStep = 0;
+        int64_t samplesPerFrame = 0;
+        int64_t primingFrames = 0;     // decoded before the frame a seek wants
+        int64_t firstDecodedFrame = 0; // where a read from the start begins decoding
     };
 
 private:
@@ -64,11 +69,20 @@ private:
     Mp3AudioFile(std::filesystem::path path, std::unique_ptr<BufferedSource> source,
                  mpg123_handle* handle, std::shared_ptr<const ScannedStream> stream);
 
+    // Opens the stream afresh and decodes up to `frame`, so that what follows is what a read
+    // from the start gives there, bit for bit. False when the stream cannot be read so far.
+    bool restartAt(int64_t frame);
+    bool decodeAndDrop(int64_t frames);
+    // Frames after which the synthesis filter's ring is back where it started.
+    int64_t ringCycleFrames() const;
+
     std::filesystem::path path_;
     std::unique_ptr<BufferedSource> source_; // outlives handle_, which reads through it
     mpg123_handle* handle_;
     std::shared_ptr<const ScannedStream> stream_;
+    std::vector<off_t> indexOffsets_; // the seek index as libmpg123 takes it
     int64_t position_ = 0;
+    bool positioned_ = false; // false after a seek that failed: reads fail until the next one
     std::vector<float> interleaved_;
 };
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <random>
 
@@ -151,6 +153,123 @@ TEST(Mp3AudioFile, ExactLengthAndSampleExactSeeksWithAndWithoutFrameCountHeaders
     auto again = kept->reopen();
     ASSERT_TRUE(again);
     EXPECT_EQ(readAll(*again), readAll(*kept));
+}
+
+namespace {
+
+// Two seconds of a 1 kHz tone, alone or with one at 3150 Hz: held tones leave LAME's bit
+// reservoir full, so that frames reach far back (noise empties it).
+test::Signal heldTones(bool twoTones, double sampleRate, int channels) {
+    constexpr double seconds = 2.0;
+    test::Signal signal = test::sineSignal(1000, 0.25, seconds, sampleRate, channels);
+    if (twoTones) {
+        const test::Signal upper = test::sineSignal(3150, 0.1, seconds, sampleRate, channels, 1);
+        for (size_t i = 0; i < signal.samples.size(); ++i)
+            signal.samples[i] = 0.6f * signal.samples[i] + upper.samples[i];
+    }
+    return signal;
+}
+
+// The first frame at or after `from` where `buffer` and `sequential` differ in any bit, or -1.
+int64_t firstDifference(const AudioPcmBuffer& buffer, const Channels& sequential, int64_t from) {
+    for (int64_t i = 0; i < buffer.frameLength(); ++i)
+        for (size_t c = 0; c < sequential.size(); ++c)
+            if (std::memcmp(&buffer.channelData(uint32_t(c))[i], &sequential[c][size_t(from + i)],
+                            sizeof(float)) != 0)
+                return from + i;
+    return -1;
+}
+
+} // namespace
+
+TEST(Mp3AudioFile, EverySeekReadsWhatASequentialReadDoes) {
+    test::TemporaryFolder folder;
+    const auto cbr = [](const char* rate) {
+        return std::vector<std::string>{"-c:a", "libmp3lame", "-b:a", rate};
+    };
+    const auto vbr = [](const char* quality) {
+        return std::vector<std::string>{"-c:a", "libmp3lame", "-q:a", quality};
+    };
+    const auto untagged = [](std::vector<std::string> codec) {
+        codec.insert(codec.end(), {"-write_xing", "0"});
+        return codec;
+    };
+    const auto titled = [](std::vector<std::string> codec) {
+        codec.insert(codec.end(), {"-id3v2_version", "3", "-metadata", "title=Held tone"});
+        return codec;
+    };
+    struct Case {
+        const char* name;
+        double sampleRate;
+        int channels;
+        bool twoTones;
+        std::vector<std::string> codec;
+    } cases[] = {
+        {"cbr8-24k.mp3", 24000, 2, true, cbr("8k")},
+        {"cbr16-mono-16k.mp3", 16000, 1, false, cbr("16k")},
+        {"v5-22k.mp3", 22050, 2, false, vbr("5")},
+        {"v9-11k.mp3", 11025, 1, false, vbr("9")},
+        {"v9-8k-untagged.mp3", 8000, 2, false, untagged(vbr("9"))},
+        {"cbr32-mono-32k.mp3", 32000, 1, false, cbr("32k")},
+        {"cbr32-44k.mp3", 44100, 2, true, cbr("32k")},
+        {"cbr64-48k.mp3", 48000, 2, false, cbr("64k")},
+        {"cbr96-mono-44k.mp3", 44100, 1, true, cbr("96k")},
+        {"cbr128-32k-untagged.mp3", 32000, 2, false, untagged(cbr("128k"))},
+        {"cbr192-44k-titled.mp3", 44100, 2, true, titled(cbr("192k"))},
+        {"cbr256-mono-48k.mp3", 48000, 1, false, cbr("256k")},
+        {"cbr320-48k.mp3", 48000, 2, true, cbr("320k")},
+        {"cbr320-44k-untagged.mp3", 44100, 2, false, untagged(cbr("320k"))},
+        {"v0-44k.mp3", 44100, 2, false, vbr("0")},
+        {"v1-mono-48k.mp3", 48000, 1, true, vbr("1")},
+        {"v2-32k.mp3", 32000, 2, false, vbr("2")},
+        {"v3-44k-untagged.mp3", 44100, 2, true, untagged(vbr("3"))},
+        {"v4-mono-44k.mp3", 44100, 1, false, vbr("4")},
+        {"v5-44k.mp3", 44100, 2, false, vbr("5")},
+        {"v6-48k.mp3", 48000, 2, true, vbr("6")},
+        {"v7-mono-32k-untagged.mp3", 32000, 1, false, untagged(vbr("7"))},
+        {"v8-44k-titled.mp3", 44100, 2, true, titled(vbr("8"))},
+        {"v9-48k.mp3", 48000, 2, false, vbr("9")},
+        {"layer2-48k.mp2", 48000, 2, true, {"-c:a", "mp2", "-b:a", "128k"}},
+    };
+    // Decoder frames hold 1152 samples (576 below 32 kHz). Where a LAME tag trims the start,
+    // the first sample read is the encoder's delay plus the decoder's (576 + 529) into the
+    // stream.
+    constexpr int64_t trimmedStart = 576 + 529;
+    std::vector<std::future<fs::path>> encoded;
+    for (const auto& c : cases)
+        encoded.push_back(std::async(std::launch::async, [&folder, &c] {
+            return encode(folder, c.name, heldTones(c.twoTones, c.sampleRate, c.channels), c.codec);
+        }));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const int64_t frameSize = c.sampleRate < 32000 ? 576 : 1152;
+        auto file = AudioFile::openForReading(encoded[i].get());
+        ASSERT_TRUE(file);
+        ASSERT_EQ(file->processingFormat().channelCount, uint32_t(c.channels));
+        const Channels sequential = readAll(*file);
+        const int64_t length = file->length();
+        ASSERT_EQ(int64_t(sequential[0].size()), length);
+
+        std::vector<int64_t> positions{0, length / 2, length - frameSize, length - 1};
+        for (int64_t boundary = 0; boundary < length + trimmedStart; boundary += frameSize)
+            for (int64_t start : {boundary, boundary - trimmedStart})
+                for (int64_t offset : {-1, 0, 1})
+                    if (start + offset >= 0 && start + offset < length)
+                        positions.push_back(start + offset);
+        std::sort(positions.begin(), positions.end());
+        // Long reads put each next position behind the reader, short ones a little ahead.
+        for (const int64_t readFrames : {3 * frameSize, int64_t(64)}) {
+            AudioPcmBuffer buffer(uint32_t(c.channels), readFrames);
+            for (int64_t position : positions) {
+                file->setFramePosition(position);
+                ASSERT_TRUE(file->read(buffer, readFrames));
+                ASSERT_EQ(buffer.frameLength(), std::min(readFrames, length - position));
+                ASSERT_EQ(firstDifference(buffer, sequential, position), -1)
+                    << "after a seek to " << position << " reading " << readFrames;
+            }
+        }
+    }
 }
 
 TEST(Mp3AudioFile, RefusesAStreamThatChangesItsChannelCount) {
