@@ -1,167 +1,101 @@
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
 
+#include "Tindrel/platform/audio/engine/WarpCharacter.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace tindrel::platform {
 
-namespace {
-
 using RubberBand::RubberBandStretcher;
-
-constexpr size_t maximumFeed = 8192;
-constexpr size_t scratchFrames = 8192;
-// Bounds the loop of one render should the stretcher ask for nothing and give nothing.
-constexpr int maximumSteps = 512;
-constexpr double warmUpPitchScale = 1.189207; // +3 semitones
-constexpr int warmUpPasses = 4;
-// The finer engine's input hop grows as the time ratio times the pitch scale shrinks; below
-// 1/8 its analysis reads past the end of its frame buffer and the output turns to NaN. A hair
-// above 1/8, so that rounding in the ratio cannot cross it.
-constexpr double smallestStretch = 0.126;
-
-// Rubber Band reports to stderr unless given a logger; nothing here prints.
-class SilentLogger final : public RubberBandStretcher::Logger {
-public:
-    void log(const char*) override {}
-    void log(const char*, double) override {}
-    void log(const char*, double, double) override {}
-};
-
-} // namespace
 
 StretcherPath::StretcherPath(double sampleRate, uint32_t channelCount,
                              RubberBandStretcher::Options options)
-    : stretcher_(std::make_unique<RubberBandStretcher>(
-          static_cast<size_t>(std::clamp(sampleRate, 8000.0, 192000.0)), channelCount,
-          std::make_shared<SilentLogger>(), options | RubberBandStretcher::OptionProcessRealTime)),
-      scratch_(channelCount, std::vector<float>(scratchFrames)), scratchPointers_(channelCount),
-      outPointers_(channelCount), inPointers_(channelCount) {
-    stretcher_->setMaxProcessSize(maximumFeed);
-    for (uint32_t c = 0; c < channelCount; ++c) {
-        scratchPointers_[c] = scratch_[c].data();
+    : configured_(sampleRate, channelCount, options),
+      faster_((options & RubberBandStretcher::OptionEngineFiner) != 0
+                  ? std::make_unique<StretcherEngine>(sampleRate, channelCount,
+                                                      fasterEngineOptions(options))
+                  : nullptr),
+      joint_(sampleRate, channelCount) {}
+
+StretcherEngine& StretcherPath::engineFor(double rate, double pitchScale) {
+    if (faster_ && !finerEngineCanMake(rate, pitchScale)) {
+        return *faster_;
     }
-    warmUp();
+    return configured_;
 }
 
-void StretcherPath::warmUp() {
-    // Rubber Band sizes its pitch resampler on first use; do that here, not on the audio thread.
-    std::vector<std::vector<float>> silence(scratch_.size(), std::vector<float>(maximumFeed));
-    for (uint32_t c = 0; c < inPointers_.size(); ++c) {
-        inPointers_[c] = silence[c].data();
-    }
-    stretcher_->setPitchScale(warmUpPitchScale);
-    for (int pass = 0; pass < warmUpPasses; ++pass) {
-        const size_t wanted = std::clamp<size_t>(stretcher_->getSamplesRequired(), 1, maximumFeed);
-        stretcher_->process(inPointers_.data(), wanted, false);
-        while (stretcher_->available() > 0) {
-            stretcher_->retrieve(
-                scratchPointers_.data(),
-                std::min(static_cast<size_t>(stretcher_->available()), scratchFrames));
-        }
-    }
-    stretcher_->reset();
-    stretcher_->setPitchScale(1.0);
+double StretcherPath::heard() const {
+    // The joined frames still to play were made ahead of what is heard.
+    return playing_->heard() - static_cast<double>(joint_.pendingFrames()) * playing_->rate();
 }
 
-double StretcherPath::reachablePitchScale(double rate, double pitchScale) {
-    return std::max(pitchScale, rate * smallestStretch);
-}
-
-void StretcherPath::setRatios(double rate, double pitchScale) {
-    pitchScale = reachablePitchScale(rate, pitchScale);
-    if (rate != rate_) {
-        if (rateChangePending_) {
-            heardRate_ = pendingRate_;
-        }
-        stretcher_->setTimeRatio(1.0 / rate);
-        rate_ = rate;
-        rateChangePending_ = true;
-        pendingRate_ = rate;
-        // Frames already made keep the old rate; the new ratio reaches the output about one
-        // start delay after the frames made so far.
-        pendingAt_ = outputCount_ + static_cast<uint64_t>(std::max(0, stretcher_->available())) +
-                     stretcher_->getStartDelay();
-    }
-    if (pitchScale != pitchScale_) {
-        stretcher_->setPitchScale(pitchScale);
-        pitchScale_ = pitchScale;
-    }
+bool StretcherPath::rateSettled() const {
+    return incoming_ == nullptr && playing_->rateSettled();
 }
 
 void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                           SampleSource& source) {
-    pitchScale = reachablePitchScale(rate, pitchScale);
-    stretcher_->reset();
-    stretcher_->setTimeRatio(1.0 / rate);
-    stretcher_->setPitchScale(pitchScale);
-    rate_ = rate;
-    pitchScale_ = pitchScale;
-    heardRate_ = rate;
-    rateChangePending_ = false;
-    outputCount_ = 0;
-    heard_ = static_cast<double>(index);
-    fed_ = index;
-    const auto pad = static_cast<int64_t>(
-        std::min<size_t>(stretcher_->getPreferredStartPad(), SourceWindow::leadFrames));
-    discard_ = stretcher_->getStartDelay();
-    if (window.fill(index, source)) {
-        for (uint32_t c = 0; c < inPointers_.size(); ++c) {
-            inPointers_[c] = window.at(c, index - pad);
-        }
-        stretcher_->process(inPointers_.data(), static_cast<size_t>(pad), false);
-    }
+    joint_.cancel();
+    incoming_ = nullptr;
+    playing_ = &engineFor(rate, pitchScale);
+    playing_->start(index, rate, pitchScale, window, source);
 }
 
-void StretcherPath::countHeard(size_t frames) {
-    while (frames > 0) {
-        if (rateChangePending_ && outputCount_ >= pendingAt_) {
-            heardRate_ = pendingRate_;
-            rateChangePending_ = false;
+bool StretcherPath::join(double rate, double pitchScale, SourceWindow& window,
+                         SampleSource& source) {
+    while (joint_.incomingWanted() > 0) {
+        const size_t wanted = joint_.incomingWanted();
+        const size_t got = incoming_->render(joint_.incoming(), joint_.incomingFilled(), wanted,
+                                             rate, pitchScale, window, source);
+        joint_.addIncoming(got);
+        if (got < wanted) {
+            return false;
         }
-        size_t run = frames;
-        if (rateChangePending_) {
-            run = static_cast<size_t>(std::min<uint64_t>(frames, pendingAt_ - outputCount_));
-        }
-        heard_ += static_cast<double>(run) * heardRate_;
-        outputCount_ += run;
-        frames -= run;
     }
-    heard_ = std::min(heard_, static_cast<double>(fed_));
+    // The engine being left keeps ratios it can make.
+    const double lastRate = playing_->rate();
+    const double lastPitchScale = playing_->pitchScale();
+    size_t done = 0;
+    while (done < joint_.fadeFrames()) {
+        const size_t got = playing_->render(joint_.outgoing(), done, joint_.fadeFrames() - done,
+                                            lastRate, lastPitchScale, window, source);
+        if (got == 0) {
+            joint_.silenceOutgoingFrom(done);
+            break;
+        }
+        done += got;
+    }
+    joint_.join();
+    playing_ = incoming_;
+    incoming_ = nullptr;
+    return true;
 }
 
 size_t StretcherPath::render(float* const* out, size_t offset, size_t frames, double rate,
                              double pitchScale, SourceWindow& window, SampleSource& source) {
-    setRatios(rate, pitchScale);
-    size_t produced = 0;
-    for (int step = 0; step < maximumSteps && produced < frames; ++step) {
-        const int available = stretcher_->available();
-        if (available > 0) {
-            if (discard_ > 0) {
-                const size_t dropped = stretcher_->retrieve(
-                    scratchPointers_.data(),
-                    std::min({static_cast<size_t>(available), discard_, scratchFrames}));
-                discard_ -= dropped;
-                continue;
-            }
-            for (size_t c = 0; c < outPointers_.size(); ++c) {
-                outPointers_[c] = out[c] + offset + produced;
-            }
-            const size_t got = stretcher_->retrieve(
-                outPointers_.data(), std::min(static_cast<size_t>(available), frames - produced));
-            produced += got;
-            countHeard(got);
-            continue;
-        }
-        size_t wanted = stretcher_->getSamplesRequired();
-        wanted = std::clamp<size_t>(wanted, 1, maximumFeed);
-        if (!window.fill(fed_ + static_cast<int64_t>(wanted), source)) {
-            break;
-        }
-        for (uint32_t c = 0; c < inPointers_.size(); ++c) {
-            inPointers_[c] = window.at(c, fed_);
-        }
-        stretcher_->process(inPointers_.data(), wanted, false);
-        fed_ += static_cast<int64_t>(wanted);
+    StretcherEngine& wanted = engineFor(rate, pitchScale);
+    if (incoming_ != nullptr && incoming_ != &wanted) {
+        // Crossed back before the join was made: the playing engine goes on.
+        joint_.cancel();
+        incoming_ = nullptr;
+    }
+    if (incoming_ == nullptr && &wanted != playing_ && joint_.pendingFrames() == 0) {
+        incoming_ = &wanted;
+        incoming_->start(std::llround(heard()), rate, pitchScale, window, source);
+        joint_.begin();
+    }
+    if (incoming_ != nullptr && !join(rate, pitchScale, window, source)) {
+        return 0;
+    }
+    size_t produced = joint_.emit(out, offset, frames);
+    if (produced < frames) {
+        // Until the joined frames have played, an engine that cannot make the new ratios
+        // plays on at those it had.
+        const bool makes = &wanted == playing_;
+        produced += playing_->render(out, offset + produced, frames - produced,
+                                     makes ? rate : playing_->rate(),
+                                     makes ? pitchScale : playing_->pitchScale(), window, source);
     }
     return produced;
 }

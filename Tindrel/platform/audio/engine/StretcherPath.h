@@ -1,32 +1,29 @@
 #pragma once
 
-// One Rubber Band stretcher in real-time mode as a processing path of the time-pitch unit.
-// start() resets it and primes it with the stretcher's preferred pad of input from before the
-// start index; the first getStartDelay() output frames are dropped, so its output is aligned
-// with the source. The heard position advances by the rate that made each output frame: a
-// rate change counts from one start delay after the frames the stretcher had made by then.
-// Measured against a tone onset this holds the playhead within 10 ms of what is heard after
-// ordinary changes; a jump across the whole range (0.25x to 4x) in R2 can leave it up to
-// 80 ms off until the next seek.
+// A Rubber Band stretcher as a processing path of the time-pitch unit, able to make every
+// setting of the unit (0.25x to 4x, -24 to +24 st) at the pitch asked for.
 //
-// Rubber Band cannot stretch by less than 1/8 (time ratio times pitch scale), so a pitch
-// shift that would need it is held at that bound: faster than 2x the lowest pitch rises from
-// -24 st, to -12 st at 4x. Both stretchers of the beats path share the bound.
+// Rubber Band's finer engine (R3) reads outside its buffers and turns to NaN where the time
+// ratio times the pitch scale falls below 1/8: faster than 2x at the deepest pitches (3x below
+// -17 st, 4x below -12 st). A path built on R3 therefore keeps a second stretcher on the faster
+// engine (R2, with the same window and smooth transients, which keep held notes whole) and
+// plays through it exactly there; R2 takes those settings cleanly (a sine stays at the pitch
+// asked for, THD+N below -65 dB). When a change of rate or pitch crosses that bound while
+// playing, the other engine starts at the heard position, primed from the input before it, and
+// the two are joined as a seek is (SeekCrossfade.h): lined up, at equal gain where alike and
+// equal power where not. The frames of the join count in heard() once they have left.
 //
-// The constructor allocates (main thread) and runs the stretcher once at a pitch shift so
-// that Rubber Band sizes its buffers there. start() and render() run on the render thread and
-// do not allocate, except inside Rubber Band: its pitch resampler allocates a few hundred
-// bytes when it meets a new ratio and in its first block after a reset (a seek). The
-// end of the input is never flushed with a final block (that takes ~20 ms): past the
-// segment the player delivers silence, which pushes the tail out.
+// The constructor allocates (main thread). start() and render() run on the render thread and
+// do not allocate except inside Rubber Band (see StretcherEngine.h).
 
+#include "Tindrel/platform/audio/engine/SeekCrossfade.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
+#include "Tindrel/platform/audio/engine/StretcherEngine.h"
 
 #include <rubberband/RubberBandStretcher.h>
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace tindrel::platform {
 
@@ -40,32 +37,22 @@ public:
     // Renders up to `frames` frames to `out[c] + offset`; fewer only when the input is late.
     size_t render(float* const* out, size_t offset, size_t frames, double rate, double pitchScale,
                   SourceWindow& window, SampleSource& source);
-    double heard() const { return heard_; }
+    // Source frames heard since start(), fractional.
+    double heard() const;
     // True once the frames leaving are made at the latest rate.
-    bool rateSettled() const { return !rateChangePending_; }
+    bool rateSettled() const;
 
 private:
-    void warmUp();
-    // The pitch scale nearest `pitchScale` that the stretcher can make at `rate`.
-    static double reachablePitchScale(double rate, double pitchScale);
-    void setRatios(double rate, double pitchScale);
-    void countHeard(size_t frames);
+    StretcherEngine& engineFor(double rate, double pitchScale);
+    // Fills the join with the incoming engine's output and the playing one's next frames, then
+    // hands over; false while the incoming engine's input is late.
+    bool join(double rate, double pitchScale, SourceWindow& window, SampleSource& source);
 
-    std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
-    std::vector<std::vector<float>> scratch_;
-    std::vector<float*> scratchPointers_;
-    std::vector<float*> outPointers_;
-    std::vector<const float*> inPointers_;
-    int64_t fed_ = 0;    // next input index to feed
-    size_t discard_ = 0; // output frames still to drop after priming
-    double heard_ = 0;
-    double rate_ = 1;
-    double pitchScale_ = 1;
-    double heardRate_ = 1; // the rate of the frames leaving now
-    bool rateChangePending_ = false;
-    double pendingRate_ = 1;
-    uint64_t pendingAt_ = 0; // output count from which pendingRate_ applies
-    uint64_t outputCount_ = 0;
+    StretcherEngine configured_;
+    std::unique_ptr<StretcherEngine> faster_; // only beside a finer engine
+    StretcherEngine* playing_ = &configured_;
+    StretcherEngine* incoming_ = nullptr; // while a join is collected
+    SeekCrossfade joint_;
 };
 
 } // namespace tindrel::platform

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace tindrel::platform {
 
@@ -17,7 +16,6 @@ constexpr int64_t historyFrames = SourceWindow::leadFrames;
 // Input read beyond what the paths asked for, so that a deck being faded out after a seek
 // plays on from what it holds (a 4x varispeed through a 20 ms fade at 192 kHz needs 15k).
 constexpr int64_t readAheadFrames = 16384;
-constexpr size_t crossfadeFrames = 1024;
 constexpr int switchVotes = 2;
 
 size_t indexOf(WarpPath path) {
@@ -29,12 +27,7 @@ size_t indexOf(WarpPath path) {
 WarpDeck::WarpDeck(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), window_(channelCount, windowFrames),
       smooth_(sampleRate, channelCount, stretcherOptions(WarpPath::smoothStretcher)),
-      crisp_(sampleRate, channelCount), fade_(channelCount, std::vector<float>(maximumBlock)),
-      fadePointers_(channelCount) {
-    for (uint32_t c = 0; c < channelCount; ++c) {
-        fadePointers_[c] = fade_[c].data();
-    }
-}
+      crisp_(sampleRate, channelCount), joint_(sampleRate, channelCount) {}
 
 double WarpDeck::heardOf(WarpPath path) const {
     switch (path) {
@@ -49,13 +42,16 @@ double WarpDeck::heardOf(WarpPath path) const {
 }
 
 double WarpDeck::heard() const {
-    return heardOf(playingPath());
+    // The joined frames still to play were made ahead of what is heard.
+    return heardOf(active_) -
+           static_cast<double>(joint_.pendingFrames()) * lastSetting_[indexOf(active_)].rate;
 }
 
 void WarpDeck::start(const WarpSetting& setting, int64_t preRoll, SampleSource& source) {
     lastSetting_[indexOf(setting.path)] = setting;
     window_.reset(preRoll);
-    fading_ = false;
+    joining_ = false;
+    joint_.cancel();
     votes_ = 0;
     active_ = setting.path;
     startPath(active_, 0, source);
@@ -93,51 +89,56 @@ size_t WarpDeck::renderPath(WarpPath path, float* const* out, size_t offset, siz
     return 0;
 }
 
+bool WarpDeck::join(SampleSource& source) {
+    while (joint_.incomingWanted() > 0) {
+        const size_t wanted = std::min(joint_.incomingWanted(), maximumBlock);
+        const size_t got =
+            renderPath(incoming_, joint_.incoming(), joint_.incomingFilled(), wanted, source);
+        joint_.addIncoming(got);
+        if (got < wanted) {
+            return false;
+        }
+    }
+    for (size_t done = 0; done < joint_.fadeFrames();) {
+        const size_t wanted = std::min(joint_.fadeFrames() - done, maximumBlock);
+        const size_t got = renderPath(active_, joint_.outgoing(), done, wanted, source);
+        if (got == 0) {
+            joint_.silenceOutgoingFrom(done);
+            break;
+        }
+        done += got;
+    }
+    joint_.join();
+    joining_ = false;
+    active_ = incoming_;
+    return true;
+}
+
 size_t WarpDeck::render(float* const* out, size_t offset, size_t frames, const WarpSetting& setting,
                         SampleSource& source) {
     frames = std::min(frames, maximumBlock);
     lastSetting_[indexOf(setting.path)] = setting;
-    if (!fading_ && setting.path != active_) {
+    if (!joining_ && joint_.pendingFrames() == 0 && setting.path != active_) {
         if (++votes_ >= switchVotes) {
             votes_ = 0;
-            fading_ = true;
-            faded_ = 0;
+            joining_ = true;
             incoming_ = setting.path;
             startPath(incoming_, heardOf(active_), source);
+            joint_.begin();
         }
     } else {
         votes_ = 0;
     }
 
     size_t produced = 0;
-    if (!fading_) {
-        produced = renderPath(active_, out, offset, frames, source);
-    } else {
-        produced = renderPath(incoming_, out, offset, frames, source);
-        const size_t outgoing = renderPath(active_, fadePointers_.data(), 0, produced, source);
-        for (size_t k = 0; k < produced; ++k) {
-            const double position = std::min(1.0, static_cast<double>(faded_ + k) /
-                                                      static_cast<double>(crossfadeFrames));
-            // Equal power: the two paths' outputs are not phase-aligned, so their powers add.
-            const auto in = static_cast<float>(std::sin(0.5 * std::numbers::pi * position));
-            const auto away = static_cast<float>(std::cos(0.5 * std::numbers::pi * position));
-            for (uint32_t c = 0; c < channelCount_; ++c) {
-                const float old = k < outgoing ? fade_[c][k] : 0.0f;
-                out[c][offset + k] = out[c][offset + k] * in + old * away;
-            }
-        }
-        faded_ += produced;
-        if (faded_ >= crossfadeFrames) {
-            fading_ = false;
-            active_ = incoming_;
+    if (!joining_ || join(source)) {
+        produced = joint_.emit(out, offset, frames);
+        if (produced < frames) {
+            produced += renderPath(active_, out, offset + produced, frames - produced, source);
         }
     }
 
-    double kept = heardOf(playingPath());
-    if (fading_) {
-        kept = std::min(kept, heardOf(active_));
-    }
-    window_.keepFrom(static_cast<int64_t>(std::floor(kept)) - historyFrames);
+    window_.keepFrom(static_cast<int64_t>(std::floor(heard())) - historyFrames);
     window_.readAhead(readAheadFrames, source);
     return produced;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 // One playback deck of the time-pitch unit: a window of input and the three processing paths
-// over it (varispeed, smooth stretcher and beats). A change of path is taken when two blocks
-// in a row ask for it and crossfades the new path in over 1024 frames, primed from the input
-// just before the heard position: no gap, no click, no jump in time.
+// over it (varispeed, smooth stretcher and beats). A change of path (the edges of a range that
+// alone is warped) is taken when two blocks in a row ask for it: the new path starts at the
+// heard position, primed from the input just before it, and is joined to the old one as a seek
+// is (SeekCrossfade.h): lined up, at equal gain where the two are alike (a held tone at an
+// unchanged pitch neither swells nor dips) and equal power where not. No gap, no click, no
+// jump in time beyond the few frames the line-up skips.
 //
 // The unit keeps two decks so that a seek can fade from the one playing into one started at
 // the new place. Allocates only in its constructor; everything else is for the render thread
@@ -11,6 +14,7 @@
 
 #include "Tindrel/platform/audio/engine/BeatsPath.h"
 #include "Tindrel/platform/audio/engine/SampleSource.h"
+#include "Tindrel/platform/audio/engine/SeekCrossfade.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
 #include "Tindrel/platform/audio/engine/VarispeedPath.h"
@@ -18,7 +22,6 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 namespace tindrel::platform {
 
@@ -37,27 +40,28 @@ public:
                   SampleSource& source);
     // Source frames heard since start(), fractional.
     double heard() const;
-    // The path playing now (the incoming one during a crossfade).
-    WarpPath playingPath() const { return fading_ ? incoming_ : active_; }
+    // The path playing now (the incoming one while a join is made).
+    WarpPath playingPath() const { return joining_ ? incoming_ : active_; }
 
 private:
     double heardOf(WarpPath path) const;
     void startPath(WarpPath path, double heard, SampleSource& source);
     size_t renderPath(WarpPath path, float* const* out, size_t offset, size_t frames,
                       SampleSource& source);
+    // Fills the join with the incoming path's output and the active one's next frames, then
+    // hands over; false while the input is late.
+    bool join(SampleSource& source);
 
     uint32_t channelCount_;
     SourceWindow window_;
     VarispeedPath varispeed_;
     StretcherPath smooth_;
     BeatsPath crisp_;
-    std::vector<std::vector<float>> fade_;
-    std::vector<float*> fadePointers_;
+    SeekCrossfade joint_;
     std::array<WarpSetting, 3> lastSetting_{};
     WarpPath active_ = WarpPath::varispeed;
-    bool fading_ = false;
+    bool joining_ = false;
     WarpPath incoming_ = WarpPath::varispeed;
-    size_t faded_ = 0;
     int votes_ = 0;
 };
 

@@ -1,0 +1,57 @@
+// Every setting of the controls sounds as shown: the pitch of a sine at every corner of speed
+// and pitch, played and exported, and the level of a held tone where a range that alone is
+// warped begins and ends.
+
+#include "tests/platform/engine/WarpGridMeasures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace tindrel::test {
+namespace {
+
+std::string nameOf(const WarpMode& mode) {
+    return std::string(mode.name) + " " + std::to_string(mode.rate) + "x " +
+           std::to_string(mode.cents) + " c";
+}
+
+TEST(WarpGrid, PitchHeardIsThePitchSetAtEverySpeedAndPitchLiveAndExported) {
+    const auto grid = cornerGrid();
+    const auto measures = measureCornerPitches(grid);
+    for (size_t k = 0; k < grid.size(); ++k) {
+        SCOPED_TRACE(nameOf(grid[k]));
+        EXPECT_TRUE(measures[k].finite);
+        EXPECT_LE(std::abs(measures[k].liveCents), 1.0);
+        EXPECT_LE(std::abs(measures[k].exportedCents), 1.0);
+    }
+}
+
+TEST(WarpGrid, HeldToneKeepsItsLevelWhereAWarpedRangeBeginsAndEnds) {
+    struct Setting {
+        float rate;
+        float semitones;
+    };
+    // 1.25x once dipped 5 dB on the way out, 1x at a pitch swelled 3 dB on the way in.
+    constexpr Setting settings[] = {{0.5f, -12}, {0.5f, 5},  {1, 7},    {1, -12},
+                                    {1.25f, 0},  {1.2f, 0},  {1.25f, 12}, {2, 0},
+                                    {2, -5},     {0.75f, 0}, {1.5f, 12}};
+    std::vector<WarpMode> modes;
+    for (const Setting& setting : settings) {
+        modes.push_back({"musical", 12, setting.rate, setting.semitones * 100});
+        modes.push_back({"beats", 3.5f, setting.rate, setting.semitones * 100});
+    }
+    for (float rate : {0.5f, 1.25f, 2.0f}) {
+        modes.push_back({"tape", 8, rate, 1200 * std::log2(rate)});
+    }
+    for (const WarpMode& mode : modes) {
+        SCOPED_TRACE(nameOf(mode));
+        const EdgeChange change = measureRangeEdges(mode);
+        EXPECT_LE(change.enteringDb, 0.5);
+        EXPECT_LE(change.leavingDb, 0.5);
+    }
+}
+
+} // namespace
+} // namespace tindrel::test
