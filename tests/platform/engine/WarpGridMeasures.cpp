@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 namespace tindrel::test {
 
@@ -68,19 +69,49 @@ double centsOff(const std::vector<float>& x, size_t settle, double expected) {
     return frequency > 0 ? 1200 * std::log2(frequency / expected) : 1e9;
 }
 
-// Levels of 2 ms windows every 0.25 ms over [begin, end).
-std::vector<double> levelsDb(const std::vector<float>& x, size_t begin, size_t end) {
+// The squared envelope of x from its analytic signal: a tone's power at every frame, free of
+// the ripple a short window over part of a period shows.
+std::vector<double> squaredEnvelope(const std::vector<float>& x) {
+    size_t length = 1;
+    while (length < x.size()) {
+        length <<= 1;
+    }
+    std::vector<std::complex<double>> a(length);
+    std::copy(x.begin(), x.end(), a.begin());
+    fft(a);
+    for (size_t k = 1; k < length / 2; ++k) {
+        a[k] *= 2;
+    }
+    std::fill(a.begin() + static_cast<std::ptrdiff_t>(length / 2 + 1), a.end(), 0.0);
+    // The inverse through the forward transform of the conjugate.
+    for (auto& value : a) {
+        value = std::conj(value);
+    }
+    fft(a);
+    std::vector<double> power(x.size());
+    for (size_t k = 0; k < x.size(); ++k) {
+        power[k] = std::norm(a[k]) / (static_cast<double>(length) * static_cast<double>(length));
+    }
+    return power;
+}
+
+// Levels of 2 ms windows every 0.25 ms over [begin, end), in dB.
+std::vector<double> levelsDb(const std::vector<double>& power, size_t begin, size_t end) {
     constexpr auto window = static_cast<size_t>(0.002 * sampleRate);
     constexpr auto hop = static_cast<size_t>(0.00025 * sampleRate);
     std::vector<double> levels;
-    for (size_t k = begin; k + window <= std::min(end, x.size()); k += hop) {
-        levels.push_back(20 * std::log10(std::max(rms(x, k, window), 1e-9)));
+    for (size_t k = begin; k + window <= std::min(end, power.size()); k += hop) {
+        double sum = 0;
+        for (size_t j = k; j < k + window; ++j) {
+            sum += power[j];
+        }
+        levels.push_back(10 * std::log10(std::max(sum / window, 1e-18)));
     }
     return levels;
 }
 
 // How far the levels around `edge` leave the band of the steady levels before and after it.
-double edgeChangeDb(const std::vector<float>& x, size_t edge) {
+double edgeChangeDb(const std::vector<double>& x, size_t edge) {
     const auto ms = [](double milliseconds) {
         return static_cast<size_t>(milliseconds * sampleRate / 1000);
     };
@@ -168,7 +199,8 @@ EdgeChange measureRangeEdges(const WarpMode& mode) {
     const size_t leaving = out.size();
     rig.setWarp(8, 1, 0);
     pumpFor(1.0);
-    return {edgeChangeDb(out, entering), edgeChangeDb(out, leaving)};
+    const auto power = squaredEnvelope(out);
+    return {edgeChangeDb(power, entering), edgeChangeDb(power, leaving)};
 }
 
 } // namespace tindrel::test

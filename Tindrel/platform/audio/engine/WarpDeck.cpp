@@ -17,9 +17,15 @@ constexpr int64_t historyFrames = SourceWindow::leadFrames;
 // plays on from what it holds (a 4x varispeed through a 20 ms fade at 192 kHz needs 15k).
 constexpr int64_t readAheadFrames = 16384;
 constexpr int switchVotes = 2;
+constexpr double glideSeconds = 0.02;
 
 size_t indexOf(WarpPath path) {
     return static_cast<size_t>(path);
+}
+
+// Pitch scales a listener could tell apart in a join (about a tenth of a cent).
+bool differ(double a, double b) {
+    return std::abs(a / b - 1.0) > 1e-4;
 }
 
 } // namespace
@@ -27,7 +33,8 @@ size_t indexOf(WarpPath path) {
 WarpDeck::WarpDeck(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), window_(channelCount, windowFrames),
       smooth_(sampleRate, channelCount, stretcherOptions(WarpPath::smoothStretcher)),
-      crisp_(sampleRate, channelCount), joint_(sampleRate, channelCount) {}
+      crisp_(sampleRate, channelCount), joint_(sampleRate, channelCount),
+      glideLength_(static_cast<size_t>(std::max(1.0, glideSeconds * sampleRate))) {}
 
 double WarpDeck::heardOf(WarpPath path) const {
     switch (path) {
@@ -50,7 +57,10 @@ double WarpDeck::heard() const {
 void WarpDeck::start(const WarpSetting& setting, int64_t preRoll, SampleSource& source) {
     lastSetting_[indexOf(setting.path)] = setting;
     window_.reset(preRoll);
+    switching_ = false;
+    leadingIn_ = false;
     joining_ = false;
+    gliding_ = false;
     joint_.cancel();
     votes_ = 0;
     active_ = setting.path;
@@ -78,7 +88,7 @@ size_t WarpDeck::renderPath(WarpPath path, float* const* out, size_t offset, siz
     const WarpSetting& setting = lastSetting_[indexOf(path)];
     switch (path) {
     case WarpPath::varispeed:
-        return varispeed_.render(out, offset, frames, setting.rate, window_, source);
+        return varispeed_.render(out, offset, frames, varispeedRate(frames), window_, source);
     case WarpPath::smoothStretcher:
         return smooth_.render(out, offset, frames, setting.rate, setting.pitchScale, window_,
                               source);
@@ -110,21 +120,72 @@ bool WarpDeck::join(SampleSource& source) {
     }
     joint_.join();
     joining_ = false;
+    switching_ = false;
     active_ = incoming_;
+    gliding_ = gliding_ && active_ == WarpPath::varispeed;
+    if (gliding_) {
+        glide(glideTo_, lastSetting_[indexOf(WarpPath::varispeed)].rate);
+    }
     return true;
+}
+
+double WarpDeck::pitchOf(WarpPath path) const {
+    return lastSetting_[indexOf(path)].pitchScale;
+}
+
+void WarpDeck::glide(double from, double to) {
+    gliding_ = true;
+    glideFrom_ = from;
+    glideTo_ = to;
+    glided_ = 0;
+}
+
+double WarpDeck::varispeedRate(size_t frames) {
+    if (!gliding_) {
+        return lastSetting_[indexOf(WarpPath::varispeed)].rate;
+    }
+    glided_ = std::min(glideLength_, glided_ + frames);
+    const double rate = glideFrom_ + (glideTo_ - glideFrom_) * static_cast<double>(glided_) /
+                                         static_cast<double>(glideLength_);
+    // Once there, the rate holds while a join is still to come, else follows the setting.
+    gliding_ = glided_ < glideLength_ || switching_;
+    return rate;
+}
+
+void WarpDeck::beginSwitch(WarpPath path, SampleSource& source) {
+    switching_ = true;
+    incoming_ = path;
+    if (active_ == WarpPath::varispeed && differ(pitchOf(active_), pitchOf(path))) {
+        // The varispeed glides to the pitch of the path taking over before they are joined.
+        glide(lastSetting_[indexOf(WarpPath::varispeed)].rate, pitchOf(path));
+        leadingIn_ = true;
+        return;
+    }
+    beginJoin(source);
+}
+
+void WarpDeck::beginJoin(SampleSource& source) {
+    leadingIn_ = false;
+    const double heardNow = heardOf(active_);
+    startPath(incoming_, heardNow, source);
+    if (incoming_ == WarpPath::varispeed && differ(pitchOf(active_), pitchOf(incoming_))) {
+        // It takes over at the pitch of the path it replaces and glides from there once joined.
+        const double from = pitchOf(active_);
+        varispeed_.start(static_cast<double>(std::llround(heardNow)), from);
+        glide(from, from);
+    }
+    joint_.begin();
+    joining_ = true;
 }
 
 size_t WarpDeck::render(float* const* out, size_t offset, size_t frames, const WarpSetting& setting,
                         SampleSource& source) {
     frames = std::min(frames, maximumBlock);
     lastSetting_[indexOf(setting.path)] = setting;
-    if (!joining_ && joint_.pendingFrames() == 0 && setting.path != active_) {
+    if (!switching_ && joint_.pendingFrames() == 0 && setting.path != active_) {
         if (++votes_ >= switchVotes) {
             votes_ = 0;
-            joining_ = true;
-            incoming_ = setting.path;
-            startPath(incoming_, heardOf(active_), source);
-            joint_.begin();
+            beginSwitch(setting.path, source);
         }
     } else {
         votes_ = 0;
@@ -136,6 +197,9 @@ size_t WarpDeck::render(float* const* out, size_t offset, size_t frames, const W
         if (produced < frames) {
             produced += renderPath(active_, out, offset + produced, frames - produced, source);
         }
+    }
+    if (leadingIn_ && glided_ >= glideLength_) {
+        beginJoin(source);
     }
 
     window_.keepFrom(static_cast<int64_t>(std::floor(heard())) - historyFrames);

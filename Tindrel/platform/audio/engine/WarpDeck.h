@@ -4,9 +4,12 @@
 // over it (varispeed, smooth stretcher and beats). A change of path (the edges of a range that
 // alone is warped) is taken when two blocks in a row ask for it: the new path starts at the
 // heard position, primed from the input just before it, and is joined to the old one as a seek
-// is (SeekCrossfade.h): lined up, at equal gain where the two are alike (a held tone at an
-// unchanged pitch neither swells nor dips) and equal power where not. No gap, no click, no
-// jump in time beyond the few frames the line-up skips.
+// is (SeekCrossfade.h): lined up, at equal gain where the two are alike and equal power where
+// not. Two tones of different pitch mixed in a join beat against each other (a held tone would
+// swell and dip by several dB), so where the varispeed meets a path at another pitch it glides,
+// tape-like, over 20 ms: to the new pitch before it hands over, or from the old pitch once it
+// has taken over. Each side of the join then plays the same pitch. No gap, no click, no jump in
+// time beyond the few frames the line-up skips and the glide's few milliseconds.
 //
 // The unit keeps two decks so that a seek can fade from the one playing into one started at
 // the new place. Allocates only in its constructor; everything else is for the render thread
@@ -51,6 +54,12 @@ private:
     // Fills the join with the incoming path's output and the active one's next frames, then
     // hands over; false while the input is late.
     bool join(SampleSource& source);
+    void beginSwitch(WarpPath path, SampleSource& source);
+    void beginJoin(SampleSource& source);
+    double pitchOf(WarpPath path) const;
+    void glide(double from, double to);
+    // The varispeed's rate at the end of the next `frames` frames.
+    double varispeedRate(size_t frames);
 
     uint32_t channelCount_;
     SourceWindow window_;
@@ -60,9 +69,16 @@ private:
     SeekCrossfade joint_;
     std::array<WarpSetting, 3> lastSetting_{};
     WarpPath active_ = WarpPath::varispeed;
+    bool switching_ = false; // from the decision to the join
+    bool leadingIn_ = false; // the varispeed glides before the join
     bool joining_ = false;
     WarpPath incoming_ = WarpPath::varispeed;
     int votes_ = 0;
+    size_t glideLength_;
+    bool gliding_ = false;
+    double glideFrom_ = 1;
+    double glideTo_ = 1;
+    size_t glided_ = 0;
 };
 
 } // namespace tindrel::platform

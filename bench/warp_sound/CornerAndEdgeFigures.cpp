@@ -1,0 +1,73 @@
+#include "bench/warp_sound/CornerAndEdgeFigures.h"
+
+#include "tests/platform/engine/WarpGridMeasures.h"
+
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tindrel::test;
+
+void print(const std::string& name, double value, const char* unit) {
+    std::fputs(tindrel::formatNumber("%s: %.2f %s\n", name.c_str(), value, unit).c_str(), stdout);
+}
+
+void printCornerPitches() {
+    const auto grid = cornerGrid();
+    const auto measures = measureCornerPitches(grid);
+    double live = 0;
+    double exported = 0;
+    int nonFinite = 0;
+    for (const PitchMeasure& measure : measures) {
+        live = std::max(live, std::abs(measure.liveCents));
+        exported = std::max(exported, std::abs(measure.exportedCents));
+        nonFinite += measure.finite ? 0 : 1;
+    }
+    print("pitch_error_corner_grid_live_max", live, "cent");
+    print("pitch_error_corner_grid_exported_max", exported, "cent");
+    print("corner_grid_settings_with_non_finite_output", nonFinite, "settings");
+}
+
+void printRangeEdges() {
+    constexpr float speeds[] = {0.5f, 0.75f, 1, 1.2f, 1.25f, 1.29f, 1.5f, 2};
+    constexpr float semitones[] = {-12, -7, -5, 0, 3, 5, 7, 12};
+    struct Mode {
+        const char* name;
+        float overlap;
+    };
+    for (const Mode mode : {Mode{"musical", 12}, Mode{"beats", 3.5f}}) {
+        double entering = 0;
+        double leaving = 0;
+        for (float speed : speeds) {
+            for (float st : semitones) {
+                const EdgeChange change = measureRangeEdges({mode.name, mode.overlap, speed, st * 100});
+                entering = std::max(entering, change.enteringDb);
+                leaving = std::max(leaving, change.leavingDb);
+            }
+        }
+        print(std::string("range_only_entering_change_max_") + mode.name, entering, "dB");
+        print(std::string("range_only_leaving_change_max_") + mode.name, leaving, "dB");
+    }
+    double entering = 0;
+    double leaving = 0;
+    for (float speed : speeds) {
+        const EdgeChange change = measureRangeEdges({"tape", 8, speed, 1200 * std::log2(speed)});
+        entering = std::max(entering, change.enteringDb);
+        leaving = std::max(leaving, change.leavingDb);
+    }
+    print("range_only_entering_change_max_tape", entering, "dB");
+    print("range_only_leaving_change_max_tape", leaving, "dB");
+}
+
+} // namespace
+
+void printCornerAndEdgeFigures() {
+    printCornerPitches();
+    printRangeEdges();
+}
