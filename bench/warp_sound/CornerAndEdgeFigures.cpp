@@ -46,7 +46,8 @@ void printRangeEdges() {
         double leaving = 0;
         for (float speed : speeds) {
             for (float st : semitones) {
-                const EdgeChange change = measureRangeEdges({mode.name, mode.overlap, speed, st * 100});
+                const EdgeChange change =
+                    measureRangeEdges({mode.name, mode.overlap, speed, st * 100});
                 entering = std::max(entering, change.enteringDb);
                 leaving = std::max(leaving, change.leavingDb);
             }

@@ -11,7 +11,7 @@ namespace tindrel::test {
 namespace {
 
 constexpr double sampleRate = 44100;
-constexpr int64_t playFrom = 22050;  // the stretchers prime from tone, not from silence
+constexpr int64_t playFrom = 22050;    // the stretchers prime from tone, not from silence
 constexpr size_t measureFrames = 4096; // 23 periods at -24 st
 constexpr uint32_t block = 512;
 
@@ -21,8 +21,8 @@ public:
     explicit OfflineRender(const platform::AudioFile& file)
         : file_(file), engine_([] { return std::make_unique<platform::ManualOutput>(); }) {
         engine_.connect(file.processingFormat());
-        ready_ = engine_.enableManualRenderingMode(file.processingFormat(), block) &&
-                 engine_.start();
+        ready_ =
+            engine_.enableManualRenderingMode(file.processingFormat(), block) && engine_.start();
     }
 
     std::vector<float> render(const WarpMode& mode, size_t frames) {
@@ -174,8 +174,7 @@ std::vector<PitchMeasure> measureCornerPitches(const std::vector<WarpMode>& mode
         rig.playFrom(playFrom);
         const auto live = rig.pump(static_cast<uint32_t>(settle + measureFrames));
         const auto exported = exporter.render(mode, settle + measureFrames);
-        measures.push_back({centsOff(live, settle, expected),
-                            centsOff(exported, settle, expected),
+        measures.push_back({centsOff(live, settle, expected), centsOff(exported, settle, expected),
                             allFinite(live) && allFinite(exported)});
     }
     return measures;

@@ -34,7 +34,7 @@ TEST(WarpGrid, HeldToneKeepsItsLevelWhereAWarpedRangeBeginsAndEnds) {
         float semitones;
     };
     // 1.25x once dipped 5 dB on the way out, 1x at a pitch swelled 3 dB on the way in.
-    constexpr Setting settings[] = {{0.5f, -12}, {0.5f, 5},  {1, 7},    {1, -12},
+    constexpr Setting settings[] = {{0.5f, -12}, {0.5f, 5},  {1, 7},      {1, -12},
                                     {1.25f, 0},  {1.2f, 0},  {1.25f, 12}, {2, 0},
                                     {2, -5},     {0.75f, 0}, {1.5f, 12}};
     std::vector<WarpMode> modes;

@@ -26,7 +26,7 @@ public:
 } // namespace
 
 StretcherEngine::StretcherEngine(double sampleRate, uint32_t channelCount,
-                             RubberBandStretcher::Options options)
+                                 RubberBandStretcher::Options options)
     : stretcher_(std::make_unique<RubberBandStretcher>(
           static_cast<size_t>(std::clamp(sampleRate, 8000.0, 192000.0)), channelCount,
           std::make_shared<SilentLogger>(), options | RubberBandStretcher::OptionProcessRealTime)),
@@ -80,7 +80,7 @@ void StretcherEngine::setRatios(double rate, double pitchScale) {
 }
 
 void StretcherEngine::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
-                          SampleSource& source) {
+                            SampleSource& source) {
     stretcher_->reset();
     stretcher_->setTimeRatio(1.0 / rate);
     stretcher_->setPitchScale(pitchScale);
@@ -120,7 +120,7 @@ void StretcherEngine::countHeard(size_t frames) {
 }
 
 size_t StretcherEngine::render(float* const* out, size_t offset, size_t frames, double rate,
-                             double pitchScale, SourceWindow& window, SampleSource& source) {
+                               double pitchScale, SourceWindow& window, SampleSource& source) {
     setRatios(rate, pitchScale);
     size_t produced = 0;
     for (int step = 0; step < maximumSteps && produced < frames; ++step) {

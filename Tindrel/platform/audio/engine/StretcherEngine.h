@@ -1,13 +1,13 @@
 #pragma once
 
 // One Rubber Band stretcher in real-time mode fed from the unit's input window: the engine
-// beneath a StretcherPath (StretcherPath.h). start() resets it and primes it with the stretcher's preferred pad of input from before the
-// start index; the first getStartDelay() output frames are dropped, so its output is aligned
-// with the source. The heard position advances by the rate that made each output frame: a
-// rate change counts from one start delay after the frames the stretcher had made by then.
-// Measured against a tone onset this holds the playhead within 10 ms of what is heard after
-// ordinary changes; a jump across the whole range (0.25x to 4x) in R2 can leave it up to
-// 80 ms off until the next seek.
+// beneath a StretcherPath (StretcherPath.h). start() resets it and primes it with the stretcher's
+// preferred pad of input from before the start index; the first getStartDelay() output frames are
+// dropped, so its output is aligned with the source. The heard position advances by the rate that
+// made each output frame: a rate change counts from one start delay after the frames the stretcher
+// had made by then. Measured against a tone onset this holds the playhead within 10 ms of what is
+// heard after ordinary changes; a jump across the whole range (0.25x to 4x) in R2 can leave it up
+// to 80 ms off until the next seek.
 //
 // The constructor allocates (main thread) and runs the stretcher once at a pitch shift so
 // that Rubber Band sizes its buffers there. start() and render() run on the render thread and
@@ -29,7 +29,7 @@ namespace tindrel::platform {
 class StretcherEngine {
 public:
     StretcherEngine(double sampleRate, uint32_t channelCount,
-                  RubberBand::RubberBandStretcher::Options options);
+                    RubberBand::RubberBandStretcher::Options options);
 
     void start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                SampleSource& source);

@@ -10,14 +10,16 @@ namespace {
 // Input held for the paths: R3 at 192 kHz and its smallest stretch (4x at -12 st, 2x at -24 st)
 // reads about 73k frames ahead of its output, and the history and read-ahead below come on top.
 constexpr size_t windowFrames = size_t{1} << 18;
-// Input kept behind the heard position: a stretcher taking over primes itself with up to
-// leadFrames of it (R3 at 192 kHz asks for all of them); the varispeed's taps need far fewer.
-constexpr int64_t historyFrames = SourceWindow::leadFrames;
+// Input kept behind the heard position: a stretcher taking over starts up to 20 ms of output
+// early (16k frames at 4x and 192 kHz) and primes itself with up to leadFrames before that (R3
+// at 192 kHz asks for all of them); the varispeed's taps need far fewer.
+constexpr int64_t historyFrames = SourceWindow::leadFrames + 16384;
 // Input read beyond what the paths asked for, so that a deck being faded out after a seek
 // plays on from what it holds (a 4x varispeed through a 20 ms fade at 192 kHz needs 15k).
 constexpr int64_t readAheadFrames = 16384;
 constexpr int switchVotes = 2;
 constexpr double glideSeconds = 0.02;
+constexpr double stretcherLeadSeconds = 0.02;
 
 size_t indexOf(WarpPath path) {
     return static_cast<size_t>(path);
@@ -34,7 +36,8 @@ WarpDeck::WarpDeck(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), window_(channelCount, windowFrames),
       smooth_(sampleRate, channelCount, stretcherOptions(WarpPath::smoothStretcher)),
       crisp_(sampleRate, channelCount), joint_(sampleRate, channelCount),
-      glideLength_(static_cast<size_t>(std::max(1.0, glideSeconds * sampleRate))) {}
+      glideLength_(static_cast<size_t>(std::max(1.0, glideSeconds * sampleRate))),
+      stretcherLeadFrames_(static_cast<size_t>(stretcherLeadSeconds * sampleRate)) {}
 
 double WarpDeck::heardOf(WarpPath path) const {
     switch (path) {
@@ -166,16 +169,35 @@ void WarpDeck::beginSwitch(WarpPath path, SampleSource& source) {
 
 void WarpDeck::beginJoin(SampleSource& source) {
     leadingIn_ = false;
-    const double heardNow = heardOf(active_);
-    startPath(incoming_, heardNow, source);
-    if (incoming_ == WarpPath::varispeed && differ(pitchOf(active_), pitchOf(incoming_))) {
-        // It takes over at the pitch of the path it replaces and glides from there once joined.
-        const double from = pitchOf(active_);
-        varispeed_.start(static_cast<double>(std::llround(heardNow)), from);
-        glide(from, from);
-    }
     joint_.begin();
     joining_ = true;
+    const double heardNow = heardOf(active_);
+    if (incoming_ == WarpPath::varispeed) {
+        startPath(incoming_, heardNow, source);
+        if (differ(pitchOf(active_), pitchOf(incoming_))) {
+            // It takes over at the pitch of the path it replaces and glides from there once
+            // joined.
+            const double from = pitchOf(active_);
+            varispeed_.start(static_cast<double>(std::llround(heardNow)), from);
+            glide(from, from);
+        }
+        return;
+    }
+    // A stretcher's first milliseconds sag by up to 0.7 dB as its frames fill: it starts a
+    // little earlier and what it makes before the heard position is dropped.
+    const double rate = lastSetting_[indexOf(incoming_)].rate;
+    // Its priming reads up to leadFrames before where it starts, which the window must hold.
+    const double earliest = static_cast<double>(window_.firstHeld() + SourceWindow::leadFrames);
+    const double lead = static_cast<double>(stretcherLeadFrames_) * rate;
+    startPath(incoming_, std::min(heardNow, std::max(heardNow - lead, earliest)), source);
+    while (heardOf(incoming_) + 0.5 * rate < heardNow) {
+        const auto remaining =
+            static_cast<size_t>(std::llround((heardNow - heardOf(incoming_)) / rate));
+        const size_t wanted = std::min({remaining, joint_.incomingWanted(), maximumBlock});
+        if (wanted == 0 || renderPath(incoming_, joint_.incoming(), 0, wanted, source) == 0) {
+            break;
+        }
+    }
 }
 
 size_t WarpDeck::render(float* const* out, size_t offset, size_t frames, const WarpSetting& setting,
