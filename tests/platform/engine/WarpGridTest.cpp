@@ -2,12 +2,14 @@
 // and pitch, played and exported, and the level of a held tone where a range that alone is
 // warped begins and ends.
 
+#include "tests/platform/engine/EngineTestRig.h"
 #include "tests/platform/engine/WarpGridMeasures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace tindrel::test {
 namespace {
@@ -25,6 +27,28 @@ TEST(WarpGrid, PitchHeardIsThePitchSetAtEverySpeedAndPitchLiveAndExported) {
         EXPECT_TRUE(measures[k].finite);
         EXPECT_LE(std::abs(measures[k].liveCents), 1.0);
         EXPECT_LE(std::abs(measures[k].exportedCents), 1.0);
+    }
+}
+
+TEST(WarpGrid, CrossingTheFinerEnginesBoundWhilePlayingKeepsSoundingInTune) {
+    // At 4x, -12 st is the finer engine's last pitch; -24 st is the faster engine's.
+    for (float overlap : {12.0f, 3.5f}) {
+        for (const auto& [from, to] :
+             {std::pair{-1200.0f, -2400.0f}, std::pair{-2400.0f, -1200.0f}}) {
+            SCOPED_TRACE(std::to_string(overlap) + ": " + std::to_string(from) + " to " +
+                         std::to_string(to) + " c");
+            EngineTestRig rig(sineSignal(1000, 0.5, 8.0, 44100, 1));
+            rig.setWarp(overlap, 4, from);
+            rig.playFrom(0);
+            rig.pump(22050);
+            rig.setWarp(overlap, 4, to);
+            const auto out = rig.pump(22050);
+            for (size_t k = 0; k + 256 <= out.size(); k += 256) {
+                ASSERT_GT(rms(out, k, 256), 0.2) << "gap at frame " << k;
+            }
+            const double heard = zeroCrossingFrequency(out, 11025, 8192, 44100);
+            EXPECT_NEAR(1200 * std::log2(heard / 1000), to, 1);
+        }
     }
 }
 
