@@ -9,6 +9,13 @@ namespace tindrel::platform {
 
 using RubberBand::RubberBandStretcher;
 
+namespace {
+
+// Frames rendered at a time into the join.
+constexpr size_t maximumJoinBlock = 1024;
+
+} // namespace
+
 StretcherPath::StretcherPath(double sampleRate, uint32_t channelCount,
                              RubberBandStretcher::Options options)
     : configured_(sampleRate, channelCount, options),
@@ -44,29 +51,20 @@ void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceW
 
 bool StretcherPath::join(double rate, double pitchScale, SourceWindow& window,
                          SampleSource& source) {
-    while (joint_.incomingWanted() > 0) {
-        const size_t wanted = joint_.incomingWanted();
-        const size_t got = incoming_->render(joint_.incoming(), joint_.incomingFilled(), wanted,
-                                             rate, pitchScale, window, source);
-        joint_.addIncoming(got);
-        if (got < wanted) {
-            return false;
-        }
-    }
     // The engine being left keeps ratios it can make.
     const double lastRate = playing_->rate();
     const double lastPitchScale = playing_->pitchScale();
-    size_t done = 0;
-    while (done < joint_.fadeFrames()) {
-        const size_t got = playing_->render(joint_.outgoing(), done, joint_.fadeFrames() - done,
-                                            lastRate, lastPitchScale, window, source);
-        if (got == 0) {
-            joint_.silenceOutgoingFrom(done);
-            break;
-        }
-        done += got;
+    const bool joined = joint_.collectAndJoin(
+        [&](float* const* out, size_t offset, size_t frames) {
+            return incoming_->render(out, offset, frames, rate, pitchScale, window, source);
+        },
+        [&](float* const* out, size_t offset, size_t frames) {
+            return playing_->render(out, offset, frames, lastRate, lastPitchScale, window, source);
+        },
+        maximumJoinBlock);
+    if (!joined) {
+        return false;
     }
-    joint_.join();
     playing_ = incoming_;
     incoming_ = nullptr;
     return true;

@@ -103,25 +103,17 @@ size_t WarpDeck::renderPath(WarpPath path, float* const* out, size_t offset, siz
 }
 
 bool WarpDeck::join(SampleSource& source) {
-    while (joint_.incomingWanted() > 0) {
-        const size_t wanted = std::min(joint_.incomingWanted(), maximumBlock);
-        const size_t got =
-            renderPath(incoming_, joint_.incoming(), joint_.incomingFilled(), wanted, source);
-        joint_.addIncoming(got);
-        if (got < wanted) {
-            return false;
-        }
+    const bool joined = joint_.collectAndJoin(
+        [&](float* const* out, size_t offset, size_t frames) {
+            return renderPath(incoming_, out, offset, frames, source);
+        },
+        [&](float* const* out, size_t offset, size_t frames) {
+            return renderPath(active_, out, offset, frames, source);
+        },
+        maximumBlock);
+    if (!joined) {
+        return false;
     }
-    for (size_t done = 0; done < joint_.fadeFrames();) {
-        const size_t wanted = std::min(joint_.fadeFrames() - done, maximumBlock);
-        const size_t got = renderPath(active_, joint_.outgoing(), done, wanted, source);
-        if (got == 0) {
-            joint_.silenceOutgoingFrom(done);
-            break;
-        }
-        done += got;
-    }
-    joint_.join();
     joining_ = false;
     switching_ = false;
     active_ = incoming_;
