@@ -34,6 +34,22 @@ void printCornerPitches() {
     print("corner_grid_settings_with_non_finite_output", nonFinite, "settings");
 }
 
+// How clean a sine comes out where the faster engine stands in for the finer one.
+void printCornerTones() {
+    constexpr size_t settle = 44100;
+    const WarpMode corners[] = {{"musical", 12, 4, -2400},
+                                {"musical", 12, 3, -2400},
+                                {"beats", 3.5f, 4, -2400},
+                                {"beats", 3.5f, 3, -2400}};
+    for (const WarpMode& mode : corners) {
+        const double tone = 1000 * expectedPitchScale(mode);
+        const auto sine = renderWarped(sineSignal(1000, 0.5, 12.0), mode, settle + 65536);
+        print(std::string("thdn_sine_corner_") + mode.name +
+                  tindrel::formatNumber("_%.0fx_%+.0fst", mode.rate, mode.cents / 100),
+              thdPlusNoiseDb(sine, settle, {tone}, 44100), "dB");
+    }
+}
+
 void printRangeEdges() {
     constexpr float speeds[] = {0.5f, 0.75f, 1, 1.2f, 1.25f, 1.29f, 1.5f, 2};
     constexpr float semitones[] = {-12, -7, -5, 0, 3, 5, 7, 12};
@@ -70,5 +86,6 @@ void printRangeEdges() {
 
 void printCornerAndEdgeFigures() {
     printCornerPitches();
+    printCornerTones();
     printRangeEdges();
 }
