@@ -52,6 +52,23 @@ TEST(WarpGrid, CrossingTheFinerEnginesBoundWhilePlayingKeepsSoundingInTune) {
     }
 }
 
+TEST(WarpGrid, WhereTheFasterEngineStandsInASoundComesWhenItIsDue) {
+    // A tone starting at 1 s of the source; the faster engine reports about twice its delay.
+    struct Setting {
+        float rate;
+        float cents;
+    };
+    for (const Setting setting : {Setting{2.5f, -2100}, Setting{3, -2400}, Setting{4, -2400}}) {
+        SCOPED_TRACE(std::to_string(setting.rate) + "x " + std::to_string(setting.cents) + " c");
+        EngineTestRig rig(toneAfterSilence(440, 1.0, 3.0));
+        rig.setWarp(12, setting.rate, setting.cents);
+        rig.playFrom(0);
+        const auto out = rig.pump(static_cast<uint32_t>(44100 / setting.rate + 8192));
+        const double onsetMs = static_cast<double>(firstFrameAbove(out, 0.25f)) / 44.1;
+        EXPECT_NEAR(onsetMs, 1000 / setting.rate, 15);
+    }
+}
+
 TEST(WarpGrid, HeldToneKeepsItsLevelWhereAWarpedRangeBeginsAndEnds) {
     struct Setting {
         float rate;

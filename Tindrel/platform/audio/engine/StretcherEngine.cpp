@@ -1,6 +1,7 @@
 #include "Tindrel/platform/audio/engine/StretcherEngine.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tindrel::platform {
 
@@ -26,12 +27,12 @@ public:
 } // namespace
 
 StretcherEngine::StretcherEngine(double sampleRate, uint32_t channelCount,
-                                 RubberBandStretcher::Options options)
+                                 RubberBandStretcher::Options options, double delayShare)
     : stretcher_(std::make_unique<RubberBandStretcher>(
           static_cast<size_t>(std::clamp(sampleRate, 8000.0, 192000.0)), channelCount,
           std::make_shared<SilentLogger>(), options | RubberBandStretcher::OptionProcessRealTime)),
-      scratch_(channelCount, std::vector<float>(scratchFrames)), scratchPointers_(channelCount),
-      outPointers_(channelCount), inPointers_(channelCount) {
+      delayShare_(delayShare), scratch_(channelCount, std::vector<float>(scratchFrames)),
+      scratchPointers_(channelCount), outPointers_(channelCount), inPointers_(channelCount) {
     stretcher_->setMaxProcessSize(maximumFeed);
     for (uint32_t c = 0; c < channelCount; ++c) {
         scratchPointers_[c] = scratch_[c].data();
@@ -71,7 +72,7 @@ void StretcherEngine::setRatios(double rate, double pitchScale) {
         // Frames already made keep the old rate; the new ratio reaches the output about one
         // start delay after the frames made so far.
         pendingAt_ = outputCount_ + static_cast<uint64_t>(std::max(0, stretcher_->available())) +
-                     stretcher_->getStartDelay();
+                     startDelay();
     }
     if (pitchScale != pitchScale_) {
         stretcher_->setPitchScale(pitchScale);
@@ -93,12 +94,34 @@ void StretcherEngine::start(int64_t index, double rate, double pitchScale, Sourc
     fed_ = index;
     const auto pad = static_cast<int64_t>(
         std::min<size_t>(stretcher_->getPreferredStartPad(), SourceWindow::leadFrames));
-    discard_ = stretcher_->getStartDelay();
+    discard_ = startDelay();
     if (window.fill(index, source)) {
         for (uint32_t c = 0; c < inPointers_.size(); ++c) {
             inPointers_[c] = window.at(c, index - pad);
         }
         stretcher_->process(inPointers_.data(), static_cast<size_t>(pad), false);
+    }
+}
+
+size_t StretcherEngine::startDelay() const {
+    return static_cast<size_t>(
+        std::llround(static_cast<double>(stretcher_->getStartDelay()) * delayShare_));
+}
+
+void StretcherEngine::startAhead(int64_t index, size_t leadFrames, double rate, double pitchScale,
+                                 SourceWindow& window, SampleSource& source) {
+    // Priming reads up to leadFrames before where it starts.
+    const int64_t earliest = window.firstHeld() + SourceWindow::leadFrames;
+    const auto lead = static_cast<int64_t>(std::llround(static_cast<double>(leadFrames) * rate));
+    start(std::min(index, std::max(index - lead, earliest)), rate, pitchScale, window, source);
+    while (heard_ + 0.5 * rate < static_cast<double>(index)) {
+        const auto remaining =
+            static_cast<size_t>(std::llround((static_cast<double>(index) - heard_) / rate));
+        const size_t wanted = std::min(remaining, scratchFrames);
+        if (wanted == 0 ||
+            render(scratchPointers_.data(), 0, wanted, rate, pitchScale, window, source) == 0) {
+            break;
+        }
     }
 }
 

@@ -28,11 +28,17 @@ namespace tindrel::platform {
 
 class StretcherEngine {
 public:
+    // `delayShare`: the share of Rubber Band's reported start delay that it really has (see
+    // StretcherPath.h for the one engine that reports more).
     StretcherEngine(double sampleRate, uint32_t channelCount,
-                    RubberBand::RubberBandStretcher::Options options);
+                    RubberBand::RubberBandStretcher::Options options, double delayShare = 1);
 
     void start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                SampleSource& source);
+    // As start(), but from `leadFrames` output frames before `index` (as far as the window
+    // holds), what comes before `index` dropped: past the sag of a stretcher's first frames.
+    void startAhead(int64_t index, size_t leadFrames, double rate, double pitchScale,
+                    SourceWindow& window, SampleSource& source);
     // Renders up to `frames` frames to `out[c] + offset`; fewer only when the input is late.
     size_t render(float* const* out, size_t offset, size_t frames, double rate, double pitchScale,
                   SourceWindow& window, SampleSource& source);
@@ -48,7 +54,10 @@ private:
     void setRatios(double rate, double pitchScale);
     void countHeard(size_t frames);
 
+    size_t startDelay() const;
+
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
+    double delayShare_;
     std::vector<std::vector<float>> scratch_;
     std::vector<float*> scratchPointers_;
     std::vector<float*> outPointers_;

@@ -13,23 +13,50 @@ namespace {
 
 // Frames rendered at a time into the join.
 constexpr size_t maximumJoinBlock = 1024;
+// Where it stands in (faster than 2x at a lower pitch), the faster engine reports about twice
+// the start delay it has: dropping all of it put a tone burst's centre 50 to 180 ms early
+// (2.2x to 4x, -13 to -24 st); half of it leaves it within about 10 ms.
+constexpr double fasterEngineDelayShare = 0.5;
+// Output an engine taking over makes before it is heard, past the sag of its first frames: the
+// faster engine takes longer to settle at its deepest settings.
+constexpr double finerLeadSeconds = 0.02;
+constexpr double fasterLeadSeconds = 0.1;
+constexpr double holdSeconds = 0.04;
 
 } // namespace
 
 StretcherPath::StretcherPath(double sampleRate, uint32_t channelCount,
                              RubberBandStretcher::Options options)
-    : configured_(sampleRate, channelCount, options),
-      faster_((options & RubberBandStretcher::OptionEngineFiner) != 0
-                  ? std::make_unique<StretcherEngine>(sampleRate, channelCount,
-                                                      fasterEngineOptions(options))
-                  : nullptr),
-      joint_(sampleRate, channelCount) {}
-
-StretcherEngine& StretcherPath::engineFor(double rate, double pitchScale) {
-    if (faster_ && !finerEngineCanMake(rate, pitchScale)) {
-        return *faster_;
+    : configured_(sampleRate, channelCount, options), joint_(sampleRate, channelCount),
+      finerLeadFrames_(static_cast<size_t>(finerLeadSeconds * sampleRate)),
+      fasterLeadFrames_(static_cast<size_t>(fasterLeadSeconds * sampleRate)),
+      holdFrames_(static_cast<size_t>(holdSeconds * sampleRate)) {
+    if ((options & RubberBandStretcher::OptionEngineFiner) != 0) {
+        for (auto& engine : faster_) {
+            engine = std::make_unique<StretcherEngine>(
+                sampleRate, channelCount, fasterEngineOptions(options), fasterEngineDelayShare);
+        }
     }
-    return configured_;
+}
+
+bool StretcherPath::isFaster(const StretcherEngine* engine) const {
+    return engine != &configured_;
+}
+
+StretcherEngine* StretcherPath::engineFor(double rate, double pitchScale) {
+    if (!faster_[0] || finerEngineCanMake(rate, pitchScale)) {
+        return &configured_;
+    }
+    if (isFaster(playing_) && playing_->rate() == rate && playing_->pitchScale() == pitchScale) {
+        return playing_;
+    }
+    return playing_ == faster_[0].get() ? faster_[1].get() : faster_[0].get();
+}
+
+std::pair<double, double> StretcherPath::ratiosFor(const StretcherEngine& engine, double rate,
+                                                   double pitchScale) const {
+    const bool keeps = isFaster(&engine) || (faster_[0] && !finerEngineCanMake(rate, pitchScale));
+    return keeps ? std::pair{engine.rate(), engine.pitchScale()} : std::pair{rate, pitchScale};
 }
 
 double StretcherPath::heard() const {
@@ -45,21 +72,24 @@ void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceW
                           SampleSource& source) {
     joint_.cancel();
     incoming_ = nullptr;
-    playing_ = &engineFor(rate, pitchScale);
+    playing_ =
+        !faster_[0] || finerEngineCanMake(rate, pitchScale) ? &configured_ : faster_[0].get();
     playing_->start(index, rate, pitchScale, window, source);
+    heldFor_ = 0;
 }
 
 bool StretcherPath::join(double rate, double pitchScale, SourceWindow& window,
                          SampleSource& source) {
-    // The engine being left keeps ratios it can make.
-    const double lastRate = playing_->rate();
-    const double lastPitchScale = playing_->pitchScale();
+    const auto [incomingRate, incomingPitchScale] = ratiosFor(*incoming_, rate, pitchScale);
+    const auto [outgoingRate, outgoingPitchScale] = ratiosFor(*playing_, rate, pitchScale);
     const bool joined = joint_.collectAndJoin(
         [&](float* const* out, size_t offset, size_t frames) {
-            return incoming_->render(out, offset, frames, rate, pitchScale, window, source);
+            return incoming_->render(out, offset, frames, incomingRate, incomingPitchScale, window,
+                                     source);
         },
         [&](float* const* out, size_t offset, size_t frames) {
-            return playing_->render(out, offset, frames, lastRate, lastPitchScale, window, source);
+            return playing_->render(out, offset, frames, outgoingRate, outgoingPitchScale, window,
+                                    source);
         },
         maximumJoinBlock);
     if (!joined) {
@@ -72,15 +102,24 @@ bool StretcherPath::join(double rate, double pitchScale, SourceWindow& window,
 
 size_t StretcherPath::render(float* const* out, size_t offset, size_t frames, double rate,
                              double pitchScale, SourceWindow& window, SampleSource& source) {
-    StretcherEngine& wanted = engineFor(rate, pitchScale);
-    if (incoming_ != nullptr && incoming_ != &wanted) {
-        // Crossed back before the join was made: the playing engine goes on.
+    if (rate != heldRate_ || pitchScale != heldPitchScale_) {
+        heldRate_ = rate;
+        heldPitchScale_ = pitchScale;
+        heldFor_ = 0;
+    }
+    StretcherEngine* wanted = engineFor(rate, pitchScale);
+    if (incoming_ != nullptr && incoming_ != wanted && !isFaster(wanted)) {
+        // Back within the finer engine's reach before the join was made: it goes on.
         joint_.cancel();
         incoming_ = nullptr;
     }
-    if (incoming_ == nullptr && &wanted != playing_ && joint_.pendingFrames() == 0) {
-        incoming_ = &wanted;
-        incoming_->start(std::llround(heard()), rate, pitchScale, window, source);
+    // Leaving the finer engine cannot wait; a faster one waits until the new ratios hold.
+    const bool due = !isFaster(playing_) || heldFor_ >= holdFrames_;
+    if (incoming_ == nullptr && wanted != playing_ && joint_.pendingFrames() == 0 && due) {
+        incoming_ = wanted;
+        incoming_->startAhead(std::llround(heard()),
+                              isFaster(incoming_) ? fasterLeadFrames_ : finerLeadFrames_, rate,
+                              pitchScale, window, source);
         joint_.begin();
     }
     if (incoming_ != nullptr && !join(rate, pitchScale, window, source)) {
@@ -88,13 +127,11 @@ size_t StretcherPath::render(float* const* out, size_t offset, size_t frames, do
     }
     size_t produced = joint_.emit(out, offset, frames);
     if (produced < frames) {
-        // Until the joined frames have played, an engine that cannot make the new ratios
-        // plays on at those it had.
-        const bool makes = &wanted == playing_;
-        produced += playing_->render(out, offset + produced, frames - produced,
-                                     makes ? rate : playing_->rate(),
-                                     makes ? pitchScale : playing_->pitchScale(), window, source);
+        const auto [playRate, playPitchScale] = ratiosFor(*playing_, rate, pitchScale);
+        produced += playing_->render(out, offset + produced, frames - produced, playRate,
+                                     playPitchScale, window, source);
     }
+    heldFor_ += produced;
     return produced;
 }
 

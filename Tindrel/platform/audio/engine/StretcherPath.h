@@ -5,15 +5,21 @@
 //
 // Rubber Band's finer engine (R3) reads outside its buffers and turns to NaN where the time
 // ratio times the pitch scale falls below 1/8: faster than 2x at the deepest pitches (3x below
-// -17 st, 4x below -12 st). A path built on R3 therefore keeps a second stretcher on the faster
-// engine (R2, with the same window and smooth transients, which keep held notes whole) and
-// plays through it exactly there; R2 takes those settings cleanly (a sine keeps its pitch
-// within a fraction of a cent, THD+N about -61 dB at 4x and -24 st). Two R3 stretchers in
-// series, a time stage and a pitch stage each within the bound, were as clean as R3 alone but
-// cost twice the work and latency. When a change of rate or pitch crosses that bound while
-// playing, the other engine starts at the heard position, primed from the input before it, and
-// the two are joined as a seek is (SeekCrossfade.h): lined up, at equal gain where alike and
-// equal power where not. The frames of the join count in heard() once they have left.
+// -17 st, 4x below -12 st). A path built on R3 therefore plays exactly those settings through
+// the faster engine (R2, see fasterEngineOptions()): a sine keeps its pitch within a fraction
+// of a cent and its level within 0.2 dB once settled. Two R3 stretchers in series, a time stage and
+// a pitch stage each within the bound, were no cleaner than R3 alone and cost twice the work and
+// latency.
+//
+// R2 only sounds right at the ratios it was started with there: moved while playing (4x from
+// -13 to -24 st) its level wandered by 10 dB and more (4 dB with independent phases). So a faster
+// engine keeps the ratios it started with, and a change of them starts the path's second faster
+// engine at the new ones once they have held for 40 ms (a slider being dragged moves in steps); R3
+// follows changes itself. Every change of engine starts the new one 20 ms (R3) or 100 ms (R2) of
+// output before the heard position (dropping those frames, past the sag of its first ones: R2 at 4x
+// and -24 st still swells by 1.5 dB over its first 300 ms), primed from the input before that, and
+// joins the two as a seek is (SeekCrossfade.h): lined up, at equal gain where alike and equal power
+// where not. The frames of the join count in heard() once they have left.
 //
 // The constructor allocates (main thread). start() and render() run on the render thread and
 // do not allocate except inside Rubber Band (see StretcherEngine.h).
@@ -24,8 +30,10 @@
 
 #include <rubberband/RubberBandStretcher.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace tindrel::platform {
 
@@ -45,16 +53,29 @@ public:
     bool rateSettled() const;
 
 private:
-    StretcherEngine& engineFor(double rate, double pitchScale);
+    // The engine that should play at these ratios: the playing one where it can.
+    StretcherEngine* engineFor(double rate, double pitchScale);
+    bool isFaster(const StretcherEngine* engine) const;
     // Fills the join with the incoming engine's output and the playing one's next frames, then
     // hands over; false while the incoming engine's input is late.
     bool join(double rate, double pitchScale, SourceWindow& window, SampleSource& source);
+    // The ratios `engine` is to render at: a faster engine keeps those it started with, the
+    // finer one those it had where it cannot make the new ones.
+    std::pair<double, double> ratiosFor(const StretcherEngine& engine, double rate,
+                                        double pitchScale) const;
 
     StretcherEngine configured_;
-    std::unique_ptr<StretcherEngine> faster_; // only beside a finer engine
+    // Only beside a finer engine: one plays, the other takes over at new ratios.
+    std::array<std::unique_ptr<StretcherEngine>, 2> faster_;
     StretcherEngine* playing_ = &configured_;
     StretcherEngine* incoming_ = nullptr; // while a join is collected
     SeekCrossfade joint_;
+    size_t finerLeadFrames_;
+    size_t fasterLeadFrames_;
+    size_t holdFrames_; // how long new ratios hold before a faster engine is started at them
+    double heldRate_ = 0;
+    double heldPitchScale_ = 0;
+    size_t heldFor_ = 0;
 };
 
 } // namespace tindrel::platform

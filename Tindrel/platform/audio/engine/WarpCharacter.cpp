@@ -70,7 +70,8 @@ RubberBandStretcher::Options fasterEngineOptions(RubberBandStretcher::Options fi
     constexpr RubberBandStretcher::Options transients =
         RubberBandStretcher::OptionTransientsMixed | RubberBandStretcher::OptionTransientsSmooth;
     return (finer & ~RubberBandStretcher::OptionEngineFiner & ~transients) |
-           RubberBandStretcher::OptionEngineFaster | RubberBandStretcher::OptionTransientsSmooth;
+           RubberBandStretcher::OptionEngineFaster | RubberBandStretcher::OptionTransientsSmooth |
+           RubberBandStretcher::OptionPhaseIndependent;
 }
 
 } // namespace tindrel::platform

@@ -10,10 +10,11 @@ namespace {
 // Input held for the paths: R3 at 192 kHz and its smallest stretch (4x at -12 st, 2x at -24 st)
 // reads about 73k frames ahead of its output, and the history and read-ahead below come on top.
 constexpr size_t windowFrames = size_t{1} << 18;
-// Input kept behind the heard position: a stretcher taking over starts up to 20 ms of output
-// early (16k frames at 4x and 192 kHz) and primes itself with up to leadFrames before that (R3
-// at 192 kHz asks for all of them); the varispeed's taps need far fewer.
-constexpr int64_t historyFrames = SourceWindow::leadFrames + 16384;
+// Input kept behind the heard position: a stretcher taking over starts up to 100 ms of output
+// early (R2 standing in at 4x: 18k frames at 44.1 kHz, as much as is kept at higher rates) and
+// primes itself with up to leadFrames before that (R3 at 192 kHz asks for all of them); the
+// varispeed's taps need far fewer.
+constexpr int64_t historyFrames = SourceWindow::leadFrames + 65536;
 // Input read beyond what the paths asked for, so that a deck being faded out after a seek
 // plays on from what it holds (a 4x varispeed through a 20 ms fade at 192 kHz needs 15k).
 constexpr int64_t readAheadFrames = 16384;
