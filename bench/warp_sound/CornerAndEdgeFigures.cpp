@@ -34,7 +34,7 @@ void printCornerPitches() {
     print("corner_grid_settings_with_non_finite_output", nonFinite, "settings");
 }
 
-// How clean a sine comes out where the faster engine stands in for the finer one.
+// How clean and steady a sine comes out where the faster engine stands in for the finer one.
 void printCornerTones() {
     constexpr size_t settle = 44100;
     const WarpMode corners[] = {{"musical", 12, 4, -2400},
@@ -44,9 +44,10 @@ void printCornerTones() {
     for (const WarpMode& mode : corners) {
         const double tone = 1000 * expectedPitchScale(mode);
         const auto sine = renderWarped(sineSignal(1000, 0.5, 12.0), mode, settle + 65536);
-        print(std::string("thdn_sine_corner_") + mode.name +
-                  tindrel::formatNumber("_%.0fx_%+.0fst", mode.rate, mode.cents / 100),
-              thdPlusNoiseDb(sine, settle, {tone}, 44100), "dB");
+        const std::string name =
+            mode.name + tindrel::formatNumber("_%.0fx_%+.0fst", mode.rate, mode.cents / 100);
+        print("thdn_sine_corner_" + name, thdPlusNoiseDb(sine, settle, {tone}, 44100), "dB");
+        print("dip_sine_corner_" + name, envelopeDipDb(sine, settle, 65536, 44100), "dB");
     }
 }
 
