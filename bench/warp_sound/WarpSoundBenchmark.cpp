@@ -2,8 +2,10 @@
 // 1 kHz sine and of a 440 + 660 Hz two-tone, the deepest envelope dip and the pitch error at
 // each setting; onset timing and pre-echo on a click train; and, at a loop wrap and at a seek
 // while playing, the largest sample step against the tone's own, the deepest level dip and
-// the share of the output above 3 kHz (a click's burst) next to the tone's own share.
+// the share of the output above 3 kHz (a click's burst) next to the tone's own share. Then the
+// figures over the whole grid of settings (CornerAndEdgeFigures.h).
 
+#include "bench/warp_sound/CornerAndEdgeFigures.h"
 #include "tests/platform/engine/WarpSoundMeasures.h"
 
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
@@ -80,5 +82,6 @@ int main() {
                   joins.ownHighDb, "dB");
         }
     }
+    printCornerAndEdgeFigures();
     return 0;
 }

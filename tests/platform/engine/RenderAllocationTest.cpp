@@ -113,11 +113,11 @@ TEST(RenderThread, PlaysSwitchesAndRestartsWithoutAllocating) {
         float overlap, rate, cents;
         bool countedAfterSeek; // Rubber Band sizes its resampler again after a reset
     };
-    const Setting settings[] = {{8, 1, 0, true},
-                                {8, 1.5f, 701.955f, true},
-                                {12, 1.25f, 300, false},
-                                {3.5f, 1.25f, 300, false},
-                                {8, 1, 0, true}};
+    const Setting settings[] = {
+        {8, 1, 0, true},         {8, 1.5f, 701.955f, true},
+        {12, 1.25f, 300, false}, {3.5f, 1.25f, 300, false},
+        {12, 4, -1200, false},   {12, 4, -2400, false}, // the faster engine takes over
+        {3.5f, 3, -2400, false}, {8, 1, 0, true}};
     player.scheduleSegment(*file, 0, file->length());
     player.play();
     for (const auto& setting : settings) {

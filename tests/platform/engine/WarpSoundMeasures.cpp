@@ -15,34 +15,6 @@ namespace {
 constexpr size_t spectrumFrames = 65536;
 constexpr int toneHalfWidthBins = 6; // the window's main lobe and a little leakage
 
-void fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) {
-            j ^= bit;
-        }
-        j ^= bit;
-        if (i < j) {
-            std::swap(a[i], a[j]);
-        }
-    }
-    for (size_t length = 2; length <= n; length <<= 1) {
-        const double angle = -2 * std::numbers::pi / static_cast<double>(length);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (size_t i = 0; i < n; i += length) {
-            std::complex<double> w(1);
-            for (size_t j = 0; j < length / 2; ++j) {
-                const auto u = a[i + j];
-                const auto v = a[i + j + length / 2] * w;
-                a[i + j] = u + v;
-                a[i + j + length / 2] = u - v;
-                w *= step;
-            }
-        }
-    }
-}
-
 std::vector<double> powerSpectrum(const std::vector<float>& x, size_t begin,
                                   size_t length = spectrumFrames) {
     std::vector<std::complex<double>> a(length);
@@ -88,6 +60,34 @@ double shareAboveDb(const std::vector<float>& x, size_t begin, double frequency,
 }
 
 } // namespace
+
+void fft(std::vector<std::complex<double>>& a) {
+    const size_t n = a.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) {
+            j ^= bit;
+        }
+        j ^= bit;
+        if (i < j) {
+            std::swap(a[i], a[j]);
+        }
+    }
+    for (size_t length = 2; length <= n; length <<= 1) {
+        const double angle = -2 * std::numbers::pi / static_cast<double>(length);
+        const std::complex<double> step(std::cos(angle), std::sin(angle));
+        for (size_t i = 0; i < n; i += length) {
+            std::complex<double> w(1);
+            for (size_t j = 0; j < length / 2; ++j) {
+                const auto u = a[i + j];
+                const auto v = a[i + j + length / 2] * w;
+                a[i + j] = u + v;
+                a[i + j + length / 2] = u - v;
+                w *= step;
+            }
+        }
+    }
+}
 
 std::vector<float> renderWarped(const Signal& signal, const WarpMode& mode, size_t frames) {
     EngineTestRig rig(signal);

@@ -6,6 +6,7 @@
 
 #include "tests/support/GeneratedAudio.h"
 
+#include <complex>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -18,6 +19,9 @@ struct WarpMode {
     float rate;
     float cents;
 };
+
+// In-place radix-2 FFT; the size is a power of two.
+void fft(std::vector<std::complex<double>>& a);
 
 // Renders `frames` frames (channel 0) of `signal` played from its start in `mode`.
 std::vector<float> renderWarped(const Signal& signal, const WarpMode& mode, size_t frames);

@@ -124,28 +124,19 @@ void RubberBandTimePitch::beginSegment(const WarpSetting& setting, SampleSource&
 
 void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSource& source) {
     State& s = *state_;
-    SeekCrossfade& fade = s.seekFade;
-    while (fade.incomingWanted() > 0) {
-        const size_t wanted = std::min(fade.incomingWanted(), WarpDeck::maximumBlock);
-        const size_t got =
-            s.other().render(fade.incoming(), fade.incomingFilled(), wanted, setting, source);
-        fade.addIncoming(got);
-        if (got < wanted) {
-            return; // the new place's input is late; the playing deck goes on meanwhile
-        }
-    }
     SilentSource silence(s.channelCount);
-    for (size_t done = 0; done < fade.fadeFrames();) {
-        const size_t wanted = std::min(fade.fadeFrames() - done, WarpDeck::maximumBlock);
-        const size_t got = s.playing().render(fade.outgoing(), done, wanted, setting, silence);
-        if (got == 0) {
-            fade.silenceOutgoingFrom(done); // its window is full: it has nothing more to give
-            break;
-        }
-        done += got;
+    const bool joined = s.seekFade.collectAndJoin(
+        [&](float* const* out, size_t offset, size_t frames) {
+            return s.other().render(out, offset, frames, setting, source);
+        },
+        [&](float* const* out, size_t offset, size_t frames) {
+            return s.playing().render(out, offset, frames, setting, silence);
+        },
+        WarpDeck::maximumBlock);
+    if (joined) {
+        s.current = 1 - s.current;
     }
-    fade.join();
-    s.current = 1 - s.current;
+    // Else the new place's input is late; the playing deck goes on meanwhile.
 }
 
 size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSource& source) {

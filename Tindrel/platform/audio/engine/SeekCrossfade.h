@@ -11,6 +11,7 @@
 //
 // Allocates only in its constructor; everything else is for the render thread.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -40,6 +41,34 @@ public:
     float* const* outgoing() { return outgoingPointers_.data(); }
     void silenceOutgoingFrom(size_t frame);
     void join();
+
+    // Both steps above from two renderers, each `size_t(float* const* out, size_t offset,
+    // size_t frames)` making up to `frames` (at most `block` at a time) at out[c] + offset and
+    // returning how many it made. False, keeping what came, while the incoming side's input is
+    // late; an outgoing side that runs dry is silent for the rest of the fade.
+    template <typename RenderIncoming, typename RenderOutgoing>
+    bool collectAndJoin(RenderIncoming&& renderIncoming, RenderOutgoing&& renderOutgoing,
+                        size_t block) {
+        while (incomingWanted() > 0) {
+            const size_t wanted = std::min(incomingWanted(), block);
+            const size_t got = renderIncoming(incoming(), incomingFilled_, wanted);
+            addIncoming(got);
+            if (got < wanted) {
+                return false;
+            }
+        }
+        for (size_t done = 0; done < fadeFrames_;) {
+            const size_t got =
+                renderOutgoing(outgoing(), done, std::min(fadeFrames_ - done, block));
+            if (got == 0) {
+                silenceOutgoingFrom(done);
+                break;
+            }
+            done += got;
+        }
+        join();
+        return true;
+    }
 
     // The joined frames not yet played.
     size_t pendingFrames() const { return pending_ - emitted_; }

@@ -1,168 +1,137 @@
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
 
+#include "Tindrel/platform/audio/engine/WarpCharacter.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace tindrel::platform {
 
-namespace {
-
 using RubberBand::RubberBandStretcher;
 
-constexpr size_t maximumFeed = 8192;
-constexpr size_t scratchFrames = 8192;
-// Bounds the loop of one render should the stretcher ask for nothing and give nothing.
-constexpr int maximumSteps = 512;
-constexpr double warmUpPitchScale = 1.189207; // +3 semitones
-constexpr int warmUpPasses = 4;
-// The finer engine's input hop grows as the time ratio times the pitch scale shrinks; below
-// 1/8 its analysis reads past the end of its frame buffer and the output turns to NaN. A hair
-// above 1/8, so that rounding in the ratio cannot cross it.
-constexpr double smallestStretch = 0.126;
+namespace {
 
-// Rubber Band reports to stderr unless given a logger; nothing here prints.
-class SilentLogger final : public RubberBandStretcher::Logger {
-public:
-    void log(const char*) override {}
-    void log(const char*, double) override {}
-    void log(const char*, double, double) override {}
-};
+// Frames rendered at a time into the join.
+constexpr size_t maximumJoinBlock = 1024;
+// Where it stands in (faster than 2x at a lower pitch), the faster engine reports about twice
+// the start delay it has: dropping all of it put a tone burst's centre 50 to 180 ms early
+// (2.2x to 4x, -13 to -24 st); half of it leaves it within about 10 ms.
+constexpr double fasterEngineDelayShare = 0.5;
+// Output an engine taking over makes before it is heard, past the sag of its first frames: the
+// faster engine takes longer to settle at its deepest settings.
+constexpr double finerLeadSeconds = 0.02;
+constexpr double fasterLeadSeconds = 0.1;
+constexpr double holdSeconds = 0.04;
 
 } // namespace
 
 StretcherPath::StretcherPath(double sampleRate, uint32_t channelCount,
                              RubberBandStretcher::Options options)
-    : stretcher_(std::make_unique<RubberBandStretcher>(
-          static_cast<size_t>(std::clamp(sampleRate, 8000.0, 192000.0)), channelCount,
-          std::make_shared<SilentLogger>(), options | RubberBandStretcher::OptionProcessRealTime)),
-      scratch_(channelCount, std::vector<float>(scratchFrames)), scratchPointers_(channelCount),
-      outPointers_(channelCount), inPointers_(channelCount) {
-    stretcher_->setMaxProcessSize(maximumFeed);
-    for (uint32_t c = 0; c < channelCount; ++c) {
-        scratchPointers_[c] = scratch_[c].data();
-    }
-    warmUp();
-}
-
-void StretcherPath::warmUp() {
-    // Rubber Band sizes its pitch resampler on first use; do that here, not on the audio thread.
-    std::vector<std::vector<float>> silence(scratch_.size(), std::vector<float>(maximumFeed));
-    for (uint32_t c = 0; c < inPointers_.size(); ++c) {
-        inPointers_[c] = silence[c].data();
-    }
-    stretcher_->setPitchScale(warmUpPitchScale);
-    for (int pass = 0; pass < warmUpPasses; ++pass) {
-        const size_t wanted = std::clamp<size_t>(stretcher_->getSamplesRequired(), 1, maximumFeed);
-        stretcher_->process(inPointers_.data(), wanted, false);
-        while (stretcher_->available() > 0) {
-            stretcher_->retrieve(
-                scratchPointers_.data(),
-                std::min(static_cast<size_t>(stretcher_->available()), scratchFrames));
+    : configured_(sampleRate, channelCount, options), joint_(sampleRate, channelCount),
+      finerLeadFrames_(static_cast<size_t>(finerLeadSeconds * sampleRate)),
+      fasterLeadFrames_(static_cast<size_t>(fasterLeadSeconds * sampleRate)),
+      holdFrames_(static_cast<size_t>(holdSeconds * sampleRate)) {
+    if ((options & RubberBandStretcher::OptionEngineFiner) != 0) {
+        for (auto& engine : faster_) {
+            engine = std::make_unique<StretcherEngine>(
+                sampleRate, channelCount, fasterEngineOptions(options), fasterEngineDelayShare);
         }
     }
-    stretcher_->reset();
-    stretcher_->setPitchScale(1.0);
 }
 
-double StretcherPath::reachablePitchScale(double rate, double pitchScale) {
-    return std::max(pitchScale, rate * smallestStretch);
+bool StretcherPath::isFaster(const StretcherEngine* engine) const {
+    return engine != &configured_;
 }
 
-void StretcherPath::setRatios(double rate, double pitchScale) {
-    pitchScale = reachablePitchScale(rate, pitchScale);
-    if (rate != rate_) {
-        if (rateChangePending_) {
-            heardRate_ = pendingRate_;
-        }
-        stretcher_->setTimeRatio(1.0 / rate);
-        rate_ = rate;
-        rateChangePending_ = true;
-        pendingRate_ = rate;
-        // Frames already made keep the old rate; the new ratio reaches the output about one
-        // start delay after the frames made so far.
-        pendingAt_ = outputCount_ + static_cast<uint64_t>(std::max(0, stretcher_->available())) +
-                     stretcher_->getStartDelay();
+StretcherEngine* StretcherPath::engineFor(double rate, double pitchScale) {
+    if (!faster_[0] || finerEngineCanMake(rate, pitchScale)) {
+        return &configured_;
     }
-    if (pitchScale != pitchScale_) {
-        stretcher_->setPitchScale(pitchScale);
-        pitchScale_ = pitchScale;
+    if (isFaster(playing_) && playing_->rate() == rate && playing_->pitchScale() == pitchScale) {
+        return playing_;
     }
+    return playing_ == faster_[0].get() ? faster_[1].get() : faster_[0].get();
+}
+
+std::pair<double, double> StretcherPath::ratiosFor(const StretcherEngine& engine, double rate,
+                                                   double pitchScale) const {
+    const bool keeps = isFaster(&engine) || (faster_[0] && !finerEngineCanMake(rate, pitchScale));
+    return keeps ? std::pair{engine.rate(), engine.pitchScale()} : std::pair{rate, pitchScale};
+}
+
+double StretcherPath::heard() const {
+    // The joined frames still to play were made ahead of what is heard.
+    return playing_->heard() - static_cast<double>(joint_.pendingFrames()) * playing_->rate();
+}
+
+bool StretcherPath::rateSettled() const {
+    return incoming_ == nullptr && playing_->rateSettled();
 }
 
 void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                           SampleSource& source) {
-    pitchScale = reachablePitchScale(rate, pitchScale);
-    stretcher_->reset();
-    stretcher_->setTimeRatio(1.0 / rate);
-    stretcher_->setPitchScale(pitchScale);
-    rate_ = rate;
-    pitchScale_ = pitchScale;
-    heardRate_ = rate;
-    rateChangePending_ = false;
-    outputCount_ = 0;
-    heard_ = static_cast<double>(index);
-    fed_ = index;
-    const auto pad = static_cast<int64_t>(
-        std::min<size_t>(stretcher_->getPreferredStartPad(), SourceWindow::leadFrames));
-    discard_ = stretcher_->getStartDelay();
-    if (window.fill(index, source)) {
-        for (uint32_t c = 0; c < inPointers_.size(); ++c) {
-            inPointers_[c] = window.at(c, index - pad);
-        }
-        stretcher_->process(inPointers_.data(), static_cast<size_t>(pad), false);
-    }
+    joint_.cancel();
+    incoming_ = nullptr;
+    playing_ =
+        !faster_[0] || finerEngineCanMake(rate, pitchScale) ? &configured_ : faster_[0].get();
+    playing_->start(index, rate, pitchScale, window, source);
+    heldFor_ = 0;
 }
 
-void StretcherPath::countHeard(size_t frames) {
-    while (frames > 0) {
-        if (rateChangePending_ && outputCount_ >= pendingAt_) {
-            heardRate_ = pendingRate_;
-            rateChangePending_ = false;
-        }
-        size_t run = frames;
-        if (rateChangePending_) {
-            run = static_cast<size_t>(std::min<uint64_t>(frames, pendingAt_ - outputCount_));
-        }
-        heard_ += static_cast<double>(run) * heardRate_;
-        outputCount_ += run;
-        frames -= run;
+bool StretcherPath::join(double rate, double pitchScale, SourceWindow& window,
+                         SampleSource& source) {
+    const auto [incomingRate, incomingPitchScale] = ratiosFor(*incoming_, rate, pitchScale);
+    const auto [outgoingRate, outgoingPitchScale] = ratiosFor(*playing_, rate, pitchScale);
+    const bool joined = joint_.collectAndJoin(
+        [&](float* const* out, size_t offset, size_t frames) {
+            return incoming_->render(out, offset, frames, incomingRate, incomingPitchScale, window,
+                                     source);
+        },
+        [&](float* const* out, size_t offset, size_t frames) {
+            return playing_->render(out, offset, frames, outgoingRate, outgoingPitchScale, window,
+                                    source);
+        },
+        maximumJoinBlock);
+    if (!joined) {
+        return false;
     }
-    heard_ = std::min(heard_, static_cast<double>(fed_));
+    playing_ = incoming_;
+    incoming_ = nullptr;
+    return true;
 }
 
 size_t StretcherPath::render(float* const* out, size_t offset, size_t frames, double rate,
                              double pitchScale, SourceWindow& window, SampleSource& source) {
-    setRatios(rate, pitchScale);
-    size_t produced = 0;
-    for (int step = 0; step < maximumSteps && produced < frames; ++step) {
-        const int available = stretcher_->available();
-        if (available > 0) {
-            if (discard_ > 0) {
-                const size_t dropped = stretcher_->retrieve(
-                    scratchPointers_.data(),
-                    std::min({static_cast<size_t>(available), discard_, scratchFrames}));
-                discard_ -= dropped;
-                continue;
-            }
-            for (size_t c = 0; c < outPointers_.size(); ++c) {
-                outPointers_[c] = out[c] + offset + produced;
-            }
-            const size_t got = stretcher_->retrieve(
-                outPointers_.data(), std::min(static_cast<size_t>(available), frames - produced));
-            produced += got;
-            countHeard(got);
-            continue;
-        }
-        size_t wanted = stretcher_->getSamplesRequired();
-        wanted = std::clamp<size_t>(wanted, 1, maximumFeed);
-        if (!window.fill(fed_ + static_cast<int64_t>(wanted), source)) {
-            break;
-        }
-        for (uint32_t c = 0; c < inPointers_.size(); ++c) {
-            inPointers_[c] = window.at(c, fed_);
-        }
-        stretcher_->process(inPointers_.data(), wanted, false);
-        fed_ += static_cast<int64_t>(wanted);
+    if (rate != heldRate_ || pitchScale != heldPitchScale_) {
+        heldRate_ = rate;
+        heldPitchScale_ = pitchScale;
+        heldFor_ = 0;
     }
+    StretcherEngine* wanted = engineFor(rate, pitchScale);
+    if (incoming_ != nullptr && incoming_ != wanted && !isFaster(wanted)) {
+        // Back within the finer engine's reach before the join was made: it goes on.
+        joint_.cancel();
+        incoming_ = nullptr;
+    }
+    // Leaving the finer engine cannot wait; a faster one waits until the new ratios hold.
+    const bool due = !isFaster(playing_) || heldFor_ >= holdFrames_;
+    if (incoming_ == nullptr && wanted != playing_ && joint_.pendingFrames() == 0 && due) {
+        incoming_ = wanted;
+        incoming_->startAhead(std::llround(heard()),
+                              isFaster(incoming_) ? fasterLeadFrames_ : finerLeadFrames_, rate,
+                              pitchScale, window, source);
+        joint_.begin();
+    }
+    if (incoming_ != nullptr && !join(rate, pitchScale, window, source)) {
+        return 0;
+    }
+    size_t produced = joint_.emit(out, offset, frames);
+    if (produced < frames) {
+        const auto [playRate, playPitchScale] = ratiosFor(*playing_, rate, pitchScale);
+        produced += playing_->render(out, offset + produced, frames - produced, playRate,
+                                     playPitchScale, window, source);
+    }
+    heldFor_ += produced;
     return produced;
 }
 

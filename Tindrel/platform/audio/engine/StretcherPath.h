@@ -1,32 +1,39 @@
 #pragma once
 
-// One Rubber Band stretcher in real-time mode as a processing path of the time-pitch unit.
-// start() resets it and primes it with the stretcher's preferred pad of input from before the
-// start index; the first getStartDelay() output frames are dropped, so its output is aligned
-// with the source. The heard position advances by the rate that made each output frame: a
-// rate change counts from one start delay after the frames the stretcher had made by then.
-// Measured against a tone onset this holds the playhead within 10 ms of what is heard after
-// ordinary changes; a jump across the whole range (0.25x to 4x) in R2 can leave it up to
-// 80 ms off until the next seek.
+// A Rubber Band stretcher as a processing path of the time-pitch unit, able to make every
+// setting of the unit (0.25x to 4x, -24 to +24 st) at the pitch asked for.
 //
-// Rubber Band cannot stretch by less than 1/8 (time ratio times pitch scale), so a pitch
-// shift that would need it is held at that bound: faster than 2x the lowest pitch rises from
-// -24 st, to -12 st at 4x. Both stretchers of the beats path share the bound.
+// Rubber Band's finer engine (R3) reads outside its buffers and turns to NaN where the time
+// ratio times the pitch scale falls below 1/8: faster than 2x at the deepest pitches (3x below
+// -17 st, 4x below -12 st). A path built on R3 therefore plays exactly those settings through
+// the faster engine (R2, see fasterEngineOptions()): a sine keeps its pitch within a fraction
+// of a cent and its level within 0.2 dB once settled. Two R3 stretchers in series, a time stage and
+// a pitch stage each within the bound, were no cleaner than R3 alone and cost twice the work and
+// latency.
 //
-// The constructor allocates (main thread) and runs the stretcher once at a pitch shift so
-// that Rubber Band sizes its buffers there. start() and render() run on the render thread and
-// do not allocate, except inside Rubber Band: its pitch resampler allocates a few hundred
-// bytes when it meets a new ratio and in its first block after a reset (a seek). The
-// end of the input is never flushed with a final block (that takes ~20 ms): past the
-// segment the player delivers silence, which pushes the tail out.
+// R2 only sounds right at the ratios it was started with there: moved while playing (4x from
+// -13 to -24 st) its level wandered by 10 dB and more (4 dB with independent phases). So a faster
+// engine keeps the ratios it started with, and a change of them starts the path's second faster
+// engine at the new ones once they have held for 40 ms (a slider being dragged moves in steps); R3
+// follows changes itself. Every change of engine starts the new one 20 ms (R3) or 100 ms (R2) of
+// output before the heard position (dropping those frames, past the sag of its first ones: R2 at 4x
+// and -24 st still swells by 1.5 dB over its first 300 ms), primed from the input before that, and
+// joins the two as a seek is (SeekCrossfade.h): lined up, at equal gain where alike and equal power
+// where not. The frames of the join count in heard() once they have left.
+//
+// The constructor allocates (main thread). start() and render() run on the render thread and
+// do not allocate except inside Rubber Band (see StretcherEngine.h).
 
+#include "Tindrel/platform/audio/engine/SeekCrossfade.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
+#include "Tindrel/platform/audio/engine/StretcherEngine.h"
 
 #include <rubberband/RubberBandStretcher.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
-#include <vector>
+#include <utility>
 
 namespace tindrel::platform {
 
@@ -40,32 +47,35 @@ public:
     // Renders up to `frames` frames to `out[c] + offset`; fewer only when the input is late.
     size_t render(float* const* out, size_t offset, size_t frames, double rate, double pitchScale,
                   SourceWindow& window, SampleSource& source);
-    double heard() const { return heard_; }
+    // Source frames heard since start(), fractional.
+    double heard() const;
     // True once the frames leaving are made at the latest rate.
-    bool rateSettled() const { return !rateChangePending_; }
+    bool rateSettled() const;
 
 private:
-    void warmUp();
-    // The pitch scale nearest `pitchScale` that the stretcher can make at `rate`.
-    static double reachablePitchScale(double rate, double pitchScale);
-    void setRatios(double rate, double pitchScale);
-    void countHeard(size_t frames);
+    // The engine that should play at these ratios: the playing one where it can.
+    StretcherEngine* engineFor(double rate, double pitchScale);
+    bool isFaster(const StretcherEngine* engine) const;
+    // Fills the join with the incoming engine's output and the playing one's next frames, then
+    // hands over; false while the incoming engine's input is late.
+    bool join(double rate, double pitchScale, SourceWindow& window, SampleSource& source);
+    // The ratios `engine` is to render at: a faster engine keeps those it started with, the
+    // finer one those it had where it cannot make the new ones.
+    std::pair<double, double> ratiosFor(const StretcherEngine& engine, double rate,
+                                        double pitchScale) const;
 
-    std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
-    std::vector<std::vector<float>> scratch_;
-    std::vector<float*> scratchPointers_;
-    std::vector<float*> outPointers_;
-    std::vector<const float*> inPointers_;
-    int64_t fed_ = 0;    // next input index to feed
-    size_t discard_ = 0; // output frames still to drop after priming
-    double heard_ = 0;
-    double rate_ = 1;
-    double pitchScale_ = 1;
-    double heardRate_ = 1; // the rate of the frames leaving now
-    bool rateChangePending_ = false;
-    double pendingRate_ = 1;
-    uint64_t pendingAt_ = 0; // output count from which pendingRate_ applies
-    uint64_t outputCount_ = 0;
+    StretcherEngine configured_;
+    // Only beside a finer engine: one plays, the other takes over at new ratios.
+    std::array<std::unique_ptr<StretcherEngine>, 2> faster_;
+    StretcherEngine* playing_ = &configured_;
+    StretcherEngine* incoming_ = nullptr; // while a join is collected
+    SeekCrossfade joint_;
+    size_t finerLeadFrames_;
+    size_t fasterLeadFrames_;
+    size_t holdFrames_; // how long new ratios hold before a faster engine is started at them
+    double heldRate_ = 0;
+    double heldPitchScale_ = 0;
+    size_t heldFor_ = 0;
 };
 
 } // namespace tindrel::platform

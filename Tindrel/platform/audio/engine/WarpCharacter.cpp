@@ -61,4 +61,17 @@ RubberBandStretcher::Options beatsSustainedOptions() {
            RubberBandStretcher::OptionChannelsTogether;
 }
 
+bool finerEngineCanMake(double rate, double pitchScale) {
+    // The same product Rubber Band forms from the ratios it is given.
+    return (1.0 / rate) * pitchScale >= 0.125;
+}
+
+RubberBandStretcher::Options fasterEngineOptions(RubberBandStretcher::Options finer) {
+    constexpr RubberBandStretcher::Options transients =
+        RubberBandStretcher::OptionTransientsMixed | RubberBandStretcher::OptionTransientsSmooth;
+    return (finer & ~RubberBandStretcher::OptionEngineFiner & ~transients) |
+           RubberBandStretcher::OptionEngineFaster | RubberBandStretcher::OptionTransientsSmooth |
+           RubberBandStretcher::OptionPhaseIndependent;
+}
+
 } // namespace tindrel::platform

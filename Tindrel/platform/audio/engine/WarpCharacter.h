@@ -33,4 +33,14 @@ RubberBand::RubberBandStretcher::Options stretcherOptions(WarpPath path);
 // The beats path's stretcher for everything between hits.
 RubberBand::RubberBandStretcher::Options beatsSustainedOptions();
 
+// Whether Rubber Band's finer engine can make a setting: it reads outside its buffers (and its
+// output turns to NaN) where the time ratio times the pitch scale falls below 1/8.
+bool finerEngineCanMake(double rate, double pitchScale);
+// The faster engine standing in for a finer one where it cannot: the same window and channel
+// handling, smooth transients (its phase resets would break up held notes) and independent
+// phases (with laminar ones a held tone at 4x and -24 st came out 8 dB low or not, by where it
+// started).
+RubberBand::RubberBandStretcher::Options
+fasterEngineOptions(RubberBand::RubberBandStretcher::Options finer);
+
 } // namespace tindrel::platform

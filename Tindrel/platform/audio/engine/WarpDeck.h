@@ -1,9 +1,17 @@
 #pragma once
 
 // One playback deck of the time-pitch unit: a window of input and the three processing paths
-// over it (varispeed, smooth stretcher and beats). A change of path is taken when two blocks
-// in a row ask for it and crossfades the new path in over 1024 frames, primed from the input
-// just before the heard position: no gap, no click, no jump in time.
+// over it (varispeed, smooth stretcher and beats). A change of path (the edges of a range that
+// alone is warped) is taken when two blocks in a row ask for it: the new path starts at the
+// heard position, primed from the input just before it (a stretcher 20 ms of output earlier,
+// dropping what it makes before the heard position, past the sag of its first milliseconds),
+// and is joined to the old one as a seek is (SeekCrossfade.h): lined up, at equal gain where
+// the two are alike and equal power where not. Two tones of different pitch mixed in a join
+// beat against each other (a held tone would swell and dip by several dB), so where the
+// varispeed meets a path at another pitch it glides, tape-like, over 20 ms: to the new pitch
+// before it hands over, or from the old pitch once it has taken over. Each side of the join
+// then plays the same pitch, and a held tone keeps its level within 0.2 dB. No gap, no click,
+// no jump in time beyond the few frames the line-up skips and the glide's few milliseconds.
 //
 // The unit keeps two decks so that a seek can fade from the one playing into one started at
 // the new place. Allocates only in its constructor; everything else is for the render thread
@@ -11,6 +19,7 @@
 
 #include "Tindrel/platform/audio/engine/BeatsPath.h"
 #include "Tindrel/platform/audio/engine/SampleSource.h"
+#include "Tindrel/platform/audio/engine/SeekCrossfade.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
 #include "Tindrel/platform/audio/engine/VarispeedPath.h"
@@ -18,7 +27,6 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 namespace tindrel::platform {
 
@@ -37,28 +45,43 @@ public:
                   SampleSource& source);
     // Source frames heard since start(), fractional.
     double heard() const;
-    // The path playing now (the incoming one during a crossfade).
-    WarpPath playingPath() const { return fading_ ? incoming_ : active_; }
+    // The path playing now (the incoming one while a join is made).
+    WarpPath playingPath() const { return joining_ ? incoming_ : active_; }
 
 private:
     double heardOf(WarpPath path) const;
     void startPath(WarpPath path, double heard, SampleSource& source);
     size_t renderPath(WarpPath path, float* const* out, size_t offset, size_t frames,
                       SampleSource& source);
+    // Fills the join with the incoming path's output and the active one's next frames, then
+    // hands over; false while the input is late.
+    bool join(SampleSource& source);
+    void beginSwitch(WarpPath path, SampleSource& source);
+    void beginJoin(SampleSource& source);
+    double pitchOf(WarpPath path) const;
+    void glide(double from, double to);
+    // The varispeed's rate at the end of the next `frames` frames.
+    double varispeedRate(size_t frames);
 
     uint32_t channelCount_;
     SourceWindow window_;
     VarispeedPath varispeed_;
     StretcherPath smooth_;
     BeatsPath crisp_;
-    std::vector<std::vector<float>> fade_;
-    std::vector<float*> fadePointers_;
+    SeekCrossfade joint_;
     std::array<WarpSetting, 3> lastSetting_{};
     WarpPath active_ = WarpPath::varispeed;
-    bool fading_ = false;
+    bool switching_ = false; // from the decision to the join
+    bool leadingIn_ = false; // the varispeed glides before the join
+    bool joining_ = false;
     WarpPath incoming_ = WarpPath::varispeed;
-    size_t faded_ = 0;
     int votes_ = 0;
+    size_t glideLength_;
+    bool gliding_ = false;
+    double glideFrom_ = 1;
+    double glideTo_ = 1;
+    size_t glided_ = 0;
+    size_t stretcherLeadFrames_; // output frames a stretcher taking over makes before it is heard
 };
 
 } // namespace tindrel::platform
