@@ -4,6 +4,7 @@
 // while playing, the largest sample step against the tone's own, the deepest level dip and
 // the share of the output above 3 kHz (a click's burst) next to the tone's own share.
 
+#include "bench/warp_sound/BeatsSoundFigures.h"
 #include "tests/platform/engine/WarpSoundMeasures.h"
 
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
@@ -80,5 +81,6 @@ int main() {
                   joins.ownHighDb, "dB");
         }
     }
+    printBeatsFigures(print);
     return 0;
 }

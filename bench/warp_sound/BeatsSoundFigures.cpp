@@ -1,0 +1,49 @@
+#include "bench/warp_sound/BeatsSoundFigures.h"
+
+#include "tests/platform/engine/BeatsSoundMeasures.h"
+#include "tests/platform/engine/WarpSoundMeasures.h"
+
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
+
+#include <cmath>
+
+namespace {
+
+using namespace tindrel::test;
+
+constexpr double sampleRate = 44100;
+
+std::string settingName(const WarpMode& mode) {
+    return std::string(mode.name) + tindrel::formatNumber("_%.2fx_%+.0fc", mode.rate, mode.cents);
+}
+
+} // namespace
+
+void printBeatsFigures(FigurePrinter print) {
+    const WarpMode settings[] = {{"beats", 3.5f, 1.25f, 0},    {"beats", 3.5f, 1, 300},
+                                 {"beats", 3.5f, 0.75f, -500}, {"beats", 3.5f, 2, 700},
+                                 {"musical", 12, 1.25f, 0},    {"musical", 12, 1, 300},
+                                 {"musical", 12, 0.75f, -500}, {"musical", 12, 2, 700}};
+    const Signal tone = toneUnderHitsSignal(4.0);
+    constexpr double musicSeconds = 10.0;
+    const Signal music = drumMixSignal(musicSeconds);
+    for (const WarpMode& mode : settings) {
+        const std::string name = settingName(mode);
+        const auto out =
+            renderWarped(tone, mode, static_cast<size_t>(3.6 * sampleRate / mode.rate));
+        const HitDips dips =
+            hitDips(out, mode.rate, 1000 * std::exp2(mode.cents / 1200.0), 0.5, sampleRate);
+        print("held_tone_dip_median_" + name, dips.medianDb, "dB");
+        print("held_tone_dip_worst_" + name, dips.worstDb, "dB");
+        const auto played = renderWarped(
+            music, mode, static_cast<size_t>((musicSeconds - 0.5) * sampleRate / mode.rate));
+        const LevelAgainstSource level = levelAgainstSource(music, played, mode.rate, 0.5);
+        print("music_level_change_" + name, level.changeDb, "dB");
+        print("music_frames_6db_low_" + name, 100 * level.shareFramesLow, "%");
+    }
+    constexpr double denseSeconds = 20.0;
+    print("hits_played_dense_mix", static_cast<double>(drumMixHitSeconds(denseSeconds).size()),
+          "count");
+    print("hits_found_dense_mix",
+          static_cast<double>(splitAsBeatsDoes(drumMixSignal(denseSeconds)).hitsFound), "count");
+}
