@@ -50,19 +50,19 @@ TEST(BeatsMode, DrumHitsKeepTheirPlace) {
 }
 
 TEST(BeatsMode, HeldSoundUnderHitsKeepsItsLevel) {
-    const Signal tone = toneUnderHitsSignal(2.5);
-    const Signal music = drumMixSignal(5.0);
+    const Signal tone = toneUnderHitsSignal(2.0);
+    const Signal music = drumMixSignal(4.0);
     for (const Setting& setting : settings) {
         SCOPED_TRACE(traceOf(setting));
         const WarpMode beats{"beats", 3.5f, setting.rate, setting.cents};
         const auto held =
-            renderWarped(tone, beats, static_cast<size_t>(2.3 * sampleRate / setting.rate));
+            renderWarped(tone, beats, static_cast<size_t>(1.8 * sampleRate / setting.rate));
         const HitDips dips =
             hitDips(held, setting.rate, 1000 * std::exp2(setting.cents / 1200.0), 0.5, sampleRate);
         EXPECT_GE(dips.medianDb, -1);
         EXPECT_GE(dips.worstDb, -3);
         const auto played =
-            renderWarped(music, beats, static_cast<size_t>(4.8 * sampleRate / setting.rate));
+            renderWarped(music, beats, static_cast<size_t>(3.8 * sampleRate / setting.rate));
         const LevelAgainstSource level = levelAgainstSource(music, played, setting.rate, 0.5);
         EXPECT_LE(std::abs(level.changeDb), 0.5);
         EXPECT_LE(level.shareFramesLow, 0.01);

@@ -16,16 +16,14 @@ constexpr int64_t hitHold = 6; // frames after it
 // Far below what any hit holds; what the transform's rounding leaves in the hits part between
 // hits (some 1e-7 of the input), made exact silence.
 constexpr float transformResidue = 1e-6f;
-constexpr int64_t fifoFrames = 32; // frame lengths each part may run ahead of the other
+constexpr int64_t fifoFrames = 16; // frame lengths each part may run ahead of the other
 
 constexpr double onsetBlockSeconds = 0.0007;
 
 size_t frameLengthFor(double sampleRate) {
-    size_t length = 256;
-    while (static_cast<double>(length) < frameSeconds * sampleRate) {
-        length *= 2;
-    }
-    return length;
+    // The power of two nearest the duration: 2048 at 44.1 and 48 kHz.
+    const double exponent = std::round(std::log2(frameSeconds * sampleRate));
+    return size_t{1} << static_cast<int>(std::clamp(exponent, 8.0, 15.0));
 }
 
 } // namespace
