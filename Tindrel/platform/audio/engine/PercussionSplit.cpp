@@ -135,9 +135,9 @@ void PercussionSplit::analyse(int64_t frame) {
         const int64_t from = std::clamp(held, begin, begin + static_cast<int64_t>(frameLength_));
         const auto silent = static_cast<size_t>(from - begin);
         std::fill_n(buffer_.begin(), silent, std::complex<float>{});
-        const float* x = input_->at(c, from) - silent;
+        const float* x = input_->at(c, from);
         for (size_t n = silent; n < frameLength_; ++n) {
-            buffer_[n] = {x[n] * window_[n], 0.0f};
+            buffer_[n] = {x[n - silent] * window_[n], 0.0f};
         }
         transform_.transform(buffer_.data(), false);
         std::complex<float>* spectrum = &spectra_[(slot(frame) * channelCount_ + c) * bins_];
