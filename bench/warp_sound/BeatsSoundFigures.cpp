@@ -6,6 +6,7 @@
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -26,7 +27,8 @@ void printBeatsFigures(FigurePrinter print) {
                                  {"musical", 12, 0.75f, -500}, {"musical", 12, 2, 700}};
     const Signal tone = toneUnderHitsSignal(4.0);
     constexpr double musicSeconds = 10.0;
-    const Signal music = drumMixSignal(musicSeconds);
+    const Signal dense = drumMixSignal(musicSeconds);
+    const Signal loud = drumMixSignal(musicSeconds, loudDrums);
     for (const WarpMode& mode : settings) {
         const std::string name = settingName(mode);
         const auto out =
@@ -35,11 +37,15 @@ void printBeatsFigures(FigurePrinter print) {
             hitDips(out, mode.rate, 1000 * std::exp2(mode.cents / 1200.0), 0.5, sampleRate);
         print("held_tone_dip_median_" + name, dips.medianDb, "dB");
         print("held_tone_dip_worst_" + name, dips.worstDb, "dB");
-        const auto played = renderWarped(
-            music, mode, static_cast<size_t>((musicSeconds - 0.5) * sampleRate / mode.rate));
-        const LevelAgainstSource level = levelAgainstSource(music, played, mode.rate, 0.5);
-        print("music_level_change_" + name, level.changeDb, "dB");
-        print("music_frames_6db_low_" + name, 100 * level.shareFramesLow, "%");
+        for (const auto& [mix, music] :
+             {std::pair{"dense", &dense}, std::pair{"loud_drums", &loud}}) {
+            const auto played = renderWarped(
+                *music, mode, static_cast<size_t>((musicSeconds - 0.5) * sampleRate / mode.rate));
+            const LevelAgainstSource level = levelAgainstSource(*music, played, mode.rate, 0.5);
+            print(std::string("music_level_change_") + mix + "_" + name, level.changeDb, "dB");
+            print(std::string("music_frames_6db_low_") + mix + "_" + name,
+                  100 * level.shareFramesLow, "%");
+        }
     }
     constexpr double denseSeconds = 20.0;
     print("hits_played_dense_mix", static_cast<double>(drumMixHitSeconds(denseSeconds).size()),

@@ -49,20 +49,29 @@ TEST(BeatsMode, DrumHitsKeepTheirPlace) {
     }
 }
 
-TEST(BeatsMode, HeldSoundUnderHitsKeepsItsLevel) {
+TEST(BeatsMode, HeldToneUnderHitsKeepsItsLevel) {
     const Signal tone = toneUnderHitsSignal(2.0);
-    const Signal music = drumMixSignal(4.0);
     for (const Setting& setting : settings) {
         SCOPED_TRACE(traceOf(setting));
         const WarpMode beats{"beats", 3.5f, setting.rate, setting.cents};
-        const auto held =
+        const auto out =
             renderWarped(tone, beats, static_cast<size_t>(1.8 * sampleRate / setting.rate));
         const HitDips dips =
-            hitDips(held, setting.rate, 1000 * std::exp2(setting.cents / 1200.0), 0.5, sampleRate);
+            hitDips(out, setting.rate, 1000 * std::exp2(setting.cents / 1200.0), 0.5, sampleRate);
         EXPECT_GE(dips.medianDb, -1);
         EXPECT_GE(dips.worstDb, -3);
+    }
+}
+
+TEST(BeatsMode, MusicWithDrumsKeepsItsLevel) {
+    // Where hits are handed to another stretcher at all: loud drums, which are found even by a
+    // detector of rises in level.
+    const Signal music = drumMixSignal(8.0, loudDrums);
+    for (const Setting& setting : {settings[0], settings[3]}) {
+        SCOPED_TRACE(traceOf(setting));
+        const WarpMode beats{"beats", 3.5f, setting.rate, setting.cents};
         const auto played =
-            renderWarped(music, beats, static_cast<size_t>(3.8 * sampleRate / setting.rate));
+            renderWarped(music, beats, static_cast<size_t>(7.8 * sampleRate / setting.rate));
         const LevelAgainstSource level = levelAgainstSource(music, played, setting.rate, 0.5);
         EXPECT_LE(std::abs(level.changeDb), 0.5);
         EXPECT_LE(level.shareFramesLow, 0.01);

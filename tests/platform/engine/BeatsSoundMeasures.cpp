@@ -198,7 +198,7 @@ std::vector<double> drumMixHitSeconds(double seconds) {
     return hits;
 }
 
-Signal drumMixSignal(double seconds) {
+Signal drumMixSignal(double seconds, double drumGain) {
     Signal signal = silenceSignal(seconds);
     constexpr double bar = 2.0;
     constexpr int chords[4][4] = {
@@ -233,19 +233,19 @@ Signal drumMixSignal(double seconds) {
     uint32_t seed = 100;
     for (double at = 0.25; at < seconds; at += 0.25) {
         const int eighth = static_cast<int>(std::lround(at / 0.25));
-        addHat(signal, at, 0.06, 0.015, seed++);
+        addHat(signal, at, 0.06 * drumGain, 0.015, seed++);
         if (eighth % 4 == 0) {
             double phase = 0;
             addEvent(signal, at, 0.4, [&](double t) {
                 phase += 2 * pi * (45 + 90 * std::exp(-t / 0.03)) / signal.sampleRate;
-                return 0.35 * std::exp(-t / 0.12) * std::sin(phase);
+                return 0.35 * drumGain * std::exp(-t / 0.12) * std::sin(phase);
             });
         } else if (eighth % 2 == 0) {
             std::mt19937 random(seed++);
             std::uniform_real_distribution<double> noise(-1.0, 1.0);
             addEvent(signal, at, 0.3, [&](double t) {
-                return 0.12 * std::exp(-t / 0.07) * noise(random) +
-                       0.1 * std::exp(-t / 0.05) * std::sin(2 * pi * 185 * t);
+                return drumGain * (0.12 * std::exp(-t / 0.07) * noise(random) +
+                                   0.1 * std::exp(-t / 0.05) * std::sin(2 * pi * 185 * t));
             });
         }
     }

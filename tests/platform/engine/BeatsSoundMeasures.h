@@ -27,10 +27,11 @@ struct HitDips {
 HitDips hitDips(const std::vector<float>& out, double rate, double toneHz, double fromSeconds,
                 double sampleRate);
 
-// A band at 120 bpm: sustained pad chords and bass under kick and snare on alternate beats and
-// hats on every eighth; deterministic. The pads and bass are loud enough to cover most of
-// the drums' level, as in a dense mix.
-Signal drumMixSignal(double seconds);
+// A band at 120 bpm: bright sustained pad chords and bass under kick and snare on alternate
+// beats and hats on every eighth; deterministic. At `drumGain` 1 the pads and bass cover most
+// of the drums' level, as in a dense mix; at 3 the drums stand out.
+constexpr double loudDrums = 3.0;
+Signal drumMixSignal(double seconds, double drumGain = 1.0);
 // The source times of its drum hits.
 std::vector<double> drumMixHitSeconds(double seconds);
 

@@ -7,7 +7,7 @@ namespace tindrel::platform {
 
 namespace {
 
-constexpr double memorySeconds = 1.0;
+constexpr double memorySeconds = 4.0;
 constexpr double largestGain = 2.0;
 // Below this per frame (over the memory) no hit has come out yet that a gain could be taken
 // from.

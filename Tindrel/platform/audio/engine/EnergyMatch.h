@@ -4,8 +4,8 @@
 // overlapping frames of a noisy burst with unrelated phases, so a drum hit comes out 2 to 3 dB
 // weaker from R2's crisp setting (a held tone, whose frames add in phase, does not). The gain
 // is the square root of the energy heard going in (per output frame: the input's, divided by
-// the rate) over the energy that came out, both leaking away over about a second, and held
-// between 0 and +6 dB.
+// the rate) over the energy that came out, both leaking away over a few seconds (so that it
+// follows the mix, not each hit, whose losses differ), and held between 0 and +6 dB.
 //
 // No allocation; render thread only.
 
