@@ -1,11 +1,13 @@
 #pragma once
 
-// Splits the input of the beats path in two parts that add up to it: the hits, and everything
-// else. Around each hit the OnsetDetector finds, a median-filter separation of the short-time
-// spectrum moves each bin's percussive share into the hits part: a bin louder across its
-// neighbours in frequency than along its own history (a drum's broad burst) goes there, one
-// that holds still over time (a held note's partials, even under the hit) stays. Between hits
-// all of the input stays in the other part, so held sound is never cut.
+// Splits the input of the beats path in two parts: the hits, and everything else. Around each
+// hit the OnsetDetector finds, a median-filter separation of the short-time spectrum moves each
+// bin's percussive share into the hits part: a bin louder across its neighbours in frequency
+// than along its own history (a drum's broad burst) goes there, one that holds still over time
+// (a held note's partials, even under the hit) stays. A bin both parts carry is shared at equal
+// power, as the two stretchers' outputs add. Before a hit starts, and between hits, all of the
+// input stays in the other part (exactly: the hits part is silent there), so held sound is
+// never cut and nothing of a hit is heard early.
 //
 // Frames of about 46 ms (a power of two for the sample rate), hopped by a quarter; a frame is
 // separated once the eight after it are read, so the parts lag what has been read from the
