@@ -85,6 +85,14 @@ size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double
     split_.bind(window, source);
     SampleSource& heldPart = split_.part(PercussionSplit::Part::held);
     SampleSource& hitPart = split_.part(PercussionSplit::Part::hits);
+    // What is split already goes to the windows, so that neither part's queue fills up (which
+    // stops the split) while its stretcher still has input and the other one waits.
+    heldInput_.fill(heldInput_.end() +
+                        static_cast<int64_t>(split_.waiting(PercussionSplit::Part::held)),
+                    heldPart);
+    hitInput_.fill(hitInput_.end() +
+                       static_cast<int64_t>(split_.waiting(PercussionSplit::Part::hits)),
+                   hitPart);
     realign_ = realign_ || rate != rate_;
     const double before = heard();
     const size_t ready = std::min(

@@ -43,6 +43,8 @@ public:
     // Delivers a part's frames in order from start()'s index; fewer than asked when the input
     // is late, or when the other part is too far behind.
     SampleSource& part(Part part) { return parts_[static_cast<size_t>(part)]; }
+    // Frames of a part split and not yet delivered.
+    size_t waiting(Part part) const { return fifos_[static_cast<size_t>(part)].held; }
 
     // Hits found since start().
     size_t hitsFound() const { return hitCount_; }
