@@ -47,6 +47,17 @@ void printBeatsFigures(FigurePrinter print) {
                   100 * level.shareFramesLow, "%");
         }
     }
+    // The fastest setting above, which the tone figures of the other modes leave out.
+    const WarpMode fastest = settings[3];
+    const auto sine = renderWarped(sineSignal(1000, 0.5, 6.0), fastest, 44100 + 65536);
+    print("thdn_sine_" + settingName(fastest),
+          thdPlusNoiseDb(sine, 44100, {1000 * std::exp2(fastest.cents / 1200.0)}, sampleRate),
+          "dB");
+    const auto clicks = renderWarped(clickTrainSignal(4.0), fastest,
+                                     static_cast<size_t>(3.5 * sampleRate / fastest.rate));
+    const OnsetTiming timing = clickTrainTiming(clicks, fastest.rate, sampleRate);
+    print("onset_" + settingName(fastest), timing.worstOnsetMs, "ms");
+    print("pre_echo_" + settingName(fastest), timing.worstPreEchoDb, "dB");
     constexpr double denseSeconds = 20.0;
     print("hits_played_dense_mix", static_cast<double>(drumMixHitSeconds(denseSeconds).size()),
           "count");
