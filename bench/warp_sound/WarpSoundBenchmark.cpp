@@ -5,6 +5,7 @@
 // the share of the output above 3 kHz (a click's burst) next to the tone's own share. Then the
 // figures over the whole grid of settings (CornerAndEdgeFigures.h).
 
+#include "bench/warp_sound/BeatsSoundFigures.h"
 #include "bench/warp_sound/CornerAndEdgeFigures.h"
 #include "tests/platform/engine/WarpSoundMeasures.h"
 
@@ -83,5 +84,6 @@ int main() {
         }
     }
     printCornerAndEdgeFigures();
+    printBeatsFigures(print);
     return 0;
 }

@@ -7,6 +7,14 @@
 
 namespace tindrel::platform {
 
+namespace {
+
+// As the deck's own window (WarpDeck.cpp), less the read-ahead kept for a deck fading out:
+// R3's look-ahead at 192 kHz and its smallest stretch, and the history a restart primes from.
+constexpr size_t partWindowFrames = size_t{1} << 17;
+
+} // namespace
+
 BeatsPath::Queue::Queue(uint32_t channelCount)
     : frames(channelCount, std::vector<float>(2 * maximumBlock)), tail(channelCount) {}
 
@@ -30,51 +38,95 @@ void BeatsPath::Queue::drop(size_t count) {
 }
 
 BeatsPath::BeatsPath(double sampleRate, uint32_t channelCount)
-    : sustained_(sampleRate, channelCount, beatsSustainedOptions()),
+    : split_(sampleRate, channelCount), heldInput_(channelCount, partWindowFrames),
+      hitInput_(channelCount, partWindowFrames),
+      sustained_(sampleRate, channelCount, beatsSustainedOptions()),
       transient_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
-      gate_(sampleRate), sustainedQueue_(channelCount), transientQueue_(channelCount),
-      share_(maximumBlock) {}
+      sustainedQueue_(channelCount), transientQueue_(channelCount), hitLevel_(sampleRate) {}
 
 void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                       SampleSource& source) {
-    sustained_.start(index, rate, pitchScale, window, source);
-    transient_.start(index, rate, pitchScale, window, source);
-    gate_.start(index);
+    origin_ = index;
+    split_.bind(window, source);
+    // The stretchers prime themselves from up to leadFrames of the parts before the start.
+    split_.start(index - SourceWindow::leadFrames);
+    heldInput_.reset(SourceWindow::leadFrames);
+    hitInput_.reset(SourceWindow::leadFrames);
+    sustained_.start(0, rate, pitchScale, heldInput_, split_.part(PercussionSplit::Part::held));
+    transient_.start(0, rate, pitchScale, hitInput_, split_.part(PercussionSplit::Part::hits));
     sustainedQueue_.held = 0;
     transientQueue_.held = 0;
     rate_ = rate;
     realign_ = false;
 }
 
+double BeatsPath::hitEnergy(double from, double to) const {
+    const int64_t first =
+        std::max(static_cast<int64_t>(std::floor(from)) - origin_, hitInput_.firstHeld());
+    const int64_t end = std::min(static_cast<int64_t>(std::floor(to)) - origin_, hitInput_.end());
+    double energy = 0;
+    for (uint32_t c = 0; c < hitInput_.channelCount() && first < end; ++c) {
+        const float* x = hitInput_.at(c, first);
+        for (int64_t k = 0; k < end - first; ++k) {
+            energy += static_cast<double>(x[k]) * x[k];
+        }
+    }
+    return energy;
+}
+
 double BeatsPath::heard() const {
-    return sustained_.heard() - static_cast<double>(sustainedQueue_.held) * rate_;
+    return static_cast<double>(origin_) + sustained_.heard() -
+           static_cast<double>(sustainedQueue_.held) * rate_;
 }
 
 size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double rate,
                          double pitchScale, SourceWindow& window, SampleSource& source) {
     frames = std::min(frames, maximumBlock);
-    const double position = heard();
+    split_.bind(window, source);
+    SampleSource& heldPart = split_.part(PercussionSplit::Part::held);
+    SampleSource& hitPart = split_.part(PercussionSplit::Part::hits);
+    // What is split already goes to the windows, so that neither part's queue fills up (which
+    // stops the split) while its stretcher still has input and the other one waits.
+    heldInput_.fill(heldInput_.end() +
+                        static_cast<int64_t>(split_.waiting(PercussionSplit::Part::held)),
+                    heldPart);
+    hitInput_.fill(hitInput_.end() +
+                       static_cast<int64_t>(split_.waiting(PercussionSplit::Part::hits)),
+                   hitPart);
     realign_ = realign_ || rate != rate_;
+    const double before = heard();
     const size_t ready = std::min(
-        {frames, sustainedQueue_.fill(sustained_, frames, rate, pitchScale, window, source),
-         transientQueue_.fill(transient_, frames, rate, pitchScale, window, source)});
+        {frames, sustainedQueue_.fill(sustained_, frames, rate, pitchScale, heldInput_, heldPart),
+         transientQueue_.fill(transient_, frames, rate, pitchScale, hitInput_, hitPart)});
     rate_ = rate;
-    gate_.shares(share_.data(), ready, position, rate, window);
+    const double after = static_cast<double>(origin_) + sustained_.heard() -
+                         static_cast<double>(sustainedQueue_.held - ready) * rate;
+    hitLevel_.addInput(hitEnergy(before, after) / rate);
+    for (size_t c = 0; c < transientQueue_.frames.size(); ++c) {
+        transientQueue_.tail[c] = transientQueue_.frames[c].data();
+    }
+    hitLevel_.apply(transientQueue_.tail.data(), static_cast<uint32_t>(transientQueue_.tail.size()),
+                    ready);
     for (size_t c = 0; c < sustainedQueue_.frames.size(); ++c) {
         const float* held = sustainedQueue_.frames[c].data();
         const float* hit = transientQueue_.frames[c].data();
         for (size_t k = 0; k < ready; ++k) {
-            out[c][offset + k] = held[k] + (hit[k] - held[k]) * share_[k];
+            out[c][offset + k] = held[k] + hit[k];
         }
     }
     sustainedQueue_.drop(ready);
     transientQueue_.drop(ready);
 
     const double next = heard();
-    if (realign_ && sustained_.rateSettled() &&
-        gate_.idle(next, next + static_cast<double>(maximumBlock) * rate, rate, window)) {
+    const auto keep = static_cast<int64_t>(std::floor(next)) - origin_ - SourceWindow::leadFrames;
+    heldInput_.keepFrom(keep);
+    hitInput_.keepFrom(keep);
+    const auto from = static_cast<int64_t>(std::floor(next)) - SourceWindow::leadFrames;
+    const auto to =
+        static_cast<int64_t>(std::ceil(next + static_cast<double>(maximumBlock) * rate));
+    if (realign_ && sustained_.rateSettled() && !split_.hitNear(from, to)) {
         realign_ = false;
-        transient_.start(std::llround(next), rate, pitchScale, window, source);
+        transient_.start(std::llround(next) - origin_, rate, pitchScale, hitInput_, hitPart);
         transientQueue_.held = 0;
     }
     return ready;

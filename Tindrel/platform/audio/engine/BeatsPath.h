@@ -1,19 +1,23 @@
 #pragma once
 
-// The beats character's processing path: two Rubber Band stretchers on the same input, one
-// that keeps sustained notes clean (the R3 engine) and one with tight transients (R2 with
-// crisp phase resets, which smears a held tone into distortion and level dips), mixed frame by
-// frame by a TransientGate so that hits come through the second and everything else through
-// the first. Both start aligned with the source (StretcherPath.h), so the mix needs no delay;
+// The beats character's processing path. A PercussionSplit divides the input into its hits and
+// everything else; the hits go through a stretcher with tight transients (R2 with crisp phase
+// resets and a short window), everything else through the one that keeps held notes clean (the
+// R3 engine), and the two outputs add up. A held note under a drum hit stays in the second
+// part, so it is never handed from one stretcher to the other and never dips. The hits keep
+// their energy through their stretcher (EnergyMatch.h).
+//
+// Both stretchers start aligned with the source (StretcherPath.h), so the sum needs no delay;
 // after a change of rate, which each engine takes up with its own latency, the transient one
-// starts again at the sustained one's place once the sustained one plays the new rate and no
-// hit is near, so they agree again.
+// starts again at the other's place once that one plays the new rate and no hit is near.
 //
 // Same contract as StretcherPath: allocates in its constructor; start() and render() are for
 // the render thread.
 
+#include "Tindrel/platform/audio/engine/EnergyMatch.h"
+#include "Tindrel/platform/audio/engine/PercussionSplit.h"
+#include "Tindrel/platform/audio/engine/SourceWindow.h"
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
-#include "Tindrel/platform/audio/engine/TransientGate.h"
 
 #include <cstdint>
 #include <vector>
@@ -36,6 +40,9 @@ public:
     double heard() const;
 
 private:
+    // The energy of the hits part over source indices [from, to), all channels.
+    double hitEnergy(double from, double to) const;
+
     // Output made by one stretcher and not yet mixed (when the other one's input was late).
     struct Queue {
         Queue(uint32_t channelCount);
@@ -47,12 +54,16 @@ private:
         size_t held = 0;
     };
 
+    PercussionSplit split_;
+    // The parts' input, indexed from the start index (the windows cannot begin elsewhere).
+    SourceWindow heldInput_;
+    SourceWindow hitInput_;
     StretcherPath sustained_;
     StretcherPath transient_;
-    TransientGate gate_;
     Queue sustainedQueue_;
     Queue transientQueue_;
-    std::vector<float> share_;
+    EnergyMatch hitLevel_;
+    int64_t origin_ = 0; // the source index of the parts' index 0
     double rate_ = 1;
     bool realign_ = false;
 };

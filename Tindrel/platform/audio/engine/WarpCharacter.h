@@ -8,10 +8,11 @@
 //   resampler otherwise; no phase vocoder, so no phasing and almost no CPU.
 // - overlap from 6 up ("musical", 12): the R3 engine, the one that keeps harmonic material
 //   smooth; it costs about three times the R2 engine.
-// - overlap below 6 ("beats", 3.5): two stretchers mixed by what the input holds (BeatsPath.h):
-//   around percussive onsets the R2 engine with a short window, phase resets at the onsets and
-//   independent phases, for tight drum transients; elsewhere the R3 engine with its short
-//   window, which keeps held notes clean where R2's resets would break them up.
+// - overlap below 6 ("beats", 3.5): the input split into its hits and everything else
+//   (BeatsPath.h); the hits through the R2 engine with a short window, phase resets at the
+//   onsets and independent phases, for tight drum transients; everything else, held notes under
+//   the hits too, through the R3 engine, which keeps them clean where R2's resets would break
+//   them up.
 
 #include <rubberband/RubberBandStretcher.h>
 

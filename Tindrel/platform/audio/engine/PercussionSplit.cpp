@@ -1,0 +1,336 @@
+#include "Tindrel/platform/audio/engine/PercussionSplit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace tindrel::platform {
+
+namespace {
+
+constexpr double frameSeconds = 0.046;
+constexpr int64_t medianReach = 8; // frames either side of a frame, bins either side of a bin
+constexpr int64_t span = 2 * medianReach + 1;
+constexpr int64_t hitLead = 4; // frames before a hit's frame that already hold it
+constexpr int64_t hitHold = 6; // frames after it
+// Far below what any hit holds; what the transform's rounding leaves in the hits part between
+// hits (some 1e-7 of the input), made exact silence.
+constexpr float transformResidue = 1e-6f;
+constexpr int64_t fifoFrames = 16; // frame lengths each part may run ahead of the other
+
+constexpr double onsetBlockSeconds = 0.0007;
+
+size_t frameLengthFor(double sampleRate) {
+    // The power of two nearest the duration: 2048 at 44.1 and 48 kHz.
+    const double exponent = std::round(std::log2(frameSeconds * sampleRate));
+    return size_t{1} << static_cast<int>(std::clamp(exponent, 8.0, 15.0));
+}
+
+} // namespace
+
+size_t PercussionSplit::PartSource::pull(float* const* destination, size_t offset, size_t frames) {
+    return split_.pull(part_, destination, offset, frames);
+}
+
+PercussionSplit::PercussionSplit(double sampleRate, uint32_t channelCount)
+    : channelCount_(channelCount), frameLength_(frameLengthFor(sampleRate)),
+      hop_(static_cast<int64_t>(frameLength_ / 4)), bins_(frameLength_ / 2 + 1),
+      onsetBlock_(std::max<int64_t>(8, std::llround(onsetBlockSeconds * sampleRate))),
+      transform_(frameLength_), detector_(bins_), window_(frameLength_),
+      spectra_(static_cast<size_t>(span) * channelCount * bins_),
+      magnitudes_(static_cast<size_t>(span) * bins_), power_(bins_), buffer_(frameLength_),
+      heldGain_(bins_), hitGain_(bins_), history_(static_cast<size_t>(span)),
+      neighbours_(static_cast<size_t>(span)),
+      splitShare_(frameLength_ / 4), parts_{PartSource(*this, Part::held),
+                                            PartSource(*this, Part::hits)} {
+    double windowSum = 0;
+    for (size_t n = 0; n < frameLength_; ++n) {
+        // The square root of a periodic Hann window, for analysis and again for synthesis:
+        // at a quarter-frame hop the products add up to 2 everywhere.
+        window_[n] = static_cast<float>(std::sin(std::numbers::pi * static_cast<double>(n) /
+                                                 static_cast<double>(frameLength_)));
+        windowSum += window_[n];
+    }
+    // A full-scale sine's peak bin at about 1 for the detector, channels averaged.
+    powerScale_ = static_cast<float>(4.0 / (windowSum * windowSum * channelCount));
+    for (auto& part : overlap_) {
+        part.assign(channelCount, std::vector<float>(frameLength_));
+    }
+    for (Fifo& fifo : fifos_) {
+        fifo.channels.assign(channelCount,
+                             std::vector<float>(static_cast<size_t>(fifoFrames) * frameLength_));
+    }
+}
+
+void PercussionSplit::start(int64_t from) {
+    outputFrom_ = from;
+    // The first frame ends where the first delivered one has every overlapping frame.
+    first_ = from - static_cast<int64_t>(frameLength_);
+    analysed_ = 0;
+    separated_ = 0;
+    hitCount_ = 0;
+    detector_.start(1);
+    std::fill(magnitudes_.begin(), magnitudes_.end(), 0.0f);
+    for (auto& part : overlap_) {
+        for (auto& channel : part) {
+            std::fill(channel.begin(), channel.end(), 0.0f);
+        }
+    }
+    for (Fifo& fifo : fifos_) {
+        fifo.read = 0;
+        fifo.held = 0;
+    }
+}
+
+void PercussionSplit::bind(SourceWindow& input, SampleSource& source) {
+    input_ = &input;
+    source_ = &source;
+}
+
+size_t PercussionSplit::slot(int64_t frame) const {
+    return static_cast<size_t>(((frame % span) + span) % span);
+}
+
+size_t PercussionSplit::pull(Part part, float* const* destination, size_t offset, size_t frames) {
+    Fifo& fifo = fifos_[static_cast<size_t>(part)];
+    const size_t capacity = fifo.channels[0].size();
+    size_t done = 0;
+    while (done < frames) {
+        if (fifo.held == 0 && !advance()) {
+            break;
+        }
+        const size_t run = std::min({fifo.held, frames - done, capacity - fifo.read});
+        for (uint32_t c = 0; c < channelCount_; ++c) {
+            std::copy_n(fifo.channels[c].begin() + static_cast<std::ptrdiff_t>(fifo.read), run,
+                        destination[c] + offset + done);
+        }
+        fifo.read = (fifo.read + run) % capacity;
+        fifo.held -= run;
+        done += run;
+    }
+    return done;
+}
+
+bool PercussionSplit::advance() {
+    for (const Fifo& fifo : fifos_) {
+        if (fifo.held + static_cast<size_t>(hop_) > fifo.channels[0].size()) {
+            return false; // the other part has not taken its share yet
+        }
+    }
+    if (!input_->fill(frameStart(analysed_) + static_cast<int64_t>(frameLength_), *source_)) {
+        return false;
+    }
+    analyse(analysed_++);
+    if (analysed_ - 1 - separated_ >= medianReach) {
+        separate(separated_++);
+    }
+    return true;
+}
+
+void PercussionSplit::analyse(int64_t frame) {
+    const int64_t begin = frameStart(frame);
+    const int64_t held = input_->firstHeld();
+    std::fill(power_.begin(), power_.end(), 0.0f);
+    for (uint32_t c = 0; c < channelCount_; ++c) {
+        const int64_t from = std::clamp(held, begin, begin + static_cast<int64_t>(frameLength_));
+        const auto silent = static_cast<size_t>(from - begin);
+        std::fill_n(buffer_.begin(), silent, std::complex<float>{});
+        const float* x = input_->at(c, from);
+        for (size_t n = silent; n < frameLength_; ++n) {
+            buffer_[n] = {x[n - silent] * window_[n], 0.0f};
+        }
+        transform_.transform(buffer_.data(), false);
+        std::complex<float>* spectrum = &spectra_[(slot(frame) * channelCount_ + c) * bins_];
+        std::copy_n(buffer_.begin(), bins_, spectrum);
+        for (size_t k = 0; k < bins_; ++k) {
+            power_[k] += std::norm(spectrum[k]);
+        }
+    }
+    float* magnitude = &magnitudes_[slot(frame) * bins_];
+    for (size_t k = 0; k < bins_; ++k) {
+        magnitude[k] = std::sqrt(power_[k]);
+        power_[k] *= powerScale_;
+    }
+    if (const auto hit = detector_.push(power_.data())) {
+        hits_[hitCount_ % hits_.size()] = {*hit, onsetNear(*hit)};
+        ++hitCount_;
+    }
+}
+
+bool PercussionSplit::nearHit(int64_t frame) const {
+    const size_t known = std::min(hitCount_, hits_.size());
+    for (size_t k = 0; k < known; ++k) {
+        const int64_t after = frame - hits_[(hitCount_ - 1 - k) % hits_.size()].frame;
+        if (after >= -hitLead && after <= hitHold) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void PercussionSplit::splitGains(int64_t frame) {
+    const float* own = &magnitudes_[slot(frame) * bins_];
+    for (size_t k = 0; k < bins_; ++k) {
+        for (int64_t j = 0; j < span; ++j) {
+            history_[static_cast<size_t>(j)] =
+                magnitudes_[slot(frame - medianReach + j) * bins_ + k];
+        }
+        std::nth_element(history_.begin(), history_.begin() + medianReach, history_.end());
+        const size_t low = k >= static_cast<size_t>(medianReach) ? k - medianReach : 0;
+        const size_t high = std::min(bins_, k + medianReach + 1);
+        const auto middle = static_cast<std::ptrdiff_t>((high - low) / 2);
+        std::copy(own + low, own + high, neighbours_.begin());
+        std::nth_element(neighbours_.begin(), neighbours_.begin() + middle,
+                         neighbours_.begin() + static_cast<std::ptrdiff_t>(high - low));
+        const float steady = history_[medianReach] * history_[medianReach];
+        const float broad =
+            neighbours_[static_cast<size_t>(middle)] * neighbours_[static_cast<size_t>(middle)];
+        const float share = broad > 0 ? broad / (steady + broad) : 0.0f;
+        // The two stretchers' outputs are not phase-aligned, so the parts add in power, not
+        // in amplitude: gains of equal total power keep the level of a bin both parts carry.
+        const float norm = 1.0f / std::sqrt(share * share + (1 - share) * (1 - share));
+        hitGain_[k] = share * norm;
+        heldGain_[k] = (1 - share) * norm;
+    }
+}
+
+void PercussionSplit::separate(int64_t frame) {
+    const bool hit = nearHit(frame);
+    if (hit) {
+        splitGains(frame);
+    }
+    const float scale = 1.0f / (2.0f * static_cast<float>(frameLength_));
+    for (uint32_t c = 0; c < channelCount_; ++c) {
+        const std::complex<float>* spectrum = &spectra_[(slot(frame) * channelCount_ + c) * bins_];
+        // Both parts in one inverse transform: the held part's spectrum in the real, the hits'
+        // in the imaginary direction, each conjugate-symmetric, come back as the real and the
+        // imaginary output.
+        for (size_t k = 0; k < bins_; ++k) {
+            const std::complex<float> held = hit ? spectrum[k] * heldGain_[k] : spectrum[k];
+            const std::complex<float> hits = hit ? spectrum[k] * hitGain_[k] : 0.0f;
+            buffer_[k] = held + std::complex<float>(-hits.imag(), hits.real());
+            if (k > 0 && k < frameLength_ / 2) {
+                buffer_[frameLength_ - k] =
+                    std::conj(held) + std::complex<float>(hits.imag(), hits.real());
+            }
+        }
+        transform_.transform(buffer_.data(), true);
+        float* heldOut = overlap_[0][c].data();
+        float* hitsOut = overlap_[1][c].data();
+        for (size_t n = 0; n < frameLength_; ++n) {
+            heldOut[n] += buffer_[n].real() * window_[n] * scale;
+            hitsOut[n] += buffer_[n].imag() * window_[n] * scale;
+        }
+    }
+    // The frame's first hop is complete: no later frame reaches back into it.
+    const int64_t begin = frameStart(frame);
+    const auto skip = static_cast<size_t>(std::clamp<int64_t>(outputFrom_ - begin, 0, hop_));
+    const auto hop = static_cast<size_t>(hop_);
+    for (size_t n = skip; n < hop; ++n) {
+        splitShare_[n] = splitShare(begin + static_cast<int64_t>(n));
+    }
+    Fifo& held = fifos_[0];
+    Fifo& hits = fifos_[1];
+    const size_t capacity = held.channels[0].size();
+    for (uint32_t c = 0; c < channelCount_; ++c) {
+        for (size_t n = skip; n < hop; ++n) {
+            const float share = splitShare_[n];
+            const float input = inputSample(c, begin + static_cast<int64_t>(n));
+            float hit = share * overlap_[1][c][n];
+            if (std::abs(hit) < transformResidue) {
+                hit = 0; // the hits stretcher resets cleanly on a hit after true silence
+            }
+            held.channels[c][(held.read + held.held + n - skip) % capacity] =
+                share * overlap_[0][c][n] + (1 - share) * input;
+            hits.channels[c][(hits.read + hits.held + n - skip) % capacity] = hit;
+        }
+        for (auto& part : overlap_) {
+            std::vector<float>& overlap = part[c];
+            std::copy(overlap.begin() + static_cast<std::ptrdiff_t>(hop), overlap.end(),
+                      overlap.begin());
+            std::fill(overlap.end() - static_cast<std::ptrdiff_t>(hop), overlap.end(), 0.0f);
+        }
+    }
+    held.held += hop - skip;
+    hits.held += hop - skip;
+}
+
+float PercussionSplit::inputSample(uint32_t channel, int64_t index) const {
+    return index < input_->firstHeld() || index >= input_->end() ? 0.0f
+                                                                 : *input_->at(channel, index);
+}
+
+int64_t PercussionSplit::onsetNear(int64_t frame) const {
+    // The block of input, around where the hit's frame first holds it, whose high-passed energy
+    // rises most above the loudest of the blocks just before it.
+    constexpr size_t blocksBefore = 8;
+    std::array<double, blocksBefore> before{};
+    const int64_t from = frameStart(frame) - hop_;
+    const int64_t to = frameStart(frame) + static_cast<int64_t>(frameLength_) + hop_;
+    const auto floor = static_cast<double>(onsetBlock_) * 1e-12;
+    double steepest = -1;
+    int64_t onset = from;
+    size_t count = 0;
+    for (int64_t at = from - static_cast<int64_t>(blocksBefore) * onsetBlock_;
+         at + onsetBlock_ <= to; at += onsetBlock_, ++count) {
+        double energy = 0;
+        for (uint32_t c = 0; c < channelCount_; ++c) {
+            for (int64_t k = at; k < at + onsetBlock_; ++k) {
+                const double difference = inputSample(c, k) - inputSample(c, k - 1);
+                energy += difference * difference;
+            }
+        }
+        if (at >= from) {
+            const double rise = energy / (*std::max_element(before.begin(), before.end()) + floor);
+            if (rise > steepest) {
+                steepest = rise;
+                onset = at;
+            }
+        }
+        before[count % blocksBefore] = energy;
+    }
+    return onset;
+}
+
+float PercussionSplit::splitShare(int64_t index) const {
+    // Before a hit starts the input is held sound only, but the transform spreads a frame's
+    // separation over the whole frame: the part of the frames holding the hit that falls before
+    // it would come out early, as pre-echo. So there both parts are the input and silence,
+    // ramping into the separated parts just before the hit.
+    float share = 1;
+    const size_t known = std::min(hitCount_, hits_.size());
+    for (size_t k = 0; k < known; ++k) {
+        const int64_t onset = hits_[(hitCount_ - 1 - k) % hits_.size()].onset;
+        int64_t from = onset - static_cast<int64_t>(frameLength_) + hop_;
+        if (k + 1 < known) {
+            // Not into the hit before: its own separation stands.
+            from = std::max(from, hits_[(hitCount_ - 2 - k) % hits_.size()].onset + onsetBlock_);
+        }
+        if (index >= from && index < onset) {
+            const auto ramp = static_cast<float>(index - (onset - 2 * onsetBlock_)) /
+                              static_cast<float>(onsetBlock_);
+            share = std::min(share, std::clamp(ramp, 0.0f, 1.0f));
+        }
+    }
+    return share;
+}
+
+bool PercussionSplit::hitNear(int64_t from, int64_t to) const {
+    // Hits not yet judged may lie anywhere past the frames judged so far.
+    const int64_t judged = analysed_ - 1 - OnsetDetector::lookahead;
+    if (to >= frameStart(judged - hitLead)) {
+        return true;
+    }
+    const size_t known = std::min(hitCount_, hits_.size());
+    for (size_t k = 0; k < known; ++k) {
+        const int64_t hit = hits_[(hitCount_ - 1 - k) % hits_.size()].frame;
+        const int64_t begin = frameStart(hit - hitLead);
+        const int64_t end = frameStart(hit + hitHold) + static_cast<int64_t>(frameLength_);
+        if (to >= begin && from < end) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace tindrel::platform
