@@ -16,10 +16,35 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
 namespace tindrel {
+
+namespace {
+
+// Swallows the user's input on its way to any object of the application.
+class UserInputDiscard final : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+} // namespace
 
 TindrelAppDelegate::TindrelAppDelegate(TindrelStore& store,
                                        std::function<bool()> isSystemTrayAvailable, QObject* parent)
@@ -127,6 +152,10 @@ void TindrelAppDelegate::showMainWindow() {
 }
 
 void TindrelAppDelegate::terminate() {
+    if (!inputOnTheWayOut_) {
+        inputOnTheWayOut_ = std::make_unique<UserInputDiscard>();
+        QCoreApplication::instance()->installEventFilter(inputOnTheWayOut_.get());
+    }
     store_.stopAndCleanup();
     QCoreApplication::quit();
 }

@@ -50,8 +50,11 @@ public:
     // Makes the main window on first use, then shows it and brings it to the front.
     void showMainWindow();
 
-    // A way out: clean-up, then the event loop is asked to quit.
+    // A way out: clean-up, then the event loop is asked to quit. From then on no click, key or
+    // drop acts: input that queued up while long work held the window starts nothing more.
     void terminate();
+    // True once a way out was taken; long work in progress stops at its next turn.
+    bool isTerminating() const { return inputOnTheWayOut_ != nullptr; }
     // The application's last moment (QCoreApplication::aboutToQuit).
     void applicationWillTerminate();
 
@@ -78,6 +81,7 @@ private:
     std::unique_ptr<PopoverWindow> miniPopover_;
     std::unique_ptr<TindrelMainWindow> mainWindow_;
     std::unique_ptr<KeyShortcutFilter> keyMonitor_;
+    std::unique_ptr<QObject> inputOnTheWayOut_;
 };
 
 } // namespace tindrel

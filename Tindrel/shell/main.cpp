@@ -62,10 +62,13 @@ int main(int argc, char** argv) {
         SingleInstance::Claim::handedOver)
         return 0;
 
-    // Decodes and exports keep the windows painted and stop for a termination signal.
-    tindrel::TindrelStore::shared().keepResponsiveDuringWork = tindrel::windowPaintingHeartbeat(
-        [&termination] { return termination.hasPendingRequest(); });
     tindrel::TindrelAppDelegate delegate(tindrel::TindrelStore::shared());
+    // Decodes and exports keep the windows painted, and stop for a termination signal or any
+    // other way out taken meanwhile (the window closed).
+    tindrel::TindrelStore::shared().keepResponsiveDuringWork =
+        tindrel::windowPaintingHeartbeat([&termination, &delegate] {
+            return termination.hasPendingRequest() || delegate.isTerminating();
+        });
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &delegate,
                      &tindrel::TindrelAppDelegate::openDocuments);
     QObject::connect(&termination, &tindrel::platform::TerminationSignals::requested, &delegate,

@@ -5,6 +5,7 @@
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "Tindrel/shell/TindrelMainWindow.h"
 #include "Tindrel/shell/TindrelStatusItem.h"
+#include "Tindrel/shell/WindowPaintingHeartbeat.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/GeneratedAudio.h"
 
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -243,4 +245,26 @@ TEST(TindrelAppDelegate, TheHeadersExitCleansUpAndEndsTheEventLoop) {
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_FALSE(launch.store().isPlaying.get());
     EXPECT_FALSE(launch.rig.ticker().isRunning());
+}
+
+TEST(TindrelAppDelegate, AWindowClosedDuringAnExportEndsItAtOnceAndLaterClicksActNoMore) {
+    Launch launch;
+    const std::filesystem::path song = launch.music() / "long.wav";
+    test::writeAudioFile(song, test::sineSignal(440, 0.3, 60.0));
+    launch.start({"tindrel", QByteArray::fromStdString(song.string())});
+    TindrelStore& store = launch.store();
+    store.setPlaybackRate(1.5f);
+    store.keepResponsiveDuringWork =
+        windowPaintingHeartbeat([&launch] { return launch.delegate->isTerminating(); });
+    // Delivered at the export's first turn, as a window manager's close request would be.
+    QCoreApplication::postEvent(launch.delegate->mainWindow(), new QCloseEvent);
+    PillButton& exportButton = launch.delegate->mainWindow()->mainView().header().exportButton();
+    QTest::mouseClick(&exportButton, Qt::LeftButton);
+    EXPECT_TRUE(launch.delegate->isTerminating());
+    EXPECT_FALSE(std::filesystem::exists(launch.music() / "long_modified_1.5x.wav"));
+
+    // A click that waited behind the export starts no other one on the way out.
+    QTest::mouseClick(&exportButton, Qt::LeftButton);
+    EXPECT_FALSE(std::filesystem::exists(launch.music() / "long_modified_1.5x.wav"));
+    EXPECT_FALSE(store.statusBanner.get().startsWith(QStringLiteral("Exported")));
 }
