@@ -85,16 +85,6 @@ void startTray(QProcess& trayer) {
                             "true", "--transparent", "false"});
 }
 
-void stop(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
 int runWithTray(XServer& display, QProcess& trayer, QProcess& program,
                 const QString& screenshotPath) {
     startTray(trayer);
@@ -128,7 +118,7 @@ int runWithTray(XServer& display, QProcess& trayer, QProcess& program,
     if (!closed || isViewable(display.connection, *popover))
         return popoverStillOpen;
 
-    stop(trayer);
+    stopProgram(trayer);
     if (!waitFor<xcb_window_t>([&] { return display.mainWindow(); }))
         return noWindowAfterTrayQuit;
     return 0;
