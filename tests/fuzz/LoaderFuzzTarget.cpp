@@ -3,8 +3,8 @@
 // read from the start and the middle and measured (the measurement seeks and reopens through
 // the same reader). One that no direct reader takes goes through the in-process transcoder,
 // and the decoded copy is read back; the measurement is not run on it, since the copy is our
-// own well-formed WAV whatever the input was. The external ffmpeg is left out: a process per
-// input would be all the run did.
+// own well-formed WAV whatever the input was, and is cut at the same 10 s as the reads. The
+// external ffmpeg is left out: a process per input would be all the run did.
 //
 // Inputs live in memory: a memfd stands behind a link named with the audio extension, so no
 // file is created per input. TINDREL_FUZZ_EXTENSION picks one extension; without it every
@@ -36,13 +36,16 @@ constexpr int64_t blockFrames = 4096;
 
 // A memory file and the link that names it; the link's name is what the readers see.
 struct MemoryFile {
-    MemoryFile(const fs::path& link, const char* name) : descriptor(memfd_create(name, 0)), link(link) {
+    MemoryFile(const fs::path& link, const char* name)
+        : descriptor(memfd_create(name, 0)), link(link) {
         if (descriptor < 0)
             std::abort();
         fs::create_symlink("/proc/self/fd/" + std::to_string(descriptor), link);
     }
+    // Replaces the contents, and puts the descriptor's own offset back at the start for
+    // whoever writes through it next.
     void assign(const uint8_t* data, size_t size) const {
-        if (ftruncate(descriptor, 0) != 0 ||
+        if (ftruncate(descriptor, 0) != 0 || lseek(descriptor, 0, SEEK_SET) != 0 ||
             (size > 0 && pwrite(descriptor, data, size, 0) != static_cast<ssize_t>(size)))
             std::abort();
     }
@@ -122,9 +125,16 @@ void openReadAndMeasure(const fs::path& input, int64_t size) {
             tindrel::extractWaveformAndLUFS(input, input, size, 16, 1.0, nullptr, 1);
         return;
     }
+    using tindrel::platform::AudioTranscoder;
     const Harness& h = harness();
     h.decoded.assign(nullptr, 0);
-    if (tindrel::platform::AudioTranscoder::transcodeToWav(input, h.decoded.link))
+    tindrel::platform::WorkHeartbeat unstopped;
+    const int64_t budget = static_cast<int64_t>(maxSecondsRead) *
+                               AudioTranscoder::outputSampleRate * AudioTranscoder::outputChannels *
+                               2 +
+                           AudioTranscoder::wavOverheadBytes;
+    if (AudioTranscoder::transcodeToWav(input, h.decoded.descriptor, budget, unstopped) ==
+        AudioTranscoder::Outcome::written)
         if (auto copy = AudioFile::openForReading(h.decoded.link); opensWithAudio(copy))
             readStartAndMiddle(*copy);
 }
