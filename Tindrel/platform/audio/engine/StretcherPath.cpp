@@ -111,11 +111,11 @@ size_t StretcherPath::render(float* const* out, size_t offset, size_t frames, do
     }
     StretcherEngine* wanted = engineFor(rate, pitchScale);
     if (incoming_ != nullptr && incoming_ != wanted && !isFaster(wanted)) {
-        // Back within the finer engine's reach before the join was made: it goes on.
+        // Back within the configured engine's reach before the join was made: it goes on.
         joint_.cancel();
         incoming_ = nullptr;
     }
-    // Leaving the finer engine cannot wait; a faster one waits until the new ratios hold.
+    // Leaving the configured engine cannot wait; a faster one waits until the new ratios hold.
     const bool due = !isFaster(playing_) || heldFor_ >= holdFrames_;
     if (incoming_ == nullptr && wanted != playing_ && joint_.pendingFrames() == 0 && due) {
         incoming_ = wanted;

@@ -62,7 +62,7 @@ private:
     // hands over; false while the incoming engine's input is late.
     bool join(double rate, double pitchScale, SourceWindow& window, SampleSource& source);
     // The ratios `engine` is to render at: a faster engine keeps those it started with, the
-    // finer one those it had where it cannot make the new ones.
+    // configured one those it had where it cannot make the new ones.
     std::pair<double, double> ratiosFor(const StretcherEngine& engine, double rate,
                                         double pitchScale) const;
 
