@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace tindrel::test {
 namespace {
@@ -75,6 +77,48 @@ TEST(BeatsMode, MusicWithDrumsKeepsItsLevel) {
         const LevelAgainstSource level = levelAgainstSource(music, played, setting.rate, 0.5);
         EXPECT_LE(std::abs(level.changeDb), 0.5);
         EXPECT_LE(level.shareFramesLow, 0.01);
+    }
+}
+
+// One burst of white noise, 30 ms long at 1 s, after and before silence.
+Signal singleHitSignal() {
+    Signal signal = silenceSignal(3.0);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    for (int64_t k = 44100; k < 44100 + 1323; ++k) {
+        const float sample = noise(random);
+        for (int c = 0; c < signal.channels; ++c) {
+            signal.samples[static_cast<size_t>(k * signal.channels + c)] = sample;
+        }
+    }
+    return signal;
+}
+
+// The centre of the energy within 200 ms of `due`, in ms from it.
+double energyCentreMs(const std::vector<float>& out, double due) {
+    double energy = 0;
+    double moment = 0;
+    for (auto k = static_cast<int64_t>(due - 0.2 * sampleRate);
+         k < static_cast<int64_t>(due + 0.2 * sampleRate); ++k) {
+        const double sample = out[static_cast<size_t>(k)];
+        const double power = sample * sample;
+        energy += power;
+        moment += power * static_cast<double>(k);
+    }
+    return (moment / energy - due) * 1000 / sampleRate;
+}
+
+TEST(BeatsMode, HitComesWhenDueFastAtTheDeepestPitches) {
+    // There the crisp stretcher played a hit's frames at the input's speed and all after it
+    // came 35 to 80 ms late.
+    for (const Setting setting :
+         {Setting{2, -2400}, Setting{3, -2100}, Setting{4, -2400}, Setting{4, -1200}}) {
+        SCOPED_TRACE(traceOf(setting));
+        const WarpMode beats{"beats", 3.5f, setting.rate, setting.cents};
+        const auto out = renderWarped(singleHitSignal(), beats,
+                                      static_cast<size_t>(2.5 * sampleRate / setting.rate));
+        const double hitCentre = (sampleRate + 0.015 * sampleRate) / setting.rate;
+        EXPECT_LE(std::abs(energyCentreMs(out, hitCentre)), 12);
     }
 }
 

@@ -12,6 +12,8 @@ namespace {
 // As the deck's own window (WarpDeck.cpp), less the read-ahead kept for a deck fading out:
 // R3's look-ahead at 192 kHz and its smallest stretch, and the history a restart primes from.
 constexpr size_t partWindowFrames = size_t{1} << 17;
+// How far apart the two stretchers may run before the transient one starts again in line.
+constexpr double alignedWithinSeconds = 0.0005;
 
 } // namespace
 
@@ -37,12 +39,33 @@ void BeatsPath::Queue::drop(size_t count) {
     held -= count;
 }
 
+size_t BeatsPath::PartFeed::pull(float* const* destination, size_t offset, size_t frames) {
+    using Part = PercussionSplit::Part;
+    const Part other = part_ == Part::held ? Part::hits : Part::held;
+    size_t done = path_.split_.part(part_).pull(destination, offset, frames);
+    while (done < frames && path_.split_.waiting(other) > 0 && path_.deliverWaiting(other)) {
+        done += path_.split_.part(part_).pull(destination, offset + done, frames - done);
+    }
+    return done;
+}
+
+SourceWindow& BeatsPath::inputOf(PercussionSplit::Part part) {
+    return part == PercussionSplit::Part::held ? heldInput_ : hitInput_;
+}
+
+bool BeatsPath::deliverWaiting(PercussionSplit::Part part) {
+    SourceWindow& input = inputOf(part);
+    return input.fill(input.end() + static_cast<int64_t>(split_.waiting(part)), split_.part(part));
+}
+
 BeatsPath::BeatsPath(double sampleRate, uint32_t channelCount)
     : split_(sampleRate, channelCount), heldInput_(channelCount, partWindowFrames),
-      hitInput_(channelCount, partWindowFrames),
+      hitInput_(channelCount, partWindowFrames), heldFeed_(*this, PercussionSplit::Part::held),
+      hitFeed_(*this, PercussionSplit::Part::hits),
       sustained_(sampleRate, channelCount, beatsSustainedOptions()),
       transient_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
-      sustainedQueue_(channelCount), transientQueue_(channelCount), hitLevel_(sampleRate) {}
+      sustainedQueue_(channelCount), transientQueue_(channelCount), hitLevel_(sampleRate),
+      alignedWithinFrames_(alignedWithinSeconds * sampleRate) {}
 
 void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                       SampleSource& source) {
@@ -52,8 +75,8 @@ void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindo
     split_.start(index - SourceWindow::leadFrames);
     heldInput_.reset(SourceWindow::leadFrames);
     hitInput_.reset(SourceWindow::leadFrames);
-    sustained_.start(0, rate, pitchScale, heldInput_, split_.part(PercussionSplit::Part::held));
-    transient_.start(0, rate, pitchScale, hitInput_, split_.part(PercussionSplit::Part::hits));
+    sustained_.start(0, rate, pitchScale, heldInput_, heldFeed_);
+    transient_.start(0, rate, pitchScale, hitInput_, hitFeed_);
     sustainedQueue_.held = 0;
     transientQueue_.held = 0;
     rate_ = rate;
@@ -83,21 +106,15 @@ size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double
                          double pitchScale, SourceWindow& window, SampleSource& source) {
     frames = std::min(frames, maximumBlock);
     split_.bind(window, source);
-    SampleSource& heldPart = split_.part(PercussionSplit::Part::held);
-    SampleSource& hitPart = split_.part(PercussionSplit::Part::hits);
     // What is split already goes to the windows, so that neither part's queue fills up (which
     // stops the split) while its stretcher still has input and the other one waits.
-    heldInput_.fill(heldInput_.end() +
-                        static_cast<int64_t>(split_.waiting(PercussionSplit::Part::held)),
-                    heldPart);
-    hitInput_.fill(hitInput_.end() +
-                       static_cast<int64_t>(split_.waiting(PercussionSplit::Part::hits)),
-                   hitPart);
+    deliverWaiting(PercussionSplit::Part::held);
+    deliverWaiting(PercussionSplit::Part::hits);
     realign_ = realign_ || rate != rate_;
     const double before = heard();
     const size_t ready = std::min(
-        {frames, sustainedQueue_.fill(sustained_, frames, rate, pitchScale, heldInput_, heldPart),
-         transientQueue_.fill(transient_, frames, rate, pitchScale, hitInput_, hitPart)});
+        {frames, sustainedQueue_.fill(sustained_, frames, rate, pitchScale, heldInput_, heldFeed_),
+         transientQueue_.fill(transient_, frames, rate, pitchScale, hitInput_, hitFeed_)});
     rate_ = rate;
     const double after = static_cast<double>(origin_) + sustained_.heard() -
                          static_cast<double>(sustainedQueue_.held - ready) * rate;
@@ -118,6 +135,11 @@ size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double
     transientQueue_.drop(ready);
 
     const double next = heard();
+    // A change of engine in either stretcher (crossing the finer engine's bound) joins the new
+    // one a little further on, where it lines up best: the other one follows it there.
+    const double transientAt = static_cast<double>(origin_) + transient_.heard() -
+                               static_cast<double>(transientQueue_.held) * rate;
+    realign_ = realign_ || std::abs(transientAt - next) > alignedWithinFrames_ * rate;
     const auto keep = static_cast<int64_t>(std::floor(next)) - origin_ - SourceWindow::leadFrames;
     heldInput_.keepFrom(keep);
     hitInput_.keepFrom(keep);
@@ -126,7 +148,7 @@ size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double
         static_cast<int64_t>(std::ceil(next + static_cast<double>(maximumBlock) * rate));
     if (realign_ && sustained_.rateSettled() && !split_.hitNear(from, to)) {
         realign_ = false;
-        transient_.start(std::llround(next) - origin_, rate, pitchScale, hitInput_, hitPart);
+        transient_.start(std::llround(next) - origin_, rate, pitchScale, hitInput_, hitFeed_);
         transientQueue_.held = 0;
     }
     return ready;

@@ -8,8 +8,9 @@
 // their energy through their stretcher (EnergyMatch.h).
 //
 // Both stretchers start aligned with the source (StretcherPath.h), so the sum needs no delay;
-// after a change of rate, which each engine takes up with its own latency, the transient one
-// starts again at the other's place once that one plays the new rate and no hit is near.
+// after a change of rate, which each engine takes up with its own latency, or a change of
+// engine that left them apart, the transient one starts again at the other's place once that
+// one plays the new rate and no hit is near.
 //
 // Same contract as StretcherPath: allocates in its constructor; start() and render() are for
 // the render thread.
@@ -43,6 +44,24 @@ private:
     // The energy of the hits part over source indices [from, to), all channels.
     double hitEnergy(double from, double to) const;
 
+    // A part's input to its stretcher. The split stops while the other part's frames wait
+    // undelivered, and a stretcher may ask for much input at once (the faster engine taking
+    // over at 4x and -24 st reads some 60000 frames ahead): so what waits of the other part
+    // goes to that part's window and the split goes on.
+    class PartFeed final : public SampleSource {
+    public:
+        PartFeed(BeatsPath& path, PercussionSplit::Part part) : path_(path), part_(part) {}
+        size_t pull(float* const* destination, size_t offset, size_t frames) override;
+
+    private:
+        BeatsPath& path_;
+        PercussionSplit::Part part_;
+    };
+
+    SourceWindow& inputOf(PercussionSplit::Part part);
+    // Moves what the split has made of a part to its window; false when the window is full.
+    bool deliverWaiting(PercussionSplit::Part part);
+
     // Output made by one stretcher and not yet mixed (when the other one's input was late).
     struct Queue {
         Queue(uint32_t channelCount);
@@ -58,12 +77,15 @@ private:
     // The parts' input, indexed from the start index (the windows cannot begin elsewhere).
     SourceWindow heldInput_;
     SourceWindow hitInput_;
+    PartFeed heldFeed_;
+    PartFeed hitFeed_;
     StretcherPath sustained_;
     StretcherPath transient_;
     Queue sustainedQueue_;
     Queue transientQueue_;
     EnergyMatch hitLevel_;
-    int64_t origin_ = 0; // the source index of the parts' index 0
+    double alignedWithinFrames_; // of output
+    int64_t origin_ = 0;         // the source index of the parts' index 0
     double rate_ = 1;
     bool realign_ = false;
 };

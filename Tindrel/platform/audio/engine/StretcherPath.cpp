@@ -27,11 +27,12 @@ constexpr double holdSeconds = 0.04;
 
 StretcherPath::StretcherPath(double sampleRate, uint32_t channelCount,
                              RubberBandStretcher::Options options)
-    : configured_(sampleRate, channelCount, options), joint_(sampleRate, channelCount),
+    : options_(options), configured_(sampleRate, channelCount, options),
+      joint_(sampleRate, channelCount),
       finerLeadFrames_(static_cast<size_t>(finerLeadSeconds * sampleRate)),
       fasterLeadFrames_(static_cast<size_t>(fasterLeadSeconds * sampleRate)),
       holdFrames_(static_cast<size_t>(holdSeconds * sampleRate)) {
-    if ((options & RubberBandStretcher::OptionEngineFiner) != 0) {
+    if (engineHasBound(options)) {
         for (auto& engine : faster_) {
             engine = std::make_unique<StretcherEngine>(
                 sampleRate, channelCount, fasterEngineOptions(options), fasterEngineDelayShare);
@@ -44,7 +45,7 @@ bool StretcherPath::isFaster(const StretcherEngine* engine) const {
 }
 
 StretcherEngine* StretcherPath::engineFor(double rate, double pitchScale) {
-    if (!faster_[0] || finerEngineCanMake(rate, pitchScale)) {
+    if (!faster_[0] || engineCanMake(options_, rate, pitchScale)) {
         return &configured_;
     }
     if (isFaster(playing_) && playing_->rate() == rate && playing_->pitchScale() == pitchScale) {
@@ -55,7 +56,8 @@ StretcherEngine* StretcherPath::engineFor(double rate, double pitchScale) {
 
 std::pair<double, double> StretcherPath::ratiosFor(const StretcherEngine& engine, double rate,
                                                    double pitchScale) const {
-    const bool keeps = isFaster(&engine) || (faster_[0] && !finerEngineCanMake(rate, pitchScale));
+    const bool keeps =
+        isFaster(&engine) || (faster_[0] && !engineCanMake(options_, rate, pitchScale));
     return keeps ? std::pair{engine.rate(), engine.pitchScale()} : std::pair{rate, pitchScale};
 }
 
@@ -73,7 +75,7 @@ void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceW
     joint_.cancel();
     incoming_ = nullptr;
     playing_ =
-        !faster_[0] || finerEngineCanMake(rate, pitchScale) ? &configured_ : faster_[0].get();
+        !faster_[0] || engineCanMake(options_, rate, pitchScale) ? &configured_ : faster_[0].get();
     playing_->start(index, rate, pitchScale, window, source);
     heldFor_ = 0;
 }
@@ -109,11 +111,11 @@ size_t StretcherPath::render(float* const* out, size_t offset, size_t frames, do
     }
     StretcherEngine* wanted = engineFor(rate, pitchScale);
     if (incoming_ != nullptr && incoming_ != wanted && !isFaster(wanted)) {
-        // Back within the finer engine's reach before the join was made: it goes on.
+        // Back within the configured engine's reach before the join was made: it goes on.
         joint_.cancel();
         incoming_ = nullptr;
     }
-    // Leaving the finer engine cannot wait; a faster one waits until the new ratios hold.
+    // Leaving the configured engine cannot wait; a faster one waits until the new ratios hold.
     const bool due = !isFaster(playing_) || heldFor_ >= holdFrames_;
     if (incoming_ == nullptr && wanted != playing_ && joint_.pendingFrames() == 0 && due) {
         incoming_ = wanted;

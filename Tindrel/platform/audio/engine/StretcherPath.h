@@ -7,9 +7,11 @@
 // ratio times the pitch scale falls below 1/8: faster than 2x at the deepest pitches (3x below
 // -17 st, 4x below -12 st). A path built on R3 therefore plays exactly those settings through
 // the faster engine (R2, see fasterEngineOptions()): a sine keeps its pitch within a fraction
-// of a cent and its level within 0.2 dB once settled. Two R3 stretchers in series, a time stage and
-// a pitch stage each within the bound, were no cleaner than R3 alone and cost twice the work and
-// latency.
+// of a cent and its level within 0.2 dB once settled. A path built on R2 with crisp transients
+// does the same a little above that bound, where those transients come late (engineCanMake()):
+// a hit's energy there comes within about 10 ms of when it is due. Two R3 stretchers in series, a
+// time stage and a pitch stage each within the bound, were no cleaner than R3 alone and cost twice
+// the work and latency.
 //
 // R2 only sounds right at the ratios it was started with there: moved while playing (4x from
 // -13 to -24 st) its level wandered by 10 dB and more (4 dB with independent phases). So a faster
@@ -60,12 +62,13 @@ private:
     // hands over; false while the incoming engine's input is late.
     bool join(double rate, double pitchScale, SourceWindow& window, SampleSource& source);
     // The ratios `engine` is to render at: a faster engine keeps those it started with, the
-    // finer one those it had where it cannot make the new ones.
+    // configured one those it had where it cannot make the new ones.
     std::pair<double, double> ratiosFor(const StretcherEngine& engine, double rate,
                                         double pitchScale) const;
 
+    RubberBand::RubberBandStretcher::Options options_;
     StretcherEngine configured_;
-    // Only beside a finer engine: one plays, the other takes over at new ratios.
+    // Only beside an engine with a bound: one plays, the other takes over at new ratios.
     std::array<std::unique_ptr<StretcherEngine>, 2> faster_;
     StretcherEngine* playing_ = &configured_;
     StretcherEngine* incoming_ = nullptr; // while a join is collected

@@ -61,15 +61,31 @@ RubberBandStretcher::Options beatsSustainedOptions() {
            RubberBandStretcher::OptionChannelsTogether;
 }
 
-bool finerEngineCanMake(double rate, double pitchScale) {
+namespace {
+
+constexpr RubberBandStretcher::Options transientOptions =
+    RubberBandStretcher::OptionTransientsMixed | RubberBandStretcher::OptionTransientsSmooth;
+constexpr double finerSmallestStretch = 0.125;
+constexpr double crispSmallestStretch = 0.15;
+
+} // namespace
+
+bool engineCanMake(RubberBandStretcher::Options options, double rate, double pitchScale) {
     // The same product Rubber Band forms from the ratios it is given.
-    return (1.0 / rate) * pitchScale >= 0.125;
+    const double stretch = (1.0 / rate) * pitchScale;
+    if ((options & RubberBandStretcher::OptionEngineFiner) != 0) {
+        return stretch >= finerSmallestStretch;
+    }
+    return (options & transientOptions) != 0 || stretch >= crispSmallestStretch;
 }
 
-RubberBandStretcher::Options fasterEngineOptions(RubberBandStretcher::Options finer) {
-    constexpr RubberBandStretcher::Options transients =
-        RubberBandStretcher::OptionTransientsMixed | RubberBandStretcher::OptionTransientsSmooth;
-    return (finer & ~RubberBandStretcher::OptionEngineFiner & ~transients) |
+bool engineHasBound(RubberBandStretcher::Options options) {
+    return (options & RubberBandStretcher::OptionEngineFiner) != 0 ||
+           (options & transientOptions) == 0;
+}
+
+RubberBandStretcher::Options fasterEngineOptions(RubberBandStretcher::Options options) {
+    return (options & ~RubberBandStretcher::OptionEngineFiner & ~transientOptions) |
            RubberBandStretcher::OptionEngineFaster | RubberBandStretcher::OptionTransientsSmooth |
            RubberBandStretcher::OptionPhaseIndependent;
 }

@@ -34,14 +34,21 @@ RubberBand::RubberBandStretcher::Options stretcherOptions(WarpPath path);
 // The beats path's stretcher for everything between hits.
 RubberBand::RubberBandStretcher::Options beatsSustainedOptions();
 
-// Whether Rubber Band's finer engine can make a setting: it reads outside its buffers (and its
-// output turns to NaN) where the time ratio times the pitch scale falls below 1/8.
-bool finerEngineCanMake(double rate, double pitchScale);
-// The faster engine standing in for a finer one where it cannot: the same window and channel
-// handling, smooth transients (its phase resets would break up held notes) and independent
-// phases (with laminar ones a held tone at 4x and -24 st came out 8 dB low or not, by where it
-// started).
+// Whether a stretcher made with `options` plays a setting as asked. Rubber Band's finer engine
+// reads outside its buffers (its output turns to NaN) where the time ratio times the pitch
+// scale falls below 1/8. The faster one with crisp transients plays the frames of a hit at
+// the input's speed and catches up after, so what follows a hit comes late: 10 ms where that
+// product is 0.15 and up to 80 ms where its window grows (below about 0.14), the hit 20 dB
+// down; above 0.15 it is on time.
+bool engineCanMake(RubberBand::RubberBandStretcher::Options options, double rate,
+                   double pitchScale);
+// Whether some setting is beyond a stretcher made with `options`.
+bool engineHasBound(RubberBand::RubberBandStretcher::Options options);
+// The faster engine standing in where a stretcher cannot make a setting: the same window and
+// channel handling, smooth transients (its phase resets would break up held notes, and a
+// hit's frames would go at the input's speed) and independent phases (with laminar ones a held
+// tone at 4x and -24 st came out 8 dB low or not, by where it started).
 RubberBand::RubberBandStretcher::Options
-fasterEngineOptions(RubberBand::RubberBandStretcher::Options finer);
+fasterEngineOptions(RubberBand::RubberBandStretcher::Options options);
 
 } // namespace tindrel::platform
