@@ -310,9 +310,15 @@ TEST(AudioFile, OggVorbisItsOwnReaderRefusesIsNotRetriedElsewhere) {
     std::string damaged = stereo;
     for (size_t i = 200; i < 400; ++i)
         damaged[i] = char(damaged[i] ^ 0x55);
+    // The comment header of a later link overwritten where its page begins.
+    std::string brokenLink = stereo;
+    const size_t secondPage = brokenLink.find("OggS", 4);
+    const size_t body = secondPage + 27 + static_cast<unsigned char>(brokenLink[secondPage + 26]);
+    brokenLink.replace(body, 7, "\xc7]\xc9]\xc9\x8f\xcb");
     const std::pair<const char*, std::string> cases[] = {
         {"chained.ogg", stereo + mono}, // a second link of another layout
         {"vorbis-then-opus.ogg", stereo + opus},
+        {"vorbis-then-broken-link.ogg", stereo + brokenLink},
         {"damaged.ogg", damaged},
         {"cut.ogg", stereo.substr(0, 3000)},
     };
