@@ -18,8 +18,8 @@ TindrelStore& TindrelStore::shared() {
 TindrelStore::TindrelStore(TindrelStoreEnvironment environment)
     : currentFolderURL(*this, standardizedPath(environment.homeFolder / "Downloads")),
       environment_(std::move(environment)),
-      engine_(std::make_unique<platform::AudioEngine>(environment_.makeOutput)),
-      playerNode_(engine_->playerNode()), timePitchNode_(engine_->timePitchUnit()) {
+      liveEngine_(environment_.makeOutput,
+                  [this](platform::AudioEngine& engine) { setupAudioEngine(engine); }) {
     if (!environment_.ticker)
         environment_.ticker = std::make_unique<QtUiTicker>();
     if (!environment_.settings)
@@ -27,7 +27,6 @@ TindrelStore::TindrelStore(TindrelStoreEnvironment environment)
     analysisExecutor_ = environment_.makeAnalysisExecutor
                             ? environment_.makeAnalysisExecutor(this)
                             : std::make_unique<ThreadAnalysisExecutor>(this);
-    setupAudioEngine();
     loadRecents();
     startUITimer();
 }
@@ -36,8 +35,8 @@ TindrelStore::~TindrelStore() {
     environment_.ticker->stop();
     if (analysisCancel_)
         analysisCancel_->store(true);
-    engine_->mainMixer().removeTap();
-    engine_->stop();
+    engine().mainMixer().removeTap();
+    engine().stop();
 }
 
 const std::set<std::string>& TindrelStore::supportedExtensions() {
@@ -52,9 +51,9 @@ void TindrelStore::publishChange() {
     emit changed();
 }
 
-void TindrelStore::setupAudioEngine() {
-    if (engine_->mainMixerOutputFormat().channelCount >= 1) {
-        engine_->mainMixer().installTap(1024, [this](const platform::AudioPcmBuffer& buffer) {
+void TindrelStore::setupAudioEngine(platform::AudioEngine& engine) {
+    if (engine.mainMixerOutputFormat().channelCount >= 1) {
+        engine.mainMixer().installTap(1024, [this](const platform::AudioPcmBuffer& buffer) {
             if (!metersWanted_.load(std::memory_order_relaxed))
                 return;
             const std::optional<OutputMeterLevels> levels = measureOutputMeterLevels(buffer);
@@ -67,7 +66,19 @@ void TindrelStore::setupAudioEngine() {
                 Qt::QueuedConnection);
         });
     }
-    engine_->start();
+    engine.start();
+}
+
+platform::AudioEngine& TindrelStore::engine() const {
+    return liveEngine_.get();
+}
+
+platform::AudioPlayerNode& TindrelStore::playerNode() const {
+    return engine().playerNode();
+}
+
+platform::TimePitchUnit& TindrelStore::timePitchNode() const {
+    return engine().timePitchUnit();
 }
 
 void TindrelStore::receiveMeterLevels(float leftDB, float rightDB) {

@@ -7,7 +7,9 @@
 // with the meter tap on the mixer.
 //
 // Threads: every field and method belongs to the main thread. Work that ends elsewhere (the
-// meter tap, the analysis) is posted back to the main thread before it touches a field.
+// meter tap, the analysis) is posted back to the main thread before it touches a field. The
+// live engine is built and started on a thread of its own (AudioEngineInBackground.h); the
+// first method that plays or stops waits for it.
 // Publishing: each assignment or in-place change of a Published field (also to an equal value)
 // emits changed() after storing; views re-read whatever they show. Nothing here subscribes to a
 // single field.
@@ -22,6 +24,7 @@
 // absolute, lexically normal paths.
 
 #include "Tindrel/analysis/AudioFileSpec.h"
+#include "Tindrel/store/AudioEngineInBackground.h"
 #include "Tindrel/store/FolderAncestorItem.h"
 #include "Tindrel/store/Published.h"
 #include "Tindrel/store/SiblingAudioEntry.h"
@@ -200,8 +203,12 @@ signals:
 private:
     friend class TindrelStoreProbe; // tests reach the engine side through it
 
-    // Construction
-    void setupAudioEngine();
+    // Construction; on the engine's building thread.
+    void setupAudioEngine(platform::AudioEngine& engine);
+    // The live engine and its nodes; the first use waits for the engine to be built.
+    platform::AudioEngine& engine() const;
+    platform::AudioPlayerNode& playerNode() const;
+    platform::TimePitchUnit& timePitchNode() const;
     void receiveMeterLevels(float leftDB, float rightDB);
 
     // Transport
@@ -234,9 +241,7 @@ private:
     // isPlaying as the meter tap's worker may read it: levels taken while not playing would
     // only be dropped on the main thread, after waking it for nothing.
     std::atomic<bool> metersWanted_{false};
-    std::unique_ptr<platform::AudioEngine> engine_;
-    platform::AudioPlayerNode& playerNode_;
-    platform::TimePitchUnit& timePitchNode_;
+    mutable AudioEngineInBackground liveEngine_;
 
     std::unique_ptr<platform::AudioFile> audioFile_; // the open playable file
     std::optional<Path> audioSourceURL_;             // the source audioFile_ was opened for
