@@ -3,8 +3,8 @@
 #include "Tindrel/analysis/PcmCache.h"
 #include "Tindrel/analysis/TindrelError.h"
 #include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
-#include "Tindrel/platform/audio/AudioTranscoder.h"
 #include "Tindrel/platform/audio/ChildProcess.h"
+#include "Tindrel/platform/audio/TranscoderModule.h"
 
 #include <algorithm>
 #include <chrono>
@@ -118,7 +118,8 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
         auto transcoded = decodeInto(
             *folder, cacheFile,
             [&](const std::filesystem::path& to) {
-                return platform::AudioTranscoder::transcodeToWav(source, to);
+                const auto transcode = platform::TranscoderModule::transcodeToWav();
+                return transcode && transcode(source, to, nullptr);
             },
             playable);
         if (transcoded)
