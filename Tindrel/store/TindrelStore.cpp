@@ -48,6 +48,10 @@ const std::set<std::string>& TindrelStore::supportedExtensions() {
 
 void TindrelStore::publishChange() {
     metersWanted_.store(isPlaying.get(), std::memory_order_relaxed);
+    if (holdingChanges_) {
+        changesHeld_ = true;
+        return;
+    }
     emit changed();
 }
 
@@ -84,8 +88,9 @@ platform::TimePitchUnit& TindrelStore::timePitchNode() const {
 void TindrelStore::receiveMeterLevels(float leftDB, float rightDB) {
     if (!isPlaying.get())
         return;
-    meterLeftDB = leftDB;
-    meterRightDB = rightDB;
+    // Shown at the next tick, with the playhead: the tap's blocks and the ticks do not keep
+    // step, and each would otherwise cost a repaint of its own.
+    pendingMeterLevels_ = OutputMeterLevels{leftDB, rightDB};
 }
 
 void TindrelStore::callStatusChanged() {

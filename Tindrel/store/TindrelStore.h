@@ -11,8 +11,9 @@
 // live engine is built and started on a thread of its own (AudioEngineInBackground.h); the
 // first method that plays or stops waits for it.
 // Publishing: each assignment or in-place change of a Published field (also to an equal value)
-// emits changed() after storing; views re-read whatever they show. Nothing here subscribes to a
-// single field.
+// emits changed() after storing, except during a tick of the UI timer, whose assignments are
+// announced once at its end; views re-read whatever they show. Nothing here subscribes to a
+// single field. The meter tap's levels are applied by the next tick.
 // Ownership: shared() is the program's one store, made on first use and never destroyed. Tests
 // build private stores from a TindrelStoreEnvironment; such a store owns its engine, ticker,
 // executor, settings and desktop services and may be destroyed (a measurement still running
@@ -26,6 +27,7 @@
 #include "Tindrel/analysis/AudioFileSpec.h"
 #include "Tindrel/store/AudioEngineInBackground.h"
 #include "Tindrel/store/FolderAncestorItem.h"
+#include "Tindrel/store/OutputMeterLevels.h"
 #include "Tindrel/store/Published.h"
 #include "Tindrel/store/SiblingAudioEntry.h"
 #include "Tindrel/store/TindrelStoreEnvironment.h"
@@ -220,6 +222,7 @@ private:
     void handleTrackReadFailure();
     void startUITimer();
     void tickPlayheadAndMeters();
+    void advanceOneTick();
     void callStatusChanged();
 
     // Warp
@@ -242,6 +245,11 @@ private:
     // only be dropped on the main thread, after waking it for nothing.
     std::atomic<bool> metersWanted_{false};
     mutable AudioEngineInBackground liveEngine_;
+    // The tap's latest levels while playing, applied by the next tick.
+    std::optional<OutputMeterLevels> pendingMeterLevels_;
+    // While a tick runs, assignments are announced once, at its end.
+    bool holdingChanges_ = false;
+    bool changesHeld_ = false;
 
     std::unique_ptr<platform::AudioFile> audioFile_; // the open playable file
     std::optional<Path> audioSourceURL_;             // the source audioFile_ was opened for

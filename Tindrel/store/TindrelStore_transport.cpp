@@ -12,6 +12,7 @@
 #include <cmath>
 #include <exception>
 #include <system_error>
+#include <utility>
 
 namespace tindrel {
 
@@ -258,7 +259,17 @@ void TindrelStore::startUITimer() {
 }
 
 void TindrelStore::tickPlayheadAndMeters() {
+    // All that one tick assigns reaches the views as one change: one refresh, one paint.
+    holdingChanges_ = true;
+    advanceOneTick();
+    holdingChanges_ = false;
+    if (std::exchange(changesHeld_, false))
+        emit changed();
+}
+
+void TindrelStore::advanceOneTick() {
     if (!isPlaying) {
+        pendingMeterLevels_.reset();
         // Meters at rest stay unassigned: every assignment announces a change to every view.
         const float left = std::max(-60.0f, meterLeftDB - 2.5f);
         const float right = std::max(-60.0f, meterRightDB - 2.5f);
@@ -281,6 +292,11 @@ void TindrelStore::tickPlayheadAndMeters() {
     case platform::AudioPlayerNode::Shortfall::readFailed:
         handleTrackReadFailure();
         return;
+    }
+    if (pendingMeterLevels_) {
+        meterLeftDB = pendingMeterLevels_->leftDB;
+        meterRightDB = pendingMeterLevels_->rightDB;
+        pendingMeterLevels_.reset();
     }
     const double t = currentPlayheadSeconds();
     currentTime = t;
