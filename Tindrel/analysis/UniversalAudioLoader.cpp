@@ -4,8 +4,8 @@
 #include "Tindrel/analysis/PcmCache.h"
 #include "Tindrel/analysis/TindrelError.h"
 #include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
-#include "Tindrel/platform/audio/AudioTranscoder.h"
 #include "Tindrel/platform/audio/ChildProcess.h"
+#include "Tindrel/platform/audio/TranscoderModule.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 
 #include <algorithm>
@@ -173,8 +173,10 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
 
     if (settings.usePlatformTranscoder) {
         auto transcoded = decodeInto([&](DecodedCopyFile& copy) {
-            switch (
-                AudioTranscoder::transcodeToWav(source, copy.descriptor(), roomBytes, heartbeat)) {
+            const auto transcode = platform::TranscoderModule::transcodeToWav();
+            if (!transcode)
+                return Decoded::no;
+            switch (transcode(source, copy.descriptor(), roomBytes, heartbeat, nullptr)) {
             case AudioTranscoder::Outcome::written:
                 return Decoded::yes;
             case AudioTranscoder::Outcome::noRoom:

@@ -4,8 +4,11 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace tindrel {
@@ -29,16 +32,63 @@ void paintBar(QPainter& painter, const WaveformBar& bar, double barW, double mid
     painter.fillPath(rms, rmsColour);
 }
 
+// Which bars an image shows played: all, none, the even ones or the odd ones.
+enum class Colouring { played, unplayed, evenPlayed, oddPlayed };
+
+bool isPlayed(Colouring colouring, int index) {
+    switch (colouring) {
+    case Colouring::played:
+        return true;
+    case Colouring::unplayed:
+        return false;
+    case Colouring::evenPlayed:
+        return index % 2 == 0;
+    case Colouring::oddPlayed:
+        return index % 2 == 1;
+    }
+    return false;
+}
+
+template <typename Played>
+void paintBars(QPainter& painter, const WaveformEnvelope& envelope, const WaveformBarLayout& layout,
+               int from, int to, Played played) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double midY = layout.height / 2;
+    for (int i = std::max(0, from); i < std::min(to, layout.bars); ++i)
+        paintBar(painter, layout.bar(i, envelope), layout.barW, midY, played(i));
+    painter.restore();
+}
+
 QImage renderAll(const WaveformEnvelope& envelope, const WaveformBarLayout& layout, qreal ratio,
-                 bool played) {
+                 Colouring colouring) {
     const QSize pixels(int(std::ceil(layout.width * ratio)), int(std::ceil(layout.height * ratio)));
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    WaveformBarLayer::paintBarsDirectly(painter, envelope, layout, 0, layout.bars,
-                                        played ? layout.bars : 0);
+    paintBars(painter, envelope, layout, 0, layout.bars,
+              [colouring](int i) { return isPlayed(colouring, i); });
     return image;
+}
+
+// Qt hands every antialiased fill taller than a few dozen rows to its global thread pool, in
+// pieces, unless the painting thread is one of that pool's; for hundreds of small bars those
+// hand-offs cost several times the drawing. So each image is drawn whole on one pool thread,
+// the four side by side, and the caller waits for them.
+std::array<QImage, 4> renderColourings(const WaveformEnvelope& envelope,
+                                       const WaveformBarLayout& layout, qreal ratio) {
+    constexpr std::array colourings{Colouring::played, Colouring::unplayed, Colouring::evenPlayed,
+                                    Colouring::oddPlayed};
+    std::array<QImage, 4> images;
+    QSemaphore done;
+    for (size_t k = 0; k < colourings.size(); ++k)
+        QThreadPool::globalInstance()->start([&, k] {
+            images[k] = renderAll(envelope, layout, ratio, colourings[k]);
+            done.release();
+        });
+    done.acquire(int(colourings.size()));
+    return images;
 }
 
 } // namespace
@@ -46,12 +96,8 @@ QImage renderAll(const WaveformEnvelope& envelope, const WaveformBarLayout& layo
 void WaveformBarLayer::paintBarsDirectly(QPainter& painter, const WaveformEnvelope& envelope,
                                          const WaveformBarLayout& layout, int from, int to,
                                          int playedCount) {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double midY = layout.height / 2;
-    for (int i = std::max(0, from); i < std::min(to, layout.bars); ++i)
-        paintBar(painter, layout.bar(i, envelope), layout.barW, midY, i < playedCount);
-    painter.restore();
+    paintBars(painter, envelope, layout, from, to,
+              [playedCount](int i) { return i < playedCount; });
 }
 
 void WaveformBarLayer::rebuildIfNeeded(const WaveformEnvelope& envelope,
@@ -72,8 +118,11 @@ void WaveformBarLayer::rebuildIfNeeded(const WaveformEnvelope& envelope,
                layout.width,
                layout.height,
                ratio};
-    played_ = renderAll(envelope, layout, ratio, true);
-    unplayed_ = renderAll(envelope, layout, ratio, false);
+    std::array<QImage, 4> images = renderColourings(envelope, layout, ratio);
+    played_ = std::move(images[0]);
+    unplayed_ = std::move(images[1]);
+    evenPlayed_ = std::move(images[2]);
+    oddPlayed_ = std::move(images[3]);
     ++rebuildCount_;
 }
 
@@ -110,6 +159,18 @@ void WaveformBarLayer::paint(QPainter& painter, const WaveformEnvelope& envelope
     };
     drawPart(played_, 0, stripLeft);
     drawPart(unplayed_, stripRight, layout.width);
+
+    // Where the strip holds parts of the last played bar and the first unplayed one alone, one
+    // of the alternating images has both in the right colouring.
+    const bool onlyTheTwoBars =
+        (played < 2 || std::ceil((layout.barX(played - 2) + layout.barW) * ratio) <=
+                           std::round(stripLeft * ratio)) &&
+        (played + 1 >= layout.bars ||
+         std::floor(layout.barX(played + 1) * ratio) >= std::round(stripRight * ratio));
+    if (onlyTheTwoBars) {
+        drawPart((played - 1) % 2 == 0 ? evenPlayed_ : oddPlayed_, stripLeft, stripRight);
+        return;
+    }
 
     int from = played - 1;
     while (from > 0 && layout.barX(from - 1) + layout.barW >= stripLeft)

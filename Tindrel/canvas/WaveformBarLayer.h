@@ -1,11 +1,14 @@
 #pragma once
 
-// The waveform's bars, drawn from two cached images: every bar in its played colouring and
-// every bar in its unplayed colouring. Each frame shows the played image left of the played
-// boundary and the unplayed image right of it; the few pixel columns where a played and an
-// unplayed bar meet are drawn bar by bar, so the result matches drawing every bar directly
-// (up to 8-bit rounding of the blend). The images are rebuilt only when the envelope, the
-// size, the visible window or the device pixel ratio change.
+// The waveform's bars, drawn from cached images: every bar in its played colouring, every bar
+// in its unplayed colouring, and two with the colourings alternating (even bars played, odd
+// bars played). Each frame shows the played image left of the played boundary and the unplayed
+// image right of it; the few pixel columns where a played and an unplayed bar meet come from
+// the alternating image that colours that pair rightly, or are drawn bar by bar where a third
+// bar reaches into them (very narrow bars). The result matches drawing every bar directly (up
+// to 8-bit rounding of the blend), and a moving playhead costs image copies alone. The images
+// are rebuilt only when the envelope, the size, the visible window or the device pixel ratio
+// change.
 // GUI thread only.
 
 #include "Tindrel/canvas/WaveformBarLayout.h"
@@ -53,6 +56,8 @@ private:
     Key key_;
     QImage played_;
     QImage unplayed_;
+    QImage evenPlayed_;
+    QImage oddPlayed_;
     int rebuildCount_ = 0;
 };
 

@@ -19,6 +19,9 @@
 #include <QEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <utility>
 
 namespace tindrel {
 
@@ -56,18 +59,36 @@ TindrelAppDelegate::~TindrelAppDelegate() = default;
 
 void TindrelAppDelegate::applicationDidFinishLaunching(const QByteArrayList& arguments,
                                                        const std::filesystem::path& workingFolder) {
-    setupMenuBarMiniPlayer();
-    if (!DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3())
-        DefaultAudioHandlerRegistrar::registerAllAsDefault();
-
     const bool background = LaunchArguments::hasBackgroundFlag(arguments);
     // The same reading as a later launch's hand-over: file URLs become paths.
     const std::optional<std::filesystem::path> opened = LaunchArguments::firstOpenablePath(
         platform::SingleInstance::handOverArguments(arguments.mid(1), workingFolder),
         std::filesystem::path("/"));
-    if (opened) {
+    pendingLaunch_ = PendingLaunch{opened, background};
+    if (!opened && background) {
+        finishLaunching();
+        return;
+    }
+    // The window goes on screen first; the rest of the launch waits for its first paint (a
+    // window that is never exposed does not hold it up for long).
+    showMainWindow();
+    if (mainWindow_->hasBeenPainted()) {
+        finishLaunching();
+        return;
+    }
+    connect(mainWindow_.get(), &TindrelMainWindow::firstPainted, this,
+            &TindrelAppDelegate::finishLaunching, Qt::SingleShotConnection);
+    QTimer::singleShot(unexposedWindowWait, this, &TindrelAppDelegate::finishLaunching);
+}
+
+void TindrelAppDelegate::finishLaunching() {
+    if (!pendingLaunch_)
+        return;
+    const PendingLaunch launch = *std::exchange(pendingLaunch_, std::nullopt);
+    // The file first, so that its sound does not wait for the tray.
+    if (launch.opened) {
         showMainWindow();
-        openFileOrFolder(store_, *opened);
+        openFileOrFolder(store_, *launch.opened);
     } else if (!store_.currentURL->has_value()) {
         if (!store_.recentFiles->empty())
             store_.loadAndPlay(store_.recentFiles->front(), false);
@@ -75,7 +96,12 @@ void TindrelAppDelegate::applicationDidFinishLaunching(const QByteArrayList& arg
             store_.navigateToFolder(
                 std::filesystem::path(QDir::homePath().toStdString()) / "Downloads", true, false);
     }
-    if (!background || !isSystemTrayAvailable_())
+    setupMenuBarMiniPlayer();
+    // Its title follows the status from now on; what was opened before it existed shows at once.
+    updateStatusButton();
+    if (!DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3())
+        DefaultAudioHandlerRegistrar::registerAllAsDefault();
+    if (!launch.background || !isSystemTrayAvailable_())
         showMainWindow();
     installKeyShortcuts();
 }

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tindrel {
 
@@ -38,7 +39,10 @@ public:
     ~TindrelAppDelegate() override;
 
     // The launch sequence. `arguments` as the process got them (bytes), the program path
-    // first; relative paths are taken against `workingFolder`.
+    // first; relative paths are taken against `workingFolder`. When the main window is to
+    // show, it is shown here and the rest (the file, the tray icon, the registration, the
+    // keyboard table) follows its first paint; the launch for the background alone runs it all
+    // at once.
     void applicationDidFinishLaunching(const QByteArrayList& arguments,
                                        const std::filesystem::path& workingFolder);
 
@@ -69,6 +73,8 @@ public:
     PopoverWindow* miniPopover() const { return miniPopover_.get(); }
 
 private:
+    // The launch's steps after the window's first paint; runs once.
+    void finishLaunching();
     void setupMenuBarMiniPlayer();
     void updateStatusButton();
     void windowWillClose();
@@ -82,6 +88,14 @@ private:
     std::unique_ptr<TindrelMainWindow> mainWindow_;
     std::unique_ptr<KeyShortcutFilter> keyMonitor_;
     std::unique_ptr<QObject> inputOnTheWayOut_;
+
+    struct PendingLaunch {
+        std::optional<std::filesystem::path> opened;
+        bool background = false;
+    };
+    std::optional<PendingLaunch> pendingLaunch_;
+    // How long a window that is never exposed holds up the rest of the launch.
+    static constexpr int unexposedWindowWait = 1000;
 };
 
 } // namespace tindrel

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tindrel {
 
@@ -22,6 +23,23 @@ TindrelMainWindow::TindrelMainWindow(TindrelStore& store)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void TindrelMainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!painted_ && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool TindrelMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Widgets paint while the expose is handled: what is posted now runs after the paint.
+    if (!painted_ && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        painted_ = true;
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &TindrelMainWindow::firstPainted, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TindrelMainWindow::closeEvent(QCloseEvent* event) {

@@ -18,8 +18,8 @@ TindrelStore& TindrelStore::shared() {
 TindrelStore::TindrelStore(TindrelStoreEnvironment environment)
     : currentFolderURL(*this, standardizedPath(environment.homeFolder / "Downloads")),
       environment_(std::move(environment)),
-      engine_(std::make_unique<platform::AudioEngine>(environment_.makeOutput)),
-      playerNode_(engine_->playerNode()), timePitchNode_(engine_->timePitchUnit()) {
+      liveEngine_(environment_.makeOutput,
+                  [this](platform::AudioEngine& engine) { setupAudioEngine(engine); }) {
     if (!environment_.ticker)
         environment_.ticker = std::make_unique<QtUiTicker>();
     if (environment_.settingsFile.empty())
@@ -27,7 +27,6 @@ TindrelStore::TindrelStore(TindrelStoreEnvironment environment)
     analysisExecutor_ = environment_.makeAnalysisExecutor
                             ? environment_.makeAnalysisExecutor(this)
                             : std::make_unique<ThreadAnalysisExecutor>(this);
-    setupAudioEngine();
     loadRecents();
     startUITimer();
 }
@@ -36,8 +35,8 @@ TindrelStore::~TindrelStore() {
     environment_.ticker->stop();
     if (analysisCancel_)
         analysisCancel_->store(true);
-    engine_->mainMixer().removeTap();
-    engine_->stop();
+    engine().mainMixer().removeTap();
+    engine().stop();
 }
 
 const std::set<std::string>& TindrelStore::supportedExtensions() {
@@ -49,12 +48,16 @@ const std::set<std::string>& TindrelStore::supportedExtensions() {
 
 void TindrelStore::publishChange() {
     metersWanted_.store(isPlaying.get(), std::memory_order_relaxed);
+    if (holdingChanges_) {
+        changesHeld_ = true;
+        return;
+    }
     emit changed();
 }
 
-void TindrelStore::setupAudioEngine() {
-    if (engine_->mainMixerOutputFormat().channelCount >= 1) {
-        engine_->mainMixer().installTap(1024, [this](const platform::AudioPcmBuffer& buffer) {
+void TindrelStore::setupAudioEngine(platform::AudioEngine& engine) {
+    if (engine.mainMixerOutputFormat().channelCount >= 1) {
+        engine.mainMixer().installTap(1024, [this](const platform::AudioPcmBuffer& buffer) {
             if (!metersWanted_.load(std::memory_order_relaxed))
                 return;
             const std::optional<OutputMeterLevels> levels = measureOutputMeterLevels(buffer);
@@ -67,14 +70,27 @@ void TindrelStore::setupAudioEngine() {
                 Qt::QueuedConnection);
         });
     }
-    engine_->start();
+    engine.start();
+}
+
+platform::AudioEngine& TindrelStore::engine() const {
+    return liveEngine_.get();
+}
+
+platform::AudioPlayerNode& TindrelStore::playerNode() const {
+    return engine().playerNode();
+}
+
+platform::TimePitchUnit& TindrelStore::timePitchNode() const {
+    return engine().timePitchUnit();
 }
 
 void TindrelStore::receiveMeterLevels(float leftDB, float rightDB) {
     if (!isPlaying.get() || isInSynchronousWork())
         return;
-    meterLeftDB = leftDB;
-    meterRightDB = rightDB;
+    // Shown at the next tick, with the playhead: the tap's blocks and the ticks do not keep
+    // step, and each would otherwise cost a repaint of its own.
+    pendingMeterLevels_ = OutputMeterLevels{leftDB, rightDB};
 }
 
 void TindrelStore::callStatusChanged() {

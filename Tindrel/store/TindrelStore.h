@@ -7,10 +7,13 @@
 // with the meter tap on the mixer.
 //
 // Threads: every field and method belongs to the main thread. Work that ends elsewhere (the
-// meter tap, the analysis) is posted back to the main thread before it touches a field.
+// meter tap, the analysis) is posted back to the main thread before it touches a field. The
+// live engine is built and started on a thread of its own (AudioEngineInBackground.h); the
+// first method that plays or stops waits for it.
 // Publishing: each assignment or in-place change of a Published field (also to an equal value)
-// emits changed() after storing; views re-read whatever they show. Nothing here subscribes to a
-// single field.
+// emits changed() after storing, except during a tick of the UI timer, whose assignments are
+// announced once at its end; views re-read whatever they show. Nothing here subscribes to a
+// single field. The meter tap's levels are applied by the next tick.
 // Ownership: shared() is the program's one store, made on first use and never destroyed. Tests
 // build private stores from a TindrelStoreEnvironment; such a store owns its engine, ticker,
 // executor, settings and desktop services and may be destroyed (a measurement still running
@@ -23,7 +26,9 @@
 
 #include "Tindrel/analysis/AudioFileSpec.h"
 #include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/store/AudioEngineInBackground.h"
 #include "Tindrel/store/FolderAncestorItem.h"
+#include "Tindrel/store/OutputMeterLevels.h"
 #include "Tindrel/store/Published.h"
 #include "Tindrel/store/SiblingAudioEntry.h"
 #include "Tindrel/store/TindrelStoreEnvironment.h"
@@ -226,8 +231,12 @@ private:
     // window took during it asks for a load, which must wait until the work is over.
     bool putOffDuringSynchronousWork(std::function<void()> operation);
 
-    // Construction
-    void setupAudioEngine();
+    // Construction; on the engine's building thread.
+    void setupAudioEngine(platform::AudioEngine& engine);
+    // The live engine and its nodes; the first use waits for the engine to be built.
+    platform::AudioEngine& engine() const;
+    platform::AudioPlayerNode& playerNode() const;
+    platform::TimePitchUnit& timePitchNode() const;
     void receiveMeterLevels(float leftDB, float rightDB);
 
     // Transport
@@ -239,6 +248,7 @@ private:
     void handleTrackReadFailure();
     void startUITimer();
     void tickPlayheadAndMeters();
+    void advanceOneTick();
     void callStatusChanged();
 
     // Warp
@@ -263,9 +273,12 @@ private:
     // isPlaying as the meter tap's worker may read it: levels taken while not playing would
     // only be dropped on the main thread, after waking it for nothing.
     std::atomic<bool> metersWanted_{false};
-    std::unique_ptr<platform::AudioEngine> engine_;
-    platform::AudioPlayerNode& playerNode_;
-    platform::TimePitchUnit& timePitchNode_;
+    mutable AudioEngineInBackground liveEngine_;
+    // The tap's latest levels while playing, applied by the next tick.
+    std::optional<OutputMeterLevels> pendingMeterLevels_;
+    // While a tick runs, assignments are announced once, at its end.
+    bool holdingChanges_ = false;
+    bool changesHeld_ = false;
 
     std::unique_ptr<platform::AudioFile> audioFile_; // the open playable file
     std::optional<Path> audioSourceURL_;             // the source audioFile_ was opened for

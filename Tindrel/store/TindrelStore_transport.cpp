@@ -13,6 +13,7 @@
 #include <cmath>
 #include <exception>
 #include <system_error>
+#include <utility>
 
 namespace tindrel {
 
@@ -74,7 +75,7 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
         return;
     }
 
-    playerNode_.stop();
+    playerNode().stop();
     isPlaying = false;
     loopIn = std::nullopt;
     loopOut = std::nullopt;
@@ -120,11 +121,11 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
     duration = std::max(0.001, fileLength);
     currentTime = 0.0;
 
-    engine_->connect(format);
-    if (!engine_->isRunning())
-        engine_->start();
+    engine().connect(format);
+    if (!engine().isRunning())
+        engine().start();
     applyWarpRateAndPitchParameters();
-    playerNode_.setVolume(volume);
+    playerNode().setVolume(volume);
 
     spec = placeholderSpec(file, *audioFile_, opened.originalBitDepth, fileSize, fileLength);
     scheduleFromFrame(0, autoPlay);
@@ -142,14 +143,14 @@ void TindrelStore::scheduleFromFrame(int64_t frame, bool autoPlay) {
     const int64_t count = totalFrameCount_ - start;
     // A new segment scheduled while playing is a seek the engine crossfades into; stopping
     // first would cut the sound.
-    if (!autoPlay || !playerNode_.isPlaying())
-        playerNode_.stop();
+    if (!autoPlay || !playerNode().isPlaying())
+        playerNode().stop();
     scheduledStartFrame_ = start;
-    playerNode_.scheduleSegment(*audioFile_, start, count);
+    playerNode().scheduleSegment(*audioFile_, start, count);
     if (autoPlay) {
-        if (!engine_->isRunning())
-            engine_->start();
-        playerNode_.play();
+        if (!engine().isRunning())
+            engine().start();
+        playerNode().play();
         isPlaying = true;
     } else {
         isPlaying = false;
@@ -186,7 +187,7 @@ void TindrelStore::jumpToStart() {
 
 double TindrelStore::currentPlayheadSeconds() const {
     if (isPlaying) {
-        if (const std::optional<int64_t> played = playerNode_.playerSampleTime()) {
+        if (const std::optional<int64_t> played = playerNode().playerSampleTime()) {
             const double seconds =
                 static_cast<double>(scheduledStartFrame_ + std::max<int64_t>(0, *played)) /
                 std::max(1.0, fileSampleRate_);
@@ -207,7 +208,7 @@ void TindrelStore::togglePlayPause() {
     }
     if (isPlaying) {
         const double t = currentPlayheadSeconds();
-        playerNode_.pause();
+        playerNode().pause();
         isPlaying = false;
         currentTime = t;
         scheduledStartFrame_ = framesForSeconds(t, fileSampleRate_);
@@ -239,7 +240,7 @@ void TindrelStore::handleTrackReachedEnd(bool mayLoop) {
         seek(loopIn->value_or(0.0), true);
         return;
     }
-    playerNode_.stop();
+    playerNode().stop();
     isPlaying = false;
     currentTime = 0.0;
     scheduledStartFrame_ = 0;
@@ -249,7 +250,7 @@ void TindrelStore::handleTrackReachedEnd(bool mayLoop) {
 
 void TindrelStore::handleTrackReadFailure() {
     const double t = currentPlayheadSeconds();
-    playerNode_.stop();
+    playerNode().stop();
     isPlaying = false;
     currentTime = t;
     scheduledStartFrame_ = framesForSeconds(t, fileSampleRate_);
@@ -263,8 +264,8 @@ void TindrelStore::stopAndCleanup() {
     if (analysisCancel_)
         analysisCancel_->store(true);
     analysisExecutor_->waitForRunningWork();
-    playerNode_.stop();
-    engine_->stop();
+    playerNode().stop();
+    engine().stop();
     isPlaying = false;
 }
 
@@ -276,7 +277,17 @@ void TindrelStore::startUITimer() {
 }
 
 void TindrelStore::tickPlayheadAndMeters() {
+    // All that one tick assigns reaches the views as one change: one refresh, one paint.
+    holdingChanges_ = true;
+    advanceOneTick();
+    holdingChanges_ = false;
+    if (std::exchange(changesHeld_, false))
+        emit changed();
+}
+
+void TindrelStore::advanceOneTick() {
     if (!isPlaying) {
+        pendingMeterLevels_.reset();
         // Meters at rest stay unassigned: every assignment announces a change to every view.
         const float left = std::max(-60.0f, meterLeftDB - 2.5f);
         const float right = std::max(-60.0f, meterRightDB - 2.5f);
@@ -288,17 +299,22 @@ void TindrelStore::tickPlayheadAndMeters() {
     }
     // A file that ends before its stated length, or stops reading, ends the track where its
     // audio ran out instead of holding a frozen playhead.
-    switch (playerNode_.segmentShortfall()) {
+    switch (playerNode().segmentShortfall()) {
     case platform::AudioPlayerNode::Shortfall::none:
         break;
     case platform::AudioPlayerNode::Shortfall::endedEarly:
         // A segment that had nothing at all (a loop start beyond where a shrunken file now
         // ends) would only come back empty from another wrap.
-        handleTrackReachedEnd(playerNode_.playerSampleTime().value_or(0) > 0);
+        handleTrackReachedEnd(playerNode().playerSampleTime().value_or(0) > 0);
         return;
     case platform::AudioPlayerNode::Shortfall::readFailed:
         handleTrackReadFailure();
         return;
+    }
+    if (pendingMeterLevels_) {
+        meterLeftDB = pendingMeterLevels_->leftDB;
+        meterRightDB = pendingMeterLevels_->rightDB;
+        pendingMeterLevels_.reset();
     }
     const double t = currentPlayheadSeconds();
     currentTime = t;

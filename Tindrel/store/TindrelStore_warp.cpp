@@ -33,9 +33,9 @@ void TindrelStore::applyWarpRateAndPitchParameters(std::optional<double> atPlayh
         warpScope == WarpScope::rangeOnly && hasActiveRange() && outsideRange
             ? neutralTimePitchSettings
             : warpedTimePitchSettings(warpMode, playbackRate, pitchSemitones);
-    timePitchNode_.setOverlap(settings.overlap);
-    timePitchNode_.setRate(settings.rate);
-    timePitchNode_.setPitch(settings.pitchCents);
+    timePitchNode().setOverlap(settings.overlap);
+    timePitchNode().setRate(settings.rate);
+    timePitchNode().setPitch(settings.pitchCents);
 }
 
 void TindrelStore::setWarpMode(WarpMode mode) {
@@ -114,7 +114,7 @@ void TindrelStore::commitTypedSpeed() {
 
 void TindrelStore::setVolume(float gain) {
     volume = std::max(0.0f, std::min(1.5f, gain));
-    playerNode_.setVolume(volume);
+    playerNode().setVolume(volume);
 }
 
 void TindrelStore::setLoopInAtPlayhead() {

@@ -45,7 +45,14 @@ public:
         return delegate && delegate->mainWindow() && delegate->mainWindow()->isVisible();
     }
 
+    // Returns once the whole launch ran: what follows the window's first paint too.
     void start(const QByteArrayList& arguments, bool trayAvailable = true) {
+        startWithoutWaiting(arguments, trayAvailable);
+        for (int i = 0; i < 500 && !delegate->statusItem(); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_NE(delegate->statusItem(), nullptr);
+    }
+    void startWithoutWaiting(const QByteArrayList& arguments, bool trayAvailable = true) {
         delegate = std::make_unique<TindrelAppDelegate>(rig.store(),
                                                         [trayAvailable] { return trayAvailable; });
         delegate->applicationDidFinishLaunching(arguments, rig.home());
@@ -98,6 +105,27 @@ TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
         emit launch.delegate->statusItem()->trayWentAway();
         EXPECT_TRUE(launch.windowShown());
     }
+}
+
+TEST(TindrelAppDelegate, TheWindowIsPaintedBeforeTheRestOfTheLaunch) {
+    Launch launch;
+    launch.startWithoutWaiting({"tindrel", "rel/ok.wav"});
+    ASSERT_TRUE(launch.windowShown());
+    EXPECT_FALSE(launch.delegate->mainWindow()->hasBeenPainted());
+    EXPECT_EQ(launch.delegate->statusItem(), nullptr);
+    EXPECT_EQ(currentFile(launch.store()), std::nullopt);
+
+    QSignalSpy painted(launch.delegate->mainWindow(), &TindrelMainWindow::firstPainted);
+    ASSERT_TRUE(painted.wait(5000));
+    QCoreApplication::processEvents();
+    // Then the file plays and the tray shows its title, the keyboard table acting.
+    EXPECT_EQ(currentFile(launch.store()), launch.ok().string());
+    EXPECT_TRUE(launch.store().isPlaying.get());
+    ASSERT_NE(launch.delegate->statusItem(), nullptr);
+    EXPECT_FALSE(launch.delegate->statusItem()->title().isEmpty());
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, 65, 0, 0);
+    QApplication::sendEvent(launch.delegate->mainWindow(), &space);
+    EXPECT_FALSE(launch.store().isPlaying.get());
 }
 
 TEST(TindrelAppDelegate, AFileUrlOpensAtLaunchAsAtHandOver) {

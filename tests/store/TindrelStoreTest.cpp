@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace tindrel {
 
 TEST(TindrelStore, ConstructionOnlyNamesDownloadsAndStartsTheTick) {
@@ -37,7 +40,14 @@ TEST(TindrelStore, MetersTakeTapLevelsOnlyWhilePlayingAndSinkOtherwise) {
     TindrelStore& store = rig.store();
     store.loadAndPlay(test::writeToneFile(rig.root() / "m/tone.wav", 2.0));
     ASSERT_TRUE(store.isPlaying.get());
+    // The levels show with the next tick, which announces all it moved as one change.
     TindrelStoreProbe::receiveMeterLevels(store, -10.0f, -12.0f);
+    EXPECT_EQ(store.meterLeftDB.get(), -60.0f);
+    int tickChanges = 0;
+    const auto counting = QObject::connect(&store, &TindrelStore::changed, [&] { ++tickChanges; });
+    rig.ticker().fire();
+    QObject::disconnect(counting);
+    EXPECT_EQ(tickChanges, 1);
     EXPECT_EQ(store.meterLeftDB.get(), -10.0f);
     EXPECT_EQ(store.meterRightDB.get(), -12.0f);
 
@@ -64,9 +74,12 @@ TEST(TindrelStore, MetersFollowTheOutputTap) {
     TindrelStore& store = rig.store();
     store.loadAndPlay(test::writeToneFile(rig.root() / "m/tone.wav", 2.0));
     rig.play(0.2);
-    // The tap's worker posts the levels to the main thread.
-    while (store.meterLeftDB.get() <= -60.0f)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The tap's worker posts the levels to the main thread; a tick shows them.
+    for (int i = 0; i < 2000 && store.meterLeftDB.get() <= -60.0f; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        QCoreApplication::processEvents();
+        rig.ticker().fire();
+    }
     // A 0.25 sine: RMS 0.177, about -15 dB.
     EXPECT_NEAR(store.meterLeftDB.get(), -15.05f, 0.5f);
     EXPECT_NEAR(store.meterRightDB.get(), -15.05f, 0.5f);

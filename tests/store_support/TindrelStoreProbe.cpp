@@ -6,12 +6,12 @@
 namespace tindrel {
 
 TimePitchSettings TindrelStoreProbe::timePitch(const TindrelStore& store) {
-    return {store.timePitchNode_.overlap(), store.timePitchNode_.rate(),
-            store.timePitchNode_.pitch()};
+    return {store.timePitchNode().overlap(), store.timePitchNode().rate(),
+            store.timePitchNode().pitch()};
 }
 
 float TindrelStoreProbe::playerVolume(const TindrelStore& store) {
-    return store.playerNode_.volume();
+    return store.playerNode().volume();
 }
 
 int64_t TindrelStoreProbe::scheduledStartFrame(const TindrelStore& store) {

@@ -129,22 +129,15 @@ int64_t statedFrames(const AVFormatContext* format, const AVStream* stream, int 
     return av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate});
 }
 
-constexpr int64_t bytesPerFrame = 4; // 16-bit stereo
-
-// The most frames a 16-bit stereo WAV can hold: its sizes are 32-bit.
-constexpr int64_t wavFrameCapacity =
-    (int64_t(UINT32_MAX) - AudioTranscoder::wavOverheadBytes) / bytesPerFrame;
-
-double secondsBoundBySize(int64_t sourceBytes) {
-    return 60.0 + double(std::max<int64_t>(0, sourceBytes)) / 16.0;
-}
+constexpr int64_t bytesPerFrame = AudioTranscoder::bytesPerFrame;
+constexpr int64_t wavFrameCapacity = AudioTranscoder::wavFrameCapacity;
 
 // The most output frames the source can honestly decode to: the length its container states
 // (when not merely guessed from a bit rate) with room for codec padding, or the bound from its
 // size, whichever is more, and never more than the WAV holds. A decoder past it is misreading
 // a damaged or hostile stream.
 int64_t decodedFrameCeiling(const AVFormatContext* format, int64_t sourceBytes) {
-    double seconds = secondsBoundBySize(sourceBytes);
+    double seconds = AudioTranscoder::secondsBoundBySize(sourceBytes);
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0 &&
         format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
         seconds = std::max(seconds, 1.25 * double(format->duration) / AV_TIME_BASE);
@@ -328,12 +321,6 @@ Outcome decodingFailure(const WavSink& sink, std::string* error) {
 }
 
 } // namespace
-
-int64_t AudioTranscoder::outputByteCeiling(int64_t sourceBytes) {
-    const double frames =
-        std::min(secondsBoundBySize(sourceBytes) * outputSampleRate, double(wavFrameCapacity));
-    return int64_t(frames) * bytesPerFrame + wavOverheadBytes;
-}
 
 AudioTranscoder::Outcome AudioTranscoder::transcodeToWav(const std::filesystem::path& source,
                                                          int destination, int64_t byteBudget,

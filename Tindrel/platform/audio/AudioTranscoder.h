@@ -46,6 +46,13 @@ public:
 
     // The header and trailer room a WAV needs besides its samples.
     static constexpr int64_t wavOverheadBytes = 4096;
+    static constexpr int64_t bytesPerFrame = 4; // 16-bit stereo
+    // The most frames a 16-bit stereo WAV can hold: its sizes are 32-bit.
+    static constexpr int64_t wavFrameCapacity =
+        (int64_t(UINT32_MAX) - wavOverheadBytes) / bytesPerFrame;
+    // Seconds of audio a source of `sourceBytes` can honestly hold when nothing better is
+    // known: a second per 16 bytes plus a minute.
+    static double secondsBoundBySize(int64_t sourceBytes);
 };
 
 } // namespace tindrel::platform
