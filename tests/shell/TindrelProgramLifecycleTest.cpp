@@ -17,7 +17,9 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -49,14 +51,22 @@ QProcessEnvironment sandboxedEnvironment(const TemporaryFolder& sandbox) {
 // Whether `pid` has a file of the PCM cache open: an unnamed copy being written shows as
 // "/tmp/tindrel-pcm-cache/#<inode> (deleted)".
 bool isWritingADecodedCopy(qint64 pid) {
-    std::error_code ignored;
-    for (const auto& entry :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored)) {
-        const auto target = std::filesystem::read_symlink(entry.path(), ignored);
-        if (target.string().find("tindrel-pcm") != std::string::npos)
-            return true;
+    // readdir and readlink, which pass over descriptors closed while the list is read.
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* descriptors = opendir(folder.c_str());
+    if (!descriptors)
+        return false;
+    bool writing = false;
+    while (const dirent* entry = readdir(descriptors)) {
+        char target[4096];
+        const ssize_t length =
+            readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        if (length > 0 &&
+            std::string_view(target, size_t(length)).find("tindrel-pcm") != std::string_view::npos)
+            writing = true;
     }
-    return false;
+    closedir(descriptors);
+    return writing;
 }
 
 // Names in the shared and any private PCM cache folder that contain `part`.
@@ -106,9 +116,10 @@ TEST(TindrelProgramLifecycle, ASignalInTheMiddleOfADecodeEndsItAtOnceLeavingNoCo
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(TINDREL_PROGRAM, {QString::fromStdString(source.string())});
         ASSERT_TRUE(program.waitForStarted(10000));
-        for (int i = 0; i < 3000 && !isWritingADecodedCopy(program.processId()); ++i)
+        bool writing = false;
+        for (int i = 0; i < 3000 && !(writing = isWritingADecodedCopy(program.processId())); ++i)
             program.waitForFinished(10);
-        ASSERT_TRUE(isWritingADecodedCopy(program.processId()));
+        ASSERT_TRUE(writing);
 
         QElapsedTimer sinceSignal;
         sinceSignal.start();
