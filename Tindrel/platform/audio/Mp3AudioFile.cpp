@@ -337,8 +337,11 @@ bool Mp3AudioFile::read(AudioPcmBuffer& buffer, int64_t frameCount) {
         return false;
     const int64_t wanted = std::max<int64_t>(
         0, std::min({frameCount, buffer.frameCapacity(), stream_->length - position_}));
-    interleaved_.resize(size_t(wanted * channels));
-    const size_t bytesWanted = interleaved_.size() * sizeof(float);
+    // Grown only: a seek's drop and a read share it, and a resize each way would clear it anew.
+    const size_t valuesWanted = size_t(wanted * channels);
+    if (interleaved_.size() < valuesWanted)
+        interleaved_.resize(valuesWanted);
+    const size_t bytesWanted = valuesWanted * sizeof(float);
     size_t bytesHeld = 0;
     while (bytesHeld < bytesWanted) {
         size_t done = 0;
