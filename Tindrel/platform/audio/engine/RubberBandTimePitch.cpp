@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <future>
 
 namespace tindrel::platform {
 
@@ -27,14 +28,22 @@ private:
     uint32_t channelCount_;
 };
 
+// The two decks. Their stretchers are most of the engine's start-up, so the second deck is
+// built on a thread of its own while the first is built on this one.
+std::array<std::unique_ptr<WarpDeck>, 2> makeDecks(double sampleRate, uint32_t channelCount) {
+    auto second = std::async(std::launch::async, [sampleRate, channelCount] {
+        return std::make_unique<WarpDeck>(sampleRate, channelCount);
+    });
+    auto first = std::make_unique<WarpDeck>(sampleRate, channelCount);
+    return {std::move(first), second.get()};
+}
+
 } // namespace
 
 struct RubberBandTimePitch::State {
     State(double sampleRate, uint32_t channelCount)
-        : sampleRate(sampleRate),
-          channelCount(channelCount), decks{std::make_unique<WarpDeck>(sampleRate, channelCount),
-                                            std::make_unique<WarpDeck>(sampleRate, channelCount)},
-          seekFade(sampleRate, channelCount) {}
+        : sampleRate(sampleRate), channelCount(channelCount),
+          decks(makeDecks(sampleRate, channelCount)), seekFade(sampleRate, channelCount) {}
 
     WarpDeck& playing() { return *decks[current]; }
     WarpDeck& other() { return *decks[1 - current]; }

@@ -23,8 +23,9 @@
 // joins the two as a seek is (SeekCrossfade.h): lined up, at equal gain where alike and equal power
 // where not. The frames of the join count in heard() once they have left.
 //
-// The constructor allocates (main thread). start() and render() run on the render thread and
-// do not allocate except inside Rubber Band (see StretcherEngine.h).
+// The constructor allocates (main thread; it builds the two faster engines side by side, one on
+// a thread of its own). start() and render() run on the render thread and do not allocate except
+// inside Rubber Band (see StretcherEngine.h).
 
 #include "Tindrel/platform/audio/engine/SeekCrossfade.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
