@@ -12,20 +12,31 @@ namespace {
 constexpr int tableResolution = 512; // entries per zero crossing
 constexpr double kaiserBeta = 9.0;
 
+// The Kaiser-windowed sinc from 0 to its last zero crossing, with a zero past the end. The same
+// for every path, so it is made once (the Bessel function goes through lgamma, which writes a
+// global and so must not run on two threads at once).
+const std::vector<float>& kernelTable() {
+    static const std::vector<float> table = [] {
+        std::vector<float> values(VarispeedPath::zeroCrossings * tableResolution + 2, 0.0f);
+        const double normaliser = std::cyl_bessel_i(0.0, kaiserBeta);
+        for (int i = 0; i <= VarispeedPath::zeroCrossings * tableResolution; ++i) {
+            const double t = static_cast<double>(i) / tableResolution;
+            const double sinc =
+                i == 0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
+            const double ratio = t / VarispeedPath::zeroCrossings;
+            const double window =
+                std::cyl_bessel_i(0.0, kaiserBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) /
+                normaliser;
+            values[static_cast<size_t>(i)] = static_cast<float>(sinc * window);
+        }
+        return values;
+    }();
+    return table;
+}
+
 } // namespace
 
-VarispeedPath::VarispeedPath() : table_(zeroCrossings * tableResolution + 2, 0.0f) {
-    const double normaliser = std::cyl_bessel_i(0.0, kaiserBeta);
-    for (int i = 0; i <= zeroCrossings * tableResolution; ++i) {
-        const double t = static_cast<double>(i) / tableResolution;
-        const double sinc = i == 0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
-        const double ratio = t / zeroCrossings;
-        const double window =
-            std::cyl_bessel_i(0.0, kaiserBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) /
-            normaliser;
-        table_[static_cast<size_t>(i)] = static_cast<float>(sinc * window);
-    }
-}
+VarispeedPath::VarispeedPath() : table_(kernelTable()) {}
 
 float VarispeedPath::kernel(double t) const {
     const double scaled = std::abs(t) * tableResolution;

@@ -3,8 +3,8 @@
 // Tape-style varispeed: reads the source at `rate` frames per output frame through a
 // windowed-sinc interpolator whose cutoff follows the rate, so pitch moves with speed and
 // nothing is smeared. At rate 1 on a whole frame it copies the input untouched, which makes it
-// the neutral path too. Rate changes ramp across one block. Render thread only; allocates only
-// in its constructor.
+// the neutral path too. Rate changes ramp across one block. Render thread only; allocates
+// nothing (its kernel table is made once, by the first path built).
 
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
 
@@ -30,7 +30,7 @@ public:
 private:
     float kernel(double t) const;
 
-    std::vector<float> table_;
+    const std::vector<float>& table_; // shared by every path
     double position_ = 0;
     double rate_ = 1;
 };
