@@ -1,5 +1,7 @@
 #include "Tindrel/analysis/DecodedCopyFile.h"
 
+#include "Tindrel/platform/audio/NewFileWriting.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -46,11 +48,10 @@ std::optional<DecodedCopyFile> DecodedCopyFile::create(const std::filesystem::pa
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return std::nullopt;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path path = hiddenName(folder, stemOf(cacheFileName));
-        platform::FileDescriptor named(
-            ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!named.valid() && errno == EEXIST)
-            continue;
+        std::filesystem::path path;
+        platform::FileDescriptor named =
+            platform::createNewFile([&] { return hiddenName(folder, stemOf(cacheFileName)); },
+                                    O_RDWR | O_NOFOLLOW, 0600, path);
         if (!named.valid())
             return std::nullopt;
         if (holdNew(named.get()))

@@ -1,5 +1,6 @@
 #include "Tindrel/store/FloatWavSaveFile.h"
 
+#include "Tindrel/platform/audio/NewFileWriting.h"
 #include "Tindrel/platform/audio/StaleTemporaryFiles.h"
 #include "Tindrel/store/NonReplacingMove.h"
 
@@ -30,18 +31,6 @@ std::filesystem::path randomTemporaryPath(const std::filesystem::path& folder) {
     std::snprintf(name, sizeof name, ".tindrel.%012llx.part",
                   static_cast<unsigned long long>(random() & 0xffffffffffffULL));
     return folder / name;
-}
-
-// O_EXCL with a random name, so the file gets the usual permissions (0666 less the umask).
-int createNamedTemporary(const std::filesystem::path& folder, std::filesystem::path& path) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        path = randomTemporaryPath(folder);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& target) {
@@ -84,7 +73,9 @@ std::unique_ptr<FloatWavSaveFile> FloatWavSaveFile::create(const std::filesystem
     std::filesystem::path temporaryPath;
     platform::FileDescriptor file(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (!file.valid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
-        file = platform::FileDescriptor(createNamedTemporary(folder, temporaryPath));
+        // A random name instead, so the file gets the usual permissions (0666 less the umask).
+        file = platform::createNewFile([&] { return randomTemporaryPath(folder); }, O_WRONLY, 0666,
+                                       temporaryPath);
     if (!file.valid()) {
         if (error)
             *error = systemError(errno);
@@ -113,20 +104,11 @@ FloatWavSaveFile::~FloatWavSaveFile() {
 }
 
 bool FloatWavSaveFile::writeAll(const void* data, size_t size, std::string* error) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(file_.get(), bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (error)
-                *error = systemError(written < 0 ? errno : ENOSPC);
-            return false;
-        }
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
+    if (platform::writeWhole(file_.get(), data, size))
+        return true;
+    if (error)
+        *error = systemError(errno);
+    return false;
 }
 
 bool FloatWavSaveFile::append(const platform::AudioPcmBuffer& buffer, std::string* error) {

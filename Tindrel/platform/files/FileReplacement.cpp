@@ -1,6 +1,7 @@
 #include "Tindrel/platform/files/FileReplacement.h"
 
 #include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/audio/NewFileWriting.h"
 #include "Tindrel/platform/audio/StaleTemporaryFiles.h"
 
 #include <cerrno>
@@ -21,7 +22,6 @@ namespace {
 constexpr std::string_view temporarySuffixCharacters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr size_t temporarySuffixLength = 6;
-constexpr int temporaryNameAttempts = 100;
 
 std::string failure(const std::string& what, int code) {
     return what + ": " + std::strerror(code);
@@ -71,37 +71,19 @@ std::optional<std::pair<FileDescriptor, std::filesystem::path>>
 createTemporaryBeside(const std::filesystem::path& target, std::string* error) {
     std::random_device randomness;
     std::uniform_int_distribution<size_t> pick(0, temporarySuffixCharacters.size() - 1);
-    for (int attempt = 0; attempt < temporaryNameAttempts; ++attempt) {
+    const auto candidate = [&] {
         std::string name = target.filename().string() + ".";
         for (size_t i = 0; i < temporarySuffixLength; ++i)
             name += temporarySuffixCharacters[pick(randomness)];
-        std::filesystem::path temporary = target.parent_path() / name;
-        FileDescriptor file(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (file.valid())
-            return std::pair(std::move(file), std::move(temporary));
-        if (errno != EEXIST) {
-            *error = failure(temporary.string(), errno);
-            return std::nullopt;
-        }
-    }
-    *error = target.string() + ": no free temporary name";
+        return target.parent_path() / name;
+    };
+    std::filesystem::path temporary;
+    FileDescriptor file = createNewFile(candidate, O_WRONLY, 0666, temporary);
+    if (file.valid())
+        return std::pair(std::move(file), std::move(temporary));
+    *error = errno == EEXIST ? target.string() + ": no free temporary name"
+                             : failure(temporary.string(), errno);
     return std::nullopt;
-}
-
-bool writeAll(int fd, std::string_view contents) {
-    size_t written = 0;
-    while (written < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0)
-            errno = EIO;
-        if (n <= 0)
-            return false;
-        written += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Makes the rename itself last through a crash. The new file is complete either way, so a
@@ -137,7 +119,7 @@ bool replaceFileContents(const std::filesystem::path& path, std::string_view con
     };
     if (target->mode && ::fchmod(file.get(), *target->mode) != 0)
         return fail("cannot set the mode of");
-    if (!writeAll(file.get(), contents))
+    if (!writeWhole(file.get(), contents.data(), contents.size()))
         return fail("cannot write");
     if (::fsync(file.get()) != 0)
         return fail("cannot flush");
