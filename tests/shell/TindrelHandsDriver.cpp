@@ -47,9 +47,6 @@ enum Failure {
     dropNotPlayed = 18,
 };
 
-// Bounds on a hung program, not timings under test.
-constexpr int pollIntervalMs = 50;
-constexpr int maxPolls = 400;
 // Unchanged shots in a row that count as still: longer than a text caret's blink.
 constexpr int settledPolls = 14;
 
@@ -99,22 +96,12 @@ public:
     }
     bool clickAt(QPoint inClient) const { return moveTo(inClient) && xdotool({"click", "1"}); }
 
-    // Polls until `done` answers or the bound runs out.
-    bool waitFor(const std::function<bool()>& done) const {
-        for (int i = 0; i < maxPolls; ++i) {
-            if (done())
-                return true;
-            QCoreApplication::processEvents();
-            QThread::msleep(pollIntervalMs);
-        }
-        return false;
-    }
     // Waits until the window stops changing (paused, nothing in motion); returns its last shot.
     std::optional<QImage> settled() const {
         QImage previous;
         int unchanged = 0;
         std::optional<QImage> still;
-        waitFor([&] {
+        pollUntil([&] {
             const QImage now = shot();
             unchanged = now == previous ? unchanged + 1 : 0;
             previous = now;
@@ -181,7 +168,7 @@ private:
 
 int run(XDisplay& display, QProcess& program, const QUrl& secondFile) {
     program.start();
-    const bool shown = display.waitFor([&] {
+    const bool shown = pollUntil([&] {
         const auto window =
             findMappedWindow(display.connection, display.root, "Tindrel", true, QSize(1180, 660));
         display.window = window.value_or(0);
@@ -244,12 +231,12 @@ int run(XDisplay& display, QProcess& program, const QUrl& secondFile) {
     // Paused still: a file dragged onto the filter field is opened and played.
     DragSource source(secondFile, display.at(crateFilter));
     source.show();
-    if (!display.waitFor([&] { return source.isExposed(); }))
+    if (!pollUntil([&] { return source.isExposed(); }))
         return dropNotPlayed;
     const QPoint grip = source.geometry().center();
     xdotool({"mousemove", number(grip.x()), number(grip.y())});
     xdotool({"mousedown", "1"});
-    if (!display.waitFor([&] { return source.dropped; }) || !display.keepsChanging())
+    if (!pollUntil([&] { return source.dropped; }) || !display.keepsChanging())
         return dropNotPlayed;
     return 0;
 }
@@ -268,7 +255,7 @@ int main(int argc, char** argv) {
         return 3;
     QProcess windowManager;
     windowManager.start(QStringLiteral("openbox"), {});
-    if (!display.waitFor([&] { return display.textPropertyExists("_NET_SUPPORTING_WM_CHECK"); }))
+    if (!pollUntil([&] { return display.textPropertyExists("_NET_SUPPORTING_WM_CHECK"); }))
         return noWindowManager;
 
     QProcess program;

@@ -25,10 +25,6 @@ using namespace tindrel::test;
 
 namespace {
 
-// Bounds on a hung program, not timings under test.
-constexpr int pollIntervalMs = 50;
-constexpr int maxPolls = 400;
-
 enum Failure {
     noTrayPanel = 10,
     noIcon = 11,
@@ -43,13 +39,9 @@ enum Failure {
 
 // Polls `found` until it answers or the bound runs out.
 template <typename T> std::optional<T> waitFor(const std::function<std::optional<T>()>& found) {
-    for (int i = 0; i < maxPolls; ++i) {
-        if (std::optional<T> value = found())
-            return value;
-        QCoreApplication::processEvents();
-        QThread::msleep(pollIntervalMs);
-    }
-    return std::nullopt;
+    std::optional<T> value;
+    pollUntil([&] { return (value = found()).has_value(); });
+    return value;
 }
 
 class XServer : public XcbDisplay {

@@ -1,7 +1,9 @@
 #include "tests/shell/XcbWindows.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QSet>
+#include <QThread>
 
 #include <cstdlib>
 #include <cstring>
@@ -126,6 +128,16 @@ void stopProgram(QProcess& process) {
         process.kill();
         process.waitForFinished();
     }
+}
+
+bool pollUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < maxPolls; ++i) {
+        if (done())
+            return true;
+        QCoreApplication::processEvents();
+        QThread::msleep(pollIntervalMs);
+    }
+    return false;
 }
 
 } // namespace tindrel::test

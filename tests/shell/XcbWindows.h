@@ -12,6 +12,7 @@ class QProcess;
 
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -43,5 +44,11 @@ std::optional<xcb_window_t> findMappedWindow(xcb_connection_t* connection, xcb_w
 bool looksPainted(const QImage& image);
 // Asks a started program to end (SIGTERM), and kills it when it has not within 5 s.
 void stopProgram(QProcess& process);
+
+// The drivers' polling step, and their bound on a hung program (not a timing under test).
+constexpr int pollIntervalMs = 50;
+constexpr int maxPolls = 400;
+// Runs the event loop and asks `done` every poll until it answers true or the bound runs out.
+bool pollUntil(const std::function<bool()>& done);
 
 } // namespace tindrel::test
