@@ -2,6 +2,8 @@
 
 #include "Tindrel/platform/audio/SupportedSampleRates.h"
 #include "Tindrel/platform/audio/engine/MainMixerNode.h"
+#include "Tindrel/platform/audio/engine/RenderAheadQueue.h"
+#include "Tindrel/platform/audio/engine/RenderAheadWorker.h"
 #include "Tindrel/platform/audio/engine/RubberBandTimePitch.h"
 #include "Tindrel/platform/audio/engine/StreamingPlayerNode.h"
 
@@ -29,9 +31,11 @@ AudioFormat sanitised(const AudioFormat& format) {
 } // namespace
 
 struct AudioEngine::Graph {
-    explicit Graph(OutputFactory factory) : makeOutput(std::move(factory)) {
+    explicit Graph(OutputFactory factory)
+        : makeOutput(std::move(factory)), worker([this] { return renderAheadStep(); }) {
         configure(format);
         player.setRenderWaker([this] {
+            worker.ring();
             if (output) {
                 output->wake();
             }
@@ -42,22 +46,99 @@ struct AudioEngine::Graph {
         if (output) {
             output->stop();
         }
+        player.stop();
+        worker.suspend();
     }
 
     void configure(const AudioFormat& newFormat) {
+        // A render waiting for input returns once the player stops; then none runs.
+        player.stop();
+        worker.suspend();
         format = newFormat;
         chain.assign(format.channelCount, std::vector<float>(RubberBandTimePitch::maximumBlock));
+        quantumFrames.assign(format.channelCount, std::vector<float>(quantum));
         chainPointers.resize(format.channelCount);
+        quantumPointers.resize(format.channelCount);
         offsetPointers.resize(format.channelCount);
         for (uint32_t c = 0; c < format.channelCount; ++c) {
             chainPointers[c] = chain[c].data();
+            quantumPointers[c] = quantumFrames[c].data();
         }
+        // Enough for the render-ahead and the largest block an output asks for at once.
+        queue = std::make_unique<RenderAheadQueue>(
+            format.channelCount, renderAheadFrames() + RubberBandTimePitch::maximumBlock + quantum,
+            quantum);
         player.configure(format.channelCount);
         timePitch.configure(format.sampleRate, format.channelCount);
         mixer.configure(format.sampleRate, format.channelCount);
+        if (!synchronous) {
+            worker.resume();
+        }
     }
 
-    // False when every block was silence from a paused or stopped player.
+    // How far the worker renders ahead of the device: room for the work of a seek or a change
+    // of path, which comes in one piece.
+    size_t renderAheadFrames() const {
+        return static_cast<size_t>(std::ceil(renderAheadSeconds * format.sampleRate / quantum)) *
+               quantum;
+    }
+
+    // One step of the render-ahead worker: takes a segment scheduled since, then renders a
+    // quantum when playing and short of the render-ahead. False when there is nothing to do
+    // until the device has read more or the player changes.
+    bool renderAheadStep() {
+        if (!player.isPlaying()) {
+            if (player.segmentWaiting()) {
+                renderQuantum(false);
+            }
+            return false;
+        }
+        if (queue->writable() < quantum ||
+            (queue->readable() >= renderAheadFrames() && !player.segmentWaiting())) {
+            return false;
+        }
+        renderQuantum(true);
+        return true;
+    }
+
+    // Renders one quantum of the time-pitch unit's output into the queue (only takes a new
+    // segment when `render` is false). Its frames are a function of the input and the settings
+    // alone: the same in playback and in an offline render, whatever sizes the device asks for.
+    void renderQuantum(bool render) {
+        size_t produced = 0;
+        while (produced < quantum) {
+            // The frames that join a seek play out before another segment may start.
+            const size_t held = timePitch.framesBeforeNewSegment();
+            const StreamingPlayerNode::Cue cue = player.beginRender(held == 0);
+            if (cue.newSegment) {
+                timePitch.restart(cue.seek, cue.preRoll);
+                if (!cue.seek) {
+                    // What was rendered of the old segment is not to be heard.
+                    queue->dropUnread();
+                    produced = 0;
+                }
+            }
+            if (!cue.playing || !render) {
+                return;
+            }
+            const size_t wanted = held > 0 ? std::min(held, quantum - produced) : quantum - produced;
+            for (uint32_t c = 0; c < format.channelCount; ++c) {
+                offsetPointers[c] = quantumFrames[c].data() + produced;
+            }
+            const size_t got = timePitch.render(offsetPointers.data(), wanted, player);
+            produced += got;
+            if (got < wanted || held == 0) {
+                break;
+            }
+        }
+        for (auto& channel : quantumFrames) {
+            std::fill(channel.begin() + static_cast<std::ptrdiff_t>(produced), channel.end(), 0.0f);
+        }
+        queue->write(quantumPointers.data(), 0, quantum, player.markHeard(timePitch.heardFrames()));
+    }
+
+    // The device's render function. False when every block was silence from a paused or
+    // stopped player.
     static bool render(void* context, float* interleaved, uint32_t frames) {
         auto& graph = *static_cast<Graph*>(context);
         const uint32_t channels = graph.format.channelCount;
@@ -74,36 +155,27 @@ struct AudioEngine::Graph {
 
     // Whether the player played any of the block.
     bool renderBlock(float* interleaved, uint32_t frames) {
-        bool playing = false;
-        size_t produced = 0;
-        while (produced < frames) {
-            // The frames that join a seek play out before another segment may start.
-            const size_t held = timePitch.framesBeforeNewSegment();
-            const StreamingPlayerNode::Cue cue = player.beginRender(held == 0);
-            if (cue.newSegment) {
-                timePitch.restart(cue.seek, cue.preRoll);
+        const bool playing = player.isPlaying();
+        size_t got = 0;
+        if (playing) {
+            if (synchronous) {
+                // Rendered here and now, in the same quanta the worker renders.
+                while (queue->readable() < frames && player.isPlaying()) {
+                    queue->skipDropped();
+                    renderQuantum(true);
+                }
             }
-            if (!cue.playing) {
-                break;
-            }
-            playing = true;
-            const size_t wanted =
-                held > 0 ? std::min<size_t>(held, frames - produced) : frames - produced;
-            for (uint32_t c = 0; c < format.channelCount; ++c) {
-                offsetPointers[c] = chain[c].data() + produced;
-            }
-            const size_t got = timePitch.render(offsetPointers.data(), wanted, player);
-            produced += got;
-            if (const std::optional<int64_t> heard = timePitch.heardFrames()) {
-                player.publishHeard(*heard);
-            }
-            if (got < wanted || held == 0) {
-                break;
+            RenderAheadQueue::Mark passed;
+            passed.known = false;
+            got = queue->read(chainPointers.data(), 0, frames, &passed);
+            player.publishHeard(passed);
+            if (!synchronous && queue->readable() < renderAheadFrames()) {
+                worker.ring();
             }
         }
         for (auto& channel : chain) {
-            std::fill(channel.begin() + static_cast<std::ptrdiff_t>(produced),
-                      channel.begin() + frames, 0.0f);
+            std::fill(channel.begin() + static_cast<std::ptrdiff_t>(got), channel.begin() + frames,
+                      0.0f);
         }
         mixer.process(chainPointers.data(), frames, player.volume(), interleaved);
         return playing;
@@ -119,7 +191,14 @@ struct AudioEngine::Graph {
             }
             return false;
         }
-        player.setBlocking(!output->isRealTime());
+        // An output that renders only when driven gets what a device would, rendered on its
+        // own thread with no render-ahead.
+        synchronous = !output->isRealTime();
+        if (synchronous) {
+            worker.suspend();
+        } else {
+            worker.resume();
+        }
         if (!output->start(format.sampleRate, format.channelCount, &Graph::render, this)) {
             if (error) {
                 *error = "The audio output could not be started";
@@ -129,20 +208,29 @@ struct AudioEngine::Graph {
         return true;
     }
 
+    static constexpr size_t quantum = 256;
+    static constexpr double renderAheadSeconds = 0.1;
+
     OutputFactory makeOutput;
     std::unique_ptr<AudioOutput> output;
     AudioFormat format{44100, 2};
     StreamingPlayerNode player;
     RubberBandTimePitch timePitch;
     MainMixerNode mixer;
+    std::unique_ptr<RenderAheadQueue> queue;
     std::vector<std::vector<float>> chain;
+    std::vector<std::vector<float>> quantumFrames;
     std::vector<float*> chainPointers;
+    std::vector<float*> quantumPointers;
     std::vector<float*> offsetPointers;
     bool running = false;
     bool manual = false;
+    bool synchronous = false; // renders on the device's thread (manual rendering, tests)
     uint32_t manualMaximumFrames = 0;
     int64_t manualSampleTime = 0;
     std::vector<float> manualScratch;
+    // Last, so that it is gone before what its steps use.
+    RenderAheadWorker worker;
 };
 
 AudioEngine::AudioEngine(OutputFactory makeOutput)
@@ -193,7 +281,6 @@ bool AudioEngine::start(std::string* error) {
         return true;
     }
     if (g.manual) {
-        g.player.setBlocking(true);
         g.running = true;
         return true;
     }
@@ -224,6 +311,7 @@ bool AudioEngine::enableManualRenderingMode(const AudioFormat& format, uint32_t 
     stop();
     Graph& g = *graph_;
     g.manual = true;
+    g.synchronous = true;
     g.manualMaximumFrames = maximumFrameCount;
     g.manualSampleTime = 0;
     g.configure(sanitised(format));

@@ -69,6 +69,7 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
         generation_.store(readerGeneration_, std::memory_order_release);
     }
     wake_.notify_all();
+    dataReady_.notify_all();
     if (wakeRender_) {
         wakeRender_();
     }
@@ -141,14 +142,6 @@ void StreamingPlayerNode::configure(uint32_t channelCount) {
     startGeneration(nullptr, 0, 0);
 }
 
-void StreamingPlayerNode::setBlocking(bool blocking) {
-    {
-        std::lock_guard lock(mutex_);
-        blocking_ = blocking;
-    }
-    wake_.notify_all();
-}
-
 void StreamingPlayerNode::setRenderWaker(std::function<void()> wake) {
     wakeRender_ = std::move(wake);
 }
@@ -168,9 +161,7 @@ StreamingPlayerNode::Cue StreamingPlayerNode::beginRender(bool takeNewSegment) {
         consumed_ = 0;
         ring_->discardReadable();
         acknowledged_.store(generation, std::memory_order_release);
-        if (blocking_) {
-            wake_.notify_all();
-        }
+        wake_.notify_all();
         cue.newSegment = true;
     }
     return cue;
@@ -200,9 +191,6 @@ size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_
             cutShort_.store(renderGeneration_, std::memory_order_release);
             break;
         }
-        if (!blocking_) {
-            return delivered;
-        }
         // A segment scheduled since will not refill the ring with this one: what is missing
         // plays as silence rather than waiting forever.
         if (generation_.load(std::memory_order_acquire) != renderGeneration_) {
@@ -230,10 +218,25 @@ size_t StreamingPlayerNode::pull(float* const* destination, size_t offset, size_
     return delivered;
 }
 
-void StreamingPlayerNode::publishHeard(int64_t frames) {
-    heard_.store(std::clamp<int64_t>(frames, 0, renderSegmentFrames_ - renderPreRoll_),
-                 std::memory_order_release);
-    heardGeneration_.store(renderGeneration_, std::memory_order_release);
+bool StreamingPlayerNode::segmentWaiting() const {
+    return generation_.load(std::memory_order_acquire) != renderGeneration_;
+}
+
+RenderAheadQueue::Mark StreamingPlayerNode::markHeard(std::optional<int64_t> heard) const {
+    RenderAheadQueue::Mark mark;
+    mark.generation = renderGeneration_;
+    mark.known = heard.has_value();
+    mark.heard = std::clamp<int64_t>(heard.value_or(0), 0,
+                                     std::max<int64_t>(0, renderSegmentFrames_ - renderPreRoll_));
+    return mark;
+}
+
+void StreamingPlayerNode::publishHeard(const RenderAheadQueue::Mark& mark) {
+    if (!mark.known) {
+        return;
+    }
+    heard_.store(mark.heard, std::memory_order_release);
+    heardGeneration_.store(mark.generation, std::memory_order_release);
     renderedSincePlay_.store(true, std::memory_order_release);
 }
 
@@ -282,12 +285,10 @@ void StreamingPlayerNode::stream() {
                 reader_.reset();
                 streamEnded_.store(generation, std::memory_order_release);
             }
-            if (blocking_) {
-                dataReady_.notify_all();
-            }
+            dataReady_.notify_all();
             continue;
         }
-        if (!hasWork || blocking_) {
+        if (!hasWork) {
             wake_.wait(lock);
         } else if (!acknowledged) {
             wake_.wait_for(lock, acknowledgePoll);

@@ -4,11 +4,12 @@
 // the file into a lock-free ring; the render thread pulls from the ring and never touches
 // the disk.
 //
-// Threads: the AudioPlayerNode methods and configure()/setBlocking() are for the main thread;
-// configure() and setBlocking() only while no render runs. beginRender(), pull() and
-// publishHeard() are for the one render thread; in real-time mode they never allocate, lock
-// or wait. In blocking mode (offline and manual rendering) pull() waits for the streaming
-// thread instead of reporting an underrun, so a render is deterministic.
+// Threads: the AudioPlayerNode methods and configure() are for the main thread; configure()
+// only while no render runs. beginRender(), pull(), segmentWaiting() and markHeard() are for
+// the one render thread, which renders ahead of the device: pull() waits for the streaming
+// thread instead of reporting an underrun, so what is rendered never depends on timing.
+// publishHeard() is for the device's thread, as the frames are heard; it never allocates,
+// locks or waits.
 //
 // A new schedule or stop() starts a new generation: the streaming thread writes the new
 // segment only after the render side has dropped what the ring held of the old one. A segment
@@ -16,6 +17,7 @@
 // before its start, so the time-pitch unit can prime from them and crossfade into it.
 
 #include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
+#include "Tindrel/platform/audio/engine/RenderAheadQueue.h"
 #include "Tindrel/platform/audio/engine/RingBuffer.h"
 #include "Tindrel/platform/audio/engine/SampleSource.h"
 
@@ -50,7 +52,6 @@ public:
 
     // Sets the channel count of the ring and drops the segment.
     void configure(uint32_t channelCount);
-    void setBlocking(bool blocking);
     // Called on the main thread after play(), a new schedule and stop(): an output resting
     // while the player was paused must render again, to play or to take the new segment.
     void setRenderWaker(std::function<void()> wake);
@@ -64,9 +65,14 @@ public:
     // Takes a newly scheduled segment only when `takeNewSegment` or not playing; otherwise the
     // current one goes on and the new one waits for a later call.
     Cue beginRender(bool takeNewSegment = true);
+    // A segment was scheduled (or the player stopped) since the last beginRender().
+    bool segmentWaiting() const;
     size_t pull(float* const* destination, size_t offset, size_t frames) override;
-    // Source frames of the segment heard so far (the time-pitch unit's count).
-    void publishHeard(int64_t frames);
+    // Where playback will stand once what was rendered so far is heard: `heard` source frames
+    // of the segment (the time-pitch unit's count), none while a seek waits for its input.
+    RenderAheadQueue::Mark markHeard(std::optional<int64_t> heard) const;
+    // The device has played the frames of `mark`.
+    void publishHeard(const RenderAheadQueue::Mark& mark);
 
 private:
     void stream();
@@ -78,9 +84,8 @@ private:
     std::thread thread_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;      // wakes the streaming thread
-    std::condition_variable dataReady_; // wakes a blocking render
+    std::condition_variable dataReady_; // wakes a render waiting for input
     bool quit_ = false;
-    bool blocking_ = false;
     std::unique_ptr<RingBuffer> ring_;
     std::function<void()> wakeRender_; // main thread
 

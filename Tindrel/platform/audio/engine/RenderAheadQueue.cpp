@@ -1,0 +1,165 @@
+#include "Tindrel/platform/audio/engine/RenderAheadQueue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace tindrel::platform {
+
+RenderAheadQueue::RenderAheadQueue(uint32_t channelCount, size_t capacityFrames,
+                                   size_t maximumWrite)
+    : channels_(std::max<uint32_t>(1, channelCount),
+                std::vector<float>(std::max(capacityFrames, maximumWrite))),
+      capacity_(std::max(capacityFrames, maximumWrite)),
+      // Every write of at least one frame takes a stamp; unread frames bound their number.
+      stamps_(capacity_ + 1) {}
+
+size_t RenderAheadQueue::readable() const {
+    const uint64_t written = written_.load(std::memory_order_acquire);
+    const uint64_t from = std::max(consumed_.load(std::memory_order_acquire),
+                                   droppedBefore_.load(std::memory_order_acquire));
+    return written > from ? static_cast<size_t>(written - from) : 0;
+}
+
+size_t RenderAheadQueue::writable() const {
+    return capacity_ - static_cast<size_t>(written_.load(std::memory_order_relaxed) -
+                                           consumed_.load(std::memory_order_acquire));
+}
+
+void RenderAheadQueue::write(const float* const* source, size_t offset, size_t frames,
+                             const Mark& mark) {
+    frames = std::min(frames, writable());
+    if (frames == 0) {
+        return;
+    }
+    const uint64_t written = written_.load(std::memory_order_relaxed);
+    const size_t start = static_cast<size_t>(written % capacity_);
+    const size_t first = std::min(frames, capacity_ - start);
+    for (size_t c = 0; c < channels_.size(); ++c) {
+        float* ring = channels_[c].data();
+        std::memcpy(ring + start, source[c] + offset, first * sizeof(float));
+        std::memcpy(ring, source[c] + offset + first, (frames - first) * sizeof(float));
+    }
+    const uint64_t stamp = stampsWritten_.load(std::memory_order_relaxed);
+    stamps_[stamp % stamps_.size()] = Stamp{written + frames, mark};
+    stampsWritten_.store(stamp + 1, std::memory_order_release);
+    written_.store(written + frames, std::memory_order_release);
+}
+
+void RenderAheadQueue::dropUnread() {
+    droppedBefore_.store(written_.load(std::memory_order_relaxed), std::memory_order_release);
+}
+
+uint64_t RenderAheadQueue::fence(uint64_t position) {
+    const uint64_t written = written_.load(std::memory_order_relaxed);
+    position = std::min(position, written);
+    fence_.store(std::max(position, consumed_.load(std::memory_order_acquire)),
+                 std::memory_order_seq_cst);
+    // A read that began before the fence was set may not have seen it: let it end.
+    const uint64_t running = readsRunning_.load(std::memory_order_seq_cst);
+    if (running % 2 == 1) {
+        while (readsRunning_.load(std::memory_order_seq_cst) == running) {
+            std::this_thread::yield();
+        }
+    }
+    // The reader may have passed the position before the fence held it; it stops where it is.
+    const uint64_t held = std::max(fence_.load(std::memory_order_relaxed),
+                                   consumed_.load(std::memory_order_acquire));
+    fence_.store(held, std::memory_order_seq_cst);
+    return held;
+}
+
+size_t RenderAheadQueue::peekFromFence(float* const* destination, size_t offset,
+                                       size_t frames) const {
+    const uint64_t from = fence_.load(std::memory_order_relaxed);
+    const uint64_t written = written_.load(std::memory_order_relaxed);
+    const size_t count = std::min<size_t>(frames, written > from ? written - from : 0);
+    const size_t start = static_cast<size_t>(from % capacity_);
+    const size_t first = std::min(count, capacity_ - start);
+    for (size_t c = 0; c < channels_.size(); ++c) {
+        const float* ring = channels_[c].data();
+        std::memcpy(destination[c] + offset, ring + start, first * sizeof(float));
+        std::memcpy(destination[c] + offset + first, ring, (count - first) * sizeof(float));
+    }
+    return count;
+}
+
+void RenderAheadQueue::truncateAtFenceAndRelease() {
+    const uint64_t at = fence_.load(std::memory_order_relaxed);
+    // The reader is held at or before the fence, so it has passed no stamp ending beyond it.
+    uint64_t stamp = stampsRead_.load(std::memory_order_acquire);
+    const uint64_t stamps = stampsWritten_.load(std::memory_order_relaxed);
+    while (stamp < stamps && stamps_[stamp % stamps_.size()].end <= at) {
+        ++stamp;
+    }
+    stampsWritten_.store(stamp, std::memory_order_release);
+    written_.store(std::min(at, written_.load(std::memory_order_relaxed)),
+                   std::memory_order_release);
+    release();
+}
+
+void RenderAheadQueue::release() {
+    fence_.store(UINT64_MAX, std::memory_order_seq_cst);
+}
+
+void RenderAheadQueue::skipDropped() {
+    const uint64_t dropped = droppedBefore_.load(std::memory_order_acquire);
+    const uint64_t consumed = consumed_.load(std::memory_order_relaxed);
+    if (dropped <= consumed) {
+        return;
+    }
+    const uint64_t stamps = stampsWritten_.load(std::memory_order_acquire);
+    uint64_t stamp = stampsRead_.load(std::memory_order_relaxed);
+    while (stamp < stamps && stamps_[stamp % stamps_.size()].end <= dropped) {
+        ++stamp;
+    }
+    stampsRead_.store(stamp, std::memory_order_release);
+    consumed_.store(dropped, std::memory_order_release);
+    lastPassed_ = Stamp{};
+}
+
+size_t RenderAheadQueue::read(float* const* destination, size_t offset, size_t frames,
+                              Mark* passed) {
+    readsRunning_.fetch_add(1, std::memory_order_seq_cst);
+    skipDropped();
+    const uint64_t consumed = consumed_.load(std::memory_order_relaxed);
+    const uint64_t limit = std::min(written_.load(std::memory_order_acquire),
+                                    fence_.load(std::memory_order_seq_cst));
+    const size_t count = std::min<size_t>(frames, limit > consumed ? limit - consumed : 0);
+    const size_t start = static_cast<size_t>(consumed % capacity_);
+    const size_t first = std::min(count, capacity_ - start);
+    for (size_t c = 0; c < channels_.size(); ++c) {
+        const float* ring = channels_[c].data();
+        std::memcpy(destination[c] + offset, ring + start, first * sizeof(float));
+        std::memcpy(destination[c] + offset + first, ring, (count - first) * sizeof(float));
+    }
+    const uint64_t now = consumed + count;
+    const uint64_t stamps = stampsWritten_.load(std::memory_order_acquire);
+    uint64_t stamp = stampsRead_.load(std::memory_order_relaxed);
+    bool moved = false;
+    while (stamp < stamps && stamps_[stamp % stamps_.size()].end <= now) {
+        lastPassed_ = stamps_[stamp % stamps_.size()];
+        moved = true;
+        ++stamp;
+    }
+    stampsRead_.store(stamp, std::memory_order_release);
+    if (passed != nullptr && (moved || count > 0)) {
+        Mark where = lastPassed_.mark;
+        const Stamp* next = stamp < stamps ? &stamps_[stamp % stamps_.size()] : nullptr;
+        if (next != nullptr && where.known && next->mark.known &&
+            next->mark.generation == where.generation && now > lastPassed_.end) {
+            const auto span = static_cast<double>(next->end - lastPassed_.end);
+            const auto into = static_cast<double>(now - lastPassed_.end);
+            where.heard += static_cast<int64_t>(
+                static_cast<double>(next->mark.heard - where.heard) * into / span);
+        }
+        if (where.known) {
+            *passed = where;
+        }
+    }
+    consumed_.store(now, std::memory_order_release);
+    readsRunning_.fetch_add(1, std::memory_order_seq_cst);
+    return count;
+}
+
+} // namespace tindrel::platform

@@ -1,0 +1,38 @@
+#pragma once
+
+// The thread that renders the graph ahead of the device: it calls `step` while that reports
+// more to do, then sleeps until rung. ring() is for any thread, the device's included: an
+// atomic increment and a futex wake, never a lock. suspend() and resume() are for the owning
+// thread; when suspend() returns, no step runs until resume().
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace tindrel::platform {
+
+class RenderAheadWorker {
+public:
+    explicit RenderAheadWorker(std::function<bool()> step);
+    ~RenderAheadWorker();
+    RenderAheadWorker(const RenderAheadWorker&) = delete;
+    RenderAheadWorker& operator=(const RenderAheadWorker&) = delete;
+
+    void ring();
+    void suspend();
+    void resume();
+
+private:
+    void run();
+
+    std::function<bool()> step_;
+    std::mutex mutex_; // held by the thread during a step
+    bool quit_ = false;
+    bool suspended_ = true;
+    std::atomic<uint32_t> doorbell_{0};
+    std::thread thread_;
+};
+
+} // namespace tindrel::platform
