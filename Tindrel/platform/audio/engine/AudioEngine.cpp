@@ -35,6 +35,11 @@ struct AudioEngine::Graph {
         : makeOutput(std::move(factory)), worker([this] { return renderAheadStep(); }) {
         configure(format);
         player.setRenderWaker([this] {
+            // Stopped, or given a segment while stopped: what was rendered ahead is not to be
+            // heard, and the device must not play it before the worker takes the change.
+            if (!player.isPlaying()) {
+                queue->dropUnread();
+            }
             worker.ring();
             if (output) {
                 output->wake();
@@ -160,7 +165,9 @@ struct AudioEngine::Graph {
         if (playing) {
             if (synchronous) {
                 // Rendered here and now, in the same quanta the worker renders.
-                while (queue->readable() < frames && player.isPlaying()) {
+                // A segment waiting is taken first: what the queue holds may be the old one's.
+                for (bool fresh = player.segmentWaiting();
+                     (queue->readable() < frames || fresh) && player.isPlaying(); fresh = false) {
                     queue->skipDropped();
                     renderQuantum(true);
                 }

@@ -47,7 +47,11 @@ void RenderAheadQueue::write(const float* const* source, size_t offset, size_t f
 }
 
 void RenderAheadQueue::dropUnread() {
-    droppedBefore_.store(written_.load(std::memory_order_relaxed), std::memory_order_release);
+    const uint64_t written = written_.load(std::memory_order_acquire);
+    uint64_t dropped = droppedBefore_.load(std::memory_order_relaxed);
+    while (dropped < written &&
+           !droppedBefore_.compare_exchange_weak(dropped, written, std::memory_order_release)) {
+    }
 }
 
 uint64_t RenderAheadQueue::fence(uint64_t position) {

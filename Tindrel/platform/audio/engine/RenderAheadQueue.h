@@ -39,7 +39,7 @@ public:
     // Writer: appends `frames` (at most writable() and the maximum write) frames of
     // `source[c] + offset`, with the mark that holds once they have been heard.
     void write(const float* const* source, size_t offset, size_t frames, const Mark& mark);
-    // Writer: whatever was written so far will not be heard; the reader skips it.
+    // Whatever was written so far will not be heard; the reader skips it. Any thread.
     void dropUnread();
     // Writer: the position of the next frame written, and of the next frame the reader takes.
     uint64_t writePosition() const { return written_.load(std::memory_order_relaxed); }
