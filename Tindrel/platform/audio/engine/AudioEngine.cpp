@@ -28,6 +28,32 @@ AudioFormat sanitised(const AudioFormat& format) {
     return result;
 }
 
+// What the worker rendered ahead, from a little past what the device has read: a seek joins
+// there, so it is heard about as soon as the new place is ready, however far ahead the queue
+// runs. The device is held before that point from the first frame taken until the join is
+// written in place (truncateAtFenceAndRelease()).
+class QueuedAhead final : public RenderedAhead {
+public:
+    QueuedAhead(RenderAheadQueue& queue, size_t margin) : queue_(queue), margin_(margin) {}
+
+    size_t take(float* const* out, size_t offset, size_t frames) override {
+        if (!fenced_) {
+            position_ = queue_.fence(queue_.readPosition() + margin_);
+            fenced_ = true;
+        }
+        const size_t got = queue_.peek(position_, out, offset, frames);
+        position_ += got;
+        return got;
+    }
+    bool fenced() const { return fenced_; }
+
+private:
+    RenderAheadQueue& queue_;
+    size_t margin_;
+    uint64_t position_ = 0;
+    bool fenced_ = false;
+};
+
 } // namespace
 
 struct AudioEngine::Graph {
@@ -130,7 +156,19 @@ struct AudioEngine::Graph {
             for (uint32_t c = 0; c < format.channelCount; ++c) {
                 offsetPointers[c] = quantumFrames[c].data() + produced;
             }
-            const size_t got = timePitch.render(offsetPointers.data(), wanted, player);
+            // Room for two of the device's reads while the join is written in place.
+            QueuedAhead ahead(*queue, synchronous ? 0 : 2 * queue->largestRead() + quantum);
+            const size_t got = timePitch.render(offsetPointers.data(), wanted, player, &ahead);
+            if (ahead.fenced()) {
+                // The join replaces what was rendered from its point on, this quantum's
+                // frames before it included.
+                queue->truncateAtFenceAndRelease();
+                for (auto& channel : quantumFrames) {
+                    std::copy_n(channel.begin() + static_cast<std::ptrdiff_t>(produced), got,
+                                channel.begin());
+                }
+                produced = 0;
+            }
             produced += got;
             if (got < wanted || held == 0) {
                 break;

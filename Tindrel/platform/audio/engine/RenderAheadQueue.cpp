@@ -73,9 +73,9 @@ uint64_t RenderAheadQueue::fence(uint64_t position) {
     return held;
 }
 
-size_t RenderAheadQueue::peekFromFence(float* const* destination, size_t offset,
-                                       size_t frames) const {
-    const uint64_t from = fence_.load(std::memory_order_relaxed);
+size_t RenderAheadQueue::peek(uint64_t position, float* const* destination, size_t offset,
+                              size_t frames) const {
+    const uint64_t from = std::max(position, fence_.load(std::memory_order_relaxed));
     const uint64_t written = written_.load(std::memory_order_relaxed);
     const size_t count = std::min<size_t>(frames, written > from ? written - from : 0);
     const size_t start = static_cast<size_t>(from % capacity_);
@@ -125,6 +125,9 @@ void RenderAheadQueue::skipDropped() {
 size_t RenderAheadQueue::read(float* const* destination, size_t offset, size_t frames,
                               Mark* passed) {
     readsRunning_.fetch_add(1, std::memory_order_seq_cst);
+    if (frames > largestRead_.load(std::memory_order_relaxed)) {
+        largestRead_.store(frames, std::memory_order_relaxed);
+    }
     skipDropped();
     const uint64_t consumed = consumed_.load(std::memory_order_relaxed);
     const uint64_t limit = std::min(written_.load(std::memory_order_acquire),

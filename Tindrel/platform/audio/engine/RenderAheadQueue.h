@@ -48,9 +48,11 @@ public:
     // Writer: holds the reader before `position` (clamped to what it has not read yet) and
     // returns the position it holds at, once no read runs past it.
     uint64_t fence(uint64_t position);
-    // Writer, fenced: copies up to `frames` written frames from the fence on into
-    // `destination[c] + offset`; returns the frames copied.
-    size_t peekFromFence(float* const* destination, size_t offset, size_t frames) const;
+    // Writer, fenced: copies up to `frames` written frames from `position` (at or after the
+    // fence) into `destination[c] + offset`; returns the frames copied.
+    size_t peek(uint64_t position, float* const* destination, size_t offset, size_t frames) const;
+    // The largest number of frames one read asked for so far.
+    size_t largestRead() const { return largestRead_.load(std::memory_order_relaxed); }
     // Writer, fenced: drops what was written from the fence on, so that the next write lands
     // there, and lets the reader go on.
     void truncateAtFenceAndRelease();
@@ -83,6 +85,7 @@ private:
     // Odd while a read runs.
     std::atomic<uint64_t> readsRunning_{0};
     Stamp lastPassed_; // reader only
+    std::atomic<size_t> largestRead_{0};
 };
 
 } // namespace tindrel::platform

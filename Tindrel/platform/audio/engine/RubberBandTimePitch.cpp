@@ -131,7 +131,8 @@ void RubberBandTimePitch::beginSegment(const WarpSetting& setting, SampleSource&
     s.playing().start(setting, s.restartIsSeek ? s.restartPreRoll : 0, source);
 }
 
-void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSource& source) {
+void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSource& source,
+                                          RenderedAhead* ahead) {
     State& s = *state_;
     SilentSource silence(s.channelCount);
     const bool joined = s.seekFade.collectAndJoin(
@@ -139,7 +140,12 @@ void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSour
             return s.other().render(out, offset, frames, setting, source);
         },
         [&](float* const* out, size_t offset, size_t frames) {
-            return s.playing().render(out, offset, frames, setting, silence);
+            const size_t taken = ahead ? ahead->take(out, offset, frames) : 0;
+            if (taken == frames) {
+                return taken;
+            }
+            ahead = nullptr; // the playing deck goes on from the end of what was rendered
+            return taken + s.playing().render(out, offset + taken, frames - taken, setting, silence);
         },
         WarpDeck::maximumBlock);
     if (joined) {
@@ -148,7 +154,8 @@ void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSour
     // Else the new place's input is late; the playing deck goes on meanwhile.
 }
 
-size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSource& source) {
+size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSource& source,
+                                   RenderedAhead* ahead) {
     State& s = *state_;
     frames = std::min(frames, maximumBlock);
     const WarpSetting setting = warpSettingFor(overlap(), rate(), pitch());
@@ -156,7 +163,7 @@ size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSourc
         beginSegment(setting, source);
     }
     if (s.seekFade.collecting()) {
-        collectIncoming(setting, source);
+        collectIncoming(setting, source, ahead);
     }
 
     size_t produced = 0;
@@ -174,8 +181,8 @@ size_t RubberBandTimePitch::render(float* const* out, size_t frames, SampleSourc
     const bool known = !s.seekFade.collecting();
     if (known) {
         // The joined frames still to play were made ahead of what is heard.
-        const double ahead = static_cast<double>(s.seekFade.pendingFrames()) * setting.rate;
-        const double heard = std::floor(s.playing().heard() - ahead);
+        const double joinedAhead = static_cast<double>(s.seekFade.pendingFrames()) * setting.rate;
+        const double heard = std::floor(s.playing().heard() - joinedAhead);
         s.heard.store(std::max<int64_t>(0, static_cast<int64_t>(heard)), std::memory_order_release);
     }
     s.heardKnown.store(known, std::memory_order_release);

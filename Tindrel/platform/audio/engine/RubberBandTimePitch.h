@@ -29,6 +29,16 @@
 
 namespace tindrel::platform {
 
+// Frames already rendered and not yet heard, from where a seek may join them on: an engine that
+// renders ahead hands them to the join to fade out of, instead of the playing deck's next ones.
+class RenderedAhead {
+public:
+    virtual ~RenderedAhead() = default;
+    // Copies the next up to `frames` of them to `out[c] + offset`; fewer once there are no more,
+    // and the playing deck goes on from there.
+    virtual size_t take(float* const* out, size_t offset, size_t frames) = 0;
+};
+
 class RubberBandTimePitch final : public TimePitchUnit {
 public:
     static constexpr size_t maximumBlock = 1024;
@@ -51,8 +61,9 @@ public:
     // playing, and the source delivers `preRoll` frames of the input before it first.
     void restart(bool seek = false, int64_t preRoll = 0);
     // Renders `frames` (at most maximumBlock) frames into `out`; returns the frames made,
-    // fewer only when the input is late.
-    size_t render(float* const* out, size_t frames, SampleSource& source);
+    // fewer only when the input is late. A seek joined in this call fades out of `ahead` first.
+    size_t render(float* const* out, size_t frames, SampleSource& source,
+                  RenderedAhead* ahead = nullptr);
     // Frames to render before a new segment may start (0: it may start now).
     size_t framesBeforeNewSegment() const;
     // Input frames of the segment heard since the restart: those that have left the unit.
@@ -64,7 +75,7 @@ public:
 private:
     struct State;
     void beginSegment(const WarpSetting& setting, SampleSource& source);
-    void collectIncoming(const WarpSetting& setting, SampleSource& source);
+    void collectIncoming(const WarpSetting& setting, SampleSource& source, RenderedAhead* ahead);
 
     std::atomic<float> rate_{1.0f};
     std::atomic<float> pitch_{0.0f};
