@@ -8,6 +8,7 @@
 #include "Tindrel/platform/audio/engine/StreamingPlayerNode.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -214,6 +215,9 @@ struct AudioEngine::Graph {
             passed.known = false;
             got = queue->read(chainPointers.data(), 0, frames, &passed);
             player.publishHeard(passed);
+            if (got < frames) {
+                underruns.fetch_add(static_cast<int64_t>(frames - got), std::memory_order_relaxed);
+            }
             if (!synchronous && queue->readable() < renderAheadFrames()) {
                 worker.ring();
             }
@@ -274,6 +278,7 @@ struct AudioEngine::Graph {
     uint32_t manualMaximumFrames = 0;
     int64_t manualSampleTime = 0;
     std::vector<float> manualScratch;
+    std::atomic<int64_t> underruns{0};
     // Last, so that it is gone before what its steps use.
     RenderAheadWorker worker;
 };
@@ -343,6 +348,10 @@ void AudioEngine::stop() {
 
 bool AudioEngine::isRunning() const {
     return graph_->running;
+}
+
+int64_t AudioEngine::underrunFrames() const {
+    return graph_->underruns.load(std::memory_order_relaxed);
 }
 
 bool AudioEngine::enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,

@@ -48,6 +48,9 @@ public:
     bool start(std::string* error = nullptr);
     void stop();
     bool isRunning() const;
+    // Frames a real-time output asked for while playing that the render-ahead did not have
+    // ready (played as silence), since the engine was made.
+    int64_t underrunFrames() const;
 
     // Offline rendering: no device; renderOffline() pulls the graph on the caller's thread.
     bool enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,

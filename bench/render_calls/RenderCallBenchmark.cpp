@@ -1,0 +1,283 @@
+// The cost of every call a real-time device makes into the engine, through the events that
+// used to make one call long: seeks, loop wraps, the edges of a range that alone is warped and
+// the faster engine's hand-overs. An output thread paced by the clock pulls 256 or 512 frames of
+// 48 kHz stereo at a time and times each call in its own thread's CPU time; the engine plays a
+// chord-and-drums file at every setting of the grid, and every quarter second one of those
+// events happens. Per mode and block size it prints the worst call, the 99.9th percentile, the
+// calls over half the period, the frames the device found missing (played as silence) and how
+// long a seek took to be heard (to the first frame of the new place leaving the device).
+//
+// TINDREL_BENCH_SECONDS sets the time per setting (default 1 s): 3 modes x 2 block sizes x up
+// to 56 settings, paced in real time.
+
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/audio/engine/AudioEngine.h"
+#include "Tindrel/platform/audio/engine/AudioOutput.h"
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <numbers>
+#include <random>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using tindrel::formatNumber;
+using tindrel::platform::AudioEngine;
+using tindrel::platform::AudioFile;
+using tindrel::platform::AudioOutput;
+
+constexpr double sampleRate = 48000;
+constexpr double fileSeconds = 20;
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// A device: a thread that pulls `block` frames per period, paced by the steady clock, and
+// records the thread CPU time of each call while `recording` is set.
+class TimedDevice final : public AudioOutput {
+public:
+    TimedDevice(uint32_t block, std::vector<double>& calls, std::atomic<bool>& recording)
+        : block_(block), calls_(calls), recording_(recording) {}
+    ~TimedDevice() override { stop(); }
+
+    bool start(double rate, uint32_t channels, RenderFunction render, void* context) override {
+        stop();
+        running_ = true;
+        thread_ = std::thread([=, this] {
+            std::vector<float> out(static_cast<size_t>(block_) * channels);
+            const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(block_ / rate));
+            auto deadline = std::chrono::steady_clock::now();
+            while (running_.load()) {
+                const double before = threadCpuSeconds();
+                render(context, out.data(), block_);
+                const double cost = threadCpuSeconds() - before;
+                if (recording_.load(std::memory_order_relaxed)) {
+                    calls_.push_back(cost);
+                }
+                deadline += period;
+                std::this_thread::sleep_until(deadline);
+            }
+        });
+        return true;
+    }
+    void stop() override {
+        running_ = false;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    bool isRunning() const override { return running_.load(); }
+
+private:
+    uint32_t block_;
+    std::vector<double>& calls_;
+    std::atomic<bool>& recording_;
+    std::atomic<bool> running_{false};
+    std::thread thread_;
+};
+
+std::filesystem::path writeFixture() {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tindrel-bench-render-calls-" + std::to_string(getpid()) + ".wav");
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(sampleRate);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        return {};
+    }
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    const auto frames = static_cast<int64_t>(fileSeconds * sampleRate);
+    std::vector<float> samples(static_cast<size_t>(frames) * 2);
+    for (int64_t k = 0; k < frames; ++k) {
+        const double t = static_cast<double>(k) / sampleRate;
+        double chord = 0;
+        for (double frequency : {220.0, 277.2, 329.6, 440.0}) {
+            chord += 0.08 * std::sin(2 * std::numbers::pi * frequency * t);
+        }
+        const double beat = std::fmod(t, 0.5);
+        const double burst = beat < 0.05 ? 0.3 * (1 - beat / 0.05) * noise(random) : 0.0;
+        samples[static_cast<size_t>(2 * k)] = static_cast<float>(chord + burst);
+        samples[static_cast<size_t>(2 * k + 1)] = static_cast<float>(0.9 * chord + burst);
+    }
+    sf_writef_float(file, samples.data(), frames);
+    sf_close(file);
+    return path;
+}
+
+struct Setting {
+    float rate;
+    float cents;
+};
+
+struct Mode {
+    const char* name;
+    float overlap;
+    std::vector<Setting> settings;
+};
+
+std::vector<Mode> modes() {
+    const float speeds[] = {0.25f, 0.5f, 0.75f, 1.0f, 1.25f, 2.0f, 4.0f};
+    const float semitones[] = {-24, -12, -5, 0, 3, 7, 12, 24};
+    Mode tape{"tape", 8.0f, {}};
+    Mode musical{"musical", 12.0f, {}};
+    Mode beats{"beats", 3.5f, {}};
+    for (float speed : speeds) {
+        tape.settings.push_back({speed, 1200.0f * std::log2(speed)});
+        for (float st : semitones) {
+            musical.settings.push_back({speed, 100 * st});
+            beats.settings.push_back({speed, 100 * st});
+        }
+    }
+    return {tape, musical, beats};
+}
+
+double percentile(std::vector<double> values, double share) {
+    if (values.empty()) {
+        return 0;
+    }
+    const auto k = static_cast<size_t>(share * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
+// Waits until the playhead is known again after a seek; seconds, or -1 after a second.
+double secondsUntilHeard(AudioEngine& engine, std::chrono::steady_clock::time_point since) {
+    while (std::chrono::steady_clock::now() - since < 1s) {
+        if (engine.playerNode().playerSampleTime()) {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+        }
+        std::this_thread::sleep_for(200us);
+    }
+    return -1;
+}
+
+} // namespace
+
+int main() {
+    const char* secondsText = std::getenv("TINDREL_BENCH_SECONDS");
+    const double secondsPerSetting = secondsText ? std::max(0.5, std::atof(secondsText)) : 1.0;
+    const auto path = writeFixture();
+    std::string error;
+    const std::unique_ptr<AudioFile> file = AudioFile::openForReading(path, &error);
+    if (!file) {
+        std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
+        return 1;
+    }
+    const int64_t length = file->length();
+    for (const uint32_t block : {256u, 512u}) {
+        const double halfPeriod = 0.5 * block / sampleRate;
+        for (const Mode& mode : modes()) {
+            std::vector<double> calls;
+            calls.reserve(static_cast<size_t>(secondsPerSetting * 60 * 56 * sampleRate / block));
+            std::vector<double> seekLatencies;
+            std::atomic<bool> recording{false};
+            AudioEngine engine(
+                [&] { return std::make_unique<TimedDevice>(block, calls, recording); });
+            engine.connect({sampleRate, 2});
+            engine.start();
+            auto& unit = engine.timePitchUnit();
+            auto& player = engine.playerNode();
+            int64_t underruns = 0;
+            for (const Setting& setting : mode.settings) {
+                unit.setOverlap(mode.overlap);
+                unit.setRate(setting.rate);
+                unit.setPitch(setting.cents);
+                player.stop();
+                player.scheduleSegment(*file, 0, length);
+                player.play();
+                // The first quanta after a start from silence are not an event.
+                std::this_thread::sleep_for(50ms);
+                const int64_t underrunsBefore = engine.underrunFrames();
+                recording = true;
+                const int events = static_cast<int>(secondsPerSetting / 0.25);
+                for (int event = 0; event < events; ++event) {
+                    std::this_thread::sleep_for(250ms);
+                    switch (event % 4) {
+                    case 0:
+                    case 2: { // a seek, then a loop's wrap back to its start
+                        const int64_t to = event % 4 == 0 ? length / 2 : length / 4;
+                        const auto since = std::chrono::steady_clock::now();
+                        player.scheduleSegment(*file, to, length - to);
+                        seekLatencies.push_back(secondsUntilHeard(engine, since));
+                        break;
+                    }
+                    case 1: // the edge of a range that alone is warped: neutral outside it
+                        unit.setOverlap(8.0f);
+                        unit.setRate(1.0f);
+                        unit.setPitch(0.0f);
+                        break;
+                    case 3: // back into the range; at 4x a pitch flip hands the engine over
+                        unit.setOverlap(mode.overlap);
+                        unit.setRate(setting.rate);
+                        unit.setPitch(setting.rate >= 4.0f && setting.cents <= -1200
+                                          ? setting.cents + 1800.0f
+                                          : setting.cents);
+                        break;
+                    }
+                }
+                recording = false;
+                underruns += engine.underrunFrames() - underrunsBefore;
+            }
+            engine.stop();
+            const double worst = calls.empty() ? 0 : *std::max_element(calls.begin(), calls.end());
+            const auto over = std::count_if(calls.begin(), calls.end(),
+                                            [&](double c) { return c > halfPeriod; });
+            std::vector<double> heard;
+            int unheard = 0;
+            for (double latency : seekLatencies) {
+                if (latency < 0) {
+                    ++unheard;
+                } else {
+                    heard.push_back(latency);
+                }
+            }
+            const std::string name = formatNumber("render_calls_%s_%u", mode.name, block);
+            std::printf("%s\n", formatNumber("%s_worst: %.3f ms", name.c_str(), worst * 1e3).c_str());
+            std::printf("%s\n", formatNumber("%s_p99.9: %.3f ms", name.c_str(),
+                                             percentile(calls, 0.999) * 1e3)
+                                    .c_str());
+            std::printf("%s\n", formatNumber("%s_over_half_period: %lld of %zu calls", name.c_str(),
+                                             static_cast<long long>(over), calls.size())
+                                    .c_str());
+            std::printf("%s\n", formatNumber("%s_underrun: %.1f ms", name.c_str(),
+                                             static_cast<double>(underruns) / sampleRate * 1e3)
+                                    .c_str());
+            std::printf("%s\n",
+                        formatNumber("%s_seek_heard_median: %.1f ms", name.c_str(),
+                                     percentile(heard, 0.5) * 1e3)
+                            .c_str());
+            std::printf("%s\n",
+                        formatNumber("%s_seek_heard_worst: %.1f ms (%d not heard within 1 s)",
+                                     name.c_str(),
+                                     heard.empty() ? 0.0
+                                                   : *std::max_element(heard.begin(), heard.end()) *
+                                                         1e3,
+                                     unheard)
+                            .c_str());
+            std::fflush(stdout);
+        }
+    }
+    std::filesystem::remove(path);
+    return 0;
+}
