@@ -1,16 +1,15 @@
 #pragma once
 
-// A decoded copy while it is being written into the PCM cache's folder: an unnamed file
-// (O_TMPFILE) that publish() links under its cache name only once the copy is complete, so a
-// decode that fails or is killed half-way leaves nothing. Where the file system has no unnamed
-// files, a hidden temporary is written instead and renamed; one left by a killed run is removed
-// by the cache's next trim. The file is held (a shared flock) from its creation on; release()
-// hands that hold to whoever plays the copy.
+// A decoded copy while it is being written into the PCM cache's folder: a new file with no name
+// (UnpublishedFile) that publish() names only once the copy is complete, so a decode that fails
+// or is killed half-way leaves nothing. The file is held (a shared flock) from its creation on;
+// release() hands that hold to whoever plays the copy.
 // The copy is not flushed to disk before it is named: it is a cache in the temporary folder,
 // which the system empties at boot, and a copy that does not open with audio is made again.
 // One thread at a time.
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
+#include "Tindrel/platform/files/UnpublishedFile.h"
 
 #include <filesystem>
 #include <optional>
@@ -20,17 +19,14 @@ namespace tindrel {
 
 class DecodedCopyFile {
 public:
-    // None when no file can be made in `folder`.
+    // None, with `error` set to the system's reason, when no file can be made in `folder`.
     static std::optional<DecodedCopyFile> create(const std::filesystem::path& folder,
-                                                 const std::string& cacheFileName);
-    DecodedCopyFile(DecodedCopyFile&& other) noexcept;
-    DecodedCopyFile& operator=(DecodedCopyFile&&) = delete;
-    ~DecodedCopyFile();
+                                                 std::string* error);
 
     // Open for reading and writing, at offset 0.
-    int descriptor() const { return file_.get(); }
+    int descriptor() const { return file_.descriptor(); }
     // A path through which another program of ours writes the same file.
-    std::string pathForWriting() const;
+    std::string pathForWriting() const { return file_.pathForWriting(); }
     int64_t sizeBytes() const;
 
     // Gives the complete copy the name `cacheFile`, replacing an earlier copy there; when
@@ -39,14 +35,12 @@ public:
     std::optional<std::filesystem::path> publish(const std::filesystem::path& cacheFile);
 
     // The held descriptor; the file is no longer removed when this object goes.
-    platform::FileDescriptor release();
+    platform::FileDescriptor release() { return file_.release(); }
 
 private:
-    DecodedCopyFile(platform::FileDescriptor file, std::filesystem::path temporaryPath);
+    explicit DecodedCopyFile(platform::UnpublishedFile file) : file_(std::move(file)) {}
 
-    platform::FileDescriptor file_;
-    std::filesystem::path temporaryPath_; // empty while the file has no name
-    bool published_ = false;
+    platform::UnpublishedFile file_;
 };
 
 } // namespace tindrel

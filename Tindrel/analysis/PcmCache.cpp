@@ -1,5 +1,7 @@
 #include "Tindrel/analysis/PcmCache.h"
 
+#include "Tindrel/platform/files/UnpublishedFile.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +102,10 @@ std::optional<std::filesystem::path> PcmCache::folder() const {
     return processPrivateFolder();
 }
 
+std::optional<std::filesystem::path> PcmCache::privateFolder() {
+    return processPrivateFolder();
+}
+
 std::string PcmCache::sanitisedBaseName(const std::filesystem::path& source) {
     const std::string stem = source.stem().string();
     std::string base;
@@ -136,21 +142,6 @@ std::string PcmCache::cacheFileName(const std::filesystem::path& absoluteSource,
            hash + ".wav";
 }
 
-bool PcmCache::isTemporaryName(std::string_view name) {
-    constexpr std::string_view suffix = ".wav";
-    constexpr size_t randomLength = 6;
-    if (name.size() < 1 + 1 + randomLength + suffix.size() || name.front() != '.' ||
-        name.substr(name.size() - suffix.size()) != suffix)
-        return false;
-    const size_t random = name.size() - suffix.size() - randomLength;
-    return name[random - 1] == '-' &&
-           std::all_of(name.begin() + long(random), name.begin() + long(random + randomLength),
-                       [](char c) {
-                           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                  (c >= '0' && c <= '9');
-                       });
-}
-
 platform::FileDescriptor PcmCache::hold(const std::filesystem::path& copy) {
     platform::FileDescriptor file(
         ::open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -171,6 +162,7 @@ int64_t PcmCache::freeBytes(const std::filesystem::path& folder) {
 }
 
 void PcmCache::trim(const std::filesystem::path& folder, int64_t limitBytes) {
+    platform::UnpublishedFile::removeLeftovers(folder);
     std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.c_str()));
     if (!directory)
         return;
@@ -183,18 +175,12 @@ void PcmCache::trim(const std::filesystem::path& folder, int64_t limitBytes) {
     int64_t total = 0;
     while (const dirent* entry = ::readdir(directory.get())) {
         const std::string_view name = entry->d_name;
-        const bool temporary = isTemporaryName(name);
-        if (!temporary &&
-            (name.front() == '.' || name.size() < 4 || name.substr(name.size() - 4) != ".wav"))
+        if (name.front() == '.' || name.size() < 4 || name.substr(name.size() - 4) != ".wav")
             continue;
         struct stat info {};
         if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
             continue;
-        if (temporary) {
-            removeUnheld(folderFd, entry->d_name, info);
-            continue;
-        }
         total += int64_t(info.st_size);
         copies.push_back({entry->d_name, info});
     }

@@ -9,17 +9,16 @@
 // written (DecodedCopyFile) or, for a copy found in the cache, from hold(). Clean-up takes an
 // exclusive lock without waiting before it removes anything, so it never removes what any
 // running instance of the program holds. trim() keeps the folder's copies within a byte limit,
-// least recently used (written or held) first, and removes the hidden temporaries that decodes
-// of killed runs left where the file system has no unnamed files.
+// least recently used (written or held) first, and removes the hidden files that decodes of
+// killed runs left (UnpublishedFile::removeLeftovers).
 // Thread-safe: the private folder is made under a lock; everything else is per call.
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 
 struct stat;
 
@@ -32,6 +31,8 @@ public:
 
     // The folder to use now, re-created if it vanished; none when no folder can be made.
     std::optional<std::filesystem::path> folder() const;
+    // The private folder of this process alone, for copies the shared folder does not take.
+    static std::optional<std::filesystem::path> privateFolder();
 
     // What tells one state of a source file from another: a file replaced by another of the
     // same size and modification time still has another inode or status-change time.
@@ -53,9 +54,6 @@ public:
     // The sanitised base alone, capped so every file name made from it fits NAME_MAX.
     static std::string sanitisedBaseName(const std::filesystem::path& source);
 
-    // Whether `name` is a hidden temporary of a decode (".<stem>-XXXXXX.wav").
-    static bool isTemporaryName(std::string_view name);
-
     // The copy at `copy` opened read-only and held, and marked as used just now; invalid when
     // it is not a regular file or is being removed.
     static platform::FileDescriptor hold(const std::filesystem::path& copy);
@@ -63,7 +61,7 @@ public:
     // Bytes this user may still write on the file system of `folder`; -1 when unknown.
     static int64_t freeBytes(const std::filesystem::path& folder);
 
-    // Removes unheld temporaries, then unheld copies, least recently used first, until the
+    // Removes unheld leftovers, then unheld copies, least recently used first, until the
     // copies in `folder` add up to at most `limitBytes`.
     static void trim(const std::filesystem::path& folder, int64_t limitBytes);
 

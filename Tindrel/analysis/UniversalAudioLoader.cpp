@@ -150,24 +150,38 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
     if (roomBytes <= AudioTranscoder::wavOverheadBytes)
         throw noRoomIn(*folder, freeSpace);
 
+    // A new copy in the cache's folder, or in the private folder when the shared one takes no
+    // new file (read-only); `copyFolder` says which.
+    const auto createCopy = [&](std::filesystem::path& copyFolder) {
+        std::string reason;
+        if (auto copy = DecodedCopyFile::create(copyFolder, &reason))
+            return copy;
+        const auto fallback = PcmCache::privateFolder();
+        if (fallback && *fallback != copyFolder) {
+            copyFolder = *fallback;
+            if (auto copy = DecodedCopyFile::create(copyFolder, &reason))
+                return copy;
+        }
+        throw TindrelError("Cannot write the decoded audio in " + copyFolder.string() + ": " +
+                           reason);
+    };
+
     // Decodes into a fresh unnamed file that takes the cache name only once it plays.
     const auto decodeInto = [&](auto&& decode) -> std::optional<PlayableAudioFile> {
-        std::optional<DecodedCopyFile> copy =
-            DecodedCopyFile::create(*folder, cacheFile.filename().string());
-        if (!copy)
-            return std::nullopt;
+        std::filesystem::path copyFolder = *folder;
+        std::optional<DecodedCopyFile> copy = createCopy(copyFolder);
         const Decoded decoded = decode(*copy);
         if (heartbeat.stopped())
             throw failure;
         if (decoded == Decoded::noRoom)
-            throw noRoomIn(*folder, freeSpace);
+            throw noRoomIn(copyFolder, freeSpace);
         if (decoded == Decoded::no || !openWithAudio(copy->pathForWriting()))
             return std::nullopt;
-        const auto playable = copy->publish(cacheFile);
+        const auto playable = copy->publish(copyFolder / cacheFile.filename());
         auto audio = playable ? openWithAudio(*playable) : nullptr;
         if (!audio)
             return std::nullopt;
-        trimCache(*folder, settings.cacheByteLimit);
+        trimCache(copyFolder, settings.cacheByteLimit);
         return PlayableAudioFile{std::move(audio), *playable, decodedBitDepth, copy->release()};
     };
 

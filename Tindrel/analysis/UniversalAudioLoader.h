@@ -11,7 +11,9 @@
 // Only regular files are opened; anything else fails at once without blocking.
 // Decoded copies are written as PcmCache describes (complete or not at all, held while in use,
 // the cache trimmed after each decode). A decode must fit in the free space of the cache's file
-// system, less a reserve: one that does not fails with its own message, leaving nothing.
+// system, less a reserve: one that does not fails with its own message, leaving nothing. A
+// shared cache folder that takes no new file leaves the copy to the private folder; a copy
+// that can be made in neither fails with the system's reason.
 //
 // Synchronous: blocks the calling thread for the whole cascade, decodes included, asking the
 // caller's heartbeat between steps of a decode; when it says stop, the decode is abandoned,
@@ -19,8 +21,8 @@
 // the cache folder on disk, so calls may come from any thread.
 
 #include "Tindrel/platform/audio/AudioFile.h"
-#include "Tindrel/platform/audio/FileDescriptor.h"
 #include "Tindrel/platform/audio/WorkHeartbeat.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <chrono>
 #include <filesystem>
@@ -56,7 +58,7 @@ public:
     static const Settings& standardSettings();
 
     // Throws TindrelError("Unsupported or empty audio stream in <file name>") when every
-    // step fails, or one that says the free space is short.
+    // step fails, or one that says the free space is short or the copy cannot be written.
     static PlayableAudioFile openPlayableAudioFile(const std::filesystem::path& url);
     static PlayableAudioFile openPlayableAudioFile(const std::filesystem::path& url,
                                                    const Settings& settings);

@@ -1,6 +1,6 @@
 #include "Tindrel/store/FloatWavHeader.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,114 +1,101 @@
 #include "Tindrel/store/FloatWavSaveFile.h"
 
-#include "Tindrel/platform/audio/NewFileWriting.h"
-#include "Tindrel/platform/audio/StaleTemporaryFiles.h"
-#include "Tindrel/store/NonReplacingMove.h"
+#include "Tindrel/platform/files/DiskFlush.h"
+#include "Tindrel/platform/files/NewFileWriting.h"
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
 
 #include <bit>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tindrel {
 
 namespace {
 
-constexpr std::string_view temporarySuffix = ".part";
-constexpr size_t randomDigits = 12;
+// Writeback is started whenever this much more has been written.
+constexpr int64_t writebackStep = int64_t(8) << 20;
+constexpr size_t checkPieceBytes = size_t(1) << 20;
+// Where the fixed header keeps the channel count and the sample rate.
+constexpr size_t channelsAt = 58;
+constexpr size_t sampleRateAt = 60;
 
 std::string systemError(int code) {
     return std::string(std::strerror(code));
-}
-
-// ".tindrel.<12 hex digits>.part", short whatever the target's name.
-std::filesystem::path randomTemporaryPath(const std::filesystem::path& folder) {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    char name[40];
-    std::snprintf(name, sizeof name, ".tindrel.%012llx.part",
-                  static_cast<unsigned long long>(random() & 0xffffffffffffULL));
-    return folder / name;
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& target) {
     return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
 }
 
-bool placementFailed(int code, const std::filesystem::path& target, std::string* error) {
-    if (error) {
-        *error = code == EEXIST
-                     ? "An item named \"" + target.filename().string() + "\" already exists"
-                     : systemError(code);
+WavInfo withDigest(WavInfo info, uint64_t digest) {
+    info.comment += formatNumber(", audio digest %016llx", static_cast<unsigned long long>(digest));
+    return info;
+}
+
+uint32_t readLittle(const std::string& bytes, size_t at, int size) {
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + size_t(i)]);
+    return value;
+}
+
+bool readWhole(int fd, void* data, size_t size, int64_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, bytes, size, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        bytes += got;
+        size -= size_t(got);
+        offset += got;
     }
-    return false;
+    return true;
 }
 
 } // namespace
 
-bool FloatWavSaveFile::isTemporaryName(std::string_view name) {
-    // Also the earlier "." + target + "." + digits + ".part" form.
-    if (name.size() < 1 + 1 + randomDigits + temporarySuffix.size() || name.front() != '.' ||
-        name.substr(name.size() - temporarySuffix.size()) != temporarySuffix)
-        return false;
-    const std::string_view digits =
-        name.substr(name.size() - temporarySuffix.size() - randomDigits, randomDigits);
-    return name[name.size() - temporarySuffix.size() - randomDigits - 1] == '.' &&
-           digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
-
-std::unique_ptr<FloatWavSaveFile> FloatWavSaveFile::create(const std::filesystem::path& target,
+std::unique_ptr<FloatWavSaveFile> FloatWavSaveFile::create(const std::filesystem::path& folder,
                                                            double sampleRate, uint32_t channels,
                                                            WavInfo info, std::string* error) {
-    std::error_code code;
-    if (std::filesystem::is_directory(target, code)) {
-        if (error)
-            *error = "A folder named \"" + target.filename().string() + "\" is in the way";
+    std::optional<platform::UnpublishedFile> file =
+        platform::UnpublishedFile::create(folder.empty() ? "." : folder, 0666, error);
+    if (!file)
         return nullptr;
-    }
-    const std::filesystem::path folder = folderOf(target);
-    platform::removeStaleTemporaryFiles(folder, isTemporaryName);
-    std::filesystem::path temporaryPath;
-    platform::FileDescriptor file(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (!file.valid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
-        // A random name instead, so the file gets the usual permissions (0666 less the umask).
-        file = platform::createNewFile([&] { return randomTemporaryPath(folder); }, O_WRONLY, 0666,
-                                       temporaryPath);
-    if (!file.valid()) {
-        if (error)
-            *error = systemError(errno);
-        return nullptr;
-    }
-    std::unique_ptr<FloatWavSaveFile> saveFile(new FloatWavSaveFile(
-        std::move(file), std::move(temporaryPath), target,
-        static_cast<uint32_t>(std::lround(sampleRate)), channels, std::move(info)));
-    // The header is written again with the sizes at commit; its length stays the same.
-    const std::string header = floatWavHeader(saveFile->sampleRate_, channels, 0, saveFile->info_);
+    std::unique_ptr<FloatWavSaveFile> saveFile(
+        new FloatWavSaveFile(std::move(*file), static_cast<uint32_t>(std::lround(sampleRate)),
+                             channels, std::move(info)));
+    // The header is written again with the sizes and the digest at commit; its length stays.
+    const std::string header =
+        floatWavHeader(saveFile->sampleRate_, channels, 0, withDigest(saveFile->info_, 0));
     if (!saveFile->writeAll(header.data(), header.size(), error))
         return nullptr;
     return saveFile;
 }
 
-FloatWavSaveFile::FloatWavSaveFile(platform::FileDescriptor file,
-                                   std::filesystem::path temporaryPath,
-                                   std::filesystem::path target, uint32_t sampleRate,
+FloatWavSaveFile::FloatWavSaveFile(platform::UnpublishedFile file, uint32_t sampleRate,
                                    uint32_t channels, WavInfo info)
-    : file_(std::move(file)), temporaryPath_(std::move(temporaryPath)), target_(std::move(target)),
-      sampleRate_(sampleRate), channels_(channels), info_(std::move(info)) {}
-
-FloatWavSaveFile::~FloatWavSaveFile() {
-    if (!committed_ && !temporaryPath_.empty())
-        ::unlink(temporaryPath_.c_str());
+    : file_(std::move(file)), sampleRate_(sampleRate), channels_(channels), info_(std::move(info)) {
 }
 
 bool FloatWavSaveFile::writeAll(const void* data, size_t size, std::string* error) {
-    if (platform::writeWhole(file_.get(), data, size))
-        return true;
-    if (error)
-        *error = systemError(errno);
-    return false;
+    if (!platform::writeWhole(file_.descriptor(), data, size)) {
+        if (error)
+            *error = systemError(errno);
+        return false;
+    }
+    bytesWritten_ += int64_t(size);
+    if (bytesWritten_ - writebackStartedUpTo_ >= writebackStep) {
+        platform::startWriteback(file_.descriptor(), writebackStartedUpTo_,
+                                 bytesWritten_ - writebackStartedUpTo_);
+        writebackStartedUpTo_ = bytesWritten_;
+    }
+    return true;
 }
 
 bool FloatWavSaveFile::append(const platform::AudioPcmBuffer& buffer, std::string* error) {
@@ -133,57 +120,90 @@ bool FloatWavSaveFile::append(const platform::AudioPcmBuffer& buffer, std::strin
             std::memcpy(&sample, &bits, sizeof bits);
         }
     }
-    if (!writeAll(interleaved_.data(), interleaved_.size() * sizeof(float), error))
+    const size_t bytes = interleaved_.size() * sizeof(float);
+    if (!writeAll(interleaved_.data(), bytes, error))
         return false;
+    digest_.add(interleaved_.data(), bytes);
     framesWritten_ += frames;
     return true;
 }
 
-bool FloatWavSaveFile::commit(ExistingFile existing, std::string* error) {
+std::optional<std::filesystem::path> FloatWavSaveFile::commit(const std::filesystem::path& named,
+                                                              platform::WorkHeartbeat& heartbeat,
+                                                              std::string* error) {
+    std::string ignored;
+    std::string& reason = error ? *error : ignored;
+    reason.clear();
     if (committed_)
-        return false;
-    const std::string header = floatWavHeader(sampleRate_, channels_, framesWritten_, info_);
-    if (::pwrite(file_.get(), header.data(), header.size(), 0) != ssize_t(header.size()) ||
-        ::fsync(file_.get()) != 0) {
-        if (error)
-            *error = systemError(errno);
-        return false;
+        return std::nullopt;
+    const std::string header =
+        floatWavHeader(sampleRate_, channels_, framesWritten_, withDigest(info_, digest_.value()));
+    if (::pwrite(file_.descriptor(), header.data(), header.size(), 0) != ssize_t(header.size())) {
+        reason = systemError(errno);
+        return std::nullopt;
     }
-    if (!(temporaryPath_.empty() ? linkIntoPlace(existing, error) : moveIntoPlace(existing, error)))
-        return false;
-    committed_ = true;
-    return true;
+    switch (platform::flushToDisk(
+        file_.descriptor(), [&] { return heartbeat.keepGoing(); }, heartbeat.interval())) {
+    case platform::FlushOutcome::stopped:
+        return std::nullopt;
+    case platform::FlushOutcome::failed:
+        reason = systemError(errno);
+        return std::nullopt;
+    case platform::FlushOutcome::flushed:
+        break;
+    }
+    using Taken = platform::UnpublishedFile::TakenName;
+    const auto published = file_.publishUnderFreeName(
+        folderOf(named) / named.filename(),
+        [&](const std::filesystem::path& taken) {
+            switch (checkUntouched(taken, info_, heartbeat)) {
+            case Check::untouched:
+                return Taken::replace;
+            case Check::stopped:
+                return Taken::giveUp;
+            case Check::changed:
+                break;
+            }
+            return Taken::skip;
+        },
+        &reason);
+    committed_ = published.has_value();
+    return published;
 }
 
-bool FloatWavSaveFile::linkIntoPlace(ExistingFile existing, std::string* error) {
-    const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0)
-        return true;
-    if (errno != EEXIST || existing == ExistingFile::keep)
-        return placementFailed(errno, target_, error);
-    // The file of the name is replaced in one step: the complete file gets a short hidden name
-    // first and is renamed over it.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path named = randomTemporaryPath(folderOf(target_));
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return placementFailed(errno, target_, error);
-        }
-        if (::rename(named.c_str(), target_.c_str()) == 0)
-            return true;
-        const int failure = errno;
-        ::unlink(named.c_str());
-        return placementFailed(failure, target_, error);
-    }
-    return placementFailed(EEXIST, target_, error);
-}
+FloatWavSaveFile::Check FloatWavSaveFile::checkUntouched(const std::filesystem::path& path,
+                                                         const WavInfo& info,
+                                                         platform::WorkHeartbeat& heartbeat) {
+    const platform::FileDescriptor file(
+        ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return Check::changed;
+    // The header's length depends only on the INFO texts.
+    std::string header(floatWavHeader(1, 1, 0, withDigest(info, 0)).size(), '\0');
+    if (status.st_size < off_t(header.size()) ||
+        !readWhole(file.get(), header.data(), header.size(), 0))
+        return Check::changed;
+    const uint32_t channels = readLittle(header, channelsAt, 2);
+    const int64_t dataBytes = int64_t(status.st_size) - int64_t(header.size());
+    if (channels == 0 || dataBytes % (4 * int64_t(channels)) != 0)
+        return Check::changed;
 
-bool FloatWavSaveFile::moveIntoPlace(ExistingFile existing, std::string* error) {
-    if (existing == ExistingFile::keep)
-        return moveWithoutReplacing(temporaryPath_, target_, error);
-    return ::rename(temporaryPath_.c_str(), target_.c_str()) == 0 ||
-           placementFailed(errno, target_, error);
+    DataDigest digest;
+    std::vector<char> piece(checkPieceBytes);
+    for (int64_t at = 0; at < dataBytes;) {
+        if (!heartbeat.keepGoing())
+            return Check::stopped;
+        const size_t size = size_t(std::min<int64_t>(dataBytes - at, int64_t(piece.size())));
+        if (!readWhole(file.get(), piece.data(), size, int64_t(header.size()) + at))
+            return Check::changed;
+        digest.add(piece.data(), size);
+        at += int64_t(size);
+    }
+    const std::string written =
+        floatWavHeader(readLittle(header, sampleRateAt, 4), channels,
+                       dataBytes / (4 * int64_t(channels)), withDigest(info, digest.value()));
+    return written == header ? Check::untouched : Check::changed;
 }
 
 } // namespace tindrel

@@ -1,70 +1,76 @@
 #pragma once
 
-// Writes a 32-bit float interleaved WAV file safely: the frames go into an unnamed temporary
-// file in the target's folder (O_TMPFILE), which commit() links into place only when
-// everything was written. Until then the file has no name, so a failure, a drop without
-// commit or a kill of the whole program leaves nothing behind, and the target's name may be
-// as long as the folder allows. A file of the target's name is replaced only when asked, and
-// then only by a complete one. Where the file system has no unnamed files, a hidden temporary
-// with a short name is written instead and moved to the target; such temporaries left by a
-// killed run are removed once older than a day, whenever a file is next saved in that folder.
-// The file carries the given INFO texts, and becomes RF64 when it grows past what RIFF's
-// sizes hold (FloatWavHeader). A folder at the target's name is never replaced.
-// One thread at a time; blocking I/O.
+// Writes a 32-bit float interleaved WAV file safely: the frames go into a new file in the
+// target's folder that has no name yet (UnpublishedFile), and commit() names it only when
+// everything was written and flushed to the disk. Until then a failure, a drop without commit
+// or a kill of the whole program leaves nothing behind.
+//
+// The file carries the given INFO texts, its comment followed by a digest of the samples, and
+// becomes RF64 when it grows past what RIFF's sizes hold (FloatWavHeader). commit() takes the
+// name asked for, or the first free numbered one ("<name> (2).wav", ...), when the name is
+// taken at that moment; it replaces only a file that is byte for byte one this class wrote
+// with the same INFO texts, whatever became of it since, so an edited copy is never lost.
+//
+// While the frames are written, their writeback to the disk is started as they go, so the
+// final flush finds little left; that flush and the check of a file to replace ask the
+// heartbeat between steps. One thread at a time; blocking I/O.
 
 #include "Tindrel/platform/audio/AudioPcmBuffer.h"
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/audio/WorkHeartbeat.h"
+#include "Tindrel/platform/files/UnpublishedFile.h"
+#include "Tindrel/store/DataDigest.h"
 #include "Tindrel/store/FloatWavHeader.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tindrel {
 
 class FloatWavSaveFile {
 public:
-    // None (and `error` set) when the temporary file cannot be made or the target is a folder.
-    static std::unique_ptr<FloatWavSaveFile> create(const std::filesystem::path& target,
+    // None (and `error` set) when no new file can be made in `folder`.
+    static std::unique_ptr<FloatWavSaveFile> create(const std::filesystem::path& folder,
                                                     double sampleRate, uint32_t channels,
                                                     WavInfo info, std::string* error);
-    ~FloatWavSaveFile();
     FloatWavSaveFile(const FloatWavSaveFile&) = delete;
     FloatWavSaveFile& operator=(const FloatWavSaveFile&) = delete;
 
     // Appends the buffer's frames (its channel count must be the file's).
     bool append(const platform::AudioPcmBuffer& buffer, std::string* error);
 
-    enum class ExistingFile { keep, replace };
-    // Completes the file and puts it at the target's name. With `keep`, a file that has the
-    // name by then stays, and the commit fails.
-    bool commit(ExistingFile existing, std::string* error);
+    // Completes and flushes the file and names it `named`, or the first free numbered name
+    // (see above). The name taken; none with `error` set, or with `error` empty when the
+    // heartbeat said stop (the file then goes without a trace).
+    std::optional<std::filesystem::path> commit(const std::filesystem::path& named,
+                                                platform::WorkHeartbeat& heartbeat,
+                                                std::string* error);
 
     int64_t framesWritten() const { return framesWritten_; }
 
-    // Whether `name` is one of the hidden temporaries this class makes.
-    static bool isTemporaryName(std::string_view name);
+    enum class Check { untouched, changed, stopped };
+    // Whether the file at `path` (a symbolic link is not followed) is byte for byte one this
+    // class wrote with `info`; reads it whole, asking the heartbeat between pieces.
+    static Check checkUntouched(const std::filesystem::path& path, const WavInfo& info,
+                                platform::WorkHeartbeat& heartbeat);
 
 private:
-    FloatWavSaveFile(platform::FileDescriptor file, std::filesystem::path temporaryPath,
-                     std::filesystem::path target, uint32_t sampleRate, uint32_t channels,
+    FloatWavSaveFile(platform::UnpublishedFile file, uint32_t sampleRate, uint32_t channels,
                      WavInfo info);
     bool writeAll(const void* data, size_t size, std::string* error);
-    // Give the finished file the target's name: the unnamed one, or the named temporary.
-    bool linkIntoPlace(ExistingFile existing, std::string* error);
-    bool moveIntoPlace(ExistingFile existing, std::string* error);
 
-    platform::FileDescriptor file_;
-    std::filesystem::path temporaryPath_; // empty while the file has no name
-    std::filesystem::path target_;
+    platform::UnpublishedFile file_;
     uint32_t sampleRate_;
     uint32_t channels_;
     WavInfo info_;
     std::vector<float> interleaved_;
     int64_t framesWritten_ = 0;
+    DataDigest digest_;
+    int64_t bytesWritten_ = 0;
+    int64_t writebackStartedUpTo_ = 0;
     bool committed_ = false;
 };
 

@@ -25,7 +25,7 @@
 // absolute, lexically normal paths.
 
 #include "Tindrel/analysis/AudioFileSpec.h"
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 #include "Tindrel/store/AudioEngineInBackground.h"
 #include "Tindrel/store/FolderAncestorItem.h"
 #include "Tindrel/store/OutputMeterLevels.h"

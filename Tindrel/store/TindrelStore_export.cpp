@@ -1,5 +1,6 @@
 // Offline export of the effective range through the current warp into a float WAV beside the
-// opened file, which replaces no file but an earlier export of the same audio and settings.
+// opened file, which replaces no file but an untouched earlier export of the same audio and
+// settings; any other file of its name sends it to the next free numbered name.
 
 #include "Tindrel/store/TindrelStore.h"
 
@@ -11,7 +12,7 @@
 #include "Tindrel/platform/desktop/FileRevealer.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/ExportFileName.h"
-#include "Tindrel/store/ExportTarget.h"
+#include "Tindrel/store/ExportMark.h"
 #include "Tindrel/store/FloatWavSaveFile.h"
 #include "Tindrel/store/FrameMath.h"
 #include "Tindrel/store/TimePitchSettings.h"
@@ -82,13 +83,6 @@ void TindrelStore::exportModifiedAudioToWAV() {
                                                    end, playbackRate.get(), heardPitch);
     const WavInfo mark = exportMark(opened.filename().string(), startFrame, endFrame,
                                     playbackRate.get(), heardPitch, warpMode.get());
-    const std::optional<ExportTarget> target =
-        chooseExportTarget(opened.parent_path() / namedOutput, mark);
-    if (!target) {
-        fail("every name for " + namedOutput + " is taken");
-        return;
-    }
-    const Path outputURL = target->path;
 
     platform::AudioEngine exportEngine(unusedOutput);
     exportEngine.connect(format);
@@ -105,8 +99,8 @@ void TindrelStore::exportModifiedAudioToWAV() {
     player.scheduleSegment(*file, startFrame, frameCount);
     player.play();
 
-    std::unique_ptr<FloatWavSaveFile> output =
-        FloatWavSaveFile::create(outputURL, sourceRate, format.channelCount, mark, &error);
+    std::unique_ptr<FloatWavSaveFile> output = FloatWavSaveFile::create(
+        opened.parent_path(), sourceRate, format.channelCount, mark, &error);
     if (!output) {
         fail(error);
         return;
@@ -152,12 +146,15 @@ void TindrelStore::exportModifiedAudioToWAV() {
                           static_cast<long long>(targetFrames)));
         return;
     }
-    const auto existing = target->replacesEarlierExport ? FloatWavSaveFile::ExistingFile::replace
-                                                        : FloatWavSaveFile::ExistingFile::keep;
-    if (!output->commit(existing, &error)) {
-        fail(error);
+    // The name is taken only now, so that an export running beside this one lands as well.
+    const std::optional<Path> published =
+        output->commit(opened.parent_path() / namedOutput, work.heartbeat(), &error);
+    if (!published) {
+        if (!error.empty())
+            fail(error);
         return;
     }
+    const Path outputURL = *published;
 
     scanSiblingAudioFiles(opened.parent_path());
     statusBanner = QStringLiteral("Exported Modified: ") +

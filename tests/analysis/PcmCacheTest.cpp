@@ -129,9 +129,9 @@ TEST(PcmCache, TrimKeepsHeldCopiesAndRemovesTheLeastRecentlyUsedFirst) {
         {"older_1000_0000000000000003.wav", 200, false, false},
         {"recent_1000_0000000000000004.wav", 100, false, true},
         {"newest_1000_0000000000000005.wav", 0, false, true},
-        // Temporaries of decodes: gone unless a running decode holds them, whatever their age.
-        {".killed_1000_0000000000000006-a1B2c3.wav", 0, false, false},
-        {".writing_1000_0000000000000007-Zz9yX8.wav", 0, true, true},
+        // Hidden copies: gone unless a running decode or a player holds them, whatever their age.
+        {".tindrel.00000000000000a6.tmp", 0, false, false},
+        {".tindrel.00000000000000a7.tmp", 0, true, true},
         // Not ours: never counted, never removed.
         {"notes.txt", 500, false, true},
         {".song-abc.wav", 500, false, true},

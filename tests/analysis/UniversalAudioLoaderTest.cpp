@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -506,4 +507,65 @@ TEST(UniversalAudioLoader, CopiesInUseStayAndTheRestIsTrimmedAfterEachDecode) {
     f.settings.ffmpegCandidates.clear();
     EXPECT_EQ(UniversalAudioLoader::openPlayableAudioFile(sources[1], f.settings).playableURL,
               two.playableURL);
+}
+
+// Root writes into any folder, so the loader runs as another user in a child process there.
+TEST(UniversalAudioLoader, AReadOnlySharedCacheLeavesTheCopyToThePrivateFolder) {
+    Fixture f;
+    const fs::path source = f.source("a.m4a", tone(), {"-c:a", "aac"});
+    fs::create_directory(f.settings.cacheFolder);
+    fs::create_directory(f.folder / "temporary");
+    std::ofstream(f.folder / "plain") << "not a folder";
+    const struct {
+        const char* name;
+        fs::path temporaryFolder;
+        std::string outcome;
+    } cases[] = {
+        {"a private folder can be made", f.folder / "temporary", "played beside the others"},
+        {"no folder takes the copy", f.folder / "plain" / "temporary",
+         "Cannot write the decoded audio in " + f.settings.cacheFolder.string() +
+             ": Permission denied"},
+    };
+    for (const auto& c : cases) {
+        int result[2];
+        ASSERT_EQ(pipe(result), 0);
+        const pid_t loader = fork();
+        ASSERT_GE(loader, 0);
+        if (loader == 0) {
+            const uid_t nobody = 65534;
+            if (geteuid() == 0) {
+                for (const auto& entry : fs::recursive_directory_iterator(f.folder.path()))
+                    (void)lchown(entry.path().c_str(), nobody, nobody);
+                (void)lchown(f.folder.path().c_str(), nobody, nobody);
+                if (setgid(nobody) != 0 || setuid(nobody) != 0)
+                    _exit(2);
+            }
+            chmod(f.settings.cacheFolder.c_str(), 0500);
+            setenv("TMPDIR", c.temporaryFolder.c_str(), 1);
+            std::string outcome;
+            try {
+                const auto playable =
+                    UniversalAudioLoader::openPlayableAudioFile(source, f.settings);
+                outcome = playable.audio->length() > 0 &&
+                                  playable.playableURL.string().starts_with(
+                                      c.temporaryFolder.string() + "/tindrel-pcm-")
+                              ? "played beside the others"
+                              : "played from " + playable.playableURL.string();
+            } catch (const TindrelError& error) {
+                outcome = error.what();
+            }
+            (void)!write(result[1], outcome.data(), outcome.size());
+            _exit(0);
+        }
+        close(result[1]);
+        std::string outcome;
+        char buffer[512];
+        for (ssize_t got; (got = read(result[0], buffer, sizeof buffer)) > 0;)
+            outcome.append(buffer, size_t(got));
+        close(result[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(loader, &status, 0), loader);
+        EXPECT_EQ(outcome, c.outcome) << c.name;
+        EXPECT_TRUE(fs::is_empty(f.settings.cacheFolder)) << c.name;
+    }
 }

@@ -1,6 +1,7 @@
 #include "Tindrel/store/FloatWavSaveFile.h"
-#include "tests/support/AgedFiles.h"
+#include "Tindrel/store/DataDigest.h"
 #include "tests/support/ExternalEncoder.h"
+#include "tests/support/FileText.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -25,77 +26,91 @@ std::set<std::string> listing(const fs::path& folder) {
     return names;
 }
 
-using Existing = FloatWavSaveFile::ExistingFile;
 const tindrel::WavInfo mark{"Tindrel", "a test"};
 
-// Writes `frames` frames of silence to `target` and commits when asked.
-bool save(const fs::path& target, int64_t frames, bool commit = true,
-          Existing existing = Existing::replace) {
+// Writes `frames` frames of silence into `folder` and commits them as `name` when asked.
+std::optional<fs::path> save(const fs::path& folder, const std::string& name, int64_t frames,
+                             bool commit = true) {
     std::string error;
-    auto file = FloatWavSaveFile::create(target, 48000, 2, mark, &error);
-    if (!file)
-        return false;
+    auto file = FloatWavSaveFile::create(folder, 48000, 2, mark, &error);
     tindrel::platform::AudioPcmBuffer buffer(2, frames);
     buffer.setFrameLength(frames);
-    return file->append(buffer, &error) && (!commit || file->commit(existing, &error));
+    tindrel::platform::WorkHeartbeat heartbeat;
+    if (!file || !file->append(buffer, &error) || !commit)
+        return std::nullopt;
+    return file->commit(folder / name, heartbeat, &error);
 }
 
 } // namespace
 
-TEST(FloatWavSaveFile, HasNoNameUntilCompleteAndLeavesNothingWhenKilled) {
+TEST(FloatWavSaveFile, HasNoNameUntilCompleteAndReplacesOnlyItsOwnUntouchedFile) {
     tindrel::test::TemporaryFolder folder;
     // Any name the folder allows, the longest included.
-    const fs::path target = folder / (std::string(251, 'n') + ".wav");
+    const std::string name = std::string(247, 'n') + ".wav";
     {
         std::string error;
-        auto file = FloatWavSaveFile::create(target, 48000, 2, mark, &error);
+        auto file = FloatWavSaveFile::create(folder.path(), 48000, 2, mark, &error);
         ASSERT_TRUE(file) << error;
         tindrel::platform::AudioPcmBuffer buffer(2, 100);
         buffer.setFrameLength(100);
         ASSERT_TRUE(file->append(buffer, &error));
         EXPECT_TRUE(listing(folder.path()).empty());
-        ASSERT_TRUE(file->commit(Existing::keep, &error)) << error;
+        tindrel::platform::WorkHeartbeat heartbeat;
+        ASSERT_EQ(file->commit(folder / name, heartbeat, &error), folder / name) << error;
     }
-    EXPECT_EQ(listing(folder.path()), std::set<std::string>{target.filename().string()});
-    EXPECT_EQ(tindrel::test::readAudioFile(target).frames(), 100);
+    EXPECT_EQ(listing(folder.path()), std::set<std::string>{name});
+    EXPECT_EQ(tindrel::test::readAudioFile(folder / name).frames(), 100);
+    const std::optional<tindrel::WavInfo> info = tindrel::readWavInfo(folder / name);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->software, mark.software);
+    EXPECT_TRUE(info->comment.starts_with(mark.comment + ", audio digest ")) << info->comment;
 
-    EXPECT_EQ(tindrel::readWavInfo(target), mark);
+    // Its own file, untouched, is replaced; a save dropped without commit changes nothing.
+    EXPECT_EQ(save(folder.path(), name, 300), folder / name);
+    EXPECT_FALSE(save(folder.path(), name, 500, false));
+    EXPECT_EQ(tindrel::test::readAudioFile(folder / name).frames(), 300);
 
-    // A second save replaces the first one only when asked; one dropped without commit
-    // changes nothing.
-    EXPECT_FALSE(save(target, 200, true, Existing::keep));
-    EXPECT_EQ(tindrel::test::readAudioFile(target).frames(), 100);
-    ASSERT_TRUE(save(target, 300));
-    ASSERT_TRUE(save(target, 500, false));
-    EXPECT_EQ(tindrel::test::readAudioFile(target).frames(), 300);
+    // One sample changed in place: the file is the user's now, and the next save goes beside.
+    {
+        std::fstream edited(folder / name, std::ios::in | std::ios::out | std::ios::binary);
+        edited.seekp(-4, std::ios::end);
+        edited.write("\x00\x00\x80\x3f", 4);
+    }
+    const std::string edits = tindrel::test::readFileText(folder / name);
+    EXPECT_EQ(save(folder.path(), name, 300), folder / (std::string(247, 'n') + " (2).wav"));
+    EXPECT_EQ(tindrel::test::readFileText(folder / name), edits);
 
     // Killed half-way: nothing of the unfinished file remains.
     const pid_t writer = fork();
     ASSERT_GE(writer, 0);
     if (writer == 0) {
-        save(folder / "killed.wav", 48000, false);
+        save(folder.path(), "killed.wav", 48000, false);
         raise(SIGKILL);
     }
     int status = 0;
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
     EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(listing(folder.path()), std::set<std::string>{target.filename().string()});
+    EXPECT_EQ(listing(folder.path()).size(), 2u);
 }
 
-TEST(FloatWavSaveFile, RemovesItsOwnTemporariesOlderThanADay) {
-    tindrel::test::TemporaryFolder folder;
-    const std::vector<tindrel::test::AgedFile> files{
-        {".tindrel.0123456789ab.part", true, true},
-        {".song_modified.wav.a1b2c3d4e5f6.part", true, true}, // the earlier naming
-        {".tindrel.ba9876543210.part", false, false},         // may still be written
-        {".tindrel.notourdigits.part", true, false},
-        {"notes.part", true, false},
-        {".tindrel.0123456789ab.wav", true, false},
+TEST(FloatWavSaveFile, DigestIsXxh64WhateverThePiecesItIsFedIn) {
+    const std::string sentence = "Nobody inspects the spammish repetition";
+    const struct {
+        std::string bytes;
+        uint64_t digest;
+    } cases[] = {
+        {"", 0xef46db3751d8e999ull},
+        {"abc", 0x44bc2cf5ad770999ull},
+        {sentence, 0xfbcea83c8a378bf1ull},
     };
-    tindrel::test::writeAgedFiles(folder.path(), files);
-    ASSERT_TRUE(save(folder / "new.wav", 10));
-    for (const auto& file : files)
-        EXPECT_EQ(fs::exists(folder / file.name), !file.expectedRemoved) << file.name;
+    for (const auto& c : cases) {
+        for (const size_t piece : {size_t(1), size_t(5), size_t(32), size_t(100)}) {
+            tindrel::DataDigest digest;
+            for (size_t at = 0; at < c.bytes.size(); at += piece)
+                digest.add(c.bytes.data() + at, std::min(piece, c.bytes.size() - at));
+            EXPECT_EQ(digest.value(), c.digest) << c.bytes << ", pieces of " << piece;
+        }
+    }
 }
 
 // Sizes past what RIFF's 32 bits hold make the file RF64, which libsndfile and ffmpeg read

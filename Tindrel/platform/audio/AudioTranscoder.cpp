@@ -1,8 +1,8 @@
 #include "Tindrel/platform/audio/AudioTranscoder.h"
 
 #include "Tindrel/platform/audio/AudioDemuxerAllowList.h"
-#include "Tindrel/platform/audio/FileDescriptor.h"
 #include "Tindrel/platform/audio/SupportedSampleRates.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

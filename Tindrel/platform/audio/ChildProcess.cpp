@@ -1,6 +1,6 @@
 #include "Tindrel/platform/audio/ChildProcess.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <cerrno>
 #include <csignal>

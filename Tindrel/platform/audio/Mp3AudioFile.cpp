@@ -1,6 +1,6 @@
 #include "Tindrel/platform/audio/Mp3AudioFile.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <mpg123.h>
 #include <sys/stat.h>

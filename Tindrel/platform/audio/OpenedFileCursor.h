@@ -7,7 +7,7 @@
 // is never needed.
 // One thread at a time per cursor; the shared descriptor itself is never changed.
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "Tindrel/platform/files/ConfigFileReader.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,17 +1,14 @@
 #include "Tindrel/platform/files/FileReplacement.h"
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
-#include "Tindrel/platform/audio/NewFileWriting.h"
-#include "Tindrel/platform/audio/StaleTemporaryFiles.h"
+#include "Tindrel/platform/files/NewFileWriting.h"
+#include "Tindrel/platform/files/UnpublishedFile.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <random>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,20 +16,8 @@ namespace tindrel::platform {
 
 namespace {
 
-constexpr std::string_view temporarySuffixCharacters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr size_t temporarySuffixLength = 6;
-
 std::string failure(const std::string& what, int code) {
     return what + ": " + std::strerror(code);
-}
-
-bool isTemporaryOf(std::string_view name, std::string_view fileName) {
-    if (name.size() != fileName.size() + 1 + temporarySuffixLength || !name.starts_with(fileName) ||
-        name[fileName.size()] != '.')
-        return false;
-    return name.substr(fileName.size() + 1).find_first_not_of(temporarySuffixCharacters) ==
-           std::string_view::npos;
 }
 
 struct WriteTarget {
@@ -66,34 +51,6 @@ std::optional<WriteTarget> writeTarget(const std::filesystem::path& path, std::s
     return WriteTarget{target, info.st_mode & 07777};
 }
 
-// A new file beside `target`, named <name>.XXXXXX; created with 0666 less the umask.
-std::optional<std::pair<FileDescriptor, std::filesystem::path>>
-createTemporaryBeside(const std::filesystem::path& target, std::string* error) {
-    std::random_device randomness;
-    std::uniform_int_distribution<size_t> pick(0, temporarySuffixCharacters.size() - 1);
-    const auto candidate = [&] {
-        std::string name = target.filename().string() + ".";
-        for (size_t i = 0; i < temporarySuffixLength; ++i)
-            name += temporarySuffixCharacters[pick(randomness)];
-        return target.parent_path() / name;
-    };
-    std::filesystem::path temporary;
-    FileDescriptor file = createNewFile(candidate, O_WRONLY, 0666, temporary);
-    if (file.valid())
-        return std::pair(std::move(file), std::move(temporary));
-    *error = errno == EEXIST ? target.string() + ": no free temporary name"
-                             : failure(temporary.string(), errno);
-    return std::nullopt;
-}
-
-// Makes the rename itself last through a crash. The new file is complete either way, so a
-// failure here changes nothing for the caller.
-void syncFolder(const std::filesystem::path& folder) {
-    const FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.valid())
-        ::fsync(directory.get());
-}
-
 } // namespace
 
 bool replaceFileContents(const std::filesystem::path& path, std::string_view contents,
@@ -103,31 +60,27 @@ bool replaceFileContents(const std::filesystem::path& path, std::string_view con
     const std::optional<WriteTarget> target = writeTarget(path, &reason);
     if (!target)
         return false;
-    const std::filesystem::path folder = target->path.parent_path();
-    const std::string fileName = target->path.filename().string();
-    removeStaleTemporaryFiles(folder,
-                              [&](std::string_view name) { return isTemporaryOf(name, fileName); });
-
-    auto temporary = createTemporaryBeside(target->path, &reason);
-    if (!temporary)
+    std::optional<UnpublishedFile> file =
+        UnpublishedFile::create(target->path.parent_path(), 0666, &reason);
+    if (!file) {
+        reason = target->path.string() + ": " + reason;
         return false;
-    auto& [file, temporaryPath] = *temporary;
+    }
     const auto fail = [&](const char* step) {
-        reason = failure(std::string(step) + " " + temporaryPath.string(), errno);
-        ::unlink(temporaryPath.c_str());
+        reason = failure(std::string(step) + " " + target->path.string(), errno);
         return false;
     };
-    if (target->mode && ::fchmod(file.get(), *target->mode) != 0)
+    if (target->mode && ::fchmod(file->descriptor(), *target->mode) != 0)
         return fail("cannot set the mode of");
-    if (!writeWhole(file.get(), contents.data(), contents.size()))
+    if (!writeWhole(file->descriptor(), contents.data(), contents.size()))
         return fail("cannot write");
-    if (::fsync(file.get()) != 0)
+    if (::fsync(file->descriptor()) != 0)
         return fail("cannot flush");
-    if (::close(file.release()) != 0)
-        return fail("cannot close");
-    if (::rename(temporaryPath.c_str(), target->path.c_str()) != 0)
-        return fail("cannot rename");
-    syncFolder(folder);
+    std::string publishing;
+    if (!file->publishReplacing(target->path, &publishing)) {
+        reason = "cannot rename over " + target->path.string() + ": " + publishing;
+        return false;
+    }
     return true;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // Replaces a small file the program keeps for itself (the desktop's mimeapps.list, the settings
-// file) so that it is never left half written: the new bytes go to a temporary file beside it,
-// written whole and flushed to the disk (every result checked), and only then renamed over it.
-// On any failure the old file stays byte for byte as it was and the temporary is removed. The
-// temporaries a killed run left behind (<name>.XXXXXX, a day old) are removed at the next write.
+// file) so that it is never left half written: the new bytes go to a new file beside it that has
+// no name yet (UnpublishedFile), written whole and flushed to the disk (every result checked),
+// and only then renamed over it. On any failure the old file stays byte for byte as it was and
+// nothing else is left. A hidden file a killed run left is removed at the next write in the
+// folder, once nothing holds it.
 //
 // A symbolic link is followed, so the file it points at is replaced and the link stays. A path
 // that holds something other than a regular file (a FIFO, a device, a folder, a link to nothing)

@@ -1,6 +1,6 @@
 #include "Tindrel/platform/audio/TranscoderModule.h"
 #include "Tindrel/platform/audio/AudioFile.h"
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 

@@ -1,6 +1,5 @@
 #include "Tindrel/platform/files/FileReplacement.h"
 
-#include "tests/support/AgedFiles.h"
 #include "tests/support/FileText.h"
 #include "tests/support/ScopedFileSizeLimit.h"
 #include "tests/support/TemporaryFolder.h"
@@ -81,17 +80,4 @@ TEST(FileReplacement, onlyARegularFileOrALinkToOneIsReplaced) {
     EXPECT_TRUE(std::filesystem::is_fifo(folder / "fifo"));
     EXPECT_TRUE(std::filesystem::is_symlink(folder / "dangling"));
     EXPECT_FALSE(std::filesystem::exists(folder / "nothing"));
-}
-
-TEST(FileReplacement, theNextWriteRemovesTemporariesAKilledRunLeft) {
-    TemporaryFolder folder;
-    const std::vector<AgedFile> files{{"mimeapps.list.Ab3xZ9", true, true},
-                                      {"mimeapps.list.Qq0000", false, false}, // being written
-                                      {"mimeapps.list.bak", true, false},
-                                      {"mimeapps.list.Ab3xZ9x", true, false},
-                                      {"other.list.Ab3xZ9", true, false}};
-    writeAgedFiles(folder.path(), files);
-    ASSERT_TRUE(replaceFileContents(folder / "mimeapps.list", oldText));
-    for (const AgedFile& file : files)
-        EXPECT_NE(std::filesystem::exists(folder / file.name), file.expectedRemoved) << file.name;
 }

@@ -1,4 +1,4 @@
-#include "Tindrel/platform/audio/NewFileWriting.h"
+#include "Tindrel/platform/files/NewFileWriting.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>

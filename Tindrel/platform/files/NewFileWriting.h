@@ -4,7 +4,7 @@
 // settings it keeps): making a new file under a name nothing else holds yet, and writing bytes
 // to it whole. Synchronous; any thread.
 
-#include "Tindrel/platform/audio/FileDescriptor.h"
+#include "Tindrel/platform/files/FileDescriptor.h"
 
 #include <cstddef>
 #include <filesystem>

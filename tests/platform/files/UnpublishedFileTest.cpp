@@ -1,0 +1,158 @@
+#include "Tindrel/platform/files/UnpublishedFile.h"
+
+#include "tests/support/FileText.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using tindrel::platform::UnpublishedFile;
+using Taken = UnpublishedFile::TakenName;
+using namespace tindrel::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::set<std::string> listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::optional<UnpublishedFile> written(const fs::path& folder, const std::string& text) {
+    std::optional<UnpublishedFile> file = UnpublishedFile::create(folder, 0644, nullptr);
+    if (file && ::write(file->descriptor(), text.data(), text.size()) != ssize_t(text.size()))
+        return std::nullopt;
+    return file;
+}
+
+// Publishes `count` files as `named` at once in each of two processes.
+void publishInTwoProcesses(const fs::path& named, int count) {
+    pid_t writers[2];
+    for (pid_t& writer : writers) {
+        writer = fork();
+        if (writer == 0) {
+            for (int i = 0; i < count; ++i) {
+                auto file = written(named.parent_path(),
+                                    std::to_string(getpid()) + "/" + std::to_string(i));
+                if (!file || !file->publishUnderFreeName(named, nullptr, nullptr))
+                    _exit(1);
+            }
+            _exit(0);
+        }
+    }
+    for (const pid_t writer : writers) {
+        int status = 0;
+        waitpid(writer, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+}
+
+} // namespace
+
+TEST(UnpublishedFile, takesAFreeNameAtOnceAndReplacesOnlyWhatItIsAllowedTo) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> taken; // files, or folders when ending in "/"
+        Taken answer;
+        const char* published; // none: nothing published
+    };
+    const Case cases[] = {
+        {"a free name", {}, Taken::skip, "take.wav"},
+        {"a file of the user's", {"take.wav"}, Taken::skip, "take (2).wav"},
+        {"a folder and a file", {"take.wav/", "take (2).wav"}, Taken::skip, "take (3).wav"},
+        {"a file that may go", {"take.wav"}, Taken::replace, "take.wav"},
+        {"a stop", {"take.wav"}, Taken::giveUp, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryFolder folder;
+        for (const std::string taken : c.taken) {
+            if (taken.ends_with('/'))
+                fs::create_directory(folder / taken.substr(0, taken.size() - 1));
+            else
+                std::ofstream(folder / taken) << "mine";
+        }
+        const std::set<std::string> before = listing(folder.path());
+        auto file = written(folder.path(), "new");
+        ASSERT_TRUE(file);
+        std::string error = "left from before";
+        const auto published = file->publishUnderFreeName(
+            folder / "take.wav", [&](const fs::path&) { return c.answer; }, &error);
+        file.reset();
+
+        ASSERT_EQ(published.has_value(), c.published != nullptr);
+        EXPECT_TRUE(error.empty() || published) << error;
+        std::set<std::string> expected = before;
+        if (c.published) {
+            EXPECT_EQ(*published, folder / c.published);
+            EXPECT_EQ(readFileText(*published), "new");
+            expected.insert(c.published);
+        }
+        EXPECT_EQ(listing(folder.path()), expected);
+        for (const std::string taken : c.taken) {
+            if (!taken.ends_with('/') && (!c.published || taken != c.published)) {
+                EXPECT_EQ(readFileText(folder / taken), "mine") << taken;
+            }
+        }
+    }
+
+    // Two writers of one name at the same moment each land under a name of their own.
+    TemporaryFolder folder;
+    publishInTwoProcesses(folder / "race.wav", 30);
+    std::set<std::string> contents;
+    for (const std::string& name : listing(folder.path()))
+        contents.insert(readFileText(folder / name));
+    EXPECT_EQ(listing(folder.path()).size(), 60u);
+    EXPECT_EQ(contents.size(), 60u);
+}
+
+TEST(UnpublishedFile, leavesNothingWhenKilledAndItsHiddenFilesGoOnceUnheld) {
+    TemporaryFolder folder;
+    std::ofstream(folder / "song.wav") << "mine";
+    std::ofstream(folder / ".tindrel.0123456789abcdeg.tmp") << "not of the pattern";
+    // A writer killed before publishing leaves nothing; one killed while it held a hidden
+    // file leaves that file unheld.
+    for (const bool hidden : {false, true}) {
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            auto file = written(folder.path(), "partial");
+            if (hidden && file)
+                file->publishUnderHiddenName(nullptr);
+            raise(SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(writer, &status, 0), writer);
+        ASSERT_TRUE(WIFSIGNALED(status));
+    }
+    EXPECT_EQ(listing(folder.path()).size(), 3u);
+    auto held = written(folder.path(), "in use");
+    ASSERT_TRUE(held);
+    const auto heldPath = held->publishUnderHiddenName(nullptr);
+    ASSERT_TRUE(heldPath);
+
+    // The next new file in the folder clears what nobody holds, and only that.
+    ASSERT_TRUE(written(folder.path(), "next"));
+    EXPECT_EQ(listing(folder.path()),
+              (std::set<std::string>{"song.wav", ".tindrel.0123456789abcdeg.tmp",
+                                     heldPath->filename().string()}));
+
+    const struct {
+        const char* name;
+        bool leftover;
+    } names[] = {
+        {".tindrel.0123456789abcdef.tmp", true},  {".tindrel.0123456789ABCDEF.tmp", false},
+        {".tindrel.0123456789abcde.tmp", false},  {"tindrel.0123456789abcdef.tmp", false},
+        {".tindrel.0123456789abcdef.wav", false}, {".tindrel.0123456789abcdef.tmp~", false},
+        {".tindrel.0123456789ab.part", false},
+    };
+    for (const auto& name : names)
+        EXPECT_EQ(UnpublishedFile::isLeftoverName(name.name), name.leftover) << name.name;
+}
