@@ -7,9 +7,15 @@
 // Offline use: enableManualRenderingMode(format, maxFrames), start(), schedule and play the
 // player node, then renderOffline() pulls the same graph on the caller's thread, unpaced.
 //
-// With an output that is not real-time (ManualOutput) and in manual rendering mode, a render
-// waits for the player's streaming thread instead of playing silence, so what comes out is
-// the same on every run. With a real-time output the render thread never waits.
+// The time-pitch unit renders in quanta of 256 frames, waiting for the player's streaming
+// thread when its input is late, so what comes out is a function of the file and the settings
+// alone: the same in playback and offline, whatever block sizes the output asks for. With a
+// real-time output a worker thread renders about 100 ms ahead of it (RenderAheadQueue.h), and
+// the output's thread only copies, mixes and publishes the playhead of what it plays: it never
+// allocates, locks or waits, whatever a seek, a wrap or a change of path costs. A seek is
+// joined a little past what the output has read, so it is heard once the new place is ready.
+// With an output that is not real-time (ManualOutput) and in manual rendering mode, the quanta
+// are rendered on the caller's thread as they are needed.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/AudioPcmBuffer.h"

@@ -8,11 +8,15 @@
 #include <jack/jack.h>
 #endif
 
+#include <algorithm>
 #include <mutex>
 
 namespace tindrel::platform {
 
 namespace {
+
+constexpr unsigned long devicePeriodFrames = 512;
+constexpr double devicePeriods = 3;
 
 #ifdef TINDREL_HAVE_ALSA
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
@@ -79,15 +83,18 @@ bool PortAudioOutput::start(double sampleRate, uint32_t channels, RenderFunction
     parameters.device = device;
     parameters.channelCount = static_cast<int>(channels);
     parameters.sampleFormat = paFloat32;
-    parameters.suggestedLatency = info->defaultHighOutputLatency;
+    // The engine renders ahead on a thread of its own, so each call only copies: a short fixed
+    // period with three of them queued in the device rides out a late wake-up of this thread.
+    parameters.suggestedLatency =
+        std::max(info->defaultLowOutputLatency, devicePeriods * devicePeriodFrames / sampleRate);
     PaStream* stream = nullptr;
     const auto trampoline = [](const void* input, void* output, unsigned long frames,
                                const PaStreamCallbackTimeInfo* timeInfo,
                                PaStreamCallbackFlags flags, void* self) {
         return callback(input, output, frames, timeInfo, flags, self);
     };
-    if (Pa_OpenStream(&stream, nullptr, &parameters, sampleRate, paFramesPerBufferUnspecified,
-                      paNoFlag, trampoline, this) != paNoError) {
+    if (Pa_OpenStream(&stream, nullptr, &parameters, sampleRate, devicePeriodFrames, paNoFlag,
+                      trampoline, this) != paNoError) {
         stop();
         return false;
     }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The system's default output device through PortAudio, opened at the engine's rate and
-// channel count with the device's high (safe) latency. The library's error printing (ALSA,
+// channel count, in periods of 512 frames with three periods (32 ms at 48 kHz) or the device's
+// low latency, whichever is longer, queued in the device. The library's error printing (ALSA,
 // JACK) is silenced before PortAudio starts. start() and stop() are for the owning thread;
 // the render function runs on PortAudio's callback thread.
 
