@@ -1,6 +1,7 @@
-// The render thread must not allocate: this binary counts every malloc made on the thread
-// that renders, while the chain plays each path, switches paths, restarts after a stop and
-// crossfades a seek while playing.
+// The device's thread must not allocate: this binary counts every malloc made on the thread
+// that calls the render function, while the chain plays each path at the corners of the
+// settings, crosses the edges of a range that alone is warped, hands the faster engine over,
+// restarts after a stop and joins a seek while playing.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
@@ -94,8 +95,8 @@ TEST(RenderThread, PlaysSwitchesAndRestartsWithoutAllocating) {
     auto& player = engine.playerNode();
     auto& unit = engine.timePitchUnit();
 
-    // Renders until the player has heard `frames` more source frames; the streaming thread
-    // fills the ring meanwhile, as it would between device callbacks.
+    // Renders until the player has heard `frames` more source frames; the engine's threads
+    // read and render ahead meanwhile, as they would between device callbacks.
     const auto playFor = [&](int64_t frames, bool counted) {
         const int64_t from = player.playerSampleTime().value_or(0);
         for (int step = 0; step < 1000000; ++step) {
@@ -111,30 +112,42 @@ TEST(RenderThread, PlaysSwitchesAndRestartsWithoutAllocating) {
     };
     struct Setting {
         float overlap, rate, cents;
-        bool countedAfterSeek; // Rubber Band sizes its resampler again after a reset
     };
-    const Setting settings[] = {
-        {8, 1, 0, true},         {8, 1.5f, 701.955f, true},
-        {12, 1.25f, 300, false}, {3.5f, 1.25f, 300, false},
-        {12, 4, -1200, false},   {12, 4, -2400, false}, // the faster engine takes over
-        {3.5f, 3, -2400, false}, {8, 1, 0, true}};
+    std::vector<Setting> settings{{8, 1, 0}, {8, 1.5f, 701.955f}, {8, 0.25f, -2400}, {8, 4, 2400}};
+    for (const float overlap : {12.0f, 3.5f}) {
+        for (const float rate : {0.25f, 4.0f}) {
+            for (const float cents : {-2400.0f, 2400.0f}) {
+                settings.push_back({overlap, rate, cents});
+            }
+        }
+    }
     player.scheduleSegment(*file, 0, file->length());
     player.play();
     for (const auto& setting : settings) {
         unit.setOverlap(setting.overlap);
         unit.setRate(setting.rate);
         unit.setPitch(setting.cents);
-        // Rubber Band itself may allocate when it meets a new ratio: not counted. Playing on,
-        // and starting again after a seek, is.
-        ASSERT_TRUE(playFor(20000, false));
         ASSERT_TRUE(playFor(20000, true));
+        // The edges of a range that alone is warped: neutral outside it.
+        unit.setOverlap(8);
+        unit.setRate(1);
+        unit.setPitch(0);
+        ASSERT_TRUE(playFor(10000, true));
+        unit.setOverlap(setting.overlap);
+        unit.setRate(setting.rate);
+        // At 4x and -24 st a change of pitch hands the faster engine over.
+        unit.setPitch(setting.cents < 0 ? setting.cents + 1800 : setting.cents);
+        ASSERT_TRUE(playFor(20000, true));
+        unit.setPitch(setting.cents);
         player.stop();
         player.scheduleSegment(*file, 44100, file->length() - 44100);
         player.play();
-        ASSERT_TRUE(playFor(20000, setting.countedAfterSeek));
-        // A seek while playing: the crossfade from the playing deck into the other one.
+        ASSERT_TRUE(playFor(20000, true));
+        // A seek while playing, and a loop's wrap back.
         player.scheduleSegment(*file, 88200, file->length() - 88200);
-        ASSERT_TRUE(playFor(20000, setting.countedAfterSeek));
+        ASSERT_TRUE(playFor(20000, true));
+        player.scheduleSegment(*file, 44100, file->length() - 44100);
+        ASSERT_TRUE(playFor(20000, true));
     }
     EXPECT_EQ(allocations.load(), 0);
 }
