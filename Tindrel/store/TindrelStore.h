@@ -242,6 +242,8 @@ private:
     // Transport
     void scheduleFromFrame(int64_t frame, bool autoPlay);
     double currentPlayheadSeconds() const;
+    // Where the engine's rendering stands, ahead of what is heard.
+    double renderedPlayheadSeconds() const;
     // `mayLoop` false ends the track even with looping on.
     void handleTrackReachedEnd(bool mayLoop = true);
     // Stops where the audio ran out, with a status line saying the file could not be read.

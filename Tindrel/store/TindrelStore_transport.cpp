@@ -197,6 +197,18 @@ double TindrelStore::currentPlayheadSeconds() const {
     return currentTime;
 }
 
+double TindrelStore::renderedPlayheadSeconds() const {
+    if (isPlaying) {
+        if (const std::optional<int64_t> rendered = playerNode().playerRenderTime()) {
+            const double seconds =
+                static_cast<double>(scheduledStartFrame_ + std::max<int64_t>(0, *rendered)) /
+                std::max(1.0, fileSampleRate_);
+            return std::max(0.0, std::min(duration.get(), seconds));
+        }
+    }
+    return currentPlayheadSeconds();
+}
+
 void TindrelStore::togglePlayPause() {
     if (!audioFile_) {
         std::optional<Path> target = currentURL;
@@ -319,8 +331,10 @@ void TindrelStore::advanceOneTick() {
     const double t = currentPlayheadSeconds();
     currentTime = t;
     ensurePlayheadVisibleInZoomWindow();
+    // The engine renders ahead of what is heard: an edge of the range is taken where the
+    // rendering stands, so it is heard where it lies.
     if (warpScope == WarpScope::rangeOnly && hasActiveRange())
-        applyWarpRateAndPitchParameters(t);
+        applyWarpRateAndPitchParameters(renderedPlayheadSeconds());
     if (isLoopEnabled) {
         const double a = loopIn->value_or(0.0);
         const double b = loopOut->value_or(duration.get());

@@ -142,8 +142,8 @@ TEST(TindrelProgramLifecycle, TheNextStartClearsWhatADecodeOfAKilledRunLeft) {
     struct Case {
         const char* name;
         bool held; // by a decode still running elsewhere
-    } cases[] = {{".lifecycle-killed_1_0123456789abcdef-a1B2c3.wav", false},
-                 {".lifecycle-running_1_0123456789abcdef-Zz9yX8.wav", true}};
+    } cases[] = {{".tindrel.0123456789abcdef.tmp", false},
+                 {".tindrel.fedcba9876543210.tmp", true}};
     std::vector<int> holds;
     for (const Case& c : cases) {
         const int fd = open((cache / c.name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -34,6 +34,10 @@ public:
     // have left the time-pitch unit, net of its start delay, so the playhead follows what is
     // heard at any rate. None while nothing has rendered since play().
     virtual std::optional<int64_t> playerSampleTime() const = 0;
+    // Source frames of the segment rendered so far: ahead of what is heard by what the output
+    // has still to play, and where a change of the time-pitch unit made now is first heard.
+    // None while nothing has rendered since play().
+    virtual std::optional<int64_t> playerRenderTime() const = 0;
 
     // Whether the segment stopped short of its scheduled length (the file ends early or a
     // read failed), reported once every frame that was read has been heard; none while it

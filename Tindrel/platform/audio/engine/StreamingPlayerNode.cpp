@@ -119,6 +119,14 @@ std::optional<int64_t> StreamingPlayerNode::playerSampleTime() const {
     return heard_.load(std::memory_order_acquire);
 }
 
+std::optional<int64_t> StreamingPlayerNode::playerRenderTime() const {
+    if (!playerSampleTime() || renderedGeneration_.load(std::memory_order_acquire) !=
+                                   generation_.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    return rendered_.load(std::memory_order_acquire);
+}
+
 AudioPlayerNode::Shortfall StreamingPlayerNode::segmentShortfall() const {
     const uint64_t generation = generation_.load(std::memory_order_acquire);
     if (cutShort_.load(std::memory_order_acquire) != generation)
@@ -222,12 +230,16 @@ bool StreamingPlayerNode::segmentWaiting() const {
     return generation_.load(std::memory_order_acquire) != renderGeneration_;
 }
 
-RenderAheadQueue::Mark StreamingPlayerNode::markHeard(std::optional<int64_t> heard) const {
+RenderAheadQueue::Mark StreamingPlayerNode::markHeard(std::optional<int64_t> heard) {
     RenderAheadQueue::Mark mark;
     mark.generation = renderGeneration_;
     mark.known = heard.has_value();
     mark.heard = std::clamp<int64_t>(heard.value_or(0), 0,
                                      std::max<int64_t>(0, renderSegmentFrames_ - renderPreRoll_));
+    if (mark.known) {
+        rendered_.store(mark.heard, std::memory_order_release);
+        renderedGeneration_.store(mark.generation, std::memory_order_release);
+    }
     return mark;
 }
 

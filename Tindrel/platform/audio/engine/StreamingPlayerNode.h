@@ -48,6 +48,7 @@ public:
     void setVolume(float gain) override;
     float volume() const override;
     std::optional<int64_t> playerSampleTime() const override;
+    std::optional<int64_t> playerRenderTime() const override;
     Shortfall segmentShortfall() const override;
 
     // Sets the channel count of the ring and drops the segment.
@@ -70,7 +71,7 @@ public:
     size_t pull(float* const* destination, size_t offset, size_t frames) override;
     // Where playback will stand once what was rendered so far is heard: `heard` source frames
     // of the segment (the time-pitch unit's count), none while a seek waits for its input.
-    RenderAheadQueue::Mark markHeard(std::optional<int64_t> heard) const;
+    RenderAheadQueue::Mark markHeard(std::optional<int64_t> heard);
     // The device has played the frames of `mark`.
     void publishHeard(const RenderAheadQueue::Mark& mark);
 
@@ -108,6 +109,8 @@ private:
     std::atomic<bool> renderedSincePlay_{false};
     std::atomic<int64_t> heard_{0};
     std::atomic<uint64_t> heardGeneration_{0};
+    std::atomic<int64_t> rendered_{0};
+    std::atomic<uint64_t> renderedGeneration_{0};
 
     // Render side only.
     uint64_t renderGeneration_ = 0;
