@@ -237,7 +237,15 @@ int main() {
                     }
                 }
                 recording = false;
-                underruns += engine.underrunFrames() - underrunsBefore;
+                const int64_t missing = engine.underrunFrames() - underrunsBefore;
+                underruns += missing;
+                if (missing > 0) {
+                    std::fprintf(stderr, "%s\n",
+                                 formatNumber("  %s %u: %.2fx %+.0f st missed %.1f ms", mode.name,
+                                              block, setting.rate, setting.cents / 100,
+                                              static_cast<double>(missing) / sampleRate * 1e3)
+                                     .c_str());
+                }
             }
             engine.stop();
             const double worst = calls.empty() ? 0 : *std::max_element(calls.begin(), calls.end());

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <future>
+#include <malloc.h>
 
 namespace tindrel::platform {
 
@@ -89,8 +90,19 @@ float RubberBandTimePitch::overlap() const {
 
 void RubberBandTimePitch::configure(double sampleRate, uint32_t channelCount) {
     channelCount = std::max<uint32_t>(1, channelCount);
-    if (!state_ || state_->sampleRate != sampleRate || state_->channelCount != channelCount) {
-        state_ = std::make_unique<State>(sampleRate, channelCount);
+    const auto fits = [&](const std::unique_ptr<State>& state) {
+        return state && state->sampleRate == sampleRate && state->channelCount == channelCount;
+    };
+    if (!fits(state_)) {
+        // Folders mix a few formats: the decks of the one before are kept for going back.
+        std::swap(state_, spare_);
+        if (!fits(state_)) {
+            state_.reset();
+            // The decks' large buffers go back to the system rather than stay with the
+            // allocator, where the next format's would not fit them all.
+            malloc_trim(0);
+            state_ = std::make_unique<State>(sampleRate, channelCount);
+        }
     }
     restart();
 }

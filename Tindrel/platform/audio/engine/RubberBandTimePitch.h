@@ -14,7 +14,8 @@
 // that deck has output, the two are joined by a short crossfade (SeekCrossfade.h). Until then
 // the heard position is unknown; while the joined frames play, no further segment may start.
 //
-// configure() is for the main thread while no render runs (it allocates). restart(),
+// configure() is for the main thread while no render runs (it allocates). It keeps the decks of
+// the format before beside those of the new one, so going back to it builds nothing. restart(),
 // render(), framesBeforeNewSegment() and heardFrames() are for the render thread and do not
 // allocate or lock, except inside Rubber Band (see StretcherPath.h).
 
@@ -81,6 +82,7 @@ private:
     std::atomic<float> pitch_{0.0f};
     std::atomic<float> overlap_{8.0f};
     std::unique_ptr<State> state_;
+    std::unique_ptr<State> spare_; // the decks of the format before
 };
 
 } // namespace tindrel::platform
