@@ -79,6 +79,7 @@ void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindo
     transient_.start(0, rate, pitchScale, hitInput_, hitFeed_);
     sustainedQueue_.held = 0;
     transientQueue_.held = 0;
+    hitLevel_.reset();
     rate_ = rate;
     realign_ = false;
 }

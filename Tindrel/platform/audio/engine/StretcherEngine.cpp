@@ -28,16 +28,22 @@ public:
 
 StretcherEngine::StretcherEngine(double sampleRate, uint32_t channelCount,
                                  RubberBandStretcher::Options options, double delayShare)
-    : stretcher_(std::make_unique<RubberBandStretcher>(
-          static_cast<size_t>(std::clamp(sampleRate, 8000.0, 192000.0)), channelCount,
-          std::make_shared<SilentLogger>(), options | RubberBandStretcher::OptionProcessRealTime)),
-      delayShare_(delayShare), scratch_(channelCount, std::vector<float>(scratchFrames)),
-      scratchPointers_(channelCount), outPointers_(channelCount), inPointers_(channelCount) {
-    stretcher_->setMaxProcessSize(maximumFeed);
+    : sampleRate_(sampleRate), options_(options), delayShare_(delayShare),
+      scratch_(channelCount, std::vector<float>(scratchFrames)), scratchPointers_(channelCount),
+      outPointers_(channelCount), inPointers_(channelCount) {
     for (uint32_t c = 0; c < channelCount; ++c) {
         scratchPointers_[c] = scratch_[c].data();
     }
+    build();
+}
+
+void StretcherEngine::build() {
+    stretcher_ = std::make_unique<RubberBandStretcher>(
+        static_cast<size_t>(std::clamp(sampleRate_, 8000.0, 192000.0)), scratch_.size(),
+        std::make_shared<SilentLogger>(), options_ | RubberBandStretcher::OptionProcessRealTime);
+    stretcher_->setMaxProcessSize(maximumFeed);
     warmUp();
+    used_ = false;
 }
 
 void StretcherEngine::warmUp() {
@@ -82,6 +88,12 @@ void StretcherEngine::setRatios(double rate, double pitchScale) {
 
 void StretcherEngine::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                             SampleSource& source) {
+    // The finer engine's reset keeps some of what it played and the ratios it had: made anew, it
+    // starts from the state every new one has, so a start sounds the same whatever came before.
+    if (used_ && (options_ & RubberBandStretcher::OptionEngineFiner) != 0) {
+        build();
+    }
+    used_ = true;
     stretcher_->reset();
     stretcher_->setTimeRatio(1.0 / rate);
     stretcher_->setPitchScale(pitchScale);

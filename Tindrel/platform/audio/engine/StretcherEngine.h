@@ -10,10 +10,11 @@
 // to 80 ms off until the next seek.
 //
 // The constructor allocates (main thread) and runs the stretcher once at a pitch shift so
-// that Rubber Band sizes its buffers there. start() and render() run on the render thread and
-// do not allocate, except inside Rubber Band: its pitch resampler allocates a few hundred
-// bytes when it meets a new ratio and in its first block after a reset (a seek). The
-// end of the input is never flushed with a final block (that takes ~20 ms): past the
+// that Rubber Band sizes its buffers there. start() and render() run on the engine's
+// render-ahead thread, never the device's: Rubber Band allocates there when it meets a new ratio
+// and after a reset, and a start of the finer engine builds its stretcher anew (its reset keeps
+// part of what it played), about 4 ms. So a start's output depends on the input and the ratios
+// alone. The end of the input is never flushed with a final block (that takes ~20 ms): past the
 // segment the player delivers silence, which pushes the tail out.
 
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
@@ -50,13 +51,17 @@ public:
     double pitchScale() const { return pitchScale_; }
 
 private:
+    void build();
     void warmUp();
     void setRatios(double rate, double pitchScale);
     void countHeard(size_t frames);
 
     size_t startDelay() const;
 
+    double sampleRate_;
+    RubberBand::RubberBandStretcher::Options options_;
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
+    bool used_ = false; // processed audio since it was built
     double delayShare_;
     std::vector<std::vector<float>> scratch_;
     std::vector<float*> scratchPointers_;
