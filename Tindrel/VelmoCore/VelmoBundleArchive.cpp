@@ -1,6 +1,7 @@
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 
 #include "Tindrel/VelmoCore/VelmoArchivePaths.h"
+#include "Tindrel/VelmoCore/VelmoZipDirectory.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -28,16 +29,25 @@ struct ArchiveWriteCloser {
     void operator()(archive* writer) const { archive_write_free(writer); }
 };
 
-// The entry's path as parts, without "." parts; nothing when it is empty, absolute or has "..".
-std::optional<VelmoArchivePaths::Path> insidePath(const char* name) {
-    if (!name || !*name || fs::path(name).has_root_path())
+// The entry's path as parts, without "." parts; nothing when it is empty, absolute, has "..",
+// or is deeper or longer than the bounds. The parts point into `name`.
+std::optional<VelmoArchivePaths::Path> insidePath(std::string_view name,
+                                                  const VelmoUpdateLimits& limits) {
+    if (name.empty() || name.front() == '/' ||
+        name.size() > static_cast<std::size_t>(limits.pathBytes))
         return std::nullopt;
     VelmoArchivePaths::Path parts;
-    for (const fs::path& part : fs::path(name)) {
+    while (!name.empty()) {
+        const std::size_t slash = std::min(name.find('/'), name.size());
+        const std::string_view part = name.substr(0, slash);
+        name.remove_prefix(std::min(slash + 1, name.size()));
         if (part == "..")
             return std::nullopt;
-        if (!part.empty() && part != ".")
-            parts.push_back(part.string());
+        if (part.empty() || part == ".")
+            continue;
+        if (parts.size() == static_cast<std::size_t>(limits.pathDepth))
+            return std::nullopt;
+        parts.push_back(part);
     }
     if (parts.empty())
         return std::nullopt;
@@ -45,14 +55,16 @@ std::optional<VelmoArchivePaths::Path> insidePath(const char* name) {
 }
 
 // Checks the entry, points it into the work folder and gives it the installer's mode.
-bool acceptEntry(archive_entry* entry, const fs::path& workFolder, VelmoArchivePaths& paths) {
-    if (archive_entry_hardlink(entry))
+bool acceptEntry(archive_entry* entry, std::string_view listedName, const fs::path& workFolder,
+                 const VelmoUpdateLimits& limits, VelmoArchivePaths& paths) {
+    const char* name = archive_entry_pathname(entry);
+    if (archive_entry_hardlink(entry) || !name || name != listedName)
         return false;
-    const std::optional<VelmoArchivePaths::Path> parts = insidePath(archive_entry_pathname(entry));
+    const std::optional<VelmoArchivePaths::Path> parts = insidePath(name, limits);
     if (!parts)
         return false;
     fs::path relative;
-    for (const std::string& part : *parts)
+    for (const std::string_view part : *parts)
         relative /= part;
     switch (archive_entry_filetype(entry)) {
     case AE_IFDIR:
@@ -119,23 +131,31 @@ bool giveFoldersTheirMode(const fs::path& workFolder) {
 
 } // namespace
 
-std::optional<fs::path> VelmoBundleArchive::makeWorkFolder(const fs::path& temporaryDirectory,
-                                                           const std::string& prefix) {
+std::optional<VelmoBundleArchive::LockedFolder>
+VelmoBundleArchive::makeWorkFolder(const fs::path& temporaryDirectory, const std::string& prefix) {
     std::string pattern = (temporaryDirectory / (prefix + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data()))
         return std::nullopt;
-    return fs::path(pattern);
+    std::optional<VelmoFolderLock> lock = VelmoFolderLock::tryLock(pattern);
+    if (!lock) {
+        std::error_code error;
+        fs::remove(pattern, error);
+        return std::nullopt;
+    }
+    return LockedFolder{fs::path(pattern), std::move(*lock)};
 }
 
-void VelmoBundleArchive::removeWorkFolders(
-    const fs::path& temporaryDirectory,
-    const std::function<bool(const std::string&)>& isStale) {
+void VelmoBundleArchive::removeWorkFolders(const fs::path& temporaryDirectory,
+                                           const std::function<bool(const std::string&)>& isOurs) {
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(temporaryDirectory, error)) {
         struct stat status {};
-        if (isStale(entry.path().filename().string()) &&
-            lstat(entry.path().c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
-            status.st_uid == geteuid())
+        if (!isOurs(entry.path().filename().string()) ||
+            lstat(entry.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != geteuid())
+            continue;
+        // Held while removed, so that no install can take it up meanwhile.
+        if (const std::optional<VelmoFolderLock> lock = VelmoFolderLock::tryLock(entry.path()))
             fs::remove_all(entry.path(), error);
     }
 }
@@ -149,9 +169,15 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
     const std::int64_t byteBound =
         std::min(limits.unpackedBytes, archiveBytes * limits.unpackedPerArchiveByte);
 
+    // What the central directory lists is what may be installed: each entry read must be the
+    // one listed at its place. It is read first, so that the bounds hold before libarchive
+    // takes in the directory itself.
+    const std::optional<VelmoZipDirectory> listed = VelmoZipDirectory::read(archivePath, limits);
+    if (!listed)
+        return false;
     std::unique_ptr<archive, ArchiveReadCloser> reader(archive_read_new());
     std::unique_ptr<archive, ArchiveWriteCloser> writer(archive_write_disk_new());
-    archive_read_support_format_zip(reader.get());
+    archive_read_support_format_zip_seekable(reader.get());
     // Links are never followed while writing, so an earlier link cannot redirect a later file.
     archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_TIME |
                                                      ARCHIVE_EXTRACT_SECURE_SYMLINKS |
@@ -160,23 +186,24 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
         return false;
 
     VelmoArchivePaths paths;
-    std::int64_t entries = 0;
+    std::size_t entries = 0;
     std::int64_t written = 0;
     for (;;) {
         archive_entry* entry = nullptr;
         const int status = archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF)
             break;
-        if (status != ARCHIVE_OK || stop || ++entries > limits.archiveEntries ||
-            !acceptEntry(entry, workFolder, paths))
+        if (status != ARCHIVE_OK || stop || entries == listed->size() ||
+            !acceptEntry(entry, listed->name(entries++), workFolder, limits, paths))
             return false;
         if (archive_write_header(writer.get(), entry) != ARCHIVE_OK ||
             !copyData(reader.get(), writer.get(), written, byteBound, stop) ||
             archive_write_finish_entry(writer.get()) != ARCHIVE_OK)
             return false;
     }
-    return entries > 0 && archive_write_close(writer.get()) == ARCHIVE_OK &&
-           paths.linksStayInTheirTopFolders() && giveFoldersTheirMode(workFolder);
+    return entries > 0 && entries == listed->size() &&
+           archive_write_close(writer.get()) == ARCHIVE_OK && paths.linksStayInTheirTopFolders() &&
+           giveFoldersTheirMode(workFolder);
 }
 
 std::optional<fs::path> VelmoBundleArchive::findBundle(const fs::path& workFolder,

@@ -4,11 +4,13 @@
 // it. Nothing is written outside the work folder: entries with absolute paths or ".."
 // components, the same path twice, hard links and special files make the whole unpack fail, and
 // so does any symbolic link that, followed together with the archive's other links, leads out
-// of the top folder it lies in. The unpack stops at the bounds of VelmoUpdateLimits, counted on
-// the bytes actually written. Modes are the installer's own, whatever the archive says:
-// folders and executables 0755, other files 0644. Blocking file-system work; any thread, one
-// call at a time per work folder.
+// of the top folder it lies in, any entry named deeper or longer than the bounds, and any entry
+// whose local header names another path than the central directory. The unpack stops at the bounds
+// of VelmoUpdateLimits, counted on the bytes actually written. Modes are the installer's own,
+// whatever the archive says: folders and executables 0755, other files 0644. Blocking file-system
+// work; any thread, one call at a time per work folder.
 
+#include "Tindrel/VelmoCore/VelmoFolderLock.h"
 #include "Tindrel/VelmoCore/VelmoUpdateLimits.h"
 
 #include <atomic>
@@ -20,15 +22,22 @@
 namespace velmo {
 
 struct VelmoBundleArchive {
+    struct LockedFolder {
+        std::filesystem::path path;
+        VelmoFolderLock lock;
+    };
+
     // The work folder: a new private (0700) folder in `temporaryDirectory` whose name starts
-    // with `prefix` and ends in a random suffix, so nobody else can have planted it.
-    static std::optional<std::filesystem::path>
+    // with `prefix` and ends in "-" and six random characters, so nobody else can have planted
+    // it, locked while the caller keeps it.
+    static std::optional<LockedFolder>
     makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix);
 
-    // Removes the folders in `temporaryDirectory` that belong to this user and whose names
-    // `isStale` accepts; links and other users' entries are left alone.
+    // Removes the folders in `temporaryDirectory` that belong to this user, whose names
+    // `isOurs` accepts and that no one holds locked; links and other users' entries are left
+    // alone.
     static void removeWorkFolders(const std::filesystem::path& temporaryDirectory,
-                                  const std::function<bool(const std::string&)>& isStale);
+                                  const std::function<bool(const std::string&)>& isOurs);
 
     // False when the archive cannot be read, holds an entry that is refused, reaches a bound,
     // or `stop` is set (from another thread) before it is done.

@@ -2,6 +2,7 @@
 
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -9,9 +10,28 @@
 
 namespace velmo {
 
+namespace {
+
+// Moves a descriptor above every number the program is handed, so that handing over cannot
+// overwrite it.
+bool moveAbove(int& descriptor, const std::map<int, int>& handedDescriptors) {
+    int highest = 2;
+    for (const auto& [from, to] : handedDescriptors)
+        highest = std::max(highest, to);
+    if (descriptor > highest)
+        return true;
+    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, highest + 1);
+    close(descriptor);
+    descriptor = moved;
+    return moved >= 0;
+}
+
+} // namespace
+
 bool VelmoDetachedProcess::start(const std::string& program,
                                  const std::vector<std::string>& arguments,
-                                 const std::map<QString, QString>& extraEnvironment) {
+                                 const std::map<QString, QString>& extraEnvironment,
+                                 const std::map<int, int>& handedDescriptors) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const auto& [name, value] : extraEnvironment)
         environment.insert(name, value);
@@ -33,6 +53,13 @@ bool VelmoDetachedProcess::start(const std::string& program,
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         return false;
+    const bool reportMoved = moveAbove(report[0], handedDescriptors);
+    if (!moveAbove(report[1], handedDescriptors) || !reportMoved) {
+        for (const int descriptor : report)
+            if (descriptor >= 0)
+                close(descriptor);
+        return false;
+    }
     const pid_t child = fork();
     if (child < 0) {
         close(report[0]);
@@ -44,7 +71,11 @@ bool VelmoDetachedProcess::start(const std::string& program,
         setsid();
         const pid_t grandchild = fork();
         if (grandchild == 0) {
-            execve(argv[0], argv.data(), envp.data());
+            bool handed = true;
+            for (const auto& [from, to] : handedDescriptors)
+                handed = handed && (from == to ? fcntl(to, F_SETFD, 0) == 0 : dup2(from, to) == to);
+            if (handed)
+                execve(argv[0], argv.data(), envp.data());
             const int failure = errno;
             (void)!write(report[1], &failure, sizeof failure);
             _exit(127);

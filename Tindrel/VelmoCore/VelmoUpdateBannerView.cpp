@@ -110,6 +110,7 @@ VelmoUpdateBannerView::VelmoUpdateBannerView(VelmoUpdateStore& store, bool compa
         QTimer::singleShot(0, &store_, [this] { store_.downloadAndInstallUpdate(); });
     });
     connect(whatsNew_, &QPushButton::clicked, this, [this] {
+        store_.dismissUpdateFailure();
         const QUrl page(store_.productDownloadPage(), QUrl::StrictMode);
         if (page.isValid())
             store_.openInBrowser(page);
@@ -126,10 +127,12 @@ void VelmoUpdateBannerView::refresh() {
     const QString available = *store_.availableVersion();
     badge_->setText(QStringLiteral("OUT OF DATE \u00B7 v") + store_.currentVersion() +
                     QStringLiteral(" \u2192 v") + available);
-    message_ = compact_ ? store_.productName() + QStringLiteral(" v") + available +
-                              QStringLiteral(" is ready")
-                        : store_.productName() + QStringLiteral(" v") + available +
-                              QStringLiteral(" update available \u00B7 ") + store_.updateNotes();
+    // A rolled-back update is said where the user looks, until acted on.
+    message_ = !store_.updateFailureText().isEmpty() ? store_.updateFailureText()
+               : compact_ ? store_.productName() + QStringLiteral(" v") + available +
+                                QStringLiteral(" is ready")
+                          : store_.productName() + QStringLiteral(" v") + available +
+                                QStringLiteral(" update available \u00B7 ") + store_.updateNotes();
     static_cast<OneLineText*>(messageLine_)->setText(message_);
     const bool installing = store_.installingUpdate();
     progress_->setVisible(installing);

@@ -1,9 +1,10 @@
 #pragma once
 
 // The orange banner shown while a newer release is known: a version badge, a one-line message
-// (cut off, never wrapped), and either "Update Now" and "What's New" or, while an install runs,
-// a busy indicator with "Updating...". Hidden, taking no space, otherwise. Redraws on each
-// change of the store, which it does not own. GUI thread only.
+// (cut off, never wrapped; the failure of the last update in its place until the user acts), and
+// either "Update Now" and "What's New" or, while an install runs, a busy indicator with
+// "Updating...". Hidden, taking no space, otherwise. Redraws on each change of the store, which it
+// does not own. GUI thread only.
 
 #include <QWidget>
 

@@ -13,8 +13,10 @@ VelmoUpdateEnvironment VelmoUpdateEnvironment::forProcess() {
     while (environment.releaseHost.endsWith(QLatin1Char('/')))
         environment.releaseHost.chop(1);
     environment.bundleShortVersion = QCoreApplication::applicationVersion();
-    environment.bundleLocation =
-        bundleAbove(std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()));
+    const std::filesystem::path executableFolder(
+        QCoreApplication::applicationDirPath().toStdString());
+    environment.bundleLocation = bundleAbove(executableFolder);
+    environment.relaunchTool = executableFolder / relaunchToolName;
     environment.temporaryDirectory = std::filesystem::path(QDir::tempPath().toStdString());
     environment.arguments = QCoreApplication::arguments();
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();

@@ -38,6 +38,9 @@ struct VelmoUpdateEnvironment {
     // from, or nothing for a run outside such a folder.
     std::optional<std::filesystem::path> bundleLocation;
     std::filesystem::path temporaryDirectory;
+    // The relaunch tool (exchange and version steps of the swap); an install cannot go on
+    // without it.
+    std::optional<std::filesystem::path> relaunchTool;
 
     // Command line (program path first) and environment, for the simulate switch.
     QStringList arguments;
@@ -53,12 +56,16 @@ struct VelmoUpdateEnvironment {
     std::map<QString, QString> relaunchEnvironment;
 
     // The running program's values: compiled-in release host, the application's version, the
-    // bundle found from the executable's folder, QDesktopServices, QCoreApplication::quit.
+    // bundle found from the executable's folder, the relaunch tool beside the executable,
+    // QDesktopServices, QCoreApplication::quit.
     static VelmoUpdateEnvironment forProcess();
 
     // The "<name>.app" folder above bin/ of `executableFolder`, when there is one.
     static std::optional<std::filesystem::path>
     bundleAbove(const std::filesystem::path& executableFolder);
+
+    // The relaunch tool's file name, installed beside the program.
+    static constexpr const char* relaunchToolName = "velmo-relaunch-tool";
 };
 
 } // namespace velmo

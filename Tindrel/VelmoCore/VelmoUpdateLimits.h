@@ -27,6 +27,14 @@ struct VelmoUpdateLimits {
     std::int64_t archiveEntries = 20000;
     std::int64_t unpackedBytes = std::int64_t{2} << 30;
     std::int64_t unpackedPerArchiveByte = 50;
+    // An entry's name: at most this many folders deep and this many bytes long; all names
+    // together at most this many bytes. Memory while unpacking grows with the names' bytes.
+    int pathDepth = 64;
+    std::int64_t pathBytes = 4096;
+    std::int64_t allPathBytes = std::int64_t{4} << 20;
+
+    // How long the relaunched program has to say that it is up before it counts as not started.
+    std::chrono::seconds relaunchReportTime{20};
 };
 
 } // namespace velmo

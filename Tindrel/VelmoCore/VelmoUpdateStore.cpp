@@ -30,8 +30,10 @@ VelmoUpdateStore::VelmoUpdateStore(const QString& productId, const QString& prod
     // Left by the relaunch of an update that was rolled back: the user learns why.
     const auto failure =
         environment_.environmentVariables.find(QStringLiteral("VELMO_UPDATE_FAILED"));
-    if (failure != environment_.environmentVariables.end() && !failure->second.isEmpty())
-        setUpdateStatusText(QStringLiteral("Update failed: ") + failure->second);
+    if (failure != environment_.environmentVariables.end() && !failure->second.isEmpty()) {
+        updateFailureText_ = QStringLiteral("Update failed: ") + failure->second;
+        setUpdateStatusText(updateFailureText_);
+    }
     startAutomaticUpdateChecks();
 }
 
@@ -76,6 +78,18 @@ void VelmoUpdateStore::startAutomaticUpdateChecks() {
     updateTimer_->setInterval(automaticCheckIntervalSeconds * 1000);
     connect(updateTimer_, &QTimer::timeout, this, [this] { checkForUpdates(true); });
     updateTimer_->start();
+}
+
+void VelmoUpdateStore::dismissUpdateFailure() {
+    if (updateFailureText_.isEmpty())
+        return;
+    updateFailureText_.clear();
+    emit changed();
+}
+
+void VelmoUpdateStore::setCheckStatusText(const QString& value, bool silent) {
+    if (!silent || updateFailureText_.isEmpty())
+        setUpdateStatusText(value);
 }
 
 void VelmoUpdateStore::openInBrowser(const QUrl& url) const {

@@ -8,10 +8,13 @@
 //
 // GUI thread only. Network calls are asynchronous and report back on the GUI thread; an
 // install unpacks and stages on a thread of its own, which the store stops and waits for when
-// it is destroyed. Every install removes its work folder whatever its outcome, and each check
-// removes work folders an earlier run of the product left behind. The store owns its transport
-// and timer; the environment's callbacks must outlive it.
+// it is destroyed. Every install holds its work folder locked and removes it whatever its
+// outcome; each check removes the work and staging folders of this product that no install
+// holds (left by one that was stopped). After an update was rolled back, the failure stays in
+// the status text and the banner until the user's next action there: silent checks keep it.
+// The store owns its transport and timer; the environment's callbacks must outlive it.
 
+#include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoProductReleaseInfo.h"
 #include "Tindrel/VelmoCore/VelmoUpdateEnvironment.h"
 
@@ -20,6 +23,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 class QThread;
@@ -52,6 +56,10 @@ public:
     bool checkingForUpdates() const { return runningChecks_ > 0; }
     bool installingUpdate() const { return installingUpdate_; }
     const QString& updateStatusText() const { return updateStatusText_; }
+    // "Update failed: <reason>" after a rolled-back update, until dismissed; empty otherwise.
+    const QString& updateFailureText() const { return updateFailureText_; }
+    // The user acted on the update row: a failure shown until now is taken as seen.
+    void dismissUpdateFailure();
 
     // Asks the versions endpoints in turn and applies the first record found for the product.
     // `silent` keeps the start message and the message after finding nothing off the status.
@@ -82,9 +90,13 @@ private:
     void applyRemoteReleaseInfo(const VelmoProductReleaseInfo& release, bool silent);
 
     void continueInstall(const QUrl& downloadURL);
-    void unpackAndStage(const std::filesystem::path& workFolder, const QUrl& downloadURL);
+    void unpackAndStage(const std::shared_ptr<VelmoBundleArchive::LockedFolder>& workFolder,
+                        const QUrl& downloadURL);
     void endInstall(const QUrl& browserURL, const QString& statusText);
-    bool isStaleWorkFolderName(const std::string& name) const;
+    bool isOwnWorkFolderName(const std::string& name) const;
+    void removeLeftovers() const;
+    // A silent check's texts give way to a failure the user has not seen yet.
+    void setCheckStatusText(const QString& value, bool silent);
 
     // Stores a published field and announces the change, when there is one.
     template <typename Value> void publish(Value& field, const Value& value);
@@ -105,6 +117,7 @@ private:
     int runningChecks_ = 0;
     bool installingUpdate_ = false;
     QString updateStatusText_;
+    QString updateFailureText_;
     QTimer* updateTimer_ = nullptr;
     // The simulate switch's version stands for no real release: the new program may print any.
     bool availableVersionIsSimulated_ = false;

@@ -17,6 +17,7 @@ namespace {
 const QString openedDownload = QStringLiteral("Opened download in browser.");
 const QString openedDownloadPage = QStringLiteral("Opened download page in browser.");
 const QString openedInstallerDownload = QStringLiteral("Opened installer download in browser.");
+const QString unpackFailed = QStringLiteral("Update failed: the update could not be unpacked");
 
 bool isArchiveAddress(const QString& address) {
     return address.contains(QStringLiteral(".zip")) ||
@@ -29,6 +30,7 @@ void VelmoUpdateStore::downloadAndInstallUpdate() {
     // One install at a time: a second would race the first for the same program folder.
     if (installingUpdate_)
         return;
+    dismissUpdateFailure();
     const QString addressText =
         updateDownloadURL_.isEmpty() ? productDownloadPage() : updateDownloadURL_;
     const QUrl downloadURL(addressText, QUrl::StrictMode);
@@ -45,26 +47,27 @@ void VelmoUpdateStore::continueInstall(const QUrl& downloadURL) {
     setInstallingUpdate(true);
     setUpdateStatusText(QStringLiteral("Downloading ") + productName_ +
                         QStringLiteral(" update..."));
-    const std::optional<std::filesystem::path> workFolder = VelmoBundleArchive::makeWorkFolder(
+    // Locked until the unpack has removed it: a check meanwhile leaves it alone.
+    std::optional<VelmoBundleArchive::LockedFolder> made = VelmoBundleArchive::makeWorkFolder(
         environment_.temporaryDirectory, "VelmoUpdate-" + productId_.toStdString() + "-" +
                                              std::to_string(QDateTime::currentSecsSinceEpoch()));
-    if (!workFolder) {
+    if (!made) {
         endInstall(downloadURL, openedDownload);
         return;
     }
+    auto workFolder = std::make_shared<VelmoBundleArchive::LockedFolder>(std::move(*made));
     const VelmoUpdateLimits& limits = environment_.limits;
     const VelmoReleaseTransport::Bounds bounds{limits.downloadBytes, limits.downloadBaseTime,
                                                limits.downloadTimePerMiB};
     transport_->download(
-        downloadURL, bounds, *workFolder / "download.zip",
-        [this, downloadURL,
-         workFolder = *workFolder](const VelmoReleaseTransport::Response& response) {
+        downloadURL, bounds, workFolder->path / "download.zip",
+        [this, downloadURL, workFolder](const VelmoReleaseTransport::Response& response) {
             if (response.answered && response.statusCode == 200) {
                 unpackAndStage(workFolder, downloadURL);
                 return;
             }
             std::error_code ignored;
-            std::filesystem::remove_all(workFolder, ignored);
+            std::filesystem::remove_all(workFolder->path, ignored);
             if (!response.answered) {
                 endInstall(downloadURL, openedDownload);
                 return;
@@ -77,32 +80,53 @@ void VelmoUpdateStore::continueInstall(const QUrl& downloadURL) {
 
 // Unpacking and staging write up to the unpack bounds to disk: they run on a thread of their
 // own so that the window keeps answering. The work folder goes with the thread's last step.
-void VelmoUpdateStore::unpackAndStage(const std::filesystem::path& workFolder,
-                                      const QUrl& downloadURL) {
-    auto foundBundle = std::make_shared<bool>(false);
-    auto staged = std::make_shared<std::optional<VelmoBundleSwap>>();
-    unpackThread_ = QThread::create([workFolder, foundBundle, staged, limits = environment_.limits,
-                                     bundle = *environment_.bundleLocation,
-                                     program = productId_.toStdString(), stop = &stopUnpacking_] {
-        const std::filesystem::path unpacked = workFolder / "unpacked";
-        std::error_code error;
-        std::filesystem::create_directory(unpacked, error);
-        if (!error &&
-            VelmoBundleArchive::unpack(workFolder / "download.zip", unpacked, limits, *stop)) {
-            const std::optional<std::filesystem::path> newBundle =
-                VelmoBundleArchive::findBundle(unpacked, program);
-            *foundBundle = newBundle.has_value();
-            if (newBundle && !*stop)
-                *staged = VelmoBundleSwap::stage(*newBundle, bundle);
-        }
-        std::filesystem::remove_all(workFolder, error);
-    });
-    connect(unpackThread_, &QThread::finished, this, [this, downloadURL, foundBundle, staged] {
+// Whatever goes wrong there (memory, the file system) ends the install; nothing is thrown out
+// of the thread.
+void VelmoUpdateStore::unpackAndStage(
+    const std::shared_ptr<VelmoBundleArchive::LockedFolder>& workFolder, const QUrl& downloadURL) {
+    struct Outcome {
+        bool foundBundle = false;
+        bool failed = false;
+        std::optional<VelmoBundleSwap> staged;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    unpackThread_ =
+        QThread::create([workFolder, outcome, limits = environment_.limits,
+                         bundle = *environment_.bundleLocation, tool = environment_.relaunchTool,
+                         program = productId_.toStdString(), stop = &stopUnpacking_] {
+            const std::filesystem::path unpacked = workFolder->path / "unpacked";
+            std::error_code error;
+            try {
+                std::filesystem::create_directory(unpacked, error);
+                if (!error && VelmoBundleArchive::unpack(workFolder->path / "download.zip",
+                                                         unpacked, limits, *stop)) {
+                    const std::optional<std::filesystem::path> newBundle =
+                        VelmoBundleArchive::findBundle(unpacked, program);
+                    outcome->foundBundle = newBundle.has_value();
+                    if (newBundle && tool && !*stop)
+                        outcome->staged = VelmoBundleSwap::stage(*newBundle, bundle, *tool);
+                }
+            } catch (...) {
+                outcome->failed = true;
+                outcome->staged.reset();
+            }
+            try {
+                std::filesystem::remove_all(workFolder->path, error);
+            } catch (...) {
+            }
+        });
+    connect(unpackThread_, &QThread::finished, this, [this, downloadURL, workFolder, outcome] {
         // finished() comes just before the thread's end: wait for that before deleting it.
         unpackThread_->wait();
         delete unpackThread_;
         unpackThread_ = nullptr;
-        if (!*foundBundle) {
+        if (outcome->failed) {
+            setUpdateStatusText(unpackFailed);
+            setInstallingUpdate(false);
+            emit installFinished();
+            return;
+        }
+        if (!outcome->foundBundle) {
             endInstall(downloadURL, openedInstallerDownload);
             return;
         }
@@ -112,9 +136,10 @@ void VelmoUpdateStore::unpackAndStage(const std::filesystem::path& workFolder,
         const std::string expectedVersion =
             availableVersionIsSimulated_ ? std::string()
                                          : availableVersion_.value_or(QString()).toStdString();
-        if (!*staged ||
-            !(*staged)->startRelaunch(environment_.runningProcessId, productId_.toStdString(),
-                                      expectedVersion, environment_.relaunchEnvironment)) {
+        if (!outcome->staged ||
+            !outcome->staged->startRelaunch(environment_.runningProcessId, productId_.toStdString(),
+                                            expectedVersion, environment_.limits.relaunchReportTime,
+                                            environment_.relaunchEnvironment)) {
             endInstall(downloadURL, openedDownload);
             return;
         }
@@ -135,22 +160,24 @@ void VelmoUpdateStore::endInstall(const QUrl& browserURL, const QString& statusT
 
 // "VelmoUpdate-<product id>-<seconds>-<six random characters>", as continueInstall makes them;
 // other products' folders, and this product's with another shape, are not ours to remove.
-bool VelmoUpdateStore::isStaleWorkFolderName(const std::string& name) const {
-    // A day covers the longest download and unpack; a younger folder may be another
-    // instance's install still under way.
-    constexpr std::int64_t staleAfterSeconds = 24 * 3600;
+bool VelmoUpdateStore::isOwnWorkFolderName(const std::string& name) const {
     const std::string prefix = "VelmoUpdate-" + productId_.toStdString() + "-";
     if (!name.starts_with(prefix))
         return false;
     const std::string_view rest = std::string_view(name).substr(prefix.size());
     const size_t dash = rest.find('-');
     const std::string_view seconds = rest.substr(0, dash);
-    if (dash == std::string_view::npos || seconds.empty() || seconds.size() > 18 ||
-        seconds.find_first_not_of("0123456789") != std::string_view::npos ||
-        rest.size() - dash - 1 != 6)
-        return false;
-    const std::int64_t made = std::stoll(std::string(seconds));
-    return made < QDateTime::currentSecsSinceEpoch() - staleAfterSeconds;
+    return dash != std::string_view::npos && !seconds.empty() && seconds.size() <= 18 &&
+           seconds.find_first_not_of("0123456789") == std::string_view::npos &&
+           rest.size() - dash - 1 == 6;
+}
+
+void VelmoUpdateStore::removeLeftovers() const {
+    VelmoBundleArchive::removeWorkFolders(
+        environment_.temporaryDirectory,
+        [this](const std::string& name) { return isOwnWorkFolderName(name); });
+    if (environment_.bundleLocation)
+        VelmoBundleSwap::removeLeftovers(*environment_.bundleLocation);
 }
 
 } // namespace velmo

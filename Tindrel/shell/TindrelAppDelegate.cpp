@@ -1,5 +1,6 @@
 #include "Tindrel/shell/TindrelAppDelegate.h"
 
+#include "Tindrel/VelmoCore/VelmoRelaunch.h"
 #include "Tindrel/mainwindow/OpenFileOrFolder.h"
 #include "Tindrel/mainwindow/TindrelMainView.h"
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
@@ -101,9 +102,12 @@ void TindrelAppDelegate::finishLaunching() {
     updateStatusButton();
     if (!DefaultAudioHandlerRegistrar::isDefaultForWAVAndMP3())
         DefaultAudioHandlerRegistrar::registerAllAsDefault();
-    if (!launch.background || !isSystemTrayAvailable_())
+    // After an update that was rolled back the window shows why, whatever the launch asked for.
+    if (!launch.background || !isSystemTrayAvailable_() ||
+        !velmo::VelmoRelaunch::failedUpdateReason().empty())
         showMainWindow();
     installKeyShortcuts();
+    velmo::VelmoRelaunch::reportRunning();
 }
 
 void TindrelAppDelegate::setupMenuBarMiniPlayer() {

@@ -1,11 +1,15 @@
 // The update path's two costs: a check against a release host on 127.0.0.1 over HTTPS (fresh
 // TLS connection each time, manifest decoded), and the install of a 20 MB program folder
 // archive: unpacking it into a private work folder, staging it beside the installed folder and
-// the relaunch shell's swap (old -> backup, new -> old, the new program asked for its version,
-// backup removed). Each time is the median of several runs. Memory figures are the peak
-// resident size the process reached during the work above what it held before: for the
-// checks, and for one whole install by the update store (streamed download, unpack, staging).
+// the relaunch shell's swap (one exchange, the new program asked for its version, started and
+// waited for until it is up, old one removed). The deep-name figures: the peak memory an unpack
+// adds for one entry at the depth and length bounds, the name tree at the most names the
+// bounds allow, and archives past the bounds (refused; negative or zero). Each time is the median
+// of several runs. Memory figures are the peak resident size the process reached during the work
+// above what it held before: for the checks, and for one whole install by the update store
+// (streamed download, unpack, staging).
 
+#include "Tindrel/VelmoCore/VelmoArchivePaths.h"
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoBundleSwap.h"
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
@@ -195,9 +199,9 @@ InstallFigures installMilliseconds() {
         timer.start();
         const auto work = VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel");
         const std::atomic<bool> stop = false;
-        if (!work || !VelmoBundleArchive::unpack(archive, *work, VelmoUpdateLimits(), stop))
+        if (!work || !VelmoBundleArchive::unpack(archive, work->path, VelmoUpdateLimits(), stop))
             return {-1, -1};
-        const auto found = VelmoBundleArchive::findBundle(*work, "tindrel");
+        const auto found = VelmoBundleArchive::findBundle(work->path, "tindrel");
         if (!found)
             return {-1, -1};
         unpackRuns.push_back(timer.nsecsElapsed() / 1e6);
@@ -206,7 +210,7 @@ InstallFigures installMilliseconds() {
         // has already gone.
         timer.restart();
         const fs::path bundle = base / "apps" / "Tindrel.app";
-        auto swap = VelmoBundleSwap::stage(*found, bundle);
+        auto swap = VelmoBundleSwap::stage(*found, bundle, VELMO_TEST_RELAUNCH_TOOL);
         if (!swap)
             return {-1, -1};
         const qint64 gonePid = endedProcessId();
@@ -215,13 +219,56 @@ InstallFigures installMilliseconds() {
                     {QStringLiteral("-c"), QString::fromLatin1(VelmoBundleSwap::relaunchScript),
                      QStringLiteral("bench"), QString::number(gonePid),
                      QString::fromStdString(bundle.string()),
+                     QString::fromStdString(swap->stagingFolder().string()),
                      QString::fromStdString(swap->stagedBundle().string()),
-                     QString::fromStdString((base / "apps" / "backup").string()),
-                     QStringLiteral("tindrel"), QStringLiteral("2.0")});
+                     QStringLiteral("tindrel"), QStringLiteral("2.0"), QStringLiteral("20")});
         shell.waitForFinished(60000);
         swapRuns.push_back(timer.nsecsElapsed() / 1e6);
     }
     return {median(unpackRuns), median(swapRuns)};
+}
+
+// The peak memory one unpack adds for an archive of deep names; negative when it was refused.
+double deepUnpackPeakMebibytes(const std::vector<test::ZipEntry>& entries) {
+    QTemporaryDir root;
+    const fs::path base(root.path().toStdString());
+    const fs::path archive = base / "deep.zip";
+    QFile file(QString::fromStdString(archive.string()));
+    file.open(QIODevice::WriteOnly);
+    file.write(test::zipArchive(entries));
+    file.close();
+    fs::create_directories(base / "work");
+    const std::atomic<bool> stop = false;
+    const PeakMemory peak;
+    const bool unpacked =
+        VelmoBundleArchive::unpack(archive, base / "work", VelmoUpdateLimits(), stop);
+    const double growth = peak.growthMebibytes();
+    return unpacked ? growth : -growth;
+}
+
+// One file `depth` folders deep, each folder name `nameBytes` long.
+std::vector<test::ZipEntry> oneDeepEntry(int depth, int nameBytes) {
+    std::string path = "Tindrel.app";
+    for (int level = 1; level < depth; ++level)
+        path += "/" + std::string(nameBytes, 'd');
+    return {{path, test::ZipEntry::Kind::file, "x", 0644}};
+}
+
+// The most names the bounds let through, every entry 64 parts deep in folders of its own, held
+// as the unpack holds them (writing 1.3 million folders to disk would take minutes).
+double manyDeepNamesPeakMebibytes() {
+    const PeakMemory peak;
+    VelmoArchivePaths paths;
+    for (int index = 0; index < VelmoUpdateLimits().archiveEntries; ++index) {
+        const std::string first = std::to_string(index);
+        VelmoArchivePaths::Path path{"Tindrel.app", first};
+        while (path.size() < 63)
+            path.push_back("d");
+        path.push_back("x");
+        if (!paths.add(path, nullptr))
+            return -1;
+    }
+    return peak.growthMebibytes();
 }
 
 } // namespace
@@ -240,5 +287,14 @@ int main(int argc, char** argv) {
     print("update_install_20mb_unpack", install.unpack);
     print("update_install_20mb_stage_and_swap", install.swap);
     print("update_install_20mb_total", install.unpack + install.swap);
+    // Negative figures: the archive was refused (as it must be past the bounds).
+    print("update_unpack_one_entry_64_deep_4096_bytes_peak_memory_growth",
+          deepUnpackPeakMebibytes(oneDeepEntry(64, 63)), "MiB");
+    print("update_names_20000_entries_64_deep_peak_memory_growth", manyDeepNamesPeakMebibytes(),
+          "MiB");
+    print("update_unpack_8000_deep_refused_peak_memory_growth",
+          deepUnpackPeakMebibytes(oneDeepEntry(8000, 1)), "MiB");
+    print("update_unpack_32000_deep_refused_peak_memory_growth",
+          deepUnpackPeakMebibytes(oneDeepEntry(32000, 1)), "MiB");
     return 0;
 }

@@ -43,12 +43,13 @@ QByteArray zipArchive(const std::vector<ZipEntry>& entries) {
 }
 
 std::vector<ZipEntry> fakeBundle(const std::string& name, const std::string& label,
-                                 const std::string& versionAnswer) {
+                                 const std::string& versionAnswer, const std::string& startAnswer) {
     const std::string script =
         "#!/bin/sh\n"
         "if [ \"$1\" = --version ]; then " +
-        versionAnswer +
-        "; exit; fi\n"
+        versionAnswer + "; exit; fi\n" + startAnswer +
+        "\n"
+        "[ -z \"$VELMO_UPDATE_REPORT_FD\" ] || echo up >&\"$VELMO_UPDATE_REPORT_FD\"\n"
         "printf '%s\\n' '" +
         label +
         "' \"$@\" ${VELMO_SIMULATE_OUT_OF_DATE:+simulate} "

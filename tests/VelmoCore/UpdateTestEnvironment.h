@@ -17,7 +17,7 @@ struct RecordedEffects {
 };
 
 // An environment with no outside effects of its own: the given host, no simulate switch, the
-// browser and the way out recorded, no bundle, a short time-out.
+// browser and the way out recorded, no bundle, the built relaunch tool, a short time-out.
 inline VelmoUpdateEnvironment testEnvironment(
     const QString& releaseHost, RecordedEffects& effects,
     const std::filesystem::path& temporaryDirectory = std::filesystem::temp_directory_path()) {
@@ -25,6 +25,7 @@ inline VelmoUpdateEnvironment testEnvironment(
     environment.releaseHost = releaseHost;
     environment.limits.manifestTime = std::chrono::milliseconds(5000);
     environment.temporaryDirectory = temporaryDirectory;
+    environment.relaunchTool = std::filesystem::path(VELMO_TEST_RELAUNCH_TOOL);
     environment.arguments = {QStringLiteral("/opt/Tindrel.app/bin/tindrel")};
     environment.openInBrowser = [&effects](const QUrl& url) { effects.opened << url; };
     environment.requestTermination = [&effects] { ++effects.terminations; };

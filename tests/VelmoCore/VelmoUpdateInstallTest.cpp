@@ -1,3 +1,6 @@
+#include "Tindrel/VelmoCore/VelmoFolderLock.h"
+#include "Tindrel/VelmoCore/VelmoUpdateBannerView.h"
+#include "Tindrel/VelmoCore/VelmoUpdateRow.h"
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/VelmoCore/VelmoVersionsManifest.h"
 #include "tests/VelmoCore/BundleZip.h"
@@ -9,7 +12,9 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -117,6 +122,11 @@ protected:
         return readText(record);
     }
 
+    // The relaunch removes the old program after the new one has said it is up.
+    void awaitOnlyTheBundle() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return namesIn(apps).size() == 1; }, 20000));
+    }
+
     // Stands in for the running program: the relaunch must stop it before swapping.
     void startStandIn() {
         standIn.start(QStringLiteral("sleep"), {QStringLiteral("300")});
@@ -148,6 +158,14 @@ TEST_F(UpdateInstall, SwapsInTheNewProgramWithTheInstallersModesAndRelaunchesIt)
     release.push_back({"Tindrel.app/lib/deep/data.txt", ZipEntry::Kind::file, "d", 0602});
     release.push_back({"Tindrel.app/share/current", ZipEntry::Kind::symlink, "../lib/deep"});
     std::vector<ZipEntry> installed = test::fakeBundle("Tindrel.app", "new");
+    // As deep as a name may be: 64 parts.
+    std::string deep = "Tindrel.app";
+    for (int level = 0; level < 62; ++level) {
+        deep += "/d";
+        installed.push_back({deep + "/", ZipEntry::Kind::folder, {}, 0755});
+    }
+    release.push_back({deep + "/leaf.txt", ZipEntry::Kind::file, "deep", 0644});
+    installed.push_back({deep + "/leaf.txt", ZipEntry::Kind::file, "deep", 0644});
     installed.push_back({"Tindrel.app/lib/", ZipEntry::Kind::folder, {}, 0755});
     installed.push_back({"Tindrel.app/lib/deep/", ZipEntry::Kind::folder, {}, 0755});
     installed.push_back({"Tindrel.app/lib/deep/data.txt", ZipEntry::Kind::file, "d", 0644});
@@ -169,6 +187,7 @@ TEST_F(UpdateInstall, SwapsInTheNewProgramWithTheInstallersModesAndRelaunchesIt)
     EXPECT_EQ(effects.terminations, 1);
     EXPECT_TRUE(effects.opened.isEmpty());
     EXPECT_EQ(awaitRecord(), "new\n--background\n");
+    awaitOnlyTheBundle();
     EXPECT_TRUE(standIn.state() == QProcess::NotRunning || standIn.waitForFinished(10000));
     fs::create_directories(root / "expected");
     test::writeEntries(root / "expected", installed);
@@ -179,75 +198,184 @@ TEST_F(UpdateInstall, SwapsInTheNewProgramWithTheInstallersModesAndRelaunchesIt)
     EXPECT_FALSE(fs::exists("pwned"));
 }
 
-TEST_F(UpdateInstall, PutsTheOldProgramBackAndSaysWhyWhenTheNewOneFails) {
+TEST_F(UpdateInstall, PutsTheOldProgramBackAndShowsWhyWhenTheNewOneDoesNotStart) {
     const fs::path tools = root / "tools";
     fs::create_directories(tools);
-    std::ofstream(tools / "mv") << "#!/bin/sh\ncase \"$3\" in *.staged-*) exit 1;; esac\n"
-                                   "exec /bin/mv \"$@\"\n";
-    fs::permissions(tools / "mv", fs::perms::owner_all);
-    const std::string didNotStart = "failed: the new version did not start\n";
+    std::ofstream(tools / "no-exchange") << "#!/bin/sh\n[ \"$1\" = exchange ] && exit 1\n"
+                                            "exec \"" VELMO_TEST_RELAUNCH_TOOL "\" \"$@\"\n";
+    fs::permissions(tools / "no-exchange", fs::perms::owner_all);
+    environment.limits.relaunchReportTime = std::chrono::seconds(2);
+    const std::string didNotStart = "old\n--background\nfailed: the new version did not start\n";
     const struct {
         const char* what;
         std::string versionAnswer;
-        bool moveFails;
-        std::string failure;
+        std::string startAnswer;
+        bool exchangeFails;
+        std::string record;
     } cases[]{
-        {"new program cannot be moved in", "echo 2.0", true,
-         "failed: the new version could not be put in place\n"},
-        {"new program fails", "echo 2.0; exit 1", false, didNotStart},
-        {"new program prints another version", "echo 1.9", false, didNotStart},
-        {"new program prints nothing", "true", false, didNotStart},
+        {"new program cannot be put in place", "echo 2.0", "true", true,
+         "old\n--background\nfailed: the new version could not be put in place\n"},
+        {"new program fails", "echo 2.0; exit 1", "true", false, didNotStart},
+        {"new program prints another version", "echo 1.9", "true", false, didNotStart},
+        {"new program prints nothing", "true", "true", false, didNotStart},
+        {"new program crashes on a normal start", "echo 2.0", "exit 3", false, didNotStart},
+        {"new program never says it is up", "echo 2.0", "sleep 30", false, didNotStart},
+        {"new program names the same version otherwise", "echo v2.0.0", "true", false,
+         "new\n--background\n"},
     };
     for (const auto& item : cases) {
         effects = {};
         fs::remove(record);
-        environment.relaunchEnvironment.erase(QStringLiteral("PATH"));
-        if (item.moveFails)
-            environment.relaunchEnvironment[QStringLiteral("PATH")] =
-                QString::fromStdString(tools.string()) + QLatin1Char(':') +
-                qEnvironmentVariable("PATH");
+        environment.relaunchTool =
+            item.exchangeFails ? tools / "no-exchange" : fs::path(VELMO_TEST_RELAUNCH_TOOL);
         server.serve(zipPath, 200,
-                     test::zipArchive(test::fakeBundle("Tindrel.app", "new", item.versionAnswer)));
+                     test::zipArchive(test::fakeBundle("Tindrel.app", "new", item.versionAnswer,
+                                                       item.startAnswer)));
         startStandIn();
         auto store = outOfDateStore(server.origin() + zipPath);
         install(*store);
 
         EXPECT_EQ(effects.terminations, 1) << item.what;
-        EXPECT_EQ(awaitRecord(), "old\n--background\n" + item.failure) << item.what;
-        EXPECT_EQ(snapshot(bundle), before) << item.what;
+        EXPECT_EQ(awaitRecord(), item.record) << item.what;
+        awaitOnlyTheBundle();
+        if (item.record.starts_with("old")) {
+            EXPECT_EQ(snapshot(bundle), before) << item.what;
+        }
         EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"}) << item.what;
         standIn.waitForFinished(10000);
+        fs::remove_all(bundle);
+        test::writeEntries(apps, test::fakeBundle("Tindrel.app", "old"));
+    }
+
+    // The old program, started again with the reason, shows it on the banner through its
+    // silent check, and then in the row, until the user acts there.
+    environment.environmentVariables[QStringLiteral("VELMO_UPDATE_FAILED")] =
+        QStringLiteral("the new version did not start");
+    auto relaunched = outOfDateStore(server.origin() + zipPath);
+    VelmoUpdateRow row(*relaunched);
+    row.resize(900, 40);
+    row.show();
+    const QString failure = QStringLiteral("Update failed: the new version did not start");
+    EXPECT_TRUE(row.banner().isVisible());
+    EXPECT_EQ(row.banner().message(), failure);
+    EXPECT_EQ(relaunched->updateStatusText(), failure);
+    relaunched->checkForUpdates(true);
+    ASSERT_TRUE(test::waitFor(*relaunched, &VelmoUpdateStore::checkFinished));
+    EXPECT_EQ(row.banner().message(), failure);
+    QPushButton* whatsNew = nullptr;
+    for (QPushButton* button : row.banner().findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("What's New"))
+            whatsNew = button;
+    ASSERT_NE(whatsNew, nullptr);
+    QTest::mouseClick(whatsNew, Qt::LeftButton);
+    EXPECT_EQ(row.banner().message(), QStringLiteral("Tindrel v2.0 update available \u00B7 Notes"));
+}
+
+TEST_F(UpdateInstall, AKillAtAnyStepOfTheSwapLeavesAProgramAndTheNextCheckClearsUp) {
+    const fs::path tools = root / "tools";
+    fs::create_directories(tools);
+    // Counts the tool's calls and stops the relaunch shell before or after the one named.
+    std::ofstream(tools / "tool") << "#!/bin/sh\n"
+                                     "count=$(($(cat \"$VELMO_TEST_COUNTER\" 2>/dev/null) + 1))\n"
+                                     "echo \"$count\" >\"$VELMO_TEST_COUNTER\"\n"
+                                     "[ \"$VELMO_TEST_KILL_AT\" = \"$count.before\" ] && "
+                                     "{ kill -9 \"$PPID\"; exit 1; }\n"
+                                     "\"" VELMO_TEST_RELAUNCH_TOOL "\" \"$@\"\n"
+                                     "status=$?\n"
+                                     "[ \"$VELMO_TEST_KILL_AT\" = \"$count.after\" ] && "
+                                     "kill -9 \"$PPID\"\n"
+                                     "exit $status\n";
+    std::ofstream(tools / "rm") << "#!/bin/sh\n[ \"$VELMO_TEST_KILL_AT\" = rm ] && "
+                                   "{ kill -9 \"$PPID\"; exit 1; }\nexec /bin/rm \"$@\"\n";
+    for (const char* name : {"tool", "rm"})
+        fs::permissions(tools / name, fs::perms::owner_all);
+    environment.relaunchTool = tools / "tool";
+    environment.limits.relaunchReportTime = std::chrono::seconds(2);
+    environment.relaunchEnvironment[QStringLiteral("PATH")] =
+        QString::fromStdString(tools.string()) + QLatin1Char(':') + qEnvironmentVariable("PATH");
+    const fs::path counter = root / "counter";
+    environment.relaunchEnvironment[QStringLiteral("VELMO_TEST_COUNTER")] =
+        QString::fromStdString(counter.string());
+    // Tool calls: 1 the exchange, 2 the version check, 3 the exchange back.
+    const struct {
+        const char* killAt;
+        std::string startAnswer;
+        bool newProgramStays;
+    } cases[]{
+        {"1.before", "true", false}, {"1.after", "true", true},    {"2.after", "true", true},
+        {"rm", "true", true},        {"3.before", "exit 3", true}, {"3.after", "exit 3", false},
+    };
+    for (const auto& item : cases) {
+        const std::vector<ZipEntry> release =
+            test::fakeBundle("Tindrel.app", "new", "echo 2.0", item.startAnswer);
+        fs::remove_all(root / "expected");
+        test::writeEntries(root / "expected", release);
+        fs::remove(counter);
+        environment.relaunchEnvironment[QStringLiteral("VELMO_TEST_KILL_AT")] = item.killAt;
+        server.serve(zipPath, 200, test::zipArchive(release));
+        startStandIn();
+        auto store = outOfDateStore(server.origin() + zipPath);
+        install(*store);
+        ASSERT_EQ(effects.terminations, 1) << item.killAt;
+        effects = {};
+
+        // The shell was stopped with the staging folder still there; once nothing holds it,
+        // a program stands in the program folder's place.
+        std::vector<std::string> names = namesIn(apps);
+        ASSERT_EQ(names.size(), 2u) << item.killAt;
+        const fs::path staging = apps / (names[0] == "Tindrel.app" ? names[1] : names[0]);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return VelmoFolderLock::tryLock(staging).has_value(); }, 20000))
+            << item.killAt;
+        EXPECT_EQ(snapshot(bundle),
+                  item.newProgramStays ? snapshot(root / "expected" / "Tindrel.app") : before)
+            << item.killAt;
+        outOfDateStore(server.origin() + zipPath);
+        EXPECT_EQ(namesIn(apps), std::vector<std::string>{"Tindrel.app"}) << item.killAt;
+        EXPECT_TRUE(namesIn(temporary).empty()) << item.killAt;
+        standIn.waitForFinished(10000);
+        fs::remove_all(bundle);
+        test::writeEntries(apps, test::fakeBundle("Tindrel.app", "old"));
     }
 }
 
-TEST_F(UpdateInstall, RemovesOnlyItsOwnLeftoverWorkFoldersAtTheNextCheck) {
+TEST_F(UpdateInstall, RemovesOnlyItsOwnUnheldLeftoversAtTheNextCheck) {
     const fs::path elsewhere = root / "elsewhere";
     fs::create_directories(elsewhere);
     std::ofstream(elsewhere / "keep.txt") << "keep";
     const struct {
+        fs::path folder;
         std::string name;
+        bool held;
         bool removed;
     } cases[]{
-        {"VelmoUpdate-tindrel-1700000000-a1B2c3", true},
-        {"VelmoUpdate-tindrel-pro-1700000000-a1B2c3", false},
-        {"VelmoUpdate-tindrel-1700000000-a1B2c3-mine", false},
-        {"VelmoUpdate-tindrel-1700000001-link00", false},
-        // made an hour ago: another instance's install may still be under way
-        {"VelmoUpdate-tindrel-" + std::to_string(QDateTime::currentSecsSinceEpoch() - 3600) +
-             "-d4E5f6",
-         false},
+        {temporary, "VelmoUpdate-tindrel-1700000000-a1B2c3", false, true},
+        {temporary, "VelmoUpdate-tindrel-pro-1700000000-a1B2c3", false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000000-a1B2c3-mine", false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000001-link00", false, false},
+        // another install, still under way
+        {temporary, "VelmoUpdate-tindrel-1700000002-d4E5f6", true, false},
+        {apps, "Tindrel.app.staged-a1B2c3", false, true},
+        {apps, "Tindrel.app.backup-a1B2c3", false, true},
+        {apps, "Tindrel.app.staged-d4E5f6", true, false},
+        {apps, "Tindrel.app.staged-mine", false, false},
+        {apps, "Other.app.staged-a1B2c3", false, false},
     };
+    std::vector<VelmoFolderLock> held;
     for (const auto& item : cases) {
+        const fs::path path = item.folder / item.name;
         if (item.name.ends_with("link00")) {
-            fs::create_directory_symlink(elsewhere, temporary / item.name);
+            fs::create_directory_symlink(elsewhere, path);
             continue;
         }
-        fs::create_directories(temporary / item.name / "unpacked");
-        std::ofstream(temporary / item.name / "download.zip") << "zip";
+        fs::create_directories(path / "unpacked");
+        std::ofstream(path / "download.zip") << "zip";
+        if (item.held)
+            held.push_back(*VelmoFolderLock::tryLock(path));
     }
     outOfDateStore(server.origin() + zipPath);
     for (const auto& item : cases)
-        EXPECT_EQ(fs::exists(fs::symlink_status(temporary / item.name)), !item.removed)
+        EXPECT_EQ(fs::exists(fs::symlink_status(item.folder / item.name)), !item.removed)
             << item.name;
     EXPECT_TRUE(fs::exists(elsewhere / "keep.txt"));
 }
@@ -270,10 +398,28 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
         manyEntries.push_back(
             {"Tindrel.app/share/" + std::to_string(index), ZipEntry::Kind::file, {}});
     environment.limits.archiveEntries = 50;
+    environment.limits.allPathBytes = 16 * 1024;
     const std::string absolute = (root / "absolute-evil.txt").string();
+    // Names past the bounds, each part short enough for the file system.
+    std::string tooDeep = "Tindrel.app";
+    for (int level = 0; level < 64; ++level)
+        tooDeep += "/d";
+    std::string tooLong = "Tindrel.app";
+    while (tooLong.size() <= 4096)
+        tooLong += "/" + std::string(200, 'n');
+    std::vector<ZipEntry> longNames;
+    for (int index = 0; index < 10; ++index)
+        longNames.push_back(
+            {tooLong.substr(0, 2000) + std::to_string(index), ZipEntry::Kind::file, "x"});
+    // The central directory lists release.txt; the local header names another file.
+    QByteArray disagreeing = test::zipArchive(test::fakeBundle("Tindrel.app", "new"));
+    const QByteArray listed = "Tindrel.app/share/release.txt";
+    disagreeing.replace(disagreeing.indexOf(listed), listed.size(),
+                        "Tindrel.app/share/evil-lib.so");
     const struct {
         const char* what;
         std::vector<ZipEntry> entries;
+        QByteArray archive = {};
     } cases[]{
         {"parent folder entry", withBundle({{"../evil.txt", ZipEntry::Kind::file, "x"}})},
         {"absolute entry", withBundle({{absolute, ZipEntry::Kind::file, "x"}})},
@@ -291,13 +437,16 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
         {"program not executable", notExecutable},
         {"program folder in a subfolder", inSubfolder},
         {"upper-case extension", test::fakeBundle("Tindrel.APP", "new")},
-        {"not a zip", {}},
+        {"deeper than 64 parts", withBundle({{tooDeep + "/x", ZipEntry::Kind::file, "x"}})},
+        {"name longer than 4096 bytes", withBundle({{tooLong, ZipEntry::Kind::file, "x"}})},
+        {"names together past the bound", withBundle(longNames)},
+        {"local header names another path than the directory", {}, disagreeing},
+        {"not a zip", {}, "PK garbage"},
     };
     for (const auto& item : cases) {
         effects = {};
         server.serve(zipPath, 200,
-                     item.entries.empty() ? QByteArray("PK garbage")
-                                          : test::zipArchive(item.entries));
+                     item.entries.empty() ? item.archive : test::zipArchive(item.entries));
         auto store = outOfDateStore(server.origin() + zipPath);
         install(*store);
         EXPECT_EQ(store->updateStatusText(),
