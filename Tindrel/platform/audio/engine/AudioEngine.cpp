@@ -157,8 +157,9 @@ struct AudioEngine::Graph {
             for (uint32_t c = 0; c < format.channelCount; ++c) {
                 offsetPointers[c] = quantumFrames[c].data() + produced;
             }
-            // Room for two of the device's reads while the join is written in place.
-            QueuedAhead ahead(*queue, synchronous ? 0 : 2 * queue->largestRead() + quantum);
+            // Room for the device's next read while the join is written in place, which takes
+            // a small part of its period.
+            QueuedAhead ahead(*queue, synchronous ? 0 : queue->largestRead() + quantum);
             const size_t got = timePitch.render(offsetPointers.data(), wanted, player, &ahead);
             if (ahead.fenced()) {
                 // The join replaces what was rendered from its point on, this quantum's
