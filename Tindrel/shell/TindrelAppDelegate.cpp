@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
-#include <QEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -24,30 +23,6 @@
 #include <utility>
 
 namespace tindrel {
-
-namespace {
-
-// Swallows the user's input on its way to any object of the application.
-class UserInputDiscard final : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Wheel:
-        case QEvent::Drop:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
-} // namespace
 
 TindrelAppDelegate::TindrelAppDelegate(TindrelStore& store,
                                        std::function<bool()> isSystemTrayAvailable, QObject* parent)
@@ -178,10 +153,8 @@ void TindrelAppDelegate::showMainWindow() {
 }
 
 void TindrelAppDelegate::terminate() {
-    if (!inputOnTheWayOut_) {
-        inputOnTheWayOut_ = std::make_unique<UserInputDiscard>();
-        QCoreApplication::instance()->installEventFilter(inputOnTheWayOut_.get());
-    }
+    terminating_ = true;
+    store_.shutGate();
     store_.stopAndCleanup();
     QCoreApplication::quit();
 }
