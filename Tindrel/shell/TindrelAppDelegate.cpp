@@ -60,6 +60,8 @@ void TindrelAppDelegate::finishLaunching() {
     if (!pendingLaunch_)
         return;
     const PendingLaunch launch = *std::exchange(pendingLaunch_, std::nullopt);
+    // Before the file: Ctrl+Q must reach a decode that the file starts.
+    installKeyShortcuts();
     // The file first, so that its sound does not wait for the tray.
     if (launch.opened) {
         showMainWindow();
@@ -78,7 +80,6 @@ void TindrelAppDelegate::finishLaunching() {
         DefaultAudioHandlerRegistrar::registerAllAsDefault();
     if (!launch.background || !isSystemTrayAvailable_())
         showMainWindow();
-    installKeyShortcuts();
 }
 
 void TindrelAppDelegate::setupMenuBarMiniPlayer() {

@@ -78,7 +78,8 @@ private:
     void setupMenuBarMiniPlayer();
     void updateStatusButton();
     void windowWillClose();
-    // The last step of launching: the keyboard table goes onto the application, once.
+    // The first step after the window's first paint: the keyboard table goes onto the
+    // application, once.
     void installKeyShortcuts();
 
     TindrelStore& store_;
