@@ -170,8 +170,15 @@ struct PostedCall {
 };
 
 const PostedCall postedCalls[] = {
-    {"a load handed over or dropped",
-     [](test::StoreTestRig& rig, const fs::path& other) { rig.store().loadAndPlay(other, false); },
+    // Before the loads below: while nothing plays, each tick lowers the meters.
+    {"the UI tick", [](test::StoreTestRig& rig, const fs::path&) { rig.ticker().fire(); },
+     [](test::StoreTestRig& rig, const fs::path&) {
+         return rig.store().meterLeftDB.get() < -10.0f;
+     }},
+    // Counted from the load held before it (a-first.wav is followed by b-other.wav); from the
+    // file of the work it would go elsewhere.
+    {"a step to the next file",
+     [](test::StoreTestRig& rig, const fs::path&) { rig.store().stepSibling(1); },
      [](test::StoreTestRig& rig, const fs::path& other) {
          return rig.store().currentURL.get() == other;
      }},
@@ -182,10 +189,6 @@ const PostedCall postedCalls[] = {
      }},
     {"a zoom", [](test::StoreTestRig& rig, const fs::path&) { rig.store().zoomInWaveform(); },
      [](test::StoreTestRig& rig, const fs::path&) { return rig.store().waveformZoom.get() > 1.0; }},
-    {"the UI tick", [](test::StoreTestRig& rig, const fs::path&) { rig.ticker().fire(); },
-     [](test::StoreTestRig& rig, const fs::path&) {
-         return rig.store().meterLeftDB.get() < -10.0f;
-     }},
     {"an analysis result",
      [](test::StoreTestRig& rig, const fs::path&) { rig.analysis().runAll(); },
      [](test::StoreTestRig& rig, const fs::path&) { return measured(rig.store()); }},
@@ -199,9 +202,10 @@ TEST(StoreSynchronousWork, CallsPostedDuringTheWorkWaitUntilItEndsAndAWayOutEnds
             SCOPED_TRACE(std::string(work.name) + (wayOut ? ", then a way out" : ""));
             test::StoreTestRig rig;
             TindrelStore& store = rig.store();
+            // Listed with the file of the work.
+            const fs::path other = rig.writeTone("b-other.wav", 1.0);
+            const fs::path first = rig.writeTone("a-first.wav", 1.0);
             const std::function<void()> run = work.prepare(rig);
-            const fs::path other = rig.writeTone("other.wav", 1.0);
-            const fs::path first = rig.writeTone("first.wav", 1.0);
             store.meterLeftDB = -10.0f;
 
             std::vector<fs::path> current;
@@ -210,7 +214,8 @@ TEST(StoreSynchronousWork, CallsPostedDuringTheWorkWaitUntilItEndsAndAWayOutEnds
                     (current.empty() || current.back() != **store.currentURL))
                     current.push_back(**store.currentURL);
             });
-            // A load that a later one replaces, then one call of each kind.
+            // A load (handed over or dropped) that a later one replaces, then one call of each
+            // kind.
             QMetaObject::invokeMethod(
                 &store, [&] { store.loadAndPlay(first, false); }, Qt::QueuedConnection);
             for (const PostedCall& call : postedCalls)
