@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
-#include <QEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -25,30 +24,6 @@
 #include <utility>
 
 namespace tindrel {
-
-namespace {
-
-// Swallows the user's input on its way to any object of the application.
-class UserInputDiscard final : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Wheel:
-        case QEvent::Drop:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
-} // namespace
 
 TindrelAppDelegate::TindrelAppDelegate(TindrelStore& store,
                                        std::function<bool()> isSystemTrayAvailable, QObject* parent)
@@ -86,6 +61,8 @@ void TindrelAppDelegate::finishLaunching() {
     if (!pendingLaunch_)
         return;
     const PendingLaunch launch = *std::exchange(pendingLaunch_, std::nullopt);
+    // Before the file: Ctrl+Q must reach a decode that the file starts.
+    installKeyShortcuts();
     // The file first, so that its sound does not wait for the tray.
     if (launch.opened) {
         showMainWindow();
@@ -106,7 +83,6 @@ void TindrelAppDelegate::finishLaunching() {
     if (!launch.background || !isSystemTrayAvailable_() ||
         !velmo::VelmoRelaunch::failedUpdateReason().empty())
         showMainWindow();
-    installKeyShortcuts();
     velmo::VelmoRelaunch::reportRunning();
 }
 
@@ -182,10 +158,8 @@ void TindrelAppDelegate::showMainWindow() {
 }
 
 void TindrelAppDelegate::terminate() {
-    if (!inputOnTheWayOut_) {
-        inputOnTheWayOut_ = std::make_unique<UserInputDiscard>();
-        QCoreApplication::instance()->installEventFilter(inputOnTheWayOut_.get());
-    }
+    terminating_ = true;
+    store_.shutGate();
     store_.stopAndCleanup();
     QCoreApplication::quit();
 }

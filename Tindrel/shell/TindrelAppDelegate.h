@@ -54,11 +54,11 @@ public:
     // Makes the main window on first use, then shows it and brings it to the front.
     void showMainWindow();
 
-    // A way out: clean-up, then the event loop is asked to quit. From then on no click, key or
-    // drop acts: input that queued up while long work held the window starts nothing more.
+    // A way out: clean-up, then the event loop is asked to quit. The clean-up shuts the
+    // store's gate, so input that queued up while long work held the window starts nothing more.
     void terminate();
     // True once a way out was taken; long work in progress stops at its next turn.
-    bool isTerminating() const { return inputOnTheWayOut_ != nullptr; }
+    bool isTerminating() const { return terminating_; }
     // The application's last moment (QCoreApplication::aboutToQuit).
     void applicationWillTerminate();
 
@@ -78,7 +78,8 @@ private:
     void setupMenuBarMiniPlayer();
     void updateStatusButton();
     void windowWillClose();
-    // The last step of launching: the keyboard table goes onto the application, once.
+    // The first step after the window's first paint: the keyboard table goes onto the
+    // application, once.
     void installKeyShortcuts();
 
     TindrelStore& store_;
@@ -87,7 +88,7 @@ private:
     std::unique_ptr<PopoverWindow> miniPopover_;
     std::unique_ptr<TindrelMainWindow> mainWindow_;
     std::unique_ptr<KeyShortcutFilter> keyMonitor_;
-    std::unique_ptr<QObject> inputOnTheWayOut_;
+    bool terminating_ = false;
 
     struct PendingLaunch {
         std::optional<std::filesystem::path> opened;

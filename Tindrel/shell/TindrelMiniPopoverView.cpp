@@ -165,6 +165,7 @@ QLayout* TindrelMiniPopoverView::makeActionRow() {
 }
 
 void TindrelMiniPopoverView::exitProgram() {
+    store_.shutGate();
     store_.stopAndCleanup();
     QCoreApplication::quit();
 }

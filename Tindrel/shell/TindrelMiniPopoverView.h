@@ -4,8 +4,8 @@
 // measurement badges (while a file record exists), the waveform at 82 points (no toolbar),
 // the transport row (previous, play/pause, next, loop, pitch -1 / readout / +1) and the row
 // "Copy File", "Open Window", "Exit". It keeps no state: every control calls the store, and
-// the look follows the store on each changed(). "Exit" cleans the store up and asks the
-// application to quit.
+// the look follows the store on each changed(). "Exit" shuts the store's gate, cleans the store up
+// (which stops a decode or an export in progress) and asks the application to quit.
 //
 // GUI thread only; holds a reference to the store, which must outlive it.
 

@@ -1,17 +1,16 @@
 #pragma once
 
 // What the store calls while a decode or an export holds the main thread. Each call lets Qt
-// handle the window system's events (expose, the window manager's ping, resizes) and the paints
-// they ask for, but no user input, socket notifier or timer: the keyboard and mouse, a later
-// launch's hand-over, the termination signals' notifier and every timer wait until the work is
-// over, so nothing but painting runs in the middle of a store operation. It answers false once
-// a termination signal is waiting: the work then stops, and the signal takes the program's
-// usual way out as soon as the event loop runs again. GUI thread only.
+// handle whatever waits: the window system's events and the paints they ask for, the user's
+// input, timers, sockets and posted calls. What of that reaches the store is held at its gate
+// until the work is over; a way out (the window closed, Ctrl+Q, an Exit button, a termination
+// signal) stops the work at once. It answers false once `wayOutTaken` says so: the work then
+// stops, and the program ends as soon as the event loop runs again. GUI thread only.
 
 #include <functional>
 
 namespace tindrel {
 
-std::function<bool()> windowPaintingHeartbeat(std::function<bool()> terminationPending);
+std::function<bool()> windowPaintingHeartbeat(std::function<bool()> wayOutTaken);
 
 } // namespace tindrel

@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
         return 0;
 
     tindrel::TindrelAppDelegate delegate(tindrel::TindrelStore::shared());
-    // Decodes and exports keep the windows painted, and stop for a termination signal or any
-    // other way out taken meanwhile (the window closed).
+    // Decodes and exports keep the windows painted and the input handled, and stop for a
+    // termination signal or any other way out taken meanwhile (the window closed, Ctrl+Q, Exit).
     tindrel::TindrelStore::shared().keepResponsiveDuringWork =
         tindrel::windowPaintingHeartbeat([&termination, &delegate] {
             return termination.hasPendingRequest() || delegate.isTerminating();

@@ -28,10 +28,16 @@ TindrelStore::TindrelStore(TindrelStoreEnvironment environment)
                             ? environment_.makeAnalysisExecutor(this)
                             : std::make_unique<ThreadAnalysisExecutor>(this);
     loadRecents();
+    recentPathsWriteTimer_.setSingleShot(true);
+    connect(&recentPathsWriteTimer_, &QTimer::timeout, this, [this] {
+        if (!heldAtGate<&TindrelStore::writeUnsavedRecentPaths>())
+            writeUnsavedRecentPaths();
+    });
     startUITimer();
 }
 
 TindrelStore::~TindrelStore() {
+    writeUnsavedRecentPaths();
     environment_.ticker->stop();
     if (analysisCancel_)
         analysisCancel_->store(true);
@@ -86,7 +92,7 @@ platform::TimePitchUnit& TindrelStore::timePitchNode() const {
 }
 
 void TindrelStore::receiveMeterLevels(float leftDB, float rightDB) {
-    if (!isPlaying.get() || isInSynchronousWork())
+    if (heldAtGate<&TindrelStore::receiveMeterLevels>(leftDB, rightDB) || !isPlaying.get())
         return;
     // Shown at the next tick, with the playhead: the tap's blocks and the ticks do not keep
     // step, and each would otherwise cost a repaint of its own.

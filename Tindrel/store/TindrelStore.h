@@ -20,6 +20,14 @@
 // then finishes unseen).
 // Failures never throw out of a method: an action the user asked for leaves one status line in
 // statusBanner; bookkeeping failures leave the previous state silently.
+// Long work: a decode (in loadAndPlay) or an export holds the main thread, and only what the
+// caller does in keepResponsiveDuringWork runs meanwhile. Every operation and every delivery
+// (tick, meter levels, analysis result, recents write) passes one gate: while long work runs,
+// and after a load or an export until the event loop has handled what queued up meanwhile, the
+// call is held instead; a later call of the same operation replaces it; held calls run in the
+// order of their latest arrival once the gate opens. stopAndCleanup() passes at once and stops
+// long work in progress; shutGate() (the program's way out) drops what is held and keeps every
+// later call out.
 //
 // Positions are seconds (double) in the source file; frames are int64_t; locations are
 // absolute, lexically normal paths.
@@ -37,8 +45,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -115,10 +125,10 @@ public:
     // Only the mini player's "open window" button calls it.
     std::function<void()> onOpenMainWindowRequested;
     // Called every few tens of milliseconds while a decode (in loadAndPlay) or an export holds
-    // the main thread, so the windows can be kept painted; it must call no store operation.
-    // False stops that work at once, leaving nothing half-made and no status line: the program
-    // is on its way out. Meanwhile the store skips its tick, drops meter levels and holds back
-    // analysis results until the work is over.
+    // the main thread, so the windows can be kept painted and input handled; store operations
+    // called meanwhile are held at the gate. False stops that work at once, leaving nothing
+    // half-made and the status line as it was before: the program is on its way out. Work that
+    // has run for half a second shows in the status line ("Decoding <name>… 12 %").
     std::function<bool()> keepResponsiveDuringWork;
 
     // ---- Transport ----
@@ -134,8 +144,13 @@ public:
     void togglePlayPause();
     // Makes a default range when neither In nor Out is set, loops it and plays it.
     void playWarpedRange();
-    // Stops the tick, cancels the analysis, stops the player and the engine. Safe to repeat.
+    // Stops long work in progress, the tick, the analysis, the player and the engine, and
+    // writes unsaved recents. Safe to repeat.
     void stopAndCleanup();
+    // The program is on its way out: long work in progress stops at its next turn, held calls
+    // are dropped and no operation or delivery runs from now on. Ways out call it before
+    // stopAndCleanup(), so that input that queued up meanwhile starts nothing more.
+    void shutGate();
 
     // ---- Warp, speed, pitch, volume and range editing ----
     void setWarpMode(WarpMode mode);
@@ -176,7 +191,8 @@ public:
     bool canGoForwardFolder() const;
     std::vector<FolderAncestorItem> currentFolderAncestors() const;
     std::vector<SiblingAudioEntry> filteredSiblings() const;
-    // Opens the previous (-1) or next (+1) entry of filteredSiblings(), wrapping at the ends.
+    // Opens the previous (-1) or next (+1) entry of filteredSiblings(), wrapping at the ends;
+    // counted from the file of a load held at the gate, if any.
     void stepSibling(int delta);
 
     // ---- File actions ----
@@ -211,25 +227,58 @@ signals:
 private:
     friend class TindrelStoreProbe; // tests reach the engine side through it
 
-    // Long work on the main thread: a decode or an export runs inside one of these scopes.
+    // Long work on the main thread: a decode or an export runs inside one of these scopes,
+    // `activity` ("Decoding", "Exporting") and `name` say what it is in the status line.
     class SynchronousWorkScope {
     public:
-        explicit SynchronousWorkScope(TindrelStore& store);
+        SynchronousWorkScope(TindrelStore& store, QString activity, QString name);
         ~SynchronousWorkScope();
         SynchronousWorkScope(const SynchronousWorkScope&) = delete;
         SynchronousWorkScope& operator=(const SynchronousWorkScope&) = delete;
         platform::WorkHeartbeat& heartbeat() { return *heartbeat_; }
 
     private:
+        bool beat();
+        void showProgress();
+
         TindrelStore& store_;
+        QString activity_;
+        QString name_;
+        QString bannerBefore_;
+        QString shownProgress_;
+        std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
         std::unique_ptr<platform::WorkHeartbeat> heartbeat_;
     };
+    // A load or an export: when it ends inside the event loop, the gate stays shut until the
+    // input that queued up meanwhile has been handled, so that only its latest request runs.
+    class LongOperation {
+    public:
+        explicit LongOperation(TindrelStore& store);
+        ~LongOperation();
+        LongOperation(const LongOperation&) = delete;
+        LongOperation& operator=(const LongOperation&) = delete;
+
+    private:
+        TindrelStore& store_;
+    };
+
+    // The gate. True when the call of `operation` with `arguments` was held.
+    template <auto operation, class... Arguments> bool heldAtGate(const Arguments&... arguments) {
+        if (isGateOpen())
+            return false;
+        holdAtGate(gateKind<operation>(),
+                   [this, ... arguments = arguments] { (this->*operation)(arguments...); });
+        return true;
+    }
+    template <auto operation> static const void* gateKind() {
+        static const char kind = 0;
+        return &kind;
+    }
+    bool isGateOpen() const;
+    void holdAtGate(const void* kind, std::function<void()> call);
+    void settleAfterLongOperation();
+    void releaseGate();
     bool isInSynchronousWork() const { return synchronousWorkDepth_ > 0; }
-    // Runs `deliver` now, or once the long work in progress is over.
-    void deliverOutsideSynchronousWork(std::function<void()> deliver);
-    // True when `operation` was put off because long work is in progress: a drop that the
-    // window took during it asks for a load, which must wait until the work is over.
-    bool putOffDuringSynchronousWork(std::function<void()> operation);
 
     // Construction; on the engine's building thread.
     void setupAudioEngine(platform::AudioEngine& engine);
@@ -268,8 +317,10 @@ private:
     void scanSiblingAudioFiles(const Path& folder);
     void loadRecents();
     void addRecent(const Path& url);
-    // Writes recentFiles to the settings at once.
+    // Writes recentFiles to the settings, at most once a second: a later change within the
+    // second is written when it is over, or by stopAndCleanup().
     void storeRecentPaths();
+    void writeUnsavedRecentPaths();
 
     TindrelStoreEnvironment environment_;
     // isPlaying as the meter tap's worker may read it: levels taken while not playing would
@@ -294,7 +345,24 @@ private:
     // Counts loads of existing paths; a measurement publishes only for the load that started it.
     uint64_t loadGeneration_ = 0;
     int synchronousWorkDepth_ = 0;
-    std::vector<std::function<void()>> deliveriesAfterSynchronousWork_;
+    int longOperationDepth_ = 0;
+    // Shut after a long operation until the posted release runs.
+    bool settling_ = false;
+    bool releasePosted_ = false;
+    bool shutDown_ = false;
+    // stopAndCleanup() during long work: the work ends at its next turn.
+    bool workStopRequested_ = false;
+    struct HeldCall {
+        const void* kind;
+        std::function<void()> call;
+    };
+    std::vector<HeldCall> held_;
+    // The file a held load names: steps through the folder count from it.
+    std::optional<Path> heldLoadTarget_;
+
+    bool recentPathsUnsaved_ = false;
+    std::chrono::steady_clock::time_point recentPathsWritten_{};
+    QTimer recentPathsWriteTimer_;
     // For a decoded copy: keeps it in the cache while audioFile_ plays it.
     platform::FileDescriptor audioFileHold_;
 };

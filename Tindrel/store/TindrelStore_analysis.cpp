@@ -20,16 +20,14 @@ void TindrelStore::triggerFastWaveformAndLUFSAnalysis(const Path& originalURL,
             *result = extractWaveformAndLUFS(originalURL, playableURL, fileSize, originalBitDepth,
                                              fallbackDuration, cancel.get());
         },
-        [this, cancel, result, generation] {
-            deliverOutsideSynchronousWork([this, cancel, result, generation] {
-                publishMeasurement(cancel, result, generation);
-            });
-        });
+        [this, cancel, result, generation] { publishMeasurement(cancel, result, generation); });
 }
 
 void TindrelStore::publishMeasurement(const std::shared_ptr<std::atomic<bool>>& cancel,
                                       const std::shared_ptr<std::optional<AudioFileSpec>>& result,
                                       uint64_t generation) {
+    if (heldAtGate<&TindrelStore::publishMeasurement>(cancel, result, generation))
+        return;
     // Matched by load, not by location: a rename during the measurement keeps it.
     if (cancel->load() || generation != loadGeneration_ || !currentURL->has_value() ||
         !result->has_value())

@@ -8,6 +8,8 @@
 namespace tindrel {
 
 void TindrelStore::makeTindrelDefaultForAllAudio() {
+    if (heldAtGate<&TindrelStore::makeTindrelDefaultForAllAudio>())
+        return;
     const int count = DefaultAudioHandlerRegistrar::registerAllAsDefault();
     statusBanner = QStringLiteral("Set Tindrel as default audio player (") +
                    QString::fromStdString(formatNumber("%d", count)) +

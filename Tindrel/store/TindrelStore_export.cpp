@@ -33,10 +33,9 @@ std::unique_ptr<platform::AudioOutput> unusedOutput() {
 } // namespace
 
 void TindrelStore::exportModifiedAudioToWAV() {
-    if (putOffDuringSynchronousWork([this] { exportModifiedAudioToWAV(); }))
+    if (heldAtGate<&TindrelStore::exportModifiedAudioToWAV>() || !currentURL.get())
         return;
-    if (!currentURL.get())
-        return;
+    const LongOperation operation(*this);
     const Path opened = *currentURL.get();
     // Only audio opened for the current file may be rendered under its name: after a failed
     // load the playable file still belongs to the previous one.
@@ -112,8 +111,12 @@ void TindrelStore::exportModifiedAudioToWAV() {
     const int64_t targetFrames =
         std::max<int64_t>(1, framesForSeconds(static_cast<double>(frameCount) / rate, 1.0));
 
-    SynchronousWorkScope work(*this);
+    SynchronousWorkScope work(*this, QStringLiteral("Exporting"),
+                              QString::fromStdString(opened.filename().string()));
     while (exportEngine.manualRenderingSampleTime() < targetFrames) {
+        work.heartbeat().reportProgress(
+            static_cast<double>(exportEngine.manualRenderingSampleTime()) /
+            static_cast<double>(targetFrames));
         // Stopped: the unfinished file goes without a trace and without a status line.
         if (!work.heartbeat().keepGoing())
             return;

@@ -23,6 +23,8 @@ QString fileNameOf(const std::filesystem::path& path) {
 } // namespace
 
 void TindrelStore::beginRenameCurrentFile() {
+    if (heldAtGate<&TindrelStore::beginRenameCurrentFile>())
+        return;
     if (!currentURL.get())
         return;
     renameDraftText = fileNameBase(fileNameOf(*currentURL.get()));
@@ -30,6 +32,8 @@ void TindrelStore::beginRenameCurrentFile() {
 }
 
 void TindrelStore::commitRenameCurrentFile() {
+    if (heldAtGate<&TindrelStore::commitRenameCurrentFile>())
+        return;
     if (!currentURL.get()) {
         isRenamingCurrentFile = false;
         return;
@@ -96,6 +100,8 @@ void TindrelStore::commitRenameCurrentFile() {
 }
 
 void TindrelStore::copyFileToPasteboard() {
+    if (heldAtGate<&TindrelStore::copyFileToPasteboard>())
+        return;
     if (!currentURL.get())
         return;
     if (environment_.clipboard)
@@ -105,6 +111,8 @@ void TindrelStore::copyFileToPasteboard() {
 }
 
 void TindrelStore::revealInFinder() {
+    if (heldAtGate<&TindrelStore::revealInFinder>())
+        return;
     if (!environment_.revealer)
         return;
     if (currentURL.get())

@@ -7,6 +7,7 @@
 #include "Tindrel/store/StandardizedPath.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 namespace tindrel {
@@ -14,6 +15,7 @@ namespace tindrel {
 namespace {
 
 constexpr size_t maximumRecentFiles = 20;
+constexpr std::chrono::seconds recentPathsWriteInterval{1};
 
 bool isHiddenName(const std::string& name) {
     return !name.empty() && name.front() == '.';
@@ -22,8 +24,7 @@ bool isHiddenName(const std::string& name) {
 } // namespace
 
 void TindrelStore::navigateToFolder(const Path& folder, bool recordHistory, bool autoSelectFirst) {
-    if (putOffDuringSynchronousWork(
-            [=, this] { navigateToFolder(folder, recordHistory, autoSelectFirst); }))
+    if (heldAtGate<&TindrelStore::navigateToFolder>(folder, recordHistory, autoSelectFirst))
         return;
     const Path u = standardizedPath(folder);
     std::error_code error;
@@ -99,14 +100,14 @@ bool TindrelStore::canGoForwardFolder() const {
 }
 
 void TindrelStore::goBackFolder() {
-    if (!canGoBackFolder())
+    if (heldAtGate<&TindrelStore::goBackFolder>() || !canGoBackFolder())
         return;
     folderHistoryIndex = folderHistoryIndex - 1;
     navigateToFolder((*folderHistory)[static_cast<size_t>(folderHistoryIndex.get())], false, false);
 }
 
 void TindrelStore::goForwardFolder() {
-    if (!canGoForwardFolder())
+    if (heldAtGate<&TindrelStore::goForwardFolder>() || !canGoForwardFolder())
         return;
     folderHistoryIndex = folderHistoryIndex + 1;
     navigateToFolder((*folderHistory)[static_cast<size_t>(folderHistoryIndex.get())], false, false);
@@ -152,10 +153,10 @@ void TindrelStore::stepSibling(int delta) {
         return;
     const int count = static_cast<int>(list.size());
     int target = 0;
-    if (currentURL->has_value()) {
-        const auto found = std::find_if(list.begin(), list.end(), [&](const SiblingAudioEntry& e) {
-            return e.url == **currentURL;
-        });
+    const std::optional<Path> from = heldLoadTarget_ ? heldLoadTarget_ : currentURL.get();
+    if (from) {
+        const auto found = std::find_if(list.begin(), list.end(),
+                                        [&](const SiblingAudioEntry& e) { return e.url == *from; });
         if (found != list.end()) {
             const int index = static_cast<int>(found - list.begin());
             target = ((index + delta) % count + count) % count;
@@ -190,8 +191,26 @@ void TindrelStore::addRecent(const Path& url) {
 }
 
 void TindrelStore::storeRecentPaths() {
-    // Written through, so a killed process loses nothing. A failed write leaves the file as it
-    // was, and the list is written whole again at the next change.
+    // Each write waits for the disk; quick steps through a folder would otherwise wait for it
+    // at every step.
+    recentPathsUnsaved_ = true;
+    const auto sinceWritten = std::chrono::steady_clock::now() - recentPathsWritten_;
+    if (sinceWritten >= recentPathsWriteInterval) {
+        writeUnsavedRecentPaths();
+        return;
+    }
+    if (!recentPathsWriteTimer_.isActive())
+        recentPathsWriteTimer_.start(
+            std::chrono::ceil<std::chrono::milliseconds>(recentPathsWriteInterval - sinceWritten));
+}
+
+void TindrelStore::writeUnsavedRecentPaths() {
+    if (!std::exchange(recentPathsUnsaved_, false))
+        return;
+    recentPathsWriteTimer_.stop();
+    recentPathsWritten_ = std::chrono::steady_clock::now();
+    // A failed write leaves the file as it was, and the list is written whole again at the
+    // next change.
     writeRecentPaths(environment_.settingsFile, recentFiles.get());
 }
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <malloc.h>
 #include <system_error>
 #include <utility>
 
@@ -53,8 +54,13 @@ AudioFileSpec placeholderSpec(const std::filesystem::path& file, const platform:
 } // namespace
 
 void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
-    if (putOffDuringSynchronousWork([this, url, autoPlay] { loadAndPlay(url, autoPlay); }))
+    if (heldAtGate<&TindrelStore::loadAndPlay>(url, autoPlay)) {
+        if (!shutDown_)
+            heldLoadTarget_ = standardizedPath(url);
         return;
+    }
+    heldLoadTarget_.reset();
+    const LongOperation operation(*this);
     const Path file = standardizedPath(url);
     const QString name = fileNameOf(file);
     std::error_code error;
@@ -96,7 +102,7 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
 
     PlayableAudioFile opened;
     {
-        SynchronousWorkScope work(*this);
+        SynchronousWorkScope work(*this, QStringLiteral("Decoding"), name);
         try {
             opened = UniversalAudioLoader::openPlayableAudioFile(
                 file, UniversalAudioLoader::standardSettings(), work.heartbeat());
@@ -108,6 +114,9 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
             return;
         }
     }
+    // Stopped during a decode that finished all the same.
+    if (shutDown_ || workStopRequested_)
+        return;
 
     playableURL = opened.playableURL;
     audioFile_ = std::move(opened.audio);
@@ -121,7 +130,12 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
     duration = std::max(0.001, fileLength);
     currentTime = 0.0;
 
+    const double engineRate = engine().mainMixerOutputFormat().sampleRate;
     engine().connect(format);
+    // Rewiring for another rate frees the old graph's large buffers; without giving them back,
+    // stepping between files of two rates keeps the process growing.
+    if (engine().mainMixerOutputFormat().sampleRate != engineRate)
+        malloc_trim(0);
     if (!engine().isRunning())
         engine().start();
     applyWarpRateAndPitchParameters();
@@ -159,7 +173,7 @@ void TindrelStore::scheduleFromFrame(int64_t frame, bool autoPlay) {
 }
 
 void TindrelStore::seek(double seconds, std::optional<bool> forcePlay) {
-    if (!audioFile_)
+    if (heldAtGate<&TindrelStore::seek>(seconds, forcePlay) || !audioFile_)
         return;
     if (std::isnan(seconds))
         seconds = 0.0;
@@ -177,10 +191,14 @@ void TindrelStore::seek(double seconds, std::optional<bool> forcePlay) {
 }
 
 void TindrelStore::seekRelative(double deltaSeconds) {
+    if (heldAtGate<&TindrelStore::seekRelative>(deltaSeconds))
+        return;
     seek(currentTime + deltaSeconds, std::nullopt);
 }
 
 void TindrelStore::jumpToStart() {
+    if (heldAtGate<&TindrelStore::jumpToStart>())
+        return;
     seek(loopIn->value_or(0.0), std::nullopt);
     ensurePlayheadVisibleInZoomWindow();
 }
@@ -210,6 +228,8 @@ double TindrelStore::renderedPlayheadSeconds() const {
 }
 
 void TindrelStore::togglePlayPause() {
+    if (heldAtGate<&TindrelStore::togglePlayPause>())
+        return;
     if (!audioFile_) {
         std::optional<Path> target = currentURL;
         if (!target && !recentFiles->empty())
@@ -235,7 +255,7 @@ void TindrelStore::togglePlayPause() {
 }
 
 void TindrelStore::playWarpedRange() {
-    if (!audioFile_)
+    if (heldAtGate<&TindrelStore::playWarpedRange>() || !audioFile_)
         return;
     if (!loopIn->has_value() && !loopOut->has_value()) {
         const double in = std::max(0.0, std::min(duration * 0.8, currentTime.get()));
@@ -272,6 +292,8 @@ void TindrelStore::handleTrackReadFailure() {
 }
 
 void TindrelStore::stopAndCleanup() {
+    workStopRequested_ = isInSynchronousWork();
+    writeUnsavedRecentPaths();
     environment_.ticker->stop();
     if (analysisCancel_)
         analysisCancel_->store(true);
@@ -282,13 +304,12 @@ void TindrelStore::stopAndCleanup() {
 }
 
 void TindrelStore::startUITimer() {
-    environment_.ticker->start(std::chrono::milliseconds(33), [this] {
-        if (!isInSynchronousWork())
-            tickPlayheadAndMeters();
-    });
+    environment_.ticker->start(std::chrono::milliseconds(33), [this] { tickPlayheadAndMeters(); });
 }
 
 void TindrelStore::tickPlayheadAndMeters() {
+    if (heldAtGate<&TindrelStore::tickPlayheadAndMeters>())
+        return;
     // All that one tick assigns reaches the views as one change: one refresh, one paint.
     holdingChanges_ = true;
     advanceOneTick();

@@ -39,6 +39,8 @@ void TindrelStore::applyWarpRateAndPitchParameters(std::optional<double> atPlayh
 }
 
 void TindrelStore::setWarpMode(WarpMode mode) {
+    if (heldAtGate<&TindrelStore::setWarpMode>(mode))
+        return;
     warpMode = mode;
     applyWarpRateAndPitchParameters();
     statusBanner = QStringLiteral("Warp Mode: ") + rawValue(mode) + QStringLiteral(" — ") +
@@ -46,6 +48,8 @@ void TindrelStore::setWarpMode(WarpMode mode) {
 }
 
 void TindrelStore::setWarpScope(WarpScope scope) {
+    if (heldAtGate<&TindrelStore::setWarpScope>(scope))
+        return;
     warpScope = scope;
     if (scope == WarpScope::rangeOnly && !hasActiveRange()) {
         const double in = std::max(0.0, std::min(duration * 0.75, currentTime.get()));
@@ -61,6 +65,8 @@ void TindrelStore::setWarpScope(WarpScope scope) {
 }
 
 void TindrelStore::setPlaybackRate(float rate) {
+    if (heldAtGate<&TindrelStore::setPlaybackRate>(rate))
+        return;
     const float clamped = clampRate(rate);
     playbackRate = clamped;
     speedInputText = text(formatNumber("%.2f", static_cast<double>(clamped)));
@@ -76,6 +82,8 @@ void TindrelStore::setPlaybackRate(float rate) {
 }
 
 void TindrelStore::setPitchSemitones(float semitones) {
+    if (heldAtGate<&TindrelStore::setPitchSemitones>(semitones))
+        return;
     // Adding 0 turns -0 into +0, so the field never reads "-0".
     const float clamped = clampSemitones(semitones) + 0.0f;
     pitchSemitones = clamped;
@@ -93,6 +101,8 @@ void TindrelStore::setPitchSemitones(float semitones) {
 }
 
 void TindrelStore::commitTypedPitch() {
+    if (heldAtGate<&TindrelStore::commitTypedPitch>())
+        return;
     QString typed = pitchInputText;
     typed.remove(QStringLiteral("st"));
     if (const std::optional<double> value = parseNumber(typed.trimmed().toStdString())) {
@@ -103,6 +113,8 @@ void TindrelStore::commitTypedPitch() {
 }
 
 void TindrelStore::commitTypedSpeed() {
+    if (heldAtGate<&TindrelStore::commitTypedSpeed>())
+        return;
     QString typed = speedInputText;
     typed.remove(QLatin1Char('x'));
     if (const std::optional<double> value = parseNumber(typed.trimmed().toStdString())) {
@@ -113,11 +125,15 @@ void TindrelStore::commitTypedSpeed() {
 }
 
 void TindrelStore::setVolume(float gain) {
+    if (heldAtGate<&TindrelStore::setVolume>(gain))
+        return;
     volume = std::max(0.0f, std::min(1.5f, gain));
     playerNode().setVolume(volume);
 }
 
 void TindrelStore::setLoopInAtPlayhead() {
+    if (heldAtGate<&TindrelStore::setLoopInAtPlayhead>())
+        return;
     const double t = currentTime;
     loopIn = t;
     if (loopOut->has_value() && **loopOut <= t)
@@ -129,6 +145,8 @@ void TindrelStore::setLoopInAtPlayhead() {
 }
 
 void TindrelStore::setLoopOutAtPlayhead() {
+    if (heldAtGate<&TindrelStore::setLoopOutAtPlayhead>())
+        return;
     if (!loopIn->has_value())
         loopIn = 0.0;
     const double t = currentTime;
@@ -142,6 +160,8 @@ void TindrelStore::setLoopOutAtPlayhead() {
 }
 
 void TindrelStore::clearABLoop() {
+    if (heldAtGate<&TindrelStore::clearABLoop>())
+        return;
     loopIn = std::nullopt;
     loopOut = std::nullopt;
     isLoopEnabled = false;
@@ -150,6 +170,8 @@ void TindrelStore::clearABLoop() {
 }
 
 void TindrelStore::setRangeBounds(double start, double end) {
+    if (heldAtGate<&TindrelStore::setRangeBounds>(start, end))
+        return;
     if (std::isnan(start) || std::isnan(end))
         return;
     const double s = std::max(0.0, std::min(duration.get(), std::min(start, end)));

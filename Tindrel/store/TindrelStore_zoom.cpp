@@ -49,6 +49,8 @@ double TindrelStore::visibleEndSec() const {
 }
 
 void TindrelStore::ensurePlayheadVisibleInZoomWindow() {
+    if (heldAtGate<&TindrelStore::ensurePlayheadVisibleInZoomWindow>())
+        return;
     if (!(waveformZoom > 1.01 && duration > 0))
         return;
     const double span = visibleFracSpan();
@@ -59,6 +61,8 @@ void TindrelStore::ensurePlayheadVisibleInZoomWindow() {
 }
 
 void TindrelStore::zoomInWaveform() {
+    if (heldAtGate<&TindrelStore::zoomInWaveform>())
+        return;
     const double p = playheadFraction(currentTime, duration, 0.5);
     waveformZoom = std::min(32.0, waveformZoom * 1.5);
     waveformCenterFrac = clampCentre(p, 1.0 / waveformZoom);
@@ -68,6 +72,8 @@ void TindrelStore::zoomInWaveform() {
 }
 
 void TindrelStore::zoomOutWaveform() {
+    if (heldAtGate<&TindrelStore::zoomOutWaveform>())
+        return;
     const double p = playheadFraction(currentTime, duration, 0.5);
     double zoom = std::max(1.0, waveformZoom / 1.5);
     if (zoom <= 1.05)
@@ -79,18 +85,24 @@ void TindrelStore::zoomOutWaveform() {
 }
 
 void TindrelStore::resetWaveformZoom() {
+    if (heldAtGate<&TindrelStore::resetWaveformZoom>())
+        return;
     waveformZoom = 1.0;
     waveformCenterFrac = 0.5;
     statusBanner = QStringLiteral("Waveform Zoom reset to 1.0x (Full Track)");
 }
 
 void TindrelStore::panWaveform(double deltaFrac) {
+    if (heldAtGate<&TindrelStore::panWaveform>(deltaFrac))
+        return;
     if (!(waveformZoom > 1.01) || std::isnan(deltaFrac))
         return;
     waveformCenterFrac = clampCentre(waveformCenterFrac + deltaFrac, visibleFracSpan());
 }
 
 void TindrelStore::jumpToNextTransient(bool extendSelection) {
+    if (heldAtGate<&TindrelStore::jumpToNextTransient>(extendSelection))
+        return;
     if (!(duration > 0))
         return;
     const std::vector<double> ts =
@@ -124,6 +136,8 @@ void TindrelStore::jumpToNextTransient(bool extendSelection) {
 }
 
 void TindrelStore::jumpToPreviousTransient(bool extendSelection) {
+    if (heldAtGate<&TindrelStore::jumpToPreviousTransient>(extendSelection))
+        return;
     if (!(duration > 0))
         return;
     const std::vector<double> ts =

@@ -1,7 +1,7 @@
 #pragma once
 
 // The repeating timer that drives the store's UI tick. The tick callback always runs on the
-// main thread, never re-entered from inside another store call.
+// main thread; one that comes while long work holds it is held at the store's gate.
 //
 // QtUiTicker is the production one (a QTimer on the thread that starts it); ManualUiTicker
 // fires only when a test calls fire().

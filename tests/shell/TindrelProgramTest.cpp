@@ -2,7 +2,8 @@
 // loaded, a real Space key press starts playback, and closing the window ends the program
 // cleanly; in the background it lives in a tray, and without a tray it shows its window; under
 // a window manager, real clicks, typing, a Shift-drag and a file dragged in from another
-// program do what they say.
+// program do what they say; a close, Ctrl+Q or Exit in the middle of a decode or an export
+// ends the program at once, leaving nothing of the work behind.
 // Leaves screenshots of the playing window and of the mini player next to the test's build
 // output.
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -104,4 +106,51 @@ TEST(TindrelProgram, UnderAWindowManagerClicksTypingDragsAndDropsDoWhatTheySay) 
            "did not resume, 14: the status line stayed stale, 15: Return in the speed field "
            "jumped to the start, 16: a Shift-drag moved the window, 17: it set no range, 18: a "
            "file dropped on the filter field was not played";
+}
+
+TEST(TindrelProgram, EveryWayOutEndsADecodeOrAnExportAtOnceLeavingNothing) {
+    TemporaryFolder sandbox;
+    const auto home = useSandbox(sandbox);
+    setenv("TMPDIR", sandbox.path().c_str(), 1);
+    // Two hours of PCM in Matroska: seconds of decoding into a copy; an hour of WAV: many
+    // seconds of export at 1.25x.
+    const auto decoded = home / "decode" / "way-out-decode.mka";
+    std::filesystem::create_directories(decoded.parent_path());
+    ASSERT_EQ(runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                    "sine=f=440:sample_rate=8000:duration=7200", "-c:a",
+                                    "pcm_s16le", decoded.string()}),
+              0);
+    const auto exported = home / "export" / "way-out-export.wav";
+    std::filesystem::create_directories(exported.parent_path());
+    writeAudioFile(exported, sineSignal(440, 0.5, 3600.0, 8000, 1));
+    const auto listing = [](const std::filesystem::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto copiesOf = [&](const std::string& part) {
+        std::vector<std::string> found;
+        std::error_code ignored;
+        for (const std::filesystem::path& folder :
+             {std::filesystem::path("/tmp/tindrel-pcm-cache"), sandbox.path()}) {
+            for (const auto& entry :
+                 std::filesystem::recursive_directory_iterator(folder, ignored)) {
+                if (entry.path().filename().string().find(part) != std::string::npos)
+                    found.push_back(entry.path().string());
+            }
+        }
+        return found;
+    };
+    const auto exportFolderBefore = listing(exported.parent_path());
+    const auto copiesBefore = copiesOf("way-out-decode");
+
+    EXPECT_EQ(
+        underXvfb({TINDREL_WAY_OUT_DRIVER, TINDREL_PROGRAM, decoded.string(), exported.string()}),
+        0)
+        << "10: no window manager, 11: no window, 12: the work never started, 13: the way out "
+           "could not be taken, 14: still running, 15: ended with a failure";
+    EXPECT_EQ(listing(exported.parent_path()), exportFolderBefore);
+    EXPECT_EQ(copiesOf("way-out-decode"), copiesBefore);
 }

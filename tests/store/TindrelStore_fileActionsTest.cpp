@@ -54,6 +54,7 @@ TEST_F(FileActionsTest, renameMovesTheFileAndCarriesItThroughTheStore) {
     // The recent entry keeps its place, once, and the next launch finds the new path.
     EXPECT_EQ(store.recentFiles.get(),
               (std::vector<std::filesystem::path>{renamed, folder / "Other.wav"}));
+    store.stopAndCleanup();
     EXPECT_EQ(rig.storedRecentPaths(),
               (QStringList{QString::fromStdString(renamed.string()),
                            QString::fromStdString((folder / "Other.wav").string())}));

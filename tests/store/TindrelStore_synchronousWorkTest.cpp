@@ -156,3 +156,110 @@ TEST(StoreSynchronousWork, AStopInTheCallersTurnEndsTheWorkWithoutATrace) {
 }
 
 } // namespace tindrel
+
+namespace tindrel {
+
+namespace {
+
+// One kind of call that a posted event can make while the work holds the main thread: what
+// it does, and whether that is to be seen in the store.
+struct PostedCall {
+    const char* name;
+    std::function<void(test::StoreTestRig&, const std::filesystem::path& other)> make;
+    std::function<bool(test::StoreTestRig&, const std::filesystem::path& other)> done;
+};
+
+const PostedCall postedCalls[] = {
+    // Before the loads below: while nothing plays, each tick lowers the meters.
+    {"the UI tick", [](test::StoreTestRig& rig, const fs::path&) { rig.ticker().fire(); },
+     [](test::StoreTestRig& rig, const fs::path&) {
+         return rig.store().meterLeftDB.get() < -10.0f;
+     }},
+    // Counted from the load held before it (a-first.wav is followed by b-other.wav); from the
+    // file of the work it would go elsewhere.
+    {"a step to the next file",
+     [](test::StoreTestRig& rig, const fs::path&) { rig.store().stepSibling(1); },
+     [](test::StoreTestRig& rig, const fs::path& other) {
+         return rig.store().currentURL.get() == other;
+     }},
+    {"a speed from a key or a click",
+     [](test::StoreTestRig& rig, const fs::path&) { rig.store().setPlaybackRate(2.0f); },
+     [](test::StoreTestRig& rig, const fs::path&) {
+         return rig.store().playbackRate.get() == 2.0f;
+     }},
+    {"a zoom", [](test::StoreTestRig& rig, const fs::path&) { rig.store().zoomInWaveform(); },
+     [](test::StoreTestRig& rig, const fs::path&) { return rig.store().waveformZoom.get() > 1.0; }},
+    {"an analysis result",
+     [](test::StoreTestRig& rig, const fs::path&) { rig.analysis().runAll(); },
+     [](test::StoreTestRig& rig, const fs::path&) { return measured(rig.store()); }},
+};
+
+} // namespace
+
+TEST(StoreSynchronousWork, CallsPostedDuringTheWorkWaitUntilItEndsAndAWayOutEndsItAtOnce) {
+    for (const LongWork& work : works) {
+        for (const bool wayOut : {false, true}) {
+            SCOPED_TRACE(std::string(work.name) + (wayOut ? ", then a way out" : ""));
+            test::StoreTestRig rig;
+            TindrelStore& store = rig.store();
+            // Listed with the file of the work.
+            const fs::path other = rig.writeTone("b-other.wav", 1.0);
+            const fs::path first = rig.writeTone("a-first.wav", 1.0);
+            const std::function<void()> run = work.prepare(rig);
+            store.meterLeftDB = -10.0f;
+
+            std::vector<fs::path> current;
+            QObject::connect(&store, &TindrelStore::changed, [&] {
+                if (store.currentURL->has_value() &&
+                    (current.empty() || current.back() != **store.currentURL))
+                    current.push_back(**store.currentURL);
+            });
+            // A load (handed over or dropped) that a later one replaces, then one call of each
+            // kind.
+            QMetaObject::invokeMethod(
+                &store, [&] { store.loadAndPlay(first, false); }, Qt::QueuedConnection);
+            for (const PostedCall& call : postedCalls)
+                QMetaObject::invokeMethod(
+                    &store, [&] { call.make(rig, other); }, Qt::QueuedConnection);
+            if (wayOut)
+                QMetaObject::invokeMethod(
+                    &store,
+                    [&] {
+                        store.shutGate();
+                        store.stopAndCleanup();
+                    },
+                    Qt::QueuedConnection);
+
+            int turns = 0;
+            QString statusBefore;
+            std::set<std::string> doneInATurn;
+            store.keepResponsiveDuringWork = [&] {
+                if (++turns == 1)
+                    statusBefore = store.statusBanner.get();
+                QCoreApplication::processEvents();
+                for (const PostedCall& call : postedCalls) {
+                    if (call.done(rig, other))
+                        doneInATurn.insert(call.name);
+                }
+                return true;
+            };
+            run();
+            EXPECT_TRUE(doneInATurn.empty()) << *doneInATurn.begin();
+            QCoreApplication::processEvents();
+            rig.analysis().runAll();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(std::count(current.begin(), current.end(), first), 0);
+            if (wayOut) {
+                EXPECT_LE(turns, 2);
+                // As it was when the work began.
+                EXPECT_EQ(store.statusBanner.get(), statusBefore);
+            } else {
+                EXPECT_GE(turns, 3);
+            }
+            for (const PostedCall& call : postedCalls)
+                EXPECT_EQ(call.done(rig, other), !wayOut) << call.name;
+        }
+    }
+}
+
+} // namespace tindrel

@@ -386,7 +386,10 @@ AudioTranscoder::Outcome AudioTranscoder::transcodeToWav(const std::filesystem::
     if (!packet || !frame)
         return failWith(error, "out of memory");
     int readStatus = 0;
+    const int64_t sourceBytes = avio_size(input.io);
     while ((readStatus = av_read_frame(input.format, packet.get())) >= 0) {
+        if (sourceBytes > 0)
+            heartbeat.reportProgress(double(avio_tell(input.io)) / double(sourceBytes));
         if (!heartbeat.keepGoing()) {
             av_packet_unref(packet.get());
             return failWith(error, "stopped", Outcome::stopped);

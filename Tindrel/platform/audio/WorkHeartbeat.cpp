@@ -1,5 +1,7 @@
 #include "Tindrel/platform/audio/WorkHeartbeat.h"
 
+#include <algorithm>
+
 namespace tindrel::platform {
 
 WorkHeartbeat::WorkHeartbeat(std::function<bool()> beat, std::chrono::milliseconds interval)
@@ -16,6 +18,11 @@ bool WorkHeartbeat::keepGoing() {
     lastBeat_ = now;
     stopped_ = !beat_();
     return !stopped_;
+}
+
+void WorkHeartbeat::reportProgress(double done) {
+    if (done >= 0.0)
+        progress_ = std::min(1.0, done);
 }
 
 } // namespace tindrel::platform
