@@ -1,7 +1,8 @@
 #include "Tindrel/platform/audio/engine/RenderAheadQueue.h"
 
+#include "Tindrel/platform/audio/engine/PlanarRingCopy.h"
+
 #include <algorithm>
-#include <cstring>
 #include <thread>
 
 namespace tindrel::platform {
@@ -33,13 +34,7 @@ void RenderAheadQueue::write(const float* const* source, size_t offset, size_t f
         return;
     }
     const uint64_t written = written_.load(std::memory_order_relaxed);
-    const size_t start = static_cast<size_t>(written % capacity_);
-    const size_t first = std::min(frames, capacity_ - start);
-    for (size_t c = 0; c < channels_.size(); ++c) {
-        float* ring = channels_[c].data();
-        std::memcpy(ring + start, source[c] + offset, first * sizeof(float));
-        std::memcpy(ring, source[c] + offset + first, (frames - first) * sizeof(float));
-    }
+    copyIntoRing(channels_, capacity_, written, source, offset, frames);
     const uint64_t stamp = stampsWritten_.load(std::memory_order_relaxed);
     stamps_[stamp % stamps_.size()] = Stamp{written + frames, mark};
     stampsWritten_.store(stamp + 1, std::memory_order_release);
@@ -78,13 +73,7 @@ size_t RenderAheadQueue::peek(uint64_t position, float* const* destination, size
     const uint64_t from = std::max(position, fence_.load(std::memory_order_relaxed));
     const uint64_t written = written_.load(std::memory_order_relaxed);
     const size_t count = std::min<size_t>(frames, written > from ? written - from : 0);
-    const size_t start = static_cast<size_t>(from % capacity_);
-    const size_t first = std::min(count, capacity_ - start);
-    for (size_t c = 0; c < channels_.size(); ++c) {
-        const float* ring = channels_[c].data();
-        std::memcpy(destination[c] + offset, ring + start, first * sizeof(float));
-        std::memcpy(destination[c] + offset + first, ring, (count - first) * sizeof(float));
-    }
+    copyOutOfRing(channels_, capacity_, from, destination, offset, count);
     return count;
 }
 
@@ -133,13 +122,7 @@ size_t RenderAheadQueue::read(float* const* destination, size_t offset, size_t f
     const uint64_t limit = std::min(written_.load(std::memory_order_acquire),
                                     fence_.load(std::memory_order_seq_cst));
     const size_t count = std::min<size_t>(frames, limit > consumed ? limit - consumed : 0);
-    const size_t start = static_cast<size_t>(consumed % capacity_);
-    const size_t first = std::min(count, capacity_ - start);
-    for (size_t c = 0; c < channels_.size(); ++c) {
-        const float* ring = channels_[c].data();
-        std::memcpy(destination[c] + offset, ring + start, first * sizeof(float));
-        std::memcpy(destination[c] + offset + first, ring, (count - first) * sizeof(float));
-    }
+    copyOutOfRing(channels_, capacity_, consumed, destination, offset, count);
     const uint64_t now = consumed + count;
     const uint64_t stamps = stampsWritten_.load(std::memory_order_acquire);
     uint64_t stamp = stampsRead_.load(std::memory_order_relaxed);

@@ -1,7 +1,8 @@
 #include "Tindrel/platform/audio/engine/RingBuffer.h"
 
+#include "Tindrel/platform/audio/engine/PlanarRingCopy.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace tindrel::platform {
 
@@ -22,13 +23,7 @@ size_t RingBuffer::write(const float* const* source, size_t offset, size_t frame
     const uint64_t written = written_.load(std::memory_order_relaxed);
     const uint64_t consumed = consumed_.load(std::memory_order_acquire);
     const size_t count = std::min(frames, capacity_ - static_cast<size_t>(written - consumed));
-    const size_t start = static_cast<size_t>(written % capacity_);
-    const size_t first = std::min(count, capacity_ - start);
-    for (size_t c = 0; c < channels_.size(); ++c) {
-        float* ring = channels_[c].data();
-        std::memcpy(ring + start, source[c] + offset, first * sizeof(float));
-        std::memcpy(ring, source[c] + offset + first, (count - first) * sizeof(float));
-    }
+    copyIntoRing(channels_, capacity_, written, source, offset, count);
     written_.store(written + count, std::memory_order_release);
     return count;
 }
@@ -37,13 +32,7 @@ size_t RingBuffer::read(float* const* destination, size_t offset, size_t frames)
     const uint64_t consumed = consumed_.load(std::memory_order_relaxed);
     const uint64_t written = written_.load(std::memory_order_acquire);
     const size_t count = std::min(frames, static_cast<size_t>(written - consumed));
-    const size_t start = static_cast<size_t>(consumed % capacity_);
-    const size_t first = std::min(count, capacity_ - start);
-    for (size_t c = 0; c < channels_.size(); ++c) {
-        const float* ring = channels_[c].data();
-        std::memcpy(destination[c] + offset, ring + start, first * sizeof(float));
-        std::memcpy(destination[c] + offset + first, ring, (count - first) * sizeof(float));
-    }
+    copyOutOfRing(channels_, capacity_, consumed, destination, offset, count);
     consumed_.store(consumed + count, std::memory_order_release);
     return count;
 }
