@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
-#include <malloc.h>
 #include <system_error>
 #include <utility>
 
@@ -130,12 +129,8 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
     duration = std::max(0.001, fileLength);
     currentTime = 0.0;
 
-    const double engineRate = engine().mainMixerOutputFormat().sampleRate;
+    // The engine keeps the decks of the rate before and gives those it drops back to the system.
     engine().connect(format);
-    // Rewiring for another rate frees the old graph's large buffers; without giving them back,
-    // stepping between files of two rates keeps the process growing.
-    if (engine().mainMixerOutputFormat().sampleRate != engineRate)
-        malloc_trim(0);
     if (!engine().isRunning())
         engine().start();
     applyWarpRateAndPitchParameters();
