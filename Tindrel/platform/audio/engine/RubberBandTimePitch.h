@@ -9,15 +9,18 @@
 // block (the varispeed ramps its rate across that block, Rubber Band glides by itself); a
 // change of path crossfades within the deck.
 //
-// A restart that is a seek while playing leaves the playing deck running (on what input it
-// holds) while the other deck starts at the new place, primed from the input before it; once
-// that deck has output, the two are joined by a short crossfade (SeekCrossfade.h). Until then
-// the heard position is unknown; while the joined frames play, no further segment may start.
+// A restart that is a seek while playing starts the other deck at the new place, primed from
+// the input before it; once that deck has output, it is joined by a short crossfade
+// (SeekCrossfade.h) to what was already rendered ahead and not yet heard (RenderedAhead), and
+// past that to the playing deck's next frames, which plays on meanwhile (on what input it
+// holds). Until then the heard position is unknown; while the joined frames play, no further
+// segment may start.
 //
 // configure() is for the main thread while no render runs (it allocates). It keeps the decks of
 // the format before beside those of the new one, so going back to it builds nothing. restart(),
-// render(), framesBeforeNewSegment() and heardFrames() are for the render thread and do not
-// allocate or lock, except inside Rubber Band (see StretcherPath.h).
+// render(), framesBeforeNewSegment() and heardFrames() are for the one thread that renders (the
+// engine's render-ahead worker), never the device's: they take no lock, and allocate only
+// inside Rubber Band and when a start builds a stretcher anew (StretcherEngine.h).
 
 #include "Tindrel/platform/audio/engine/SampleSource.h"
 #include "Tindrel/platform/audio/engine/TimePitchUnit.h"
