@@ -103,7 +103,7 @@ SplitParts splitAsBeatsDoes(const Signal& signal) {
     SignalSource source(signal);
     PercussionSplit split(signal.sampleRate, channels);
     split.bind(window, source);
-    split.start(0);
+    split.start(0, 0);
     std::vector<std::vector<float>> held(channels, std::vector<float>(frames));
     std::vector<std::vector<float>> hits(channels, std::vector<float>(frames));
     std::vector<float*> heldPointers;

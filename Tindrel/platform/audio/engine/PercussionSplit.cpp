@@ -76,8 +76,9 @@ PercussionSplit::PercussionSplit(double sampleRate, uint32_t channelCount)
     }
 }
 
-void PercussionSplit::start(int64_t from) {
+void PercussionSplit::start(int64_t from, int64_t hitsFrom) {
     outputFrom_ = from;
+    hitsFrom_ = hitsFrom;
     // The first frame ends where the first delivered one has every overlapping frame.
     first_ = from - static_cast<int64_t>(frameLength_);
     analysed_ = 0;
@@ -173,6 +174,9 @@ void PercussionSplit::analyse(int64_t frame) {
 
 void PercussionSplit::addHit(int64_t frame, int64_t analysed) {
     const Hit hit{frame, onsetNear(frame), hitCount_ % levelSlots};
+    if (hit.onset < hitsFrom_) {
+        return;
+    }
     float* before = &levelsBefore_[hit.before * bins_];
     const Hit* previous = hitCount_ > 0 ? &hits_[(hitCount_ - 1) % hits_.size()] : nullptr;
     const bool lingers = isSplitting_ && previous != nullptr && splitting_.frame == previous->frame;

@@ -41,8 +41,9 @@ public:
     PercussionSplit& operator=(const PercussionSplit&) = delete;
 
     // The parts start again at input index `from`; the input before it is analysed from the
-    // window, as far as the window still holds it.
-    void start(int64_t from);
+    // window, as far as the window still holds it. Hits are looked for from `hitsFrom` on: what
+    // starts sounding before it (where play starts, after silence or not) stays held.
+    void start(int64_t from, int64_t hitsFrom);
     // The input to read from until the next call; the split keeps the pointers.
     void bind(SourceWindow& input, SampleSource& source);
     // Delivers a part's frames in order from start()'s index; fewer than asked when the input
@@ -124,6 +125,7 @@ private:
     SampleSource* source_ = nullptr;
     int64_t first_ = 0; // input index of frame 0
     int64_t outputFrom_ = 0;
+    int64_t hitsFrom_ = 0;
     int64_t analysed_ = 0;  // the next frame to analyse
     int64_t separated_ = 0; // the next frame to separate
     std::array<Hit, 16> hits_{};
