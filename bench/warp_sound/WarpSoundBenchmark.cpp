@@ -3,8 +3,9 @@
 // each setting; onset timing and pre-echo on a click train; and, at a loop wrap and at a seek
 // while playing, the largest sample step against the tone's own, the deepest level dip and
 // the share of the output above 3 kHz (a click's burst) next to the tone's own share. Then the
-// figures over the whole grid of settings (CornerAndEdgeFigures.h).
+// figures over the whole grid of settings (CornerAndEdgeFigures.h, BeatsGridFigures.h).
 
+#include "bench/warp_sound/BeatsGridFigures.h"
 #include "bench/warp_sound/BeatsSoundFigures.h"
 #include "bench/warp_sound/CornerAndEdgeFigures.h"
 #include "tests/platform/engine/WarpSoundMeasures.h"
@@ -85,5 +86,6 @@ int main() {
     }
     printCornerAndEdgeFigures();
     printBeatsFigures(print);
+    printBeatsGridFigures(print);
     return 0;
 }

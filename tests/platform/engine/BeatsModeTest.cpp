@@ -1,6 +1,7 @@
 // The beats character keeps a sustained tone clean, a drum hit where it was, and held sound
 // under hits at its level.
 
+#include "tests/platform/engine/BeatsGridMeasures.h"
 #include "tests/platform/engine/BeatsSoundMeasures.h"
 #include "tests/platform/engine/WarpSoundMeasures.h"
 
@@ -77,6 +78,20 @@ TEST(BeatsMode, MusicWithDrumsKeepsItsLevel) {
         const LevelAgainstSource level = levelAgainstSource(music, played, setting.rate, 0.5);
         EXPECT_LE(std::abs(level.changeDb), 0.5);
         EXPECT_LE(level.shareFramesLow, 0.01);
+    }
+}
+
+TEST(BeatsMode, HeldNotesUnderHitsDipNoDeeperThanMusical) {
+    // Two- and three-note pads under kicks, snares and hats of varying spacing and loudness. A
+    // note carried by both stretchers in turn, or a hit left to the held part's stretcher, dipped
+    // it 5 to 25 dB deeper than the musical character does.
+    const std::vector<GridSetting> grid = {{0.5, 0}, {0.75, -12}, {1, 3}, {1.25, -24},
+                                           {2, -12}, {4, 0},      {4, 3}, {0.25, 24}};
+    for (const BeatsGridMeasure& measure :
+         measureBeatsGrid(grid, heldPads(), 4.0, false, 48000, 256, 3)) {
+        SCOPED_TRACE(std::to_string(measure.setting.rate) + "x " +
+                     std::to_string(measure.setting.semitones) + " st");
+        EXPECT_GE(measure.beatsDipDb, measure.musicalDipDb - 1);
     }
 }
 

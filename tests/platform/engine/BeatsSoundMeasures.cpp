@@ -103,7 +103,7 @@ SplitParts splitAsBeatsDoes(const Signal& signal) {
     SignalSource source(signal);
     PercussionSplit split(signal.sampleRate, channels);
     split.bind(window, source);
-    split.start(0);
+    split.start(0, 0);
     std::vector<std::vector<float>> held(channels, std::vector<float>(frames));
     std::vector<std::vector<float>> hits(channels, std::vector<float>(frames));
     std::vector<float*> heldPointers;
@@ -190,6 +190,89 @@ HitDips hitDips(const std::vector<float>& out, double rate, double toneHz, doubl
     return result;
 }
 
+Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
+                           int channels, unsigned seed) {
+    Signal signal = silenceSignal(seconds, sampleRate, channels);
+    addEvent(signal, 0, seconds, [&](double t) {
+        double pad = 0;
+        for (const PadNote& note : notes) {
+            pad += note.amplitude * std::sin(2 * pi * note.hz * t);
+        }
+        return std::min(1.0, t / 0.05) * pad;
+    });
+    std::mt19937 random(seed);
+    constexpr double spacings[] = {0.0625, 0.125, 0.25, 0.25, 0.375};
+    constexpr double gains[] = {0.5, 1, 1.5, 2};
+    for (double at = 0.3; at < seconds - 0.4;
+         at += spacings[std::uniform_int_distribution<size_t>(0, 4)(random)]) {
+        const double gain = gains[std::uniform_int_distribution<size_t>(0, 3)(random)];
+        const auto kind = std::uniform_int_distribution<int>(0, 2)(random);
+        const auto noiseSeed = static_cast<uint32_t>(random());
+        if (kind == 0) {
+            double phase = 0;
+            addEvent(signal, at, 0.4, [&](double t) {
+                phase += 2 * pi * (45 + 90 * std::exp(-t / 0.03)) / signal.sampleRate;
+                return 0.3 * gain * std::exp(-t / 0.12) * std::sin(phase);
+            });
+        } else if (kind == 1) {
+            std::mt19937 noiseRandom(noiseSeed);
+            std::uniform_real_distribution<double> noise(-1.0, 1.0);
+            addEvent(signal, at, 0.3, [&](double t) {
+                return gain * (0.08 * std::exp(-t / 0.07) * noise(noiseRandom) +
+                               0.08 * std::exp(-t / 0.05) * std::sin(2 * pi * 185 * t));
+            });
+        } else {
+            addHat(signal, at, 0.08 * gain, 0.015, noiseSeed);
+        }
+    }
+    return signal;
+}
+
+double worstNoteDipDb(const std::vector<float>& out, const std::vector<PadNote>& notes,
+                      double pitchScale, double fromSeconds, double sampleRate) {
+    double worst = 0;
+    const auto first = static_cast<size_t>(fromSeconds * sampleRate);
+    const auto step = static_cast<size_t>(0.001 * sampleRate);
+    for (const PadNote& note : notes) {
+        const double hz = note.hz * pitchScale;
+        // The drums' own tones (the kick's sweep tops out at 135 Hz, the snare's at 185 Hz) would
+        // beat against the note.
+        double nearest = std::min(hz - 135 * pitchScale, std::abs(hz - 185 * pitchScale));
+        for (const PadNote& other : notes) {
+            if (&other != &note) {
+                nearest = std::min(nearest, std::abs(other.hz * pitchScale - hz));
+            }
+        }
+        // The window's main lobe reaches 4 / length either side.
+        const double seconds = std::max(0.01, 4.0 / nearest);
+        const auto length = static_cast<size_t>(seconds * sampleRate);
+        std::vector<std::complex<double>> kernel(length);
+        for (size_t k = 0; k < length; ++k) {
+            const double t = 2 * pi * static_cast<double>(k) / static_cast<double>(length - 1);
+            const double window = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) -
+                                  0.01168 * std::cos(3 * t);
+            kernel[k] =
+                window * std::polar(1.0, -2 * pi * hz * static_cast<double>(k) / sampleRate);
+        }
+        std::vector<double> levels;
+        for (size_t begin = first; begin + length <= out.size(); begin += step) {
+            std::complex<double> sum;
+            for (size_t k = 0; k < length; ++k) {
+                sum += kernel[k] * static_cast<double>(out[begin + k]);
+            }
+            levels.push_back(std::abs(sum));
+        }
+        if (levels.empty()) {
+            continue;
+        }
+        const double lowest = *std::min_element(levels.begin(), levels.end());
+        const auto middle = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 2);
+        std::nth_element(levels.begin(), middle, levels.end());
+        worst = std::min(worst, 20 * std::log10(std::max(lowest, 1e-12) / *middle));
+    }
+    return worst;
+}
+
 std::vector<double> drumMixHitSeconds(double seconds) {
     std::vector<double> hits;
     for (double at = 0.25; at < seconds; at += 0.25) {
@@ -198,8 +281,8 @@ std::vector<double> drumMixHitSeconds(double seconds) {
     return hits;
 }
 
-Signal drumMixSignal(double seconds, double drumGain) {
-    Signal signal = silenceSignal(seconds);
+Signal drumMixSignal(double seconds, double drumGain, double sampleRate) {
+    Signal signal = silenceSignal(seconds, sampleRate);
     constexpr double bar = 2.0;
     constexpr int chords[4][4] = {
         {60, 64, 67, 72}, {57, 60, 64, 69}, {53, 57, 60, 65}, {55, 59, 62, 67}};

@@ -27,11 +27,25 @@ struct HitDips {
 HitDips hitDips(const std::vector<float>& out, double rate, double toneHz, double fromSeconds,
                 double sampleRate);
 
+struct PadNote {
+    double hz;
+    double amplitude;
+};
+// `notes` held throughout (faded in over 50 ms), under kicks, snares and hats whose spacing
+// (62.5 to 375 ms) and loudness (x0.5 to x2) vary; deterministic for a seed.
+Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
+                           int channels, unsigned seed);
+// The deepest level of any of `notes` (at `pitchScale`) in `out` from `fromSeconds`, against
+// that note's median level, in dB (<= 0). Each note is read through a Blackman-Harris window of
+// 10 ms, longer where another note or a drum's tone lies closer than 400 Hz, stepped by 1 ms.
+double worstNoteDipDb(const std::vector<float>& out, const std::vector<PadNote>& notes,
+                      double pitchScale, double fromSeconds, double sampleRate);
+
 // A band at 120 bpm: bright sustained pad chords and bass under kick and snare on alternate
 // beats and hats on every eighth; deterministic. At `drumGain` 1 the pads and bass cover most
 // of the drums' level, as in a dense mix; at 3 the drums stand out.
 constexpr double loudDrums = 3.0;
-Signal drumMixSignal(double seconds, double drumGain = 1.0);
+Signal drumMixSignal(double seconds, double drumGain = 1.0, double sampleRate = 44100);
 // The source times of its drum hits.
 std::vector<double> drumMixHitSeconds(double seconds);
 

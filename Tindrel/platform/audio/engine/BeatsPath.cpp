@@ -72,7 +72,7 @@ void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindo
     origin_ = index;
     split_.bind(window, source);
     // The stretchers prime themselves from up to leadFrames of the parts before the start.
-    split_.start(index - SourceWindow::leadFrames);
+    split_.start(index - SourceWindow::leadFrames, index);
     heldInput_.reset(SourceWindow::leadFrames);
     hitInput_.reset(SourceWindow::leadFrames);
     sustained_.start(0, rate, pitchScale, heldInput_, heldFeed_);

@@ -9,16 +9,29 @@ namespace tindrel::platform {
 namespace {
 
 constexpr double frameSeconds = 0.046;
-constexpr int64_t medianReach = 8; // frames either side of a frame, bins either side of a bin
-constexpr int64_t span = 2 * medianReach + 1;
+constexpr int64_t reach = 8; // frames either side of a frame judged
+constexpr int64_t span = 2 * reach + 1;
+constexpr float hitAboveFloor = 4.0f; // a bin's level over its floor that makes it the hit's
+// Below this a kick's body goes to the hits part only over next to nothing: its stretcher's
+// short window loses much of it, and a bass held under it would be handed back and forth.
+constexpr double lowBelowHz = 150.0;
+constexpr float lowHitAboveFloor = 30.0f;
 constexpr int64_t hitLead = 4; // frames before a hit's frame that already hold it
 constexpr int64_t hitHold = 6; // frames after it
+// A hit's split goes on past its own frames while what it splits off is more than this share
+// of what is kept and falling, as long as this many frames after it: the tail's return to the
+// held part is then too small for a transient there.
+constexpr float lingeringShare = 0.1f;
+constexpr int64_t longestHold = 24;
+// Hits whose frames may still be separated while the next ones are found.
+constexpr size_t levelSlots = 4;
 // Far below what any hit holds; what the transform's rounding leaves in the hits part between
 // hits (some 1e-7 of the input), made exact silence.
 constexpr float transformResidue = 1e-6f;
 constexpr int64_t fifoFrames = 16; // frame lengths each part may run ahead of the other
 
 constexpr double onsetBlockSeconds = 0.0007;
+constexpr double kickTopHz = 200.0;
 
 size_t frameLengthFor(double sampleRate) {
     // The power of two nearest the duration: 2048 at 44.1 and 48 kHz.
@@ -36,11 +49,14 @@ PercussionSplit::PercussionSplit(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), frameLength_(frameLengthFor(sampleRate)),
       hop_(static_cast<int64_t>(frameLength_ / 4)), bins_(frameLength_ / 2 + 1),
       onsetBlock_(std::max<int64_t>(8, std::llround(onsetBlockSeconds * sampleRate))),
-      transform_(frameLength_), detector_(bins_), window_(frameLength_),
-      spectra_(static_cast<size_t>(span) * channelCount * bins_),
+      lowBins_(static_cast<size_t>(
+          std::lround(lowBelowHz * static_cast<double>(frameLength_) / sampleRate))),
+      transform_(frameLength_),
+      detector_(bins_, static_cast<size_t>(std::lround(
+                           kickTopHz * static_cast<double>(frameLength_) / sampleRate))),
+      window_(frameLength_), spectra_(static_cast<size_t>(span) * channelCount * bins_),
       magnitudes_(static_cast<size_t>(span) * bins_), power_(bins_), buffer_(frameLength_),
-      heldGain_(bins_), hitGain_(bins_), history_(static_cast<size_t>(span)),
-      neighbours_(static_cast<size_t>(span)),
+      heldGain_(bins_), lowest_(bins_), levelsBefore_(levelSlots * bins_),
       splitShare_(frameLength_ / 4), parts_{PartSource(*this, Part::held),
                                             PartSource(*this, Part::hits)} {
     double windowSum = 0;
@@ -53,28 +69,28 @@ PercussionSplit::PercussionSplit(double sampleRate, uint32_t channelCount)
     }
     // A full-scale sine's peak bin at about 1 for the detector, channels averaged.
     powerScale_ = static_cast<float>(4.0 / (windowSum * windowSum * channelCount));
-    for (auto& part : overlap_) {
-        part.assign(channelCount, std::vector<float>(frameLength_));
-    }
+    hitsOverlap_.assign(channelCount, std::vector<float>(frameLength_));
     for (Fifo& fifo : fifos_) {
         fifo.channels.assign(channelCount,
                              std::vector<float>(static_cast<size_t>(fifoFrames) * frameLength_));
     }
 }
 
-void PercussionSplit::start(int64_t from) {
+void PercussionSplit::start(int64_t from, int64_t hitsFrom) {
     outputFrom_ = from;
+    hitsFrom_ = hitsFrom;
     // The first frame ends where the first delivered one has every overlapping frame.
     first_ = from - static_cast<int64_t>(frameLength_);
     analysed_ = 0;
     separated_ = 0;
     hitCount_ = 0;
+    isSplitting_ = false;
+    hitsLevel_ = 0;
+    recentHitsLevels_.fill(0.0f);
     detector_.start(1);
     std::fill(magnitudes_.begin(), magnitudes_.end(), 0.0f);
-    for (auto& part : overlap_) {
-        for (auto& channel : part) {
-            std::fill(channel.begin(), channel.end(), 0.0f);
-        }
+    for (auto& channel : hitsOverlap_) {
+        std::fill(channel.begin(), channel.end(), 0.0f);
     }
     for (Fifo& fifo : fifos_) {
         fifo.read = 0;
@@ -121,7 +137,7 @@ bool PercussionSplit::advance() {
         return false;
     }
     analyse(analysed_++);
-    if (analysed_ - 1 - separated_ >= medianReach) {
+    if (analysed_ - 1 - separated_ >= reach) {
         separate(separated_++);
     }
     return true;
@@ -152,104 +168,155 @@ void PercussionSplit::analyse(int64_t frame) {
         power_[k] *= powerScale_;
     }
     if (const auto hit = detector_.push(power_.data())) {
-        hits_[hitCount_ % hits_.size()] = {*hit, onsetNear(*hit)};
-        ++hitCount_;
+        addHit(*hit, frame);
     }
 }
 
-bool PercussionSplit::nearHit(int64_t frame) const {
+void PercussionSplit::addHit(int64_t frame, int64_t analysed) {
+    const Hit hit{frame, onsetNear(frame), hitCount_ % levelSlots};
+    if (hit.onset < hitsFrom_) {
+        return;
+    }
+    float* before = &levelsBefore_[hit.before * bins_];
+    const Hit* previous = hitCount_ > 0 ? &hits_[(hitCount_ - 1) % hits_.size()] : nullptr;
+    const bool lingers = isSplitting_ && previous != nullptr && splitting_.frame == previous->frame;
+    if (previous != nullptr && (lingers || frame - hitLead <= previous->frame + hitHold)) {
+        // What the first of them split off stays split off until the last one is over.
+        std::copy_n(&levelsBefore_[previous->before * bins_], bins_, before);
+    } else {
+        // The last frame that ends before the hit starts, as far as the history reaches back.
+        const int64_t end = hit.onset - static_cast<int64_t>(frameLength_) - first_;
+        const int64_t last = end >= 0 ? end / hop_ : -((-end + hop_ - 1) / hop_);
+        const int64_t clear = std::clamp(last, analysed - span + 1, analysed);
+        std::copy_n(&magnitudes_[slot(clear) * bins_], bins_, before);
+    }
+    hits_[hitCount_ % hits_.size()] = hit;
+    ++hitCount_;
+}
+
+const PercussionSplit::Hit* PercussionSplit::hitAround(int64_t frame) const {
     const size_t known = std::min(hitCount_, hits_.size());
     for (size_t k = 0; k < known; ++k) {
-        const int64_t after = frame - hits_[(hitCount_ - 1 - k) % hits_.size()].frame;
+        const Hit& hit = hits_[(hitCount_ - 1 - k) % hits_.size()];
+        const int64_t after = frame - hit.frame;
         if (after >= -hitLead && after <= hitHold) {
-            return true;
+            return &hit;
         }
     }
-    return false;
+    return nullptr;
 }
 
-void PercussionSplit::splitGains(int64_t frame) {
-    const float* own = &magnitudes_[slot(frame) * bins_];
-    for (size_t k = 0; k < bins_; ++k) {
-        for (int64_t j = 0; j < span; ++j) {
-            history_[static_cast<size_t>(j)] =
-                magnitudes_[slot(frame - medianReach + j) * bins_ + k];
+float PercussionSplit::splitGains(int64_t frame, const Hit& hit) {
+    for (int64_t j = 0; j <= reach; ++j) {
+        const float* level = &magnitudes_[slot(frame + j) * bins_];
+        for (size_t k = 0; k < bins_; ++k) {
+            lowest_[k] = j == 0 ? level[k] : std::min(lowest_[k], level[k]);
         }
-        std::nth_element(history_.begin(), history_.begin() + medianReach, history_.end());
-        const size_t low = k >= static_cast<size_t>(medianReach) ? k - medianReach : 0;
-        const size_t high = std::min(bins_, k + medianReach + 1);
-        const auto middle = static_cast<std::ptrdiff_t>((high - low) / 2);
-        std::copy(own + low, own + high, neighbours_.begin());
-        std::nth_element(neighbours_.begin(), neighbours_.begin() + middle,
-                         neighbours_.begin() + static_cast<std::ptrdiff_t>(high - low));
-        const float steady = history_[medianReach] * history_[medianReach];
-        const float broad =
-            neighbours_[static_cast<size_t>(middle)] * neighbours_[static_cast<size_t>(middle)];
-        const float share = broad > 0 ? broad / (steady + broad) : 0.0f;
-        // The two stretchers' outputs are not phase-aligned, so the parts add in power, not
-        // in amplitude: gains of equal total power keep the level of a bin both parts carry.
-        const float norm = 1.0f / std::sqrt(share * share + (1 - share) * (1 - share));
-        hitGain_[k] = share * norm;
-        heldGain_[k] = (1 - share) * norm;
     }
+    const float* own = &magnitudes_[slot(frame) * bins_];
+    const float* before = &levelsBefore_[hit.before * bins_];
+    float splitOff = 0;
+    float kept = 0;
+    for (size_t k = 0; k < bins_; ++k) {
+        // What sounded before the hit (a tail, a hit not found) goes on in the held part too,
+        // not cut off where the hit begins.
+        const float floor = std::max(before[k], lowest_[k]);
+        const float energy = own[k] * own[k];
+        // Once the hit's, a bin stays so while it is above its floor: one that went back and
+        // forth would be carried by both stretchers in turn, adding out of phase in between.
+        const bool wasHit = isSplitting_ && heldGain_[k] == 0;
+        const float above = wasHit ? 1.0f : k < lowBins_ ? lowHitAboveFloor : hitAboveFloor;
+        if (own[k] > above * floor) {
+            heldGain_[k] = 0;
+            splitOff += energy;
+        } else {
+            heldGain_[k] = 1;
+            kept += energy;
+        }
+    }
+    return splitOff / std::max(kept, 1e-30f);
 }
 
 void PercussionSplit::separate(int64_t frame) {
-    const bool hit = nearHit(frame);
+    const Hit* around = hitAround(frame);
+    bool hit = around != nullptr;
     if (hit) {
-        splitGains(frame);
+        splitShareBefore_ = splitGains(frame, *around);
+        splitting_ = *around;
+    } else if (isSplitting_ && frame - splitting_.frame <= longestHold) {
+        // A tail, not a sound that holds (a note begun with the hit, which the held part then
+        // takes up as it would without the hit).
+        const float share = splitGains(frame, splitting_);
+        hit = share > lingeringShare && share < splitShareBefore_;
+        splitShareBefore_ = share;
     }
-    const float scale = 1.0f / (2.0f * static_cast<float>(frameLength_));
-    for (uint32_t c = 0; c < channelCount_; ++c) {
+    isSplitting_ = hit;
+    const int64_t begin = frameStart(frame);
+    // The held part is the input less the hits part, which is silent away from hits.
+    for (uint32_t c = 0; c < channelCount_ && hit; ++c) {
         const std::complex<float>* spectrum = &spectra_[(slot(frame) * channelCount_ + c) * bins_];
-        // Both parts in one inverse transform: the held part's spectrum in the real, the hits'
-        // in the imaginary direction, each conjugate-symmetric, come back as the real and the
-        // imaginary output.
         for (size_t k = 0; k < bins_; ++k) {
-            const std::complex<float> held = hit ? spectrum[k] * heldGain_[k] : spectrum[k];
-            const std::complex<float> hits = hit ? spectrum[k] * hitGain_[k] : 0.0f;
-            buffer_[k] = held + std::complex<float>(-hits.imag(), hits.real());
+            buffer_[k] = spectrum[k] * (1 - heldGain_[k]);
             if (k > 0 && k < frameLength_ / 2) {
-                buffer_[frameLength_ - k] =
-                    std::conj(held) + std::complex<float>(hits.imag(), hits.real());
+                buffer_[frameLength_ - k] = std::conj(buffer_[k]);
             }
         }
         transform_.transform(buffer_.data(), true);
-        float* heldOut = overlap_[0][c].data();
-        float* hitsOut = overlap_[1][c].data();
+        const float scale = 1.0f / (2.0f * static_cast<float>(frameLength_));
+        float* hitsOut = hitsOverlap_[c].data();
         for (size_t n = 0; n < frameLength_; ++n) {
-            heldOut[n] += buffer_[n].real() * window_[n] * scale;
-            hitsOut[n] += buffer_[n].imag() * window_[n] * scale;
+            hitsOut[n] += buffer_[n].real() * window_[n] * scale;
         }
     }
     // The frame's first hop is complete: no later frame reaches back into it.
-    const int64_t begin = frameStart(frame);
     const auto skip = static_cast<size_t>(std::clamp<int64_t>(outputFrom_ - begin, 0, hop_));
     const auto hop = static_cast<size_t>(hop_);
     for (size_t n = skip; n < hop; ++n) {
         splitShare_[n] = splitShare(begin + static_cast<int64_t>(n));
+    }
+    // Before a hit the hits part may go on (a tail of the split so far) but not rise: what
+    // rises there is the coming hit spread back by the transform. Measured in blocks, over all
+    // channels, against the loudest of the blocks just before the hit's spread (a kick's cycle
+    // is longer than a block).
+    const auto block = static_cast<size_t>(onsetBlock_);
+    for (size_t from = skip; from < hop; from += block) {
+        const size_t to = std::min(hop, from + block);
+        double energy = 0;
+        for (uint32_t c = 0; c < channelCount_; ++c) {
+            for (size_t n = from; n < to; ++n) {
+                energy += static_cast<double>(hitsOverlap_[c][n]) * hitsOverlap_[c][n];
+            }
+        }
+        const auto level = static_cast<float>(std::sqrt(energy / static_cast<double>(to - from)));
+        const bool before = std::any_of(splitShare_.begin() + static_cast<std::ptrdiff_t>(from),
+                                        splitShare_.begin() + static_cast<std::ptrdiff_t>(to),
+                                        [](float share) { return share < 1; });
+        if (!before) {
+            recentHitsLevels_[recentBlocks_++ % recentHitsLevels_.size()] = level;
+            hitsLevel_ = *std::max_element(recentHitsLevels_.begin(), recentHitsLevels_.end());
+        }
+        const float limit = before && level > hitsLevel_ ? hitsLevel_ / level : 1.0f;
+        for (size_t n = from; n < to; ++n) {
+            splitShare_[n] += (1 - splitShare_[n]) * limit;
+        }
     }
     Fifo& held = fifos_[0];
     Fifo& hits = fifos_[1];
     const size_t capacity = held.channels[0].size();
     for (uint32_t c = 0; c < channelCount_; ++c) {
         for (size_t n = skip; n < hop; ++n) {
-            const float share = splitShare_[n];
             const float input = inputSample(c, begin + static_cast<int64_t>(n));
-            float hit = share * overlap_[1][c][n];
+            float hit = splitShare_[n] * hitsOverlap_[c][n];
             if (std::abs(hit) < transformResidue) {
                 hit = 0; // the hits stretcher resets cleanly on a hit after true silence
             }
-            held.channels[c][(held.read + held.held + n - skip) % capacity] =
-                share * overlap_[0][c][n] + (1 - share) * input;
+            held.channels[c][(held.read + held.held + n - skip) % capacity] = input - hit;
             hits.channels[c][(hits.read + hits.held + n - skip) % capacity] = hit;
         }
-        for (auto& part : overlap_) {
-            std::vector<float>& overlap = part[c];
-            std::copy(overlap.begin() + static_cast<std::ptrdiff_t>(hop), overlap.end(),
-                      overlap.begin());
-            std::fill(overlap.end() - static_cast<std::ptrdiff_t>(hop), overlap.end(), 0.0f);
-        }
+        std::vector<float>& overlap = hitsOverlap_[c];
+        std::copy(overlap.begin() + static_cast<std::ptrdiff_t>(hop), overlap.end(),
+                  overlap.begin());
+        std::fill(overlap.end() - static_cast<std::ptrdiff_t>(hop), overlap.end(), 0.0f);
     }
     held.held += hop - skip;
     hits.held += hop - skip;
@@ -295,8 +362,9 @@ int64_t PercussionSplit::onsetNear(int64_t frame) const {
 float PercussionSplit::splitShare(int64_t index) const {
     // Before a hit starts the input is held sound only, but the transform spreads a frame's
     // separation over the whole frame: the part of the frames holding the hit that falls before
-    // it would come out early, as pre-echo. So there both parts are the input and silence,
-    // ramping into the separated parts just before the hit.
+    // it would come out early, as pre-echo. So there the hits part is held back (0 here; what
+    // it may still carry is up to separate()), ramping into the separated parts just before the
+    // hit.
     float share = 1;
     const size_t known = std::min(hitCount_, hits_.size());
     for (size_t k = 0; k < known; ++k) {

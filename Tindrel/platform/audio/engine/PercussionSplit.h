@@ -1,13 +1,18 @@
 #pragma once
 
-// Splits the input of the beats path in two parts: the hits, and everything else. Around each
-// hit the OnsetDetector finds, a median-filter separation of the short-time spectrum moves each
-// bin's percussive share into the hits part: a bin louder across its neighbours in frequency
-// than along its own history (a drum's broad burst) goes there, one that holds still over time
-// (a held note's partials, even under the hit) stays. A bin both parts carry is shared at equal
-// power, as the two stretchers' outputs add. Before a hit starts, and between hits, all of the
-// input stays in the other part (exactly: the hits part is silent there), so held sound is
-// never cut and nothing of a hit is heard early.
+// Splits the input of the beats path in two parts: the hits, and everything else. The stretcher
+// of everything else resets its phases at any transient it meets, and held notes then dip
+// deeply, so a hit is to leave nothing in that part; and a bin both parts carry comes out of
+// the two stretchers in unrelated phases, losing level or cancelling. So around each hit the
+// OnsetDetector finds, each bin of the short-time spectrum goes whole to one part: to the hits
+// where it is clearly louder than its floor (the higher of its lowest level over the frames that
+// follow, which a held note's partials keep under the hit, and a note begun with the hit keeps
+// after it, and its level before the first of a row of hits, so that a tail or a hit not found
+// goes on there and is not cut off); else it stays. A hit's split lasts while what it takes off is
+// more than a small share of what is left, so that its tail returns to the held part too softly to
+// be a transient there. Before a hit starts the hits part may carry on but not rise (what would is
+// the hit spread back by the transform), and between hits all of the input stays in the held
+// part (exactly: the hits part is silent there), so nothing of a hit is heard early.
 //
 // Frames of about 46 ms (a power of two for the sample rate), hopped by a quarter; a frame is
 // separated once the eight after it are read, so the parts lag what has been read from the
@@ -36,8 +41,9 @@ public:
     PercussionSplit& operator=(const PercussionSplit&) = delete;
 
     // The parts start again at input index `from`; the input before it is analysed from the
-    // window, as far as the window still holds it.
-    void start(int64_t from);
+    // window, as far as the window still holds it. Hits are looked for from `hitsFrom` on: what
+    // starts sounding before it (where play starts, after silence or not) stays held.
+    void start(int64_t from, int64_t hitsFrom);
     // The input to read from until the next call; the split keeps the pointers.
     void bind(SourceWindow& input, SampleSource& source);
     // Delivers a part's frames in order from start()'s index; fewer than asked when the input
@@ -62,6 +68,12 @@ private:
         Part part_;
     };
 
+    struct Hit {
+        int64_t frame = 0; // counted from start()
+        int64_t onset = 0; // the input index where it starts
+        size_t before = 0; // its slot of levelsBefore_
+    };
+
     struct Fifo {
         std::vector<std::vector<float>> channels;
         size_t read = 0;
@@ -75,12 +87,15 @@ private:
     void separate(int64_t frame);
     float inputSample(uint32_t channel, int64_t index) const;
     int64_t onsetNear(int64_t frame) const;
-    bool nearHit(int64_t frame) const;
-    // How much of the separated parts to deliver at an input index, against the input itself
-    // and silence.
+    void addHit(int64_t frame, int64_t analysed);
+    // The latest hit whose frames reach `frame`, or none.
+    const Hit* hitAround(int64_t frame) const;
+    // How much of the separated hits part to deliver at an input index (the rest stays in the
+    // held part).
     float splitShare(int64_t index) const;
-    // Each bin's gains into the two parts for a frame near a hit.
-    void splitGains(int64_t frame);
+    // Each bin's gain into the held part (0 or 1) for a frame near a hit; returns the energy
+    // split off over the energy kept.
+    float splitGains(int64_t frame, const Hit& hit);
     int64_t frameStart(int64_t frame) const { return first_ + frame * hop_; }
     size_t slot(int64_t frame) const;
 
@@ -89,6 +104,7 @@ private:
     int64_t hop_;
     size_t bins_;
     int64_t onsetBlock_; // the resolution of a hit's start
+    size_t lowBins_;     // bins below lowBelowHz
     FourierTransform transform_;
     OnsetDetector detector_;
     std::vector<float> window_;
@@ -98,24 +114,29 @@ private:
     std::vector<float> power_;
     std::vector<std::complex<float>> buffer_;
     std::vector<float> heldGain_;
-    std::vector<float> hitGain_;
-    std::vector<float> history_;
-    std::vector<float> neighbours_;
-    std::vector<float> splitShare_;                          // by frame of the hop being delivered
-    std::array<std::vector<std::vector<float>>, 2> overlap_; // [part][channel], one frame long
+    std::vector<float> lowest_; // by bin, the lowest level over the frames that follow
+    // [slot][bin]: the magnitudes just before a hit, or before the first of hits in a row.
+    std::vector<float> levelsBefore_;
+    std::vector<float> splitShare_;               // by frame of the hop being delivered
+    std::vector<std::vector<float>> hitsOverlap_; // [channel], one frame long
     std::array<Fifo, 2> fifos_;
     std::array<PartSource, 2> parts_;
     SourceWindow* input_ = nullptr;
     SampleSource* source_ = nullptr;
     int64_t first_ = 0; // input index of frame 0
     int64_t outputFrom_ = 0;
+    int64_t hitsFrom_ = 0;
     int64_t analysed_ = 0;  // the next frame to analyse
     int64_t separated_ = 0; // the next frame to separate
-    struct Hit {
-        int64_t frame = 0; // counted from start()
-        int64_t onset = 0; // the input index where it starts
-    };
     std::array<Hit, 16> hits_{};
+    // The hit whose split the last frame separated carried on (none: -1), past its own frames
+    // while what it split off still sounds.
+    Hit splitting_{};
+    bool isSplitting_ = false;
+    float splitShareBefore_ = 0; // what the last frame split off, over what it kept
+    float hitsLevel_ = 0;        // the hits part's level before the spread of the coming hit
+    std::array<float, 32> recentHitsLevels_{}; // by block, some 20 ms
+    size_t recentBlocks_ = 0;
     size_t hitCount_ = 0; // hits_ holds the last min(hitCount_, size) of them
 };
 

@@ -1,0 +1,87 @@
+#include "tests/platform/engine/BeatsGridMeasures.h"
+
+#include "tests/platform/engine/WarpPathPlayer.h"
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace tindrel::test {
+
+namespace {
+
+// Past the stretchers' first frames, which swell in.
+constexpr double settledSeconds = 0.5;
+
+} // namespace
+
+std::vector<GridPad> heldPads() {
+    return {{{{440.0, 0.126}, {329.63, 0.126}}, 11},
+            {{{392.0, 0.126}, {587.33, 0.1}, {880.0, 0.08}}, 12}};
+}
+
+std::vector<BeatsGridMeasure> measureBeatsGrid(const std::vector<GridSetting>& settings,
+                                               const std::vector<GridPad>& pads, double seconds,
+                                               bool withLevel, double sampleRate, size_t block,
+                                               int threads) {
+    constexpr int channels = 2;
+    std::vector<Signal> signals;
+    for (const GridPad& pad : pads) {
+        signals.push_back(
+            padUnderDrumsSignal(pad.notes, seconds, sampleRate, channels, pad.drumSeed));
+    }
+    const Signal mix = drumMixSignal(seconds, 1.0, sampleRate);
+    std::vector<BeatsGridMeasure> measures(settings.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        WarpPathPlayer player(sampleRate, channels);
+        for (size_t i = next++; i < settings.size(); i = next++) {
+            const GridSetting& setting = settings[i];
+            BeatsGridMeasure& measure = measures[i];
+            measure.setting = setting;
+            const double scale = std::exp2(setting.semitones / 12);
+            const auto frames = static_cast<size_t>((seconds - 0.5) * sampleRate / setting.rate);
+            for (size_t p = 0; p < pads.size(); ++p) {
+                for (const WarpPathKind kind : {WarpPathKind::beats, WarpPathKind::musical}) {
+                    const PathRender played =
+                        player.render(signals[p], kind, setting.rate, scale, frames, block);
+                    const double dip = worstNoteDipDb(played.out, pads[p].notes, scale,
+                                                      settledSeconds, sampleRate);
+                    if (kind == WarpPathKind::musical) {
+                        measure.musicalDipDb = std::min(measure.musicalDipDb, dip);
+                        continue;
+                    }
+                    measure.beatsDipDb = std::min(measure.beatsDipDb, dip);
+                    measure.startSeconds = std::max(measure.startSeconds, played.startSeconds);
+                    const auto settled = static_cast<size_t>(settledSeconds * sampleRate /
+                                                             static_cast<double>(block));
+                    measure.blockSeconds.insert(measure.blockSeconds.end(),
+                                                played.blockSeconds.begin() +
+                                                    static_cast<std::ptrdiff_t>(std::min(
+                                                        settled, played.blockSeconds.size())),
+                                                played.blockSeconds.end());
+                }
+            }
+            if (withLevel) {
+                const PathRender beats =
+                    player.render(mix, WarpPathKind::beats, setting.rate, scale, frames, block);
+                const PathRender musical =
+                    player.render(mix, WarpPathKind::musical, setting.rate, scale, frames, block);
+                measure.levelAgainstMusicalDb =
+                    levelAgainstSource(mix, beats.out, setting.rate, settledSeconds).changeDb -
+                    levelAgainstSource(mix, musical.out, setting.rate, settledSeconds).changeDb;
+            }
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t) {
+        workers.emplace_back(work);
+    }
+    work();
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    return measures;
+}
+
+} // namespace tindrel::test

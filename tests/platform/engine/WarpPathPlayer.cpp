@@ -1,0 +1,105 @@
+#include "tests/platform/engine/WarpPathPlayer.h"
+
+#include "Tindrel/platform/audio/engine/BeatsPath.h"
+#include "Tindrel/platform/audio/engine/SourceWindow.h"
+#include "Tindrel/platform/audio/engine/StretcherPath.h"
+#include "Tindrel/platform/audio/engine/WarpCharacter.h"
+
+#include <cmath>
+#include <ctime>
+
+namespace tindrel::test {
+
+namespace {
+
+using namespace tindrel::platform;
+
+// As the deck keeps and reads ahead (WarpDeck.cpp).
+constexpr size_t windowFrames = size_t{1} << 18;
+constexpr int64_t historyFrames = SourceWindow::leadFrames + 65536;
+constexpr int64_t readAheadFrames = 16384;
+
+double threadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+class SignalFeed final : public SampleSource {
+public:
+    explicit SignalFeed(const Signal& signal) : signal_(signal) {}
+    size_t pull(float* const* destination, size_t offset, size_t frames) override {
+        for (size_t k = 0; k < frames; ++k, ++next_) {
+            for (int c = 0; c < signal_.channels; ++c) {
+                destination[c][offset + k] = next_ < signal_.frames() ? signal_.at(next_, c) : 0;
+            }
+        }
+        return frames;
+    }
+
+private:
+    const Signal& signal_;
+    int64_t next_ = 0;
+};
+
+} // namespace
+
+struct WarpPathPlayer::Paths {
+    Paths(double sampleRate, int channels)
+        : window(static_cast<uint32_t>(channels), windowFrames),
+          beats(sampleRate, static_cast<uint32_t>(channels)),
+          musical(sampleRate, static_cast<uint32_t>(channels),
+                  stretcherOptions(WarpPath::smoothStretcher)) {}
+    SourceWindow window;
+    BeatsPath beats;
+    StretcherPath musical;
+};
+
+WarpPathPlayer::WarpPathPlayer(double sampleRate, int channels)
+    : paths_(std::make_unique<Paths>(sampleRate, channels)) {}
+
+WarpPathPlayer::~WarpPathPlayer() = default;
+
+PathRender WarpPathPlayer::render(const Signal& signal, WarpPathKind path, double rate,
+                                  double pitchScale, size_t frames, size_t block) {
+    SignalFeed feed(signal);
+    SourceWindow& window = paths_->window;
+    const auto channels = static_cast<size_t>(signal.channels);
+    std::vector<std::vector<float>> buffers(channels, std::vector<float>(block));
+    std::vector<float*> pointers(channels);
+    for (size_t c = 0; c < channels; ++c) {
+        pointers[c] = buffers[c].data();
+    }
+    PathRender result;
+    result.out.reserve(frames);
+    window.reset(0);
+    const double startedAt = threadSeconds();
+    if (path == WarpPathKind::beats) {
+        paths_->beats.start(0, rate, pitchScale, window, feed);
+    } else {
+        paths_->musical.start(0, rate, pitchScale, window, feed);
+    }
+    result.startSeconds = -startedAt;
+    while (result.out.size() < frames) {
+        const double before = threadSeconds();
+        const size_t made =
+            path == WarpPathKind::beats
+                ? paths_->beats.render(pointers.data(), 0, block, rate, pitchScale, window, feed)
+                : paths_->musical.render(pointers.data(), 0, block, rate, pitchScale, window, feed);
+        const double after = threadSeconds();
+        result.blockSeconds.push_back(after - before);
+        if (result.blockSeconds.size() == 1) {
+            result.startSeconds += after;
+        }
+        result.out.insert(result.out.end(), buffers[0].begin(),
+                          buffers[0].begin() + static_cast<std::ptrdiff_t>(made));
+        const double heard =
+            path == WarpPathKind::beats ? paths_->beats.heard() : paths_->musical.heard();
+        window.keepFrom(static_cast<int64_t>(std::floor(heard)) - historyFrames);
+        window.readAhead(readAheadFrames, feed);
+    }
+    result.out.resize(frames);
+    return result;
+}
+
+} // namespace tindrel::test
