@@ -105,9 +105,13 @@ WaveformScrubberCanvas::Drawn WaveformScrubberCanvas::drawn() const {
     d.playedBars = layout.playedBarCount(g.q * g.w);
     d.hasSpec = spec.has_value();
     if (spec) {
-        d.peaks = spec->peaks;
-        d.rms = spec->rmsEnvelope;
-        d.transientTimes = spec->transientTimes;
+        const std::shared_ptr<const Envelope>& last = drawn_.envelope;
+        if (last && last->peaks == spec->peaks && last->rms == spec->rmsEnvelope &&
+            last->transientTimes == spec->transientTimes)
+            d.envelope = last;
+        else
+            d.envelope = std::make_shared<const Envelope>(
+                Envelope{spec->peaks, spec->rmsEnvelope, spec->transientTimes});
     }
     d.showsTransients = store_.showTransientMarkers.get();
     d.boldTransients = store_.waveformZoom.get() > 1.8;
@@ -131,8 +135,8 @@ void WaveformScrubberCanvas::repaintChanges(const Drawn& before, const Drawn& af
     }
     const CanvasGeometry g = geometry();
     const WaveformBarLayout layout = WaveformBarLayout::make(
-        int(WaveformEnvelope::withFallback(after.hasSpec ? &after.peaks : nullptr,
-                                           after.hasSpec ? &after.rms : nullptr)
+        int(WaveformEnvelope::withFallback(after.envelope ? &after.envelope->peaks : nullptr,
+                                           after.envelope ? &after.envelope->rms : nullptr)
                 .peaks.size()),
         g.f0, g.f1, g.w, g.h);
     QRegion dirty;
