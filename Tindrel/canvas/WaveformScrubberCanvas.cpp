@@ -3,11 +3,13 @@
 #include "Tindrel/canvas/RangeLayout.h"
 #include "Tindrel/canvas/TextPill.h"
 #include "Tindrel/canvas/WaveformToolbar.h"
+#include "Tindrel/platform/ui/SerialPaintBands.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -178,10 +180,19 @@ void WaveformScrubberCanvas::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-void WaveformScrubberCanvas::paintEvent(QPaintEvent*) {
+void WaveformScrubberCanvas::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const CanvasGeometry g = geometry();
+    for (const QRegion& band : platform::serialPaintBands(event->region(), devicePixelRatioF())) {
+        painter.save();
+        painter.setClipRegion(band);
+        paintBand(painter, g);
+        painter.restore();
+    }
+}
+
+void WaveformScrubberCanvas::paintBand(QPainter& painter, const CanvasGeometry& g) {
 
     QPainterPath frame;
     frame.addRoundedRect(QRectF(0, 0, g.w, g.h), kCornerRadius, kCornerRadius);

@@ -84,6 +84,8 @@ private:
     CanvasGeometry geometry() const;
     void storeChanged();
     void layOutToolbar();
+    // Everything, clipped to one band of the repainted region.
+    void paintBand(QPainter& painter, const CanvasGeometry& g);
     void paintRange(QPainter& painter, const CanvasGeometry& g);
     void paintWaveform(QPainter& painter, const CanvasGeometry& g);
 

@@ -1,5 +1,7 @@
 #include "Tindrel/mainwindow/RoundedPanel.h"
 
+#include "Tindrel/platform/ui/SerialPaintBands.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -39,8 +41,9 @@ void RoundedPanel::paintEvent(QPaintEvent* event) {
     const qreal ratio = devicePixelRatioF();
     if (ratio == std::floor(ratio) &&
         event->region().subtracted(wholeInterior(rect(), radius_)).isEmpty()) {
-        for (const QRect& part : event->region())
-            painter.fillRect(part, fill_);
+        for (const QRegion& band : platform::serialPaintBands(event->region(), ratio))
+            for (const QRect& part : band)
+                painter.fillRect(part, fill_);
         return;
     }
     painter.setRenderHint(QPainter::Antialiasing);
