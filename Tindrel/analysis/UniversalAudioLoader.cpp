@@ -185,9 +185,11 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
         return PlayableAudioFile{std::move(audio), *playable, decodedBitDepth, copy->release()};
     };
 
+    bool transcoderMissing = false;
     if (settings.usePlatformTranscoder) {
         auto transcoded = decodeInto([&](DecodedCopyFile& copy) {
             const auto transcode = platform::TranscoderModule::transcodeToWav();
+            transcoderMissing = !transcode;
             if (!transcode)
                 return Decoded::no;
             switch (transcode(source, copy.descriptor(), roomBytes, heartbeat, nullptr)) {
@@ -207,6 +209,9 @@ PlayableAudioFile UniversalAudioLoader::openPlayableAudioFile(const std::filesys
     });
     if (decoded)
         return std::move(*decoded);
+    if (transcoderMissing)
+        throw TindrelError("The transcoder could not be loaded (" +
+                           platform::TranscoderModule::loadFailure() + ")");
     throw failure;
 }
 

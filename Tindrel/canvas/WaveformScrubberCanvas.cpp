@@ -3,11 +3,13 @@
 #include "Tindrel/canvas/RangeLayout.h"
 #include "Tindrel/canvas/TextPill.h"
 #include "Tindrel/canvas/WaveformToolbar.h"
+#include "Tindrel/platform/ui/SerialPaintBands.h"
 #include "Tindrel/platform/ui/SystemColors.h"
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -105,9 +107,13 @@ WaveformScrubberCanvas::Drawn WaveformScrubberCanvas::drawn() const {
     d.playedBars = layout.playedBarCount(g.q * g.w);
     d.hasSpec = spec.has_value();
     if (spec) {
-        d.peaks = spec->peaks;
-        d.rms = spec->rmsEnvelope;
-        d.transientTimes = spec->transientTimes;
+        const std::shared_ptr<const Envelope>& last = drawn_.envelope;
+        if (last && last->peaks == spec->peaks && last->rms == spec->rmsEnvelope &&
+            last->transientTimes == spec->transientTimes)
+            d.envelope = last;
+        else
+            d.envelope = std::make_shared<const Envelope>(
+                Envelope{spec->peaks, spec->rmsEnvelope, spec->transientTimes});
     }
     d.showsTransients = store_.showTransientMarkers.get();
     d.boldTransients = store_.waveformZoom.get() > 1.8;
@@ -131,8 +137,8 @@ void WaveformScrubberCanvas::repaintChanges(const Drawn& before, const Drawn& af
     }
     const CanvasGeometry g = geometry();
     const WaveformBarLayout layout = WaveformBarLayout::make(
-        int(WaveformEnvelope::withFallback(after.hasSpec ? &after.peaks : nullptr,
-                                           after.hasSpec ? &after.rms : nullptr)
+        int(WaveformEnvelope::withFallback(after.envelope ? &after.envelope->peaks : nullptr,
+                                           after.envelope ? &after.envelope->rms : nullptr)
                 .peaks.size()),
         g.f0, g.f1, g.w, g.h);
     QRegion dirty;
@@ -174,10 +180,19 @@ void WaveformScrubberCanvas::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-void WaveformScrubberCanvas::paintEvent(QPaintEvent*) {
+void WaveformScrubberCanvas::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const CanvasGeometry g = geometry();
+    for (const QRegion& band : platform::serialPaintBands(event->region(), devicePixelRatioF())) {
+        painter.save();
+        painter.setClipRegion(band);
+        paintBand(painter, g);
+        painter.restore();
+    }
+}
+
+void WaveformScrubberCanvas::paintBand(QPainter& painter, const CanvasGeometry& g) {
 
     QPainterPath frame;
     frame.addRoundedRect(QRectF(0, 0, g.w, g.h), kCornerRadius, kCornerRadius);

@@ -19,6 +19,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 namespace tindrel {
@@ -50,6 +51,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    struct Envelope {
+        std::vector<float> peaks;
+        std::vector<float> rms;
+        std::vector<double> transientTimes;
+    };
     // What a paint shows, at the resolution it is drawn: the playhead in device pixels and
     // in played bars; the size is Qt's to track.
     struct Drawn {
@@ -57,9 +63,9 @@ private:
         int playheadPixel = -1;     // -1 when off the window
         int playedBars = 0;
         bool hasSpec = false;
-        std::vector<float> peaks;
-        std::vector<float> rms;
-        std::vector<double> transientTimes;
+        // Shared with the last Drawn while the store's is the same, so that comparing a tick's
+        // Drawn with the last one compares the pointers and copies no waveform.
+        std::shared_ptr<const Envelope> envelope;
         bool showsTransients = false;
         bool boldTransients = false;
         bool hasRange = false;
@@ -69,7 +75,7 @@ private:
         QString rangeSummary;
         bool operator==(const Drawn&) const = default;
     };
-    Drawn drawn() const;
+    Drawn drawn() const; // with drawn_'s envelope when the store's is the same
     // Repaints what differs between `before` and `after`: the playhead's strips alone when
     // nothing else changed.
     void repaintChanges(const Drawn& before, const Drawn& after);
@@ -78,6 +84,8 @@ private:
     CanvasGeometry geometry() const;
     void storeChanged();
     void layOutToolbar();
+    // Everything, clipped to one band of the repainted region.
+    void paintBand(QPainter& painter, const CanvasGeometry& g);
     void paintRange(QPainter& painter, const CanvasGeometry& g);
     void paintWaveform(QPainter& painter, const CanvasGeometry& g);
 

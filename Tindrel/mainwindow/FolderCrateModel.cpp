@@ -16,16 +16,35 @@ QString lastComponent(const std::filesystem::path& path) {
 
 FolderCrateModel::FolderCrateModel(QObject* parent) : QAbstractListModel(parent) {}
 
+namespace {
+
+// Equality by the paths' spelling: path::operator== splits both into components, which every
+// store change (30 times a second while playing) would pay for each entry.
+bool samePaths(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return a.native() == b.native();
+}
+
+bool sameEntries(const std::vector<SiblingAudioEntry>& a, const std::vector<SiblingAudioEntry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return samePaths(x.url, y.url) && x.sizeBytes == y.sizeBytes && x.name == y.name &&
+               x.ext == y.ext;
+    });
+}
+
+} // namespace
+
 void FolderCrateModel::refresh(const TindrelStore& store) {
     const std::vector<SiblingAudioEntry>& source = store.siblingFiles.get();
-    const bool sourceChanged = source_ != source;
+    const bool sourceChanged = !sameEntries(source_, source);
     const bool filesChanged = sourceChanged || filter_ != store.siblingFilter.get();
     const std::vector<std::filesystem::path>& subfolders = store.subfoldersInCurrentFolder.get();
     const auto shownSubfolders =
         subfolders.begin() + std::ptrdiff_t(std::min(subfolders.size(), subfolderLimit));
+    const std::vector<std::filesystem::path>& recents = store.recentFiles.get();
     const bool fallbackChanged =
-        !std::equal(folders_.begin(), folders_.end(), subfolders.begin(), shownSubfolders) ||
-        recents_ != store.recentFiles.get();
+        !std::equal(folders_.begin(), folders_.end(), subfolders.begin(), shownSubfolders,
+                    samePaths) ||
+        !std::equal(recents_.begin(), recents_.end(), recents.begin(), recents.end(), samePaths);
     if (filesChanged || fallbackChanged) {
         beginResetModel();
         if (sourceChanged)
@@ -41,7 +60,9 @@ void FolderCrateModel::refresh(const TindrelStore& store) {
         endResetModel();
         return;
     }
-    if (current_ == store.currentURL.get() && isPlaying_ == store.isPlaying.get())
+    const std::optional<std::filesystem::path>& current = store.currentURL.get();
+    if (current_.has_value() == current.has_value() &&
+        (!current || samePaths(*current_, *current)) && isPlaying_ == store.isPlaying.get())
         return;
     current_ = store.currentURL.get();
     isPlaying_ = store.isPlaying.get();

@@ -114,19 +114,25 @@ QString FolderCrateSidebar::headerTitle() const {
 
 void FolderCrateSidebar::refresh() {
     model_->refresh(store_);
-    count_->setTitle(QStringLiteral("FOLDER CRATE (") +
-                     QString::fromStdString(formatNumber("%zu", model_->fileCount())) +
-                     QStringLiteral(")"));
+    if (shownCount_ != model_->fileCount()) {
+        shownCount_ = model_->fileCount();
+        count_->setTitle(QStringLiteral("FOLDER CRATE (") +
+                         QString::fromStdString(formatNumber("%zu", *shownCount_)) +
+                         QStringLiteral(")"));
+    }
 
     const std::filesystem::path& folder = store_.currentFolderURL.get();
-    const bool belowRoot = folder.string() != "/";
-    up_->setVisible(belowRoot);
-    if (belowRoot) {
-        const std::filesystem::path parent = folder.parent_path();
-        const std::string parentName =
-            parent == parent.root_path() ? std::string("/") : parent.filename().string();
-        up_->setToolTip(QStringLiteral("Go to parent folder (") +
-                        QString::fromStdString(parentName) + QStringLiteral(")"));
+    if (shownFolder_ != folder.native()) {
+        shownFolder_ = folder.native();
+        const bool belowRoot = folder.string() != "/";
+        up_->setVisible(belowRoot);
+        if (belowRoot) {
+            const std::filesystem::path parent = folder.parent_path();
+            const std::string parentName =
+                parent == parent.root_path() ? std::string("/") : parent.filename().string();
+            up_->setToolTip(QStringLiteral("Go to parent folder (") +
+                            QString::fromStdString(parentName) + QStringLiteral(")"));
+        }
     }
 
     const QString& filter = store_.siblingFilter.get();

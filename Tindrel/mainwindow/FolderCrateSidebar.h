@@ -13,6 +13,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QLineEdit;
 class QMenu;
@@ -64,6 +66,10 @@ private:
     QLineEdit* filter_;
     ChipButton* clear_;
     FolderCrateList* list_;
+    // What the count and the Up button last showed: every store change (each tick while
+    // playing) would otherwise format and measure them anew.
+    std::optional<size_t> shownCount_;
+    std::optional<std::string> shownFolder_;
 };
 
 } // namespace tindrel

@@ -45,6 +45,13 @@ void MetricCardGrid::refresh() {
     const std::optional<AudioFileSpec>& spec = store_.spec.get();
     if (!spec)
         return;
+    const Shown now{spec->lufsIntegrated, spec->lufsShortTermMax, spec->truePeakDBTP,
+                    spec->rmsDB,          spec->crestDB,          spec->sampleRate,
+                    spec->bitDepth,       spec->channels,         spec->formatName,
+                    spec->fileSizeBytes};
+    if (shown_ == now)
+        return;
+    shown_ = now;
     const double truePeak = spec->truePeakDBTP;
     cards_[0]->setContent(QStringLiteral("INTEGRATED LOUDNESS"),
                           text(formatNumber("%.1f LUFS", double(spec->lufsIntegrated))),

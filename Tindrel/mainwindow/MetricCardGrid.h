@@ -8,6 +8,9 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace tindrel {
 
@@ -28,6 +31,17 @@ private:
 
     TindrelStore& store_;
     std::array<MetricCard*, cardCount> cards_{};
+    // The measurements the cards last showed: each store change (every tick while playing)
+    // would otherwise format them all anew.
+    struct Shown {
+        float lufsIntegrated, lufsShortTermMax, truePeakDBTP, rmsDB, crestDB;
+        double sampleRate;
+        int bitDepth, channels;
+        std::string formatName;
+        int64_t fileSizeBytes;
+        bool operator==(const Shown&) const = default;
+    };
+    std::optional<Shown> shown_;
 };
 
 } // namespace tindrel

@@ -1,7 +1,13 @@
 #include "Tindrel/mainwindow/RoundedPanel.h"
 
+#include "Tindrel/platform/ui/SerialPaintBands.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
+
+#include <cmath>
 
 namespace tindrel {
 
@@ -16,8 +22,30 @@ void RoundedPanel::setLook(const QColor& fill, const QColor& outline, qreal radi
     update();
 }
 
-void RoundedPanel::paintEvent(QPaintEvent*) {
+namespace {
+
+// Where the rounded shape covers every pixel whole and its outline touches none: away from
+// the edges by two pixels and from the corners by the radius.
+QRegion wholeInterior(const QRect& box, qreal radius) {
+    const int corner = int(std::ceil(radius)) + 2;
+    return QRegion(box.adjusted(2, corner, -2, -corner)) +
+           QRegion(box.adjusted(corner, 2, -corner, -2));
+}
+
+} // namespace
+
+void RoundedPanel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    // A readout or meter repainted inside the panel (every tick while playing) needs no
+    // shape: a plain fill there sets the same pixels, at whole device pixel ratios.
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == std::floor(ratio) &&
+        event->region().subtracted(wholeInterior(rect(), radius_)).isEmpty()) {
+        for (const QRegion& band : platform::serialPaintBands(event->region(), ratio))
+            for (const QRect& part : band)
+                painter.fillRect(part, fill_);
+        return;
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath shape;

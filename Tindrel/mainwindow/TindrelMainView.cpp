@@ -1,9 +1,9 @@
 #include "Tindrel/mainwindow/TindrelMainView.h"
 
-#include "Tindrel/mainwindow/ChipButton.h"
-#include "Tindrel/mainwindow/FolderCrateSidebar.h"
 #include "Tindrel/VelmoCore/VelmoUpdateRow.h"
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
+#include "Tindrel/mainwindow/ChipButton.h"
+#include "Tindrel/mainwindow/FolderCrateSidebar.h"
 #include "Tindrel/mainwindow/FooterBar.h"
 #include "Tindrel/mainwindow/HeaderBar.h"
 #include "Tindrel/mainwindow/KeyboardFocus.h"
@@ -11,6 +11,7 @@
 #include "Tindrel/mainwindow/PlayerInspectorColumn.h"
 #include "Tindrel/mainwindow/SettingsPopup.h"
 #include "Tindrel/platform/desktop/DesktopServices.h"
+#include "Tindrel/platform/ui/SerialPaintBands.h"
 #include "Tindrel/store/TindrelStore.h"
 
 #include <QDragEnterEvent>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
@@ -69,7 +71,6 @@ public:
         QFileDialog::accept();
     }
 };
-
 
 } // namespace
 
@@ -162,12 +163,15 @@ void TindrelMainView::setShowSettingsPopover(bool show) {
         settingsPopup_->hide();
 }
 
-void TindrelMainView::paintEvent(QPaintEvent*) {
+void TindrelMainView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     QLinearGradient gradient(QPointF(0, 0), QPointF(width(), height()));
     gradient.setColorAt(0, QColor::fromRgbF(0.05f, 0.07f, 0.11f));
     gradient.setColorAt(1, QColor::fromRgbF(0.08f, 0.10f, 0.15f));
-    painter.fillRect(rect(), gradient);
+    for (const QRegion& band : platform::serialPaintBands(event->region(), devicePixelRatioF())) {
+        painter.setClipRegion(band);
+        painter.fillRect(rect(), gradient);
+    }
 }
 
 void TindrelMainView::showEvent(QShowEvent* event) {

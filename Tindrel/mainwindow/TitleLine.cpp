@@ -110,7 +110,9 @@ bool TitleLine::isEditorShown() const {
 
 void TitleLine::refresh() {
     const std::optional<AudioFileSpec>& spec = store_.spec.get();
-    if (spec) {
+    if (spec && (spec->fileName != shownFileName_ || spec->url.native() != shownPath_)) {
+        shownFileName_ = spec->fileName;
+        shownPath_ = spec->url.native();
         name_->setText(QString::fromStdString(spec->fileName));
         extension_->setText(QStringLiteral(".") +
                             QString::fromStdString(spec->url.extension().string()).mid(1));
@@ -129,8 +131,11 @@ void TitleLine::refresh() {
     }
     if (field_->text() != store_.renameDraftText.get())
         field_->setText(store_.renameDraftText.get());
-    time_->setText(TindrelStore::formatTime(store_.currentTime.get()) + QStringLiteral(" / ") +
-                   TindrelStore::formatTime(store_.duration.get()));
+    if (store_.duration.get() != shownDuration_) {
+        shownDuration_ = store_.duration.get();
+        durationText_ = QStringLiteral(" / ") + TindrelStore::formatTime(shownDuration_);
+    }
+    time_->setText(TindrelStore::formatTime(store_.currentTime.get()) + durationText_);
 }
 
 } // namespace tindrel

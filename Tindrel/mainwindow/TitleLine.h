@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include <string>
+
 class QLineEdit;
 class QPushButton;
 
@@ -44,6 +46,12 @@ private:
     QPushButton* save_;
     QPushButton* cancel_;
     ElidedLabel* time_;
+    // What the name and the duration were last drawn from: each store change (every tick
+    // while playing) would otherwise convert and format them anew.
+    std::string shownPath_;
+    std::string shownFileName_;
+    double shownDuration_ = -1;
+    QString durationText_;
 };
 
 } // namespace tindrel

@@ -1,6 +1,9 @@
 // Time from loadAndPlay() to the first audible frame at the output, for a WAV and an MP3 of
-// three minutes (stereo 44.1 kHz), through the real output (or its silent stand-in).
+// three minutes (stereo 44.1 kHz), through the real output (or its silent stand-in). Then an
+// Ogg Vorbis file of one hour (8 MB): its loads, and the time and bytes read of opening it.
 
+#include "Tindrel/platform/audio/AudioFile.h"
+#include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/TindrelStore.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
@@ -13,6 +16,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -89,9 +94,43 @@ LoadTimes measureLoads(tindrel::TindrelStore& store, const std::filesystem::path
     return {median(calls), median(times)};
 }
 
-void printLoads(const char* name, const LoadTimes& times) {
-    std::printf("store_load_call_%s: %.1f ms\n", name, times.callMs);
-    std::printf("store_load_to_first_frame_%s: %.1f ms\n", name, times.firstFrameMs);
+void print(const std::string& name, double value, const char* unit) {
+    std::fputs((name + ": " + tindrel::formatNumber("%.1f", value) + " " + unit + "\n").c_str(),
+               stdout);
+}
+
+void printLoads(const std::string& name, const LoadTimes& times) {
+    print("store_load_call_" + name, times.callMs, "ms");
+    print("store_load_to_first_frame_" + name, times.firstFrameMs, "ms");
+}
+
+// Bytes this process has asked the kernel to read so far (rchar in /proc/self/io).
+double bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    double value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+
+// Median time of opening `file` for reading, and the bytes one open reads.
+void printOpen(const std::string& name, const std::filesystem::path& file) {
+    std::vector<double> times;
+    double bytes = 0;
+    for (int run = 0; run < 5; ++run) {
+        const double before = bytesReadSoFar();
+        const Clock::time_point start = Clock::now();
+        const auto opened = tindrel::platform::AudioFile::openForReading(file);
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        bytes = bytesReadSoFar() - before;
+        if (!opened)
+            return;
+    }
+    print("open_" + name, median(times), "ms");
+    print("open_read_" + name, bytes / double(1 << 20), "MiB");
+    print("open_read_per_file_byte_" + name, bytes / double(std::filesystem::file_size(file)), "x");
 }
 
 } // namespace
@@ -105,6 +144,11 @@ int main(int argc, char** argv) {
     tindrel::test::writeAudioFile(wav, tindrel::test::sineSignal(440.0, 0.25, 180.0));
     const bool haveMp3 =
         tindrel::test::encodeWithFfmpeg(wav, mp3, {"-c:a", "libmp3lame", "-b:a", "192k"});
+    const auto ogg = folder / "hour.ogg";
+    const bool haveOgg = tindrel::test::runProgram(
+                             "ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                        "sine=frequency=440:duration=3600:sample_rate=44100", "-ac",
+                                        "2", "-c:a", "libvorbis", "-q:a", "0", ogg.string()}) == 0;
 
     tindrel::TindrelStoreEnvironment environment;
     environment.makeOutput = [] { return std::make_unique<FirstFrameWatch>(); };
@@ -121,6 +165,12 @@ int main(int argc, char** argv) {
         printLoads("mp3_3min", measureLoads(store, mp3, 5));
     else
         std::fprintf(stderr, "bench_store_load: no MP3 encoder, MP3 figure skipped\n");
+    if (haveOgg) {
+        printLoads("ogg_1h", measureLoads(store, ogg, 5));
+        printOpen("ogg_1h", ogg);
+    } else {
+        std::fprintf(stderr, "bench_store_load: no Vorbis encoder, Ogg figures skipped\n");
+    }
     store.stopAndCleanup();
     return 0;
 }

@@ -211,8 +211,9 @@ TEST_F(Crate, UpGoesToTheParentFolderAndIsAbsentAtTheRoot) {
     for (const auto& c : cases) {
         rig.store().navigateToFolder(c.folder, true, false);
         EXPECT_EQ(crate.upButton().isVisible(), c.shown) << c.folder;
-        if (c.shown)
+        if (c.shown) {
             EXPECT_EQ(crate.upButton().toolTip(), c.help) << c.folder;
+        }
     }
     QTest::mouseClick(&crate.upButton(), Qt::LeftButton);
     EXPECT_EQ(rig.store().currentFolderURL.get(), rig.home());

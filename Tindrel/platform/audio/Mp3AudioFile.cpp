@@ -10,8 +10,19 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <optional>
 
 namespace tindrel::platform {
+
+namespace {
+
+// One byte of the stream as the decoder is given it: only `keptBits` of the file's byte.
+struct BytePatch {
+    off_t offset;
+    unsigned char keptBits;
+};
+
+} // namespace
 
 struct Mp3AudioFile::BufferedSource {
     // Shared by every reader reopened from the first; read only by position.
@@ -22,6 +33,8 @@ struct Mp3AudioFile::BufferedSource {
     std::vector<unsigned char> buffer = std::vector<unsigned char>(32 * 1024);
     off_t bufferStart = 0;
     size_t bufferHeld = 0;
+    // Bits cleared in the bytes handed to the decoder (see restartAt()); the file is unchanged.
+    std::vector<BytePatch> patches;
 
     static mpg123_ssize_t read(void* source, void* destination, size_t bytes) {
         auto& self = *static_cast<BufferedSource*>(source);
@@ -42,6 +55,9 @@ struct Mp3AudioFile::BufferedSource {
             const size_t from = size_t(self.position - self.bufferStart);
             const size_t taken = std::min(bytes - done, self.bufferHeld - from);
             std::memcpy(out + done, self.buffer.data() + from, taken);
+            for (const BytePatch& patch : self.patches)
+                if (patch.offset >= self.position && patch.offset < self.position + off_t(taken))
+                    out[done + size_t(patch.offset - self.position)] &= patch.keptBits;
             done += taken;
             self.position += off_t(taken);
         }
@@ -152,6 +168,74 @@ int64_t framesTheReservoirSpans(const mpg123_frameinfo& info) {
         1, int64_t(info.framesize) - 4 - ((info.flags & MPG123_CRC) ? 2 : 0) - sideInfo);
     const int64_t reach = mpeg1 ? 511 : 255;
     return (reach + mainData - 1) / mainData;
+}
+
+// A layer III frame header as the restart planning needs it; nullopt for anything else.
+struct LayerThreeFrame {
+    int64_t bytes = 0;          // the whole frame
+    int64_t sideInfoAt = 0;     // from the frame's start, after the header and any checksum
+    int64_t dataBytes = 0;      // the decoder's count of what the frame adds to the reservoir
+    bool lowSampleRate = false; // MPEG 2 or 2.5
+    bool mono = false;
+};
+
+std::optional<LayerThreeFrame> layerThreeFrameAt(int fd, off_t offset) {
+    unsigned char h[4];
+    if (::pread(fd, h, sizeof h, offset) != ssize_t(sizeof h) || !isMpegAudioFrameHeader(h) ||
+        ((h[1] >> 1) & 3) != 1)
+        return std::nullopt;
+    static constexpr int kbps[2][15] = {
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
+    static constexpr int rates[3] = {44100, 48000, 32000};
+    const int version = (h[1] >> 3) & 3; // 3: MPEG 1, 2: MPEG 2, 0: MPEG 2.5
+    const bool low = version != 3;
+    const int bitrate = kbps[low][h[2] >> 4];
+    if (bitrate == 0) // free format: no size in the header
+        return std::nullopt;
+    const int rate = rates[(h[2] >> 2) & 3] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    const bool checksum = (h[1] & 1) == 0;
+    const bool mono = (h[3] >> 6) == 3;
+    LayerThreeFrame frame;
+    frame.bytes = int64_t(low ? 72000 : 144000) * bitrate / rate + ((h[2] >> 1) & 1);
+    frame.sideInfoAt = 4 + (checksum ? 2 : 0);
+    // As libmpg123 counts: its side information size holds the checksum, taken off once more.
+    const int64_t sideInfo = (low ? (mono ? 9 : 17) : (mono ? 17 : 32)) + (checksum ? 2 : 0);
+    frame.dataBytes = frame.bytes - 4 - sideInfo - (checksum ? 2 : 0);
+    frame.lowSampleRate = low;
+    frame.mono = mono;
+    return frame;
+}
+
+// libmpg123 starts its reservoir count at nothing when it starts decoding, so the first frames
+// after a restart that reach further back than it has counted are decoded as silence: it sets
+// their reservoir offset to the count and clears their side information. In MPEG 2 and 2.5 it
+// clears from the third byte on, which leaves the top bits of the first part2_3_length in the
+// second; such a frame then fails its length check and is not synthesized at all, so the
+// synthesis ring ends up a frame off from a read from the start. Clearing those bits too
+// makes it the silent frame meant. Returns the bits to clear in the frames decoded from the
+// one at `offset` on; which they are depends on that frame alone.
+std::vector<BytePatch> silencedFrameLengths(int fd, off_t offset) {
+    std::vector<BytePatch> patches;
+    if (offset < 0)
+        return patches;
+    constexpr int64_t fullReservoir = 255; // the most an MPEG 2 frame reaches back
+    int64_t counted = 0;
+    // Every frame counts at least a byte, but for a damaged one.
+    for (int64_t i = 0; i <= fullReservoir && counted < fullReservoir; ++i) {
+        const std::optional<LayerThreeFrame> frame = layerThreeFrameAt(fd, offset);
+        if (!frame || !frame->lowSampleRate)
+            break;
+        unsigned char reach = 0;
+        if (::pread(fd, &reach, 1, offset + frame->sideInfoAt) != 1)
+            break;
+        if (reach > counted)
+            patches.push_back(
+                {offset + frame->sideInfoAt + 1, (unsigned char)(frame->mono ? 0x80 : 0xC0)});
+        counted = std::min(fullReservoir, counted + frame->dataBytes);
+        offset += frame->bytes;
+    }
+    return patches;
 }
 
 // Walks every frame header without decoding; false when the stream holds no frame or its
@@ -265,12 +349,8 @@ bool Mp3AudioFile::restartAt(int64_t frame) {
     // back to its first block, and a seek keeps it where the last read left it. So every seek
     // opens the stream afresh and starts decoding where a read from the start would have the
     // ring in the same place, far enough back for the bit reservoir and the overlap to fill;
-    // the frames up to the one wanted are decoded and dropped.
-    mpg123_close(handle_);
-    if (mpg123_open_handle(handle_, source_.get()) != MPG123_OK ||
-        mpg123_set_index(handle_, indexOffsets_.data(), off_t(stream_->indexStep),
-                         indexOffsets_.size()) != MPG123_OK)
-        return false;
+    // the frames up to the one wanted are decoded and dropped. Every frame decoded on the way
+    // must turn the ring as one read from the start does (silencedFrameLengths()).
     const int64_t ringCycle = ringCycleFrames();
     const int64_t first = stream_->firstDecodedFrame;
     // Trimming the start only moves `frame` into a later decoder frame, so this is early
@@ -279,6 +359,12 @@ bool Mp3AudioFile::restartAt(int64_t frame) {
     const int64_t start =
         first +
         std::max<int64_t>(0, (holding - stream_->primingFrames - first) / ringCycle) * ringCycle;
+    source_->patches = silencedFrameLengths(source_->file->get(), frameOffset(start));
+    mpg123_close(handle_);
+    if (mpg123_open_handle(handle_, source_.get()) != MPG123_OK ||
+        mpg123_set_index(handle_, indexOffsets_.data(), off_t(stream_->indexStep),
+                         indexOffsets_.size()) != MPG123_OK)
+        return false;
     int64_t reached = 0;
     if (start == first) {
         if (mpg123_seek(handle_, 0, SEEK_SET) < 0)
@@ -324,6 +410,20 @@ void Mp3AudioFile::setFramePosition(int64_t frame) {
         positioned_ = restartAt(target);
     }
     position_ = target;
+}
+
+off_t Mp3AudioFile::frameOffset(int64_t frame) const {
+    if (stream_->offsets.empty() || stream_->indexStep <= 0)
+        return -1;
+    const int64_t entry =
+        std::min<int64_t>(frame / stream_->indexStep, int64_t(stream_->offsets.size()) - 1);
+    off_t offset = off_t(stream_->offsets[size_t(entry)]);
+    for (int64_t at = entry * stream_->indexStep; at < frame && offset >= 0; ++at) {
+        const std::optional<LayerThreeFrame> walked =
+            layerThreeFrameAt(source_->file->get(), offset);
+        offset = walked ? offset + off_t(walked->bytes) : -1;
+    }
+    return offset;
 }
 
 int64_t Mp3AudioFile::ringCycleFrames() const {

@@ -75,6 +75,8 @@ private:
     bool decodeAndDrop(int64_t frames);
     // Frames after which the synthesis filter's ring is back where it started.
     int64_t ringCycleFrames() const;
+    // Where the decoder frame `frame` begins in the file, from the seek index; -1 when unknown.
+    off_t frameOffset(int64_t frame) const;
 
     std::filesystem::path path_;
     std::unique_ptr<BufferedSource> source_; // outlives handle_, which reads through it

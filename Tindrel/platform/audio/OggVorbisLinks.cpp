@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <optional>
+#include <span>
 #include <vector>
 
 namespace tindrel::platform {
@@ -42,19 +42,58 @@ uint32_t serialNumber(const unsigned char* page) {
            uint32_t(page[17]) << 24;
 }
 
+// The file's bytes in order, each read from the file once: a page, or a search for the next
+// capture pattern, only ever moves on from where the last one began.
+class ForwardWindow {
+public:
+    explicit ForwardWindow(OpenedFileCursor& cursor) : cursor_(cursor) {}
+
+    // Up to `size` bytes from `offset` (fewer at the end of the file); `offset` is never
+    // before an offset asked for earlier.
+    std::span<const unsigned char> at(int64_t offset, size_t size) {
+        if (bytes_.size() < 2 * size)
+            bytes_.resize(2 * size);
+        if (offset >= start_ + int64_t(held_)) {
+            // Bytes skipped over are never read.
+            start_ = offset;
+            held_ = 0;
+            ended_ = cursor_.seek(offset, SEEK_SET) < 0;
+        }
+        size_t from = size_t(offset - start_);
+        if (from + size > bytes_.size()) {
+            // Moves at most `size` bytes each time `size` bytes have passed.
+            std::memmove(bytes_.data(), bytes_.data() + from, held_ - from);
+            held_ -= from;
+            start_ = offset;
+            from = 0;
+        }
+        while (!ended_ && held_ < from + size) {
+            const int64_t got = cursor_.read(bytes_.data() + held_, bytes_.size() - held_);
+            ended_ = got <= 0;
+            held_ += size_t(std::max<int64_t>(0, got));
+        }
+        return {bytes_.data() + from, std::min(size, held_ - from)};
+    }
+
+private:
+    OpenedFileCursor& cursor_;
+    std::vector<unsigned char> bytes_;
+    int64_t start_ = 0; // the file offset of bytes_[0]
+    size_t held_ = 0;
+    bool ended_ = false;
+};
+
 // The offset of the next page's capture pattern at or after `offset`; -1 when there is none.
-int64_t nextCapturePattern(OpenedFileCursor& cursor, int64_t offset) {
-    std::vector<char> chunk(64 * 1024);
+int64_t nextCapturePattern(ForwardWindow& window, int64_t offset) {
+    constexpr size_t searched = 64 * 1024;
     for (;;) {
-        cursor.seek(offset, SEEK_SET);
-        const int64_t got = cursor.read(chunk.data(), chunk.size());
-        if (got < 4)
+        const std::span<const unsigned char> chunk = window.at(offset, searched);
+        if (chunk.size() < 4)
             return -1;
-        const auto end = chunk.begin() + got;
-        const auto found = std::search(chunk.begin(), end, "OggS", "OggS" + 4);
-        if (found != end)
+        const auto found = std::search(chunk.begin(), chunk.end(), "OggS", "OggS" + 4);
+        if (found != chunk.end())
             return offset + (found - chunk.begin());
-        offset += got - 3;
+        offset += int64_t(chunk.size()) - 3;
     }
 }
 
@@ -62,17 +101,20 @@ int64_t nextCapturePattern(OpenedFileCursor& cursor, int64_t offset) {
 
 bool everyOggLinkCarriesVorbis(const OpenedFileCursor& file) {
     auto cursor = file.fresh();
+    ForwardWindow window(*cursor);
     // A whole page: its header, segment table and body.
-    std::vector<unsigned char> page(pageHeaderSize + 255 + 255 * 255);
+    constexpr size_t largestPage = pageHeaderSize + 255 + 255 * 255;
     // A link begins with a run of pages that begin streams, one per stream it multiplexes.
     bool inBeginnings = false;
     bool linkHasVorbis = false;
-    // The link's Vorbis stream, until its next page shows the comment header.
-    std::optional<uint32_t> awaitingComment;
+    // The link's Vorbis stream (its serial number), until its next page shows the comment
+    // header.
+    bool awaitingComment = false;
+    uint32_t awaitedSerial = 0;
     int64_t offset = 0;
     for (;;) {
-        cursor->seek(offset, SEEK_SET);
-        const int64_t got = cursor->read(page.data(), page.size());
+        const std::span<const unsigned char> page = window.at(offset, largestPage);
+        const int64_t got = int64_t(page.size());
         if (got < int64_t(pageHeaderSize))
             break;
         const size_t segments = page[26];
@@ -86,7 +128,7 @@ bool everyOggLinkCarriesVorbis(const OpenedFileCursor& file) {
             pageChecksum(page.data(), size_t(pageSize)) !=
                 (uint32_t(page[22]) | uint32_t(page[23]) << 8 | uint32_t(page[24]) << 16 |
                  uint32_t(page[25]) << 24)) {
-            offset = nextCapturePattern(*cursor, offset + 1);
+            offset = nextCapturePattern(window, offset + 1);
             if (offset < 0)
                 break;
             continue;
@@ -103,16 +145,17 @@ bool everyOggLinkCarriesVorbis(const OpenedFileCursor& file) {
             inBeginnings = true;
             if (bodyHasHeader && std::memcmp(body, vorbisIdentification, 7) == 0) {
                 linkHasVorbis = true;
-                awaitingComment = serialNumber(page.data());
+                awaitingComment = true;
+                awaitedSerial = serialNumber(page.data());
             }
         } else {
             if (inBeginnings && !linkHasVorbis)
                 return false;
             inBeginnings = false;
-            if (awaitingComment == serialNumber(page.data())) {
+            if (awaitingComment && awaitedSerial == serialNumber(page.data())) {
                 if (!bodyHasHeader || std::memcmp(body, vorbisComment, 7) != 0)
                     return false;
-                awaitingComment.reset();
+                awaitingComment = false;
             }
         }
         offset += pageSize;

@@ -170,6 +170,39 @@ test::Signal heldTones(bool twoTones, double sampleRate, int channels) {
     return signal;
 }
 
+// Four seconds of speech-like sound: voiced syllables (a low fundamental and its harmonics,
+// sharp onsets), hissed consonants and pauses. Its onsets switch LAME to short blocks, and its
+// bursts after pauses draw on the bit reservoir unevenly.
+test::Signal speechLike(double sampleRate, int channels) {
+    test::Signal signal = test::silenceSignal(4.0, sampleRate, channels);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    const int64_t frames = signal.frames();
+    int64_t at = 0;
+    while (at < frames) {
+        const int64_t length = int64_t(sampleRate * (0.08 + 0.25 * uniform(random)));
+        const double kind = uniform(random);
+        const double fundamental = 90 + 140 * uniform(random);
+        for (int64_t i = 0; i < length && at + i < frames; ++i) {
+            const double t = double(i) / sampleRate;
+            const double envelope = std::min(1.0, t * 400) * std::exp(-t * 6);
+            double v = 0;
+            if (kind < 0.55) {
+                for (int h = 1; h <= 12; ++h)
+                    v += std::sin(2 * M_PI * fundamental * h * t * (1 + 0.2 * t)) / h;
+                v *= 0.3;
+            } else if (kind < 0.8) {
+                v = 0.25 * (2 * uniform(random) - 1);
+            }
+            for (int c = 0; c < channels; ++c)
+                signal.samples[size_t((at + i) * channels + c)] =
+                    float(envelope * v * (c == 0 ? 1.0 : 0.7));
+        }
+        at += length;
+    }
+    return signal;
+}
+
 // The first frame at or after `from` where `buffer` and `sequential` differ in any bit, or -1.
 int64_t firstDifference(const AudioPcmBuffer& buffer, const Channels& sequential, int64_t from) {
     for (int64_t i = 0; i < buffer.frameLength(); ++i)
@@ -204,6 +237,7 @@ TEST(Mp3AudioFile, EverySeekReadsWhatASequentialReadDoes) {
         int channels;
         bool twoTones;
         std::vector<std::string> codec;
+        bool speech = false;
     } cases[] = {
         {"cbr8-24k.mp3", 24000, 2, true, cbr("8k")},
         {"cbr16-mono-16k.mp3", 16000, 1, false, cbr("16k")},
@@ -230,6 +264,17 @@ TEST(Mp3AudioFile, EverySeekReadsWhatASequentialReadDoes) {
         {"v8-44k-titled.mp3", 44100, 2, true, titled(vbr("8"))},
         {"v9-48k.mp3", 48000, 2, false, vbr("9")},
         {"layer2-48k.mp2", 48000, 2, true, {"-c:a", "mp2", "-b:a", "128k"}},
+        // MPEG 2 and 2.5 frames hold 576 samples and reach further back in frames.
+        {"speech-v6-mono-22k.mp3", 22050, 1, false, vbr("6"), true},
+        {"speech-cbr32-mono-22k.mp3", 22050, 1, false, cbr("32k"), true},
+        {"speech-cbr48-24k.mp3", 24000, 2, false, cbr("48k"), true},
+        {"speech-v4-16k.mp3", 16000, 2, false, vbr("4"), true},
+        {"speech-v8-mono-16k.mp3", 16000, 1, false, vbr("8"), true},
+        {"speech-cbr16-mono-11k.mp3", 11025, 1, false, cbr("16k"), true},
+        {"speech-v7-12k.mp3", 12000, 2, false, vbr("7"), true},
+        {"speech-cbr8-mono-8k.mp3", 8000, 1, false, cbr("8k"), true},
+        {"speech-v2-mono-44k.mp3", 44100, 1, false, vbr("2"), true},
+        {"speech-cbr128-48k.mp3", 48000, 2, false, cbr("128k"), true},
     };
     // Decoder frames hold 1152 samples (576 below 32 kHz). Where a LAME tag trims the start,
     // the first sample read is the encoder's delay plus the decoder's (576 + 529) into the
@@ -238,7 +283,10 @@ TEST(Mp3AudioFile, EverySeekReadsWhatASequentialReadDoes) {
     std::vector<std::future<fs::path>> encoded;
     for (const auto& c : cases)
         encoded.push_back(std::async(std::launch::async, [&folder, &c] {
-            return encode(folder, c.name, heldTones(c.twoTones, c.sampleRate, c.channels), c.codec);
+            return encode(folder, c.name,
+                          c.speech ? speechLike(c.sampleRate, c.channels)
+                                   : heldTones(c.twoTones, c.sampleRate, c.channels),
+                          c.codec);
         }));
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];

@@ -8,10 +8,12 @@
 
 #include <fcntl.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 using namespace tindrel;
+namespace fs = std::filesystem;
 using platform::TranscoderModule;
 
 namespace {
@@ -46,4 +48,60 @@ TEST(TranscoderModule, BringsFfmpegInOnlyWhenFirstAskedAndThenTranscodes) {
     EXPECT_EQ(written->processingFormat().channelCount, 2u);
     EXPECT_EQ(written->length(), 48000);
     EXPECT_EQ(TranscoderModule::transcodeToWav(), transcode);
+}
+
+// Only the layouts beside a program count: installed (bin/ and lib/tindrel/ side by side) and
+// the build tree (programs two or three folders below the build folder). A module there that
+// others could have changed, or that does not load, is refused with the reason.
+TEST(TranscoderModule, IsLoadedOnlyFromBesideTheProgramAndSaysWhyNot) {
+    const fs::path built = TranscoderModule::loadBeside(fs::read_symlink("/proc/self/exe")).module;
+    ASSERT_TRUE(fs::is_regular_file(built));
+    const fs::path module = fs::path("lib") / "tindrel" / "libtindrel_transcoder.so";
+    struct Case {
+        const char* name;
+        const char* program; // below the case's folder
+        enum { copy, text, none } content;
+        fs::perms othersMayWrite; // on the module, or else on its folder
+        bool onFolder;
+        bool loads;
+        std::string failure; // a part of it, with "@" for the case's folder
+    } cases[] = {
+        {"installed", "bin/tindrel", Case::copy, fs::perms::none, false, true, ""},
+        {"build tree", "tests/platform/audio/test_x", Case::copy, fs::perms::none, false, true, ""},
+        {"too far below", "a/b/c/d/tindrel", Case::copy, fs::perms::none, false, false,
+         "@/a/b/c/lib/tindrel/libtindrel_transcoder.so: No such file or directory"},
+        {"missing", "bin/tindrel", Case::none, fs::perms::none, false, false,
+         "@/lib/tindrel/libtindrel_transcoder.so: No such file or directory"},
+        {"others may change it", "bin/tindrel", Case::copy, fs::perms::others_write, false, false,
+         "@/lib/tindrel/libtindrel_transcoder.so: writable by other users"},
+        {"others may replace it", "bin/tindrel", Case::copy, fs::perms::others_write, true, false,
+         "@/lib/tindrel: writable by other users"},
+        {"not a library", "bin/tindrel", Case::text, fs::perms::none, false, false,
+         "@/lib/tindrel/libtindrel_transcoder.so: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TemporaryFolder folder;
+        const fs::path program = folder / c.program;
+        fs::create_directories(program.parent_path());
+        std::ofstream(program) << "#!/bin/sh\n";
+        if (c.content != Case::none) {
+            fs::create_directories((folder / module).parent_path());
+            if (c.content == Case::copy)
+                fs::copy_file(built, folder / module);
+            else
+                std::ofstream(folder / module) << "not a library\n";
+            fs::permissions(c.onFolder ? (folder / module).parent_path() : folder / module,
+                            c.othersMayWrite, fs::perm_options::add);
+        }
+        const TranscoderModule::Loaded loaded = TranscoderModule::loadBeside(program);
+        EXPECT_EQ(loaded.entry != nullptr, c.loads) << loaded.failure;
+        std::string failure = c.failure;
+        if (const size_t at = failure.find('@'); at != std::string::npos)
+            failure.replace(at, 1, folder.path().string());
+        if (c.loads)
+            EXPECT_EQ(loaded.failure, "");
+        else
+            EXPECT_EQ(loaded.failure.rfind(failure, 0), 0u) << loaded.failure;
+    }
 }
