@@ -148,10 +148,11 @@ TEST(StoreSynchronousWork, AStopInTheCallersTurnEndsTheWorkWithoutATrace) {
         EXPECT_EQ(listing(rig.home() / "music"), folderBefore);
         // No copy of this rig's source (other tests may decode files of the same name at once).
         struct stat source {};
-        if (::stat((rig.home() / "music" / "long-decode.mka").c_str(), &source) == 0)
+        if (::stat((rig.home() / "music" / "long-decode.mka").c_str(), &source) == 0) {
             EXPECT_FALSE(
                 fs::exists(cache / PcmCache::cacheFileName(rig.home() / "music" / "long-decode.mka",
                                                            PcmCache::SourceIdentity::of(source))));
+        }
     }
 }
 
