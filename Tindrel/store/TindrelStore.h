@@ -293,6 +293,9 @@ private:
     double currentPlayheadSeconds() const;
     // Where the engine's rendering stands, ahead of what is heard.
     double renderedPlayheadSeconds() const;
+    // The time in the file of `segmentFrames` into the playing segment; none when not playing
+    // or not known.
+    std::optional<double> secondsIntoPlayingSegment(std::optional<int64_t> segmentFrames) const;
     // `mayLoop` false ends the track even with looping on.
     void handleTrackReachedEnd(bool mayLoop = true);
     // Stops where the audio ran out, with a status line saying the file could not be read.

@@ -198,28 +198,23 @@ void TindrelStore::jumpToStart() {
     ensurePlayheadVisibleInZoomWindow();
 }
 
+std::optional<double>
+TindrelStore::secondsIntoPlayingSegment(std::optional<int64_t> segmentFrames) const {
+    if (!isPlaying || !segmentFrames)
+        return std::nullopt;
+    const double seconds =
+        static_cast<double>(scheduledStartFrame_ + std::max<int64_t>(0, *segmentFrames)) /
+        std::max(1.0, fileSampleRate_);
+    return std::max(0.0, std::min(duration.get(), seconds));
+}
+
 double TindrelStore::currentPlayheadSeconds() const {
-    if (isPlaying) {
-        if (const std::optional<int64_t> played = playerNode().playerSampleTime()) {
-            const double seconds =
-                static_cast<double>(scheduledStartFrame_ + std::max<int64_t>(0, *played)) /
-                std::max(1.0, fileSampleRate_);
-            return std::max(0.0, std::min(duration.get(), seconds));
-        }
-    }
-    return currentTime;
+    return secondsIntoPlayingSegment(playerNode().playerSampleTime()).value_or(currentTime.get());
 }
 
 double TindrelStore::renderedPlayheadSeconds() const {
-    if (isPlaying) {
-        if (const std::optional<int64_t> rendered = playerNode().playerRenderTime()) {
-            const double seconds =
-                static_cast<double>(scheduledStartFrame_ + std::max<int64_t>(0, *rendered)) /
-                std::max(1.0, fileSampleRate_);
-            return std::max(0.0, std::min(duration.get(), seconds));
-        }
-    }
-    return currentPlayheadSeconds();
+    return secondsIntoPlayingSegment(playerNode().playerRenderTime())
+        .value_or(currentPlayheadSeconds());
 }
 
 void TindrelStore::togglePlayPause() {

@@ -5,15 +5,12 @@
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
-
-#include <sndfile.h>
+#include "bench/support/ChordsAndDrumsFile.h"
 
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <numbers>
-#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -28,36 +25,12 @@ constexpr double sampleRate = 44100;
 constexpr double fileSeconds = 40;
 constexpr double renderedSeconds = 20;
 
-// Chords with a beat of noise bursts: both harmonic and percussive content for the stretcher.
 std::filesystem::path writeFixture() {
     const auto path = std::filesystem::temp_directory_path() /
                       ("tindrel-bench-playback-" + std::to_string(getpid()) + ".wav");
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(sampleRate);
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-        return {};
-    }
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-    const auto frames = static_cast<int64_t>(fileSeconds * sampleRate);
-    std::vector<float> samples(static_cast<size_t>(frames) * 2);
-    for (int64_t k = 0; k < frames; ++k) {
-        const double t = static_cast<double>(k) / sampleRate;
-        double chord = 0;
-        for (double frequency : {220.0, 277.2, 329.6, 440.0}) {
-            chord += 0.08 * std::sin(2 * std::numbers::pi * frequency * t);
-        }
-        const double beat = std::fmod(t, 0.5);
-        const double burst = beat < 0.05 ? 0.3 * (1 - beat / 0.05) * noise(random) : 0.0;
-        samples[static_cast<size_t>(2 * k)] = static_cast<float>(chord + burst);
-        samples[static_cast<size_t>(2 * k + 1)] = static_cast<float>(0.9 * chord + burst);
-    }
-    sf_writef_float(file, samples.data(), frames);
-    sf_close(file);
-    return path;
+    return tindrel::bench::writeChordsAndDrumsFile(path, sampleRate, fileSeconds)
+               ? path
+               : std::filesystem::path{};
 }
 
 double processSeconds() {

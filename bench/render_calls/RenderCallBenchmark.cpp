@@ -14,8 +14,7 @@
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
 #include "Tindrel/platform/audio/engine/AudioOutput.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
-
-#include <sndfile.h>
+#include "bench/support/ChordsAndDrumsFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,8 +24,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <numbers>
-#include <random>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -97,32 +94,9 @@ private:
 std::filesystem::path writeFixture() {
     const auto path = std::filesystem::temp_directory_path() /
                       ("tindrel-bench-render-calls-" + std::to_string(getpid()) + ".wav");
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(sampleRate);
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-        return {};
-    }
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-    const auto frames = static_cast<int64_t>(fileSeconds * sampleRate);
-    std::vector<float> samples(static_cast<size_t>(frames) * 2);
-    for (int64_t k = 0; k < frames; ++k) {
-        const double t = static_cast<double>(k) / sampleRate;
-        double chord = 0;
-        for (double frequency : {220.0, 277.2, 329.6, 440.0}) {
-            chord += 0.08 * std::sin(2 * std::numbers::pi * frequency * t);
-        }
-        const double beat = std::fmod(t, 0.5);
-        const double burst = beat < 0.05 ? 0.3 * (1 - beat / 0.05) * noise(random) : 0.0;
-        samples[static_cast<size_t>(2 * k)] = static_cast<float>(chord + burst);
-        samples[static_cast<size_t>(2 * k + 1)] = static_cast<float>(0.9 * chord + burst);
-    }
-    sf_writef_float(file, samples.data(), frames);
-    sf_close(file);
-    return path;
+    return tindrel::bench::writeChordsAndDrumsFile(path, sampleRate, fileSeconds)
+               ? path
+               : std::filesystem::path{};
 }
 
 struct Setting {
@@ -249,8 +223,8 @@ int main() {
             }
             engine.stop();
             const double worst = calls.empty() ? 0 : *std::max_element(calls.begin(), calls.end());
-            const auto over = std::count_if(calls.begin(), calls.end(),
-                                            [&](double c) { return c > halfPeriod; });
+            const auto over =
+                std::count_if(calls.begin(), calls.end(), [&](double c) { return c > halfPeriod; });
             std::vector<double> heard;
             int unheard = 0;
             for (double latency : seekLatencies) {
@@ -261,7 +235,8 @@ int main() {
                 }
             }
             const std::string name = formatNumber("render_calls_%s_%u", mode.name, block);
-            std::printf("%s\n", formatNumber("%s_worst: %.3f ms", name.c_str(), worst * 1e3).c_str());
+            std::printf("%s\n",
+                        formatNumber("%s_worst: %.3f ms", name.c_str(), worst * 1e3).c_str());
             std::printf("%s\n", formatNumber("%s_p99.9: %.3f ms", name.c_str(),
                                              percentile(calls, 0.999) * 1e3)
                                     .c_str());
@@ -271,18 +246,16 @@ int main() {
             std::printf("%s\n", formatNumber("%s_underrun: %.1f ms", name.c_str(),
                                              static_cast<double>(underruns) / sampleRate * 1e3)
                                     .c_str());
-            std::printf("%s\n",
-                        formatNumber("%s_seek_heard_median: %.1f ms", name.c_str(),
-                                     percentile(heard, 0.5) * 1e3)
-                            .c_str());
-            std::printf("%s\n",
-                        formatNumber("%s_seek_heard_worst: %.1f ms (%d not heard within 1 s)",
-                                     name.c_str(),
-                                     heard.empty() ? 0.0
-                                                   : *std::max_element(heard.begin(), heard.end()) *
-                                                         1e3,
-                                     unheard)
-                            .c_str());
+            std::printf("%s\n", formatNumber("%s_seek_heard_median: %.1f ms", name.c_str(),
+                                             percentile(heard, 0.5) * 1e3)
+                                    .c_str());
+            std::printf(
+                "%s\n",
+                formatNumber("%s_seek_heard_worst: %.1f ms (%d not heard within 1 s)", name.c_str(),
+                             heard.empty() ? 0.0
+                                           : *std::max_element(heard.begin(), heard.end()) * 1e3,
+                             unheard)
+                    .c_str());
             std::fflush(stdout);
         }
     }

@@ -142,8 +142,7 @@ TEST(TindrelProgramLifecycle, TheNextStartClearsWhatADecodeOfAKilledRunLeft) {
     struct Case {
         const char* name;
         bool held; // by a decode still running elsewhere
-    } cases[] = {{".tindrel.0123456789abcdef.tmp", false},
-                 {".tindrel.fedcba9876543210.tmp", true}};
+    } cases[] = {{".tindrel.0123456789abcdef.tmp", false}, {".tindrel.fedcba9876543210.tmp", true}};
     std::vector<int> holds;
     for (const Case& c : cases) {
         const int fd = open((cache / c.name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

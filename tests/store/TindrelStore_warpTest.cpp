@@ -226,8 +226,8 @@ TEST(StoreWarpPlayback, PlaybackInAnyBlockSizesEqualsTheExportInEveryMode) {
         float rate, semitones;
     };
     const Case cases[] = {
-        {WarpMode::beats, 2.0f, 7.0f},    {WarpMode::beats, 1.25f, 0.0f},
-        {WarpMode::beats, 0.5f, -12.0f},  {WarpMode::musical, 0.75f, -5.0f},
+        {WarpMode::beats, 2.0f, 7.0f},     {WarpMode::beats, 1.25f, 0.0f},
+        {WarpMode::beats, 0.5f, -12.0f},   {WarpMode::musical, 0.75f, -5.0f},
         {WarpMode::musical, 0.75f, -5.0f}, {WarpMode::tape, 1.5f, 0.0f},
     };
     const uint32_t blocks[] = {64, 333, 512, 97, 1, 480, 256, 511};

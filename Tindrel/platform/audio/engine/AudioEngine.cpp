@@ -153,7 +153,8 @@ struct AudioEngine::Graph {
             if (!cue.playing || !render) {
                 return;
             }
-            const size_t wanted = held > 0 ? std::min(held, quantum - produced) : quantum - produced;
+            const size_t wanted =
+                held > 0 ? std::min(held, quantum - produced) : quantum - produced;
             for (uint32_t c = 0; c < format.channelCount; ++c) {
                 offsetPointers[c] = quantumFrames[c].data() + produced;
             }

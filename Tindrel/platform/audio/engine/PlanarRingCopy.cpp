@@ -5,8 +5,8 @@
 
 namespace tindrel::platform {
 
-void copyIntoRing(PlanarRing& ring, size_t capacity, uint64_t position,
-                  const float* const* source, size_t offset, size_t frames) {
+void copyIntoRing(PlanarRing& ring, size_t capacity, uint64_t position, const float* const* source,
+                  size_t offset, size_t frames) {
     const auto start = static_cast<size_t>(position % capacity);
     const size_t first = std::min(frames, capacity - start);
     for (size_t c = 0; c < ring.size(); ++c) {

@@ -13,8 +13,8 @@ using PlanarRing = std::vector<std::vector<float>>;
 
 // Copies `frames` frames of `source[c] + offset` into the ring from `position` (counted from
 // the ring's first write; the ring holds `capacity` frames per channel).
-void copyIntoRing(PlanarRing& ring, size_t capacity, uint64_t position,
-                  const float* const* source, size_t offset, size_t frames);
+void copyIntoRing(PlanarRing& ring, size_t capacity, uint64_t position, const float* const* source,
+                  size_t offset, size_t frames);
 // Copies `frames` frames of the ring from `position` to `destination[c] + offset`.
 void copyOutOfRing(const PlanarRing& ring, size_t capacity, uint64_t position,
                    float* const* destination, size_t offset, size_t frames);

@@ -62,8 +62,8 @@ uint64_t RenderAheadQueue::fence(uint64_t position) {
         }
     }
     // The reader may have passed the position before the fence held it; it stops where it is.
-    const uint64_t held = std::max(fence_.load(std::memory_order_relaxed),
-                                   consumed_.load(std::memory_order_acquire));
+    const uint64_t held =
+        std::max(fence_.load(std::memory_order_relaxed), consumed_.load(std::memory_order_acquire));
     fence_.store(held, std::memory_order_seq_cst);
     return held;
 }
@@ -119,8 +119,8 @@ size_t RenderAheadQueue::read(float* const* destination, size_t offset, size_t f
     }
     skipDropped();
     const uint64_t consumed = consumed_.load(std::memory_order_relaxed);
-    const uint64_t limit = std::min(written_.load(std::memory_order_acquire),
-                                    fence_.load(std::memory_order_seq_cst));
+    const uint64_t limit =
+        std::min(written_.load(std::memory_order_acquire), fence_.load(std::memory_order_seq_cst));
     const size_t count = std::min<size_t>(frames, limit > consumed ? limit - consumed : 0);
     copyOutOfRing(channels_, capacity_, consumed, destination, offset, count);
     const uint64_t now = consumed + count;

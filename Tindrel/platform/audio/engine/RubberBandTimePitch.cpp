@@ -157,7 +157,8 @@ void RubberBandTimePitch::collectIncoming(const WarpSetting& setting, SampleSour
                 return taken;
             }
             ahead = nullptr; // the playing deck goes on from the end of what was rendered
-            return taken + s.playing().render(out, offset + taken, frames - taken, setting, silence);
+            return taken +
+                   s.playing().render(out, offset + taken, frames - taken, setting, silence);
         },
         WarpDeck::maximumBlock);
     if (joined) {
