@@ -5,7 +5,8 @@
 // chord-and-drums file at every setting of the grid, and every quarter second one of those
 // events happens. Per mode and block size it prints the worst call, the 99.9th percentile, the
 // calls over half the period, the frames the device found missing (played as silence) and how
-// long a seek took to be heard (to the first frame of the new place leaving the device).
+// long a seek took to be heard (to the first frame of the new place leaving the device), and
+// the process's CPU load at the busiest setting, events included.
 //
 // TINDREL_BENCH_SECONDS sets the time per setting (default 1 s): 3 modes x 2 block sizes x up
 // to 56 settings, paced in real time.
@@ -40,10 +41,14 @@ using tindrel::platform::AudioOutput;
 constexpr double sampleRate = 48000;
 constexpr double fileSeconds = 20;
 
-double threadCpuSeconds() {
+double cpuSeconds(clockid_t clock) {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double threadCpuSeconds() {
+    return cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
 }
 
 // A device: a thread that pulls `block` frames per period, paced by the steady clock, and
@@ -173,6 +178,8 @@ int main() {
             auto& unit = engine.timePitchUnit();
             auto& player = engine.playerNode();
             int64_t underruns = 0;
+            double busiest = 0;
+            std::string busiestSetting;
             for (const Setting& setting : mode.settings) {
                 unit.setOverlap(mode.overlap);
                 unit.setRate(setting.rate);
@@ -184,6 +191,8 @@ int main() {
                 std::this_thread::sleep_for(50ms);
                 const int64_t underrunsBefore = engine.underrunFrames();
                 recording = true;
+                const double cpuBefore = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+                const auto wallBefore = std::chrono::steady_clock::now();
                 const int events = static_cast<int>(secondsPerSetting / 0.25);
                 for (int event = 0; event < events; ++event) {
                     std::this_thread::sleep_for(250ms);
@@ -211,6 +220,15 @@ int main() {
                     }
                 }
                 recording = false;
+                const double load =
+                    (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) /
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore)
+                        .count();
+                if (load > busiest) {
+                    busiest = load;
+                    busiestSetting =
+                        formatNumber("%.2fx %+.0f st", setting.rate, setting.cents / 100);
+                }
                 const int64_t missing = engine.underrunFrames() - underrunsBefore;
                 underruns += missing;
                 if (missing > 0) {
@@ -256,6 +274,9 @@ int main() {
                                            : *std::max_element(heard.begin(), heard.end()) * 1e3,
                              unheard)
                     .c_str());
+            std::printf("%s\n", formatNumber("%s_busiest_setting: %.0f %% of a core (%s)",
+                                             name.c_str(), busiest * 100, busiestSetting.c_str())
+                                    .c_str());
             std::fflush(stdout);
         }
     }
