@@ -35,6 +35,10 @@ void printBeatsGridFigures(FigurePrinter print) {
         measureBeatsGrid(grid, heldPads(), seconds, true, sampleRate, block, threads);
     std::vector<double> beats;
     std::vector<double> musical;
+    std::vector<double> padAlone;
+    std::vector<double> beatsAtHits;
+    std::vector<double> musicalAtHits;
+    std::vector<double> deeperAtHits;
     std::vector<double> deeper;
     std::vector<double> blocks;
     double level = 0;
@@ -42,6 +46,10 @@ void printBeatsGridFigures(FigurePrinter print) {
     for (const BeatsGridMeasure& measure : measures) {
         beats.push_back(measure.beatsDipDb);
         musical.push_back(measure.musicalDipDb);
+        padAlone.push_back(measure.padAloneDipDb);
+        beatsAtHits.push_back(measure.beatsHitDipMedianDb);
+        musicalAtHits.push_back(measure.musicalHitDipMedianDb);
+        deeperAtHits.push_back(measure.musicalHitDipMedianDb - measure.beatsHitDipMedianDb);
         deeper.push_back(measure.musicalDipDb - measure.beatsDipDb);
         level = std::max(level, std::abs(measure.levelAgainstMusicalDb));
         start = std::max(start, measure.startSeconds);
@@ -52,12 +60,25 @@ void printBeatsGridFigures(FigurePrinter print) {
     print("grid_held_note_dip_worst_musical", *std::min_element(musical.begin(), musical.end()),
           "dB");
     print("grid_held_note_dip_median_musical", median(musical), "dB");
+    print("grid_held_note_dip_worst_pad_alone_musical",
+          *std::min_element(padAlone.begin(), padAlone.end()), "dB");
+    print("grid_held_note_dip_median_pad_alone_musical", median(padAlone), "dB");
     print("grid_held_note_dip_beats_deeper_than_musical_worst",
           *std::max_element(deeper.begin(), deeper.end()), "dB");
     print("grid_held_note_dip_beats_deeper_than_musical_median", median(deeper), "dB");
     print("grid_settings_beats_dips_over_1db_deeper_than_musical",
           static_cast<double>(
               std::count_if(deeper.begin(), deeper.end(), [](double value) { return value > 1; })),
+          "settings");
+    print("grid_held_note_dip_at_hits_median_worst_beats",
+          *std::min_element(beatsAtHits.begin(), beatsAtHits.end()), "dB");
+    print("grid_held_note_dip_at_hits_median_worst_musical",
+          *std::min_element(musicalAtHits.begin(), musicalAtHits.end()), "dB");
+    print("grid_held_note_dip_at_hits_median_beats_deeper_than_musical_worst",
+          *std::max_element(deeperAtHits.begin(), deeperAtHits.end()), "dB");
+    print("grid_settings_beats_dips_at_hits_over_1db_deeper_than_musical",
+          static_cast<double>(std::count_if(deeperAtHits.begin(), deeperAtHits.end(),
+                                            [](double value) { return value > 1; })),
           "settings");
     print("grid_music_level_beats_against_musical_worst", level, "dB");
     std::sort(blocks.begin(), blocks.end());

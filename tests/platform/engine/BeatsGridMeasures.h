@@ -24,16 +24,24 @@ struct BeatsGridMeasure {
     GridSetting setting;
     double beatsDipDb = 0; // the deepest of any pad's notes
     double musicalDipDb = 0;
+    // The median over every pad's hits of the deepest dip of its notes near each: what hits do
+    // to held notes as a rule, apart from the rare deep dips the held stretcher makes anywhere.
+    double beatsHitDipMedianDb = 0;
+    double musicalHitDipMedianDb = 0;
+    // The pads without their drums through the musical path (the beats path's held stretcher):
+    // what that stretcher dips held notes by with no hit anywhere.
+    double padAloneDipDb = 0;
     double levelAgainstMusicalDb = 0; // a dense mix through beats against through musical
     std::vector<double> blockSeconds; // thread CPU of each beats block past the first 0.5 s
     double startSeconds = 0;          // thread CPU of the beats path's start and first block
 };
 
-// Plays `seconds` of each pad (and of a dense mix, when `withLevel`), in stereo, through both
-// paths at every setting, in `block`-frame blocks, on `threads` threads.
+// Plays `seconds` of each pad, in stereo, through both paths at every setting, in `block`-frame
+// blocks, on `threads` threads; when `withReferences`, also a dense mix through both and the pads
+// alone through the musical path.
 std::vector<BeatsGridMeasure> measureBeatsGrid(const std::vector<GridSetting>& settings,
                                                const std::vector<GridPad>& pads, double seconds,
-                                               bool withLevel, double sampleRate, size_t block,
+                                               bool withReferences, double sampleRate, size_t block,
                                                int threads);
 
 // Two and three held notes at different pitches and levels, each under its own drums.

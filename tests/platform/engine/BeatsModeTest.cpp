@@ -92,6 +92,9 @@ TEST(BeatsMode, HeldNotesUnderHitsDipNoDeeperThanMusical) {
         SCOPED_TRACE(std::to_string(measure.setting.rate) + "x " +
                      std::to_string(measure.setting.semitones) + " st");
         EXPECT_GE(measure.beatsDipDb, measure.musicalDipDb - 1);
+        // The deepest dip is where the held stretcher dips a note by itself now and then, drums
+        // or not; at most hits a note is to hold as it does through the musical character.
+        EXPECT_GE(measure.beatsHitDipMedianDb, measure.musicalHitDipMedianDb - 0.5);
     }
 }
 

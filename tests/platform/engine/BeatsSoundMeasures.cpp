@@ -190,8 +190,8 @@ HitDips hitDips(const std::vector<float>& out, double rate, double toneHz, doubl
     return result;
 }
 
-Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
-                           int channels, unsigned seed) {
+Signal padSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
+                 int channels) {
     Signal signal = silenceSignal(seconds, sampleRate, channels);
     addEvent(signal, 0, seconds, [&](double t) {
         double pad = 0;
@@ -200,29 +200,111 @@ Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, do
         }
         return std::min(1.0, t / 0.05) * pad;
     });
+    return signal;
+}
+
+namespace {
+
+struct PadDrum {
+    double at;
+    double gain;
+    int kind; // 0 kick, 1 snare, 2 hat
+    uint32_t noiseSeed;
+};
+
+std::vector<PadDrum> padDrums(double seconds, unsigned seed) {
     std::mt19937 random(seed);
     constexpr double spacings[] = {0.0625, 0.125, 0.25, 0.25, 0.375};
     constexpr double gains[] = {0.5, 1, 1.5, 2};
+    std::vector<PadDrum> drums;
     for (double at = 0.3; at < seconds - 0.4;
          at += spacings[std::uniform_int_distribution<size_t>(0, 4)(random)]) {
         const double gain = gains[std::uniform_int_distribution<size_t>(0, 3)(random)];
         const auto kind = std::uniform_int_distribution<int>(0, 2)(random);
-        const auto noiseSeed = static_cast<uint32_t>(random());
-        if (kind == 0) {
+        drums.push_back({at, gain, kind, static_cast<uint32_t>(random())});
+    }
+    return drums;
+}
+
+struct NoteLevels {
+    std::vector<double> levels; // of windows stepped by `step` from `first`
+    size_t length = 0;          // of the window
+    double median = 0;
+};
+
+NoteLevels noteLevels(const std::vector<float>& out, const PadNote& note,
+                      const std::vector<PadNote>& notes, double pitchScale, size_t first,
+                      size_t step, double sampleRate) {
+    const double hz = note.hz * pitchScale;
+    // The drums' own tones (the kick's sweep tops out at 135 Hz, the snare's at 185 Hz) would
+    // beat against the note.
+    double nearest = std::min(hz - 135 * pitchScale, std::abs(hz - 185 * pitchScale));
+    for (const PadNote& other : notes) {
+        if (&other != &note) {
+            nearest = std::min(nearest, std::abs(other.hz * pitchScale - hz));
+        }
+    }
+    // The window's main lobe reaches 4 / length either side.
+    const double seconds = std::max(0.01, 4.0 / nearest);
+    NoteLevels result;
+    result.length = static_cast<size_t>(seconds * sampleRate);
+    std::vector<std::complex<double>> kernel(result.length);
+    for (size_t k = 0; k < result.length; ++k) {
+        const double t = 2 * pi * static_cast<double>(k) / static_cast<double>(result.length - 1);
+        const double window =
+            0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t);
+        kernel[k] = window * std::polar(1.0, -2 * pi * hz * static_cast<double>(k) / sampleRate);
+    }
+    for (size_t begin = first; begin + result.length <= out.size(); begin += step) {
+        std::complex<double> sum;
+        for (size_t k = 0; k < result.length; ++k) {
+            sum += kernel[k] * static_cast<double>(out[begin + k]);
+        }
+        result.levels.push_back(std::abs(sum));
+    }
+    if (!result.levels.empty()) {
+        auto sorted = result.levels;
+        const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+        std::nth_element(sorted.begin(), middle, sorted.end());
+        result.median = *middle;
+    }
+    return result;
+}
+
+double dipDb(double level, double median) {
+    return 20 * std::log10(std::max(level, 1e-12) / median);
+}
+
+} // namespace
+
+std::vector<double> padDrumSeconds(double seconds, unsigned seed) {
+    std::vector<double> times;
+    for (const PadDrum& drum : padDrums(seconds, seed)) {
+        times.push_back(drum.at);
+    }
+    return times;
+}
+
+Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
+                           int channels, unsigned seed) {
+    Signal signal = padSignal(notes, seconds, sampleRate, channels);
+    for (const PadDrum& drum : padDrums(seconds, seed)) {
+        const double gain = drum.gain;
+        if (drum.kind == 0) {
             double phase = 0;
-            addEvent(signal, at, 0.4, [&](double t) {
+            addEvent(signal, drum.at, 0.4, [&](double t) {
                 phase += 2 * pi * (45 + 90 * std::exp(-t / 0.03)) / signal.sampleRate;
                 return 0.3 * gain * std::exp(-t / 0.12) * std::sin(phase);
             });
-        } else if (kind == 1) {
-            std::mt19937 noiseRandom(noiseSeed);
+        } else if (drum.kind == 1) {
+            std::mt19937 noiseRandom(drum.noiseSeed);
             std::uniform_real_distribution<double> noise(-1.0, 1.0);
-            addEvent(signal, at, 0.3, [&](double t) {
+            addEvent(signal, drum.at, 0.3, [&](double t) {
                 return gain * (0.08 * std::exp(-t / 0.07) * noise(noiseRandom) +
                                0.08 * std::exp(-t / 0.05) * std::sin(2 * pi * 185 * t));
             });
         } else {
-            addHat(signal, at, 0.08 * gain, 0.015, noiseSeed);
+            addHat(signal, drum.at, 0.08 * gain, 0.015, drum.noiseSeed);
         }
     }
     return signal;
@@ -234,43 +316,45 @@ double worstNoteDipDb(const std::vector<float>& out, const std::vector<PadNote>&
     const auto first = static_cast<size_t>(fromSeconds * sampleRate);
     const auto step = static_cast<size_t>(0.001 * sampleRate);
     for (const PadNote& note : notes) {
-        const double hz = note.hz * pitchScale;
-        // The drums' own tones (the kick's sweep tops out at 135 Hz, the snare's at 185 Hz) would
-        // beat against the note.
-        double nearest = std::min(hz - 135 * pitchScale, std::abs(hz - 185 * pitchScale));
-        for (const PadNote& other : notes) {
-            if (&other != &note) {
-                nearest = std::min(nearest, std::abs(other.hz * pitchScale - hz));
-            }
+        const NoteLevels read = noteLevels(out, note, notes, pitchScale, first, step, sampleRate);
+        if (!read.levels.empty()) {
+            worst = std::min(worst, dipDb(*std::min_element(read.levels.begin(), read.levels.end()),
+                                          read.median));
         }
-        // The window's main lobe reaches 4 / length either side.
-        const double seconds = std::max(0.01, 4.0 / nearest);
-        const auto length = static_cast<size_t>(seconds * sampleRate);
-        std::vector<std::complex<double>> kernel(length);
-        for (size_t k = 0; k < length; ++k) {
-            const double t = 2 * pi * static_cast<double>(k) / static_cast<double>(length - 1);
-            const double window = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) -
-                                  0.01168 * std::cos(3 * t);
-            kernel[k] =
-                window * std::polar(1.0, -2 * pi * hz * static_cast<double>(k) / sampleRate);
-        }
-        std::vector<double> levels;
-        for (size_t begin = first; begin + length <= out.size(); begin += step) {
-            std::complex<double> sum;
-            for (size_t k = 0; k < length; ++k) {
-                sum += kernel[k] * static_cast<double>(out[begin + k]);
-            }
-            levels.push_back(std::abs(sum));
-        }
-        if (levels.empty()) {
-            continue;
-        }
-        const double lowest = *std::min_element(levels.begin(), levels.end());
-        const auto middle = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 2);
-        std::nth_element(levels.begin(), middle, levels.end());
-        worst = std::min(worst, 20 * std::log10(std::max(lowest, 1e-12) / *middle));
     }
     return worst;
+}
+
+std::vector<double> noteDipsAtHitsDb(const std::vector<float>& out,
+                                     const std::vector<PadNote>& notes, double pitchScale,
+                                     const std::vector<double>& hitSeconds, double rate,
+                                     double fromSeconds, double sampleRate) {
+    const auto first = static_cast<size_t>(fromSeconds * sampleRate);
+    const auto step = static_cast<size_t>(0.001 * sampleRate);
+    std::vector<double> dips;
+    std::vector<NoteLevels> reads;
+    for (const PadNote& note : notes) {
+        reads.push_back(noteLevels(out, note, notes, pitchScale, first, step, sampleRate));
+    }
+    for (const double hit : hitSeconds) {
+        const double heard = hit / rate * sampleRate;
+        if (heard - 0.01 * sampleRate < static_cast<double>(first) ||
+            heard + 0.1 * sampleRate > static_cast<double>(out.size())) {
+            continue;
+        }
+        double deepest = 0;
+        for (const NoteLevels& read : reads) {
+            for (size_t k = 0; k < read.levels.size(); ++k) {
+                const double centre =
+                    static_cast<double>(first + k * step) + static_cast<double>(read.length) / 2;
+                if (centre >= heard - 0.01 * sampleRate && centre <= heard + 0.1 * sampleRate) {
+                    deepest = std::min(deepest, dipDb(read.levels[k], read.median));
+                }
+            }
+        }
+        dips.push_back(deepest);
+    }
+    return dips;
 }
 
 std::vector<double> drumMixHitSeconds(double seconds) {

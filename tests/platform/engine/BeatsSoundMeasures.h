@@ -31,7 +31,10 @@ struct PadNote {
     double hz;
     double amplitude;
 };
-// `notes` held throughout (faded in over 50 ms), under kicks, snares and hats whose spacing
+// `notes` held throughout, faded in over 50 ms.
+Signal padSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
+                 int channels);
+// The same pad under kicks, snares and hats whose spacing
 // (62.5 to 375 ms) and loudness (x0.5 to x2) vary; deterministic for a seed.
 Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, double sampleRate,
                            int channels, unsigned seed);
@@ -40,6 +43,14 @@ Signal padUnderDrumsSignal(const std::vector<PadNote>& notes, double seconds, do
 // 10 ms, longer where another note or a drum's tone lies closer than 400 Hz, stepped by 1 ms.
 double worstNoteDipDb(const std::vector<float>& out, const std::vector<PadNote>& notes,
                       double pitchScale, double fromSeconds, double sampleRate);
+// The source times of the drum hits padUnderDrumsSignal() adds for `seed`.
+std::vector<double> padDrumSeconds(double seconds, unsigned seed);
+// For each of `hitSeconds` heard (source time / rate) in `out` from `fromSeconds`, the deepest
+// level of any of `notes` from 10 ms before it to 100 ms after, read as worstNoteDipDb() does.
+std::vector<double> noteDipsAtHitsDb(const std::vector<float>& out,
+                                     const std::vector<PadNote>& notes, double pitchScale,
+                                     const std::vector<double>& hitSeconds, double rate,
+                                     double fromSeconds, double sampleRate);
 
 // A band at 120 bpm: bright sustained pad chords and bass under kick and snare on alternate
 // beats and hats on every eighth; deterministic. At `drumGain` 1 the pads and bass cover most
