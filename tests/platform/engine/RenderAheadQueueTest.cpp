@@ -52,6 +52,7 @@ TEST(RenderAheadQueue, ASpliceRewritesOnlyWhatTheReaderHasNotReached) {
     RenderAheadQueue queue(1, 4096, 256);
     constexpr uint64_t total = 400000;
     std::atomic<bool> failed{false};
+    std::atomic<bool> readerDone{false};
     std::thread reader([&] {
         std::mt19937 random(3);
         std::vector<float> out(700);
@@ -66,10 +67,11 @@ TEST(RenderAheadQueue, ASpliceRewritesOnlyWhatTheReaderHasNotReached) {
             }
             std::this_thread::yield();
         }
+        readerDone = true;
     });
     std::mt19937 random(5);
     int splices = 0;
-    while (queue.writePosition() < total + 4096 && !failed) {
+    while (!readerDone) {
         if (queue.writable() < 256) {
             std::this_thread::yield();
             continue;
