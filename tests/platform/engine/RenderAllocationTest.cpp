@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <thread>
 #include <vector>
@@ -97,16 +98,22 @@ TEST(RenderThread, PlaysSwitchesAndRestartsWithoutAllocating) {
 
     // Renders until the player has heard `frames` more source frames; the engine's threads
     // read and render ahead meanwhile, as they would between device callbacks.
+    // A render that found the render-ahead short leaves the worker a millisecond, as a
+    // device's period would; a minute bounds it all on a busy machine.
     const auto playFor = [&](int64_t frames, bool counted) {
         const int64_t from = player.playerSampleTime().value_or(0);
-        for (int step = 0; step < 1000000; ++step) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const int64_t missingBefore = engine.underrunFrames();
             countingHere = counted;
             output->render_(output->context_, block.data(), 512);
             countingHere = false;
             if (player.playerSampleTime().value_or(0) >= from + frames) {
                 return true;
             }
-            std::this_thread::yield();
+            if (engine.underrunFrames() > missingBefore) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
         }
         return false;
     };
