@@ -2,6 +2,7 @@
 #include "Tindrel/store/DataDigest.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/FileText.h"
+#include "tests/support/FolderListing.h"
 #include "tests/support/GeneratedAudio.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -18,13 +19,6 @@ using tindrel::FloatWavSaveFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::set<std::string> listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 const tindrel::WavInfo mark{"Tindrel", "a test"};
 
@@ -54,11 +48,11 @@ TEST(FloatWavSaveFile, HasNoNameUntilCompleteAndReplacesOnlyItsOwnUntouchedFile)
         tindrel::platform::AudioPcmBuffer buffer(2, 100);
         buffer.setFrameLength(100);
         ASSERT_TRUE(file->append(buffer, &error));
-        EXPECT_TRUE(listing(folder.path()).empty());
+        EXPECT_TRUE(tindrel::test::folderListing(folder.path()).empty());
         tindrel::platform::WorkHeartbeat heartbeat;
         ASSERT_EQ(file->commit(folder / name, heartbeat, &error), folder / name) << error;
     }
-    EXPECT_EQ(listing(folder.path()), std::set<std::string>{name});
+    EXPECT_EQ(tindrel::test::folderListing(folder.path()), std::set<std::string>{name});
     EXPECT_EQ(tindrel::test::readAudioFile(folder / name).frames(), 100);
     const std::optional<tindrel::WavInfo> info = tindrel::readWavInfo(folder / name);
     ASSERT_TRUE(info);
@@ -90,7 +84,7 @@ TEST(FloatWavSaveFile, HasNoNameUntilCompleteAndReplacesOnlyItsOwnUntouchedFile)
     int status = 0;
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
     EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(listing(folder.path()).size(), 2u);
+    EXPECT_EQ(tindrel::test::folderListing(folder.path()).size(), 2u);
 }
 
 TEST(FloatWavSaveFile, DigestIsXxh64WhateverThePiecesItIsFedIn) {

@@ -4,6 +4,7 @@
 #include "Tindrel/analysis/PcmCache.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ExternalEncoder.h"
+#include "tests/support/FolderListing.h"
 #include "tests/support/GeneratedAudio.h"
 
 #include <QCoreApplication>
@@ -35,14 +36,6 @@ struct ThreadClock {
     }
 };
 using Clock = ThreadClock;
-
-std::set<std::string> listing(const fs::path& folder) {
-    std::set<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(folder, ignored))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 struct LongWork {
     const char* name;
@@ -134,7 +127,8 @@ TEST(StoreSynchronousWork, AStopInTheCallersTurnEndsTheWorkWithoutATrace) {
         test::StoreTestRig rig;
         TindrelStore& store = rig.store();
         const std::function<void()> run = work.prepare(rig);
-        const std::set<std::string> folderBefore = listing(rig.home() / "music");
+        const std::set<std::string> folderBefore =
+            tindrel::test::folderListing(rig.home() / "music");
         const std::optional<fs::path> playableBefore = store.playableURL.get();
 
         int turns = 0;
@@ -145,7 +139,7 @@ TEST(StoreSynchronousWork, AStopInTheCallersTurnEndsTheWorkWithoutATrace) {
         EXPECT_FALSE(store.statusBanner.get().contains(QStringLiteral("long-")))
             << store.statusBanner.get().toStdString();
         EXPECT_EQ(store.playableURL.get(), playableBefore);
-        EXPECT_EQ(listing(rig.home() / "music"), folderBefore);
+        EXPECT_EQ(tindrel::test::folderListing(rig.home() / "music"), folderBefore);
         // No copy of this rig's source (other tests may decode files of the same name at once).
         struct stat source {};
         if (::stat((rig.home() / "music" / "long-decode.mka").c_str(), &source) == 0) {

@@ -1,4 +1,5 @@
 #include "tests/platform/engine/BeatsSoundMeasures.h"
+#include "tests/platform/engine/SignalSampleSource.h"
 
 #include "tests/platform/engine/EngineTestRig.h"
 
@@ -75,23 +76,6 @@ double held(double t, double begin, double end, double ramp) {
     return edge(t - begin) * edge(end - t);
 }
 
-class SignalSource final : public platform::SampleSource {
-public:
-    explicit SignalSource(const Signal& signal) : signal_(signal) {}
-    size_t pull(float* const* destination, size_t offset, size_t frames) override {
-        for (size_t k = 0; k < frames; ++k, ++next_) {
-            for (int c = 0; c < signal_.channels; ++c) {
-                destination[c][offset + k] = next_ < signal_.frames() ? signal_.at(next_, c) : 0;
-            }
-        }
-        return frames;
-    }
-
-private:
-    const Signal& signal_;
-    int64_t next_ = 0;
-};
-
 } // namespace
 
 SplitParts splitAsBeatsDoes(const Signal& signal) {
@@ -100,7 +84,7 @@ SplitParts splitAsBeatsDoes(const Signal& signal) {
     const auto frames =
         static_cast<size_t>(signal.frames() - std::llround(0.25 * signal.sampleRate));
     platform::SourceWindow window(channels, size_t{1} << 18);
-    SignalSource source(signal);
+    SignalSampleSource source(signal);
     PercussionSplit split(signal.sampleRate, channels);
     split.bind(window, source);
     split.start(0, 0);

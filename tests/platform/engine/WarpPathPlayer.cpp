@@ -1,5 +1,7 @@
 #include "tests/platform/engine/WarpPathPlayer.h"
 
+#include "tests/platform/engine/SignalSampleSource.h"
+
 #include "Tindrel/platform/audio/engine/BeatsPath.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
@@ -25,23 +27,6 @@ double threadSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-class SignalFeed final : public SampleSource {
-public:
-    explicit SignalFeed(const Signal& signal) : signal_(signal) {}
-    size_t pull(float* const* destination, size_t offset, size_t frames) override {
-        for (size_t k = 0; k < frames; ++k, ++next_) {
-            for (int c = 0; c < signal_.channels; ++c) {
-                destination[c][offset + k] = next_ < signal_.frames() ? signal_.at(next_, c) : 0;
-            }
-        }
-        return frames;
-    }
-
-private:
-    const Signal& signal_;
-    int64_t next_ = 0;
-};
-
 } // namespace
 
 struct WarpPathPlayer::Paths {
@@ -62,7 +47,7 @@ WarpPathPlayer::~WarpPathPlayer() = default;
 
 PathRender WarpPathPlayer::render(const Signal& signal, WarpPathKind path, double rate,
                                   double pitchScale, size_t frames, size_t block) {
-    SignalFeed feed(signal);
+    SignalSampleSource feed(signal);
     SourceWindow& window = paths_->window;
     const auto channels = static_cast<size_t>(signal.channels);
     std::vector<std::vector<float>> buffers(channels, std::vector<float>(block));

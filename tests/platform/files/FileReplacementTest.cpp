@@ -1,6 +1,7 @@
 #include "Tindrel/platform/files/FileReplacement.h"
 
 #include "tests/support/FileText.h"
+#include "tests/support/FolderListing.h"
 #include "tests/support/ScopedFileSizeLimit.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -14,13 +15,6 @@ using tindrel::platform::replaceFileContents;
 using namespace tindrel::test;
 
 namespace {
-
-std::set<std::string> listing(const std::filesystem::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 const std::string oldText = "[Default Applications]\ntext/plain=gedit.desktop;\n";
 const std::string newText(64 * 1024, 'n');
@@ -47,7 +41,9 @@ TEST(FileReplacement, aShortWriteLeavesTheOldFileAndNoTemporary) {
         EXPECT_EQ(written, c.replaced) << c.limit;
         EXPECT_EQ(error.empty(), c.replaced) << error;
         EXPECT_EQ(readFileText(file), c.replaced ? newText : oldText) << c.limit;
-        EXPECT_EQ(listing(folder.path()), std::set<std::string>{"mimeapps.list"}) << c.limit;
+        EXPECT_EQ(tindrel::test::folderListing(folder.path()),
+                  std::set<std::string>{"mimeapps.list"})
+            << c.limit;
         struct stat info {};
         ::stat(file.c_str(), &info);
         EXPECT_EQ(info.st_mode & 07777, 0640u) << "the mode is kept, " << c.limit;

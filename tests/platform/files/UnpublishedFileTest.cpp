@@ -1,6 +1,7 @@
 #include "Tindrel/platform/files/UnpublishedFile.h"
 
 #include "tests/support/FileText.h"
+#include "tests/support/FolderListing.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,6 @@ using namespace tindrel::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::set<std::string> listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 std::optional<UnpublishedFile> written(const fs::path& folder, const std::string& text) {
     std::optional<UnpublishedFile> file = UnpublishedFile::create(folder, 0644, nullptr);
@@ -79,7 +73,7 @@ TEST(UnpublishedFile, takesAFreeNameAtOnceAndReplacesOnlyWhatItIsAllowedTo) {
             else
                 std::ofstream(folder / taken) << "mine";
         }
-        const std::set<std::string> before = listing(folder.path());
+        const std::set<std::string> before = tindrel::test::folderListing(folder.path());
         auto file = written(folder.path(), "new");
         ASSERT_TRUE(file);
         std::string error = "left from before";
@@ -95,7 +89,7 @@ TEST(UnpublishedFile, takesAFreeNameAtOnceAndReplacesOnlyWhatItIsAllowedTo) {
             EXPECT_EQ(readFileText(*published), "new");
             expected.insert(c.published);
         }
-        EXPECT_EQ(listing(folder.path()), expected);
+        EXPECT_EQ(tindrel::test::folderListing(folder.path()), expected);
         for (const std::string taken : c.taken) {
             if (!taken.ends_with('/') && (!c.published || taken != c.published)) {
                 EXPECT_EQ(readFileText(folder / taken), "mine") << taken;
@@ -107,9 +101,9 @@ TEST(UnpublishedFile, takesAFreeNameAtOnceAndReplacesOnlyWhatItIsAllowedTo) {
     TemporaryFolder folder;
     publishInTwoProcesses(folder / "race.wav", 30);
     std::set<std::string> contents;
-    for (const std::string& name : listing(folder.path()))
+    for (const std::string& name : tindrel::test::folderListing(folder.path()))
         contents.insert(readFileText(folder / name));
-    EXPECT_EQ(listing(folder.path()).size(), 60u);
+    EXPECT_EQ(tindrel::test::folderListing(folder.path()).size(), 60u);
     EXPECT_EQ(contents.size(), 60u);
 }
 
@@ -132,7 +126,7 @@ TEST(UnpublishedFile, leavesNothingWhenKilledAndItsHiddenFilesGoOnceUnheld) {
         ASSERT_EQ(waitpid(writer, &status, 0), writer);
         ASSERT_TRUE(WIFSIGNALED(status));
     }
-    EXPECT_EQ(listing(folder.path()).size(), 3u);
+    EXPECT_EQ(tindrel::test::folderListing(folder.path()).size(), 3u);
     auto held = written(folder.path(), "in use");
     ASSERT_TRUE(held);
     const auto heldPath = held->publishUnderHiddenName(nullptr);
@@ -140,7 +134,7 @@ TEST(UnpublishedFile, leavesNothingWhenKilledAndItsHiddenFilesGoOnceUnheld) {
 
     // The next new file in the folder clears what nobody holds, and only that.
     ASSERT_TRUE(written(folder.path(), "next"));
-    EXPECT_EQ(listing(folder.path()),
+    EXPECT_EQ(tindrel::test::folderListing(folder.path()),
               (std::set<std::string>{"song.wav", ".tindrel.0123456789abcdeg.tmp",
                                      heldPath->filename().string()}));
 
