@@ -14,7 +14,7 @@ build="${TINDREL_BUILD_DIR:-$here/build}"
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-    libsndfile1-dev libvorbis-dev libmpg123-dev libarchive-dev
+    libsndfile1-dev libvorbis-dev libmpg123-dev libarchive-dev libxxhash-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
     librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
     dbus-daemon shared-mime-info desktop-file-utils
