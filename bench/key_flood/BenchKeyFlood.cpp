@@ -12,6 +12,7 @@
 #include "bench/support/OnOwnDisplay.h"
 #include "tests/shell/XcbWindows.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/SandboxedProgramEnvironment.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QElapsedTimer>
@@ -143,15 +144,7 @@ int main(int argc, char** argv) {
     windowManager.start(QStringLiteral("openbox"), {});
 
     TemporaryFolder sandbox;
-    for (const char* folder : {"home", "runtime", "config", "data"})
-        fs::create_directories(sandbox / folder);
-    fs::permissions(sandbox / "runtime", fs::perms::owner_all);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, folder] : {std::pair{"HOME", "home"},
-                                       {"XDG_RUNTIME_DIR", "runtime"},
-                                       {"XDG_CONFIG_HOME", "config"},
-                                       {"XDG_DATA_HOME", "data"}})
-        environment.insert(name, QString::fromStdString((sandbox / folder).string()));
+    QProcessEnvironment environment = sandboxedEnvironment(sandbox);
     const fs::path first = sandbox / "home" / "a-44100.wav";
     writeAudioFile(first, sineSignal(440, 0.5, 60.0, 44100));
     writeAudioFile(sandbox / "home" / "b-48000.wav", sineSignal(660, 0.5, 60.0, 48000));

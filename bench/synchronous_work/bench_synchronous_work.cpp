@@ -5,6 +5,7 @@
 #include "bench/support/BenchmarkFigure.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ExternalEncoder.h"
+#include "tests/support/SandboxedProgramEnvironment.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QCoreApplication>
@@ -63,16 +64,7 @@ bool isWritingADecodedCopy(qint64 pid) {
 // Milliseconds from SIGTERM to the program's exit, or -1 when the decode was never seen.
 double exitAfterSignalDuringDecode(const fs::path& source) {
     tindrel::test::TemporaryFolder sandbox;
-    for (const char* folder : {"home", "runtime", "config", "data", "cache"})
-        fs::create_directories(sandbox / folder);
-    fs::permissions(sandbox / "runtime", fs::perms::owner_all);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, folder] : {std::pair{"HOME", "home"},
-                                       {"XDG_RUNTIME_DIR", "runtime"},
-                                       {"XDG_CONFIG_HOME", "config"},
-                                       {"XDG_DATA_HOME", "data"},
-                                       {"XDG_CACHE_HOME", "cache"}})
-        environment.insert(name, QString::fromStdString((sandbox / folder).string()));
+    QProcessEnvironment environment = tindrel::test::sandboxedEnvironment(sandbox);
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess program;
     program.setProcessEnvironment(environment);

@@ -5,6 +5,7 @@
 #include "Tindrel/platform/desktop/single_instance/SingleInstance.h"
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/SandboxedProgramEnvironment.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QElapsedTimer>
@@ -30,23 +31,6 @@ using namespace tindrel::test;
 using tindrel::platform::SingleInstance;
 
 namespace {
-
-// HOME, the XDG folders and the instance socket in `sandbox`.
-QProcessEnvironment sandboxedEnvironment(const TemporaryFolder& sandbox) {
-    for (const char* folder : {"home", "runtime", "config", "data", "cache"})
-        std::filesystem::create_directories(sandbox / folder);
-    std::filesystem::permissions(sandbox / "runtime", std::filesystem::perms::owner_all);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const auto set = [&](const char* name, const char* folder) {
-        environment.insert(name, QString::fromStdString((sandbox / folder).string()));
-    };
-    set("HOME", "home");
-    set("XDG_RUNTIME_DIR", "runtime");
-    set("XDG_CONFIG_HOME", "config");
-    set("XDG_DATA_HOME", "data");
-    set("XDG_CACHE_HOME", "cache");
-    return environment;
-}
 
 // Whether `pid` has a file of the PCM cache open: an unnamed copy being written shows as
 // "/tmp/tindrel-pcm-cache/#<inode> (deleted)".
