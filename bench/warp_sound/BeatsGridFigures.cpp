@@ -36,22 +36,28 @@ void printBeatsGridFigures(FigurePrinter print) {
     std::vector<double> beats;
     std::vector<double> musical;
     std::vector<double> padAlone;
+    std::vector<double> beatsPadAlone;
     std::vector<double> beatsAtHits;
     std::vector<double> musicalAtHits;
     std::vector<double> deeperAtHits;
     std::vector<double> deeper;
     std::vector<double> blocks;
     double level = 0;
+    double beatsLevel = 0;
+    double musicalLevel = 0;
     double start = 0;
     for (const BeatsGridMeasure& measure : measures) {
         beats.push_back(measure.beatsDipDb);
         musical.push_back(measure.musicalDipDb);
         padAlone.push_back(measure.padAloneDipDb);
+        beatsPadAlone.push_back(measure.beatsPadAloneDipDb);
         beatsAtHits.push_back(measure.beatsHitDipMedianDb);
         musicalAtHits.push_back(measure.musicalHitDipMedianDb);
         deeperAtHits.push_back(measure.musicalHitDipMedianDb - measure.beatsHitDipMedianDb);
         deeper.push_back(measure.musicalDipDb - measure.beatsDipDb);
         level = std::max(level, std::abs(measure.levelAgainstMusicalDb));
+        beatsLevel = std::max(beatsLevel, std::abs(measure.beatsLevelDb));
+        musicalLevel = std::max(musicalLevel, std::abs(measure.musicalLevelDb));
         start = std::max(start, measure.startSeconds);
         blocks.insert(blocks.end(), measure.blockSeconds.begin(), measure.blockSeconds.end());
     }
@@ -63,6 +69,12 @@ void printBeatsGridFigures(FigurePrinter print) {
     print("grid_held_note_dip_worst_pad_alone_musical",
           *std::min_element(padAlone.begin(), padAlone.end()), "dB");
     print("grid_held_note_dip_median_pad_alone_musical", median(padAlone), "dB");
+    print("grid_held_note_dip_worst_pad_alone_beats",
+          *std::min_element(beatsPadAlone.begin(), beatsPadAlone.end()), "dB");
+    print("grid_settings_beats_dips_over_3db",
+          static_cast<double>(
+              std::count_if(beats.begin(), beats.end(), [](double value) { return value < -3; })),
+          "settings");
     print("grid_held_note_dip_beats_deeper_than_musical_worst",
           *std::max_element(deeper.begin(), deeper.end()), "dB");
     print("grid_held_note_dip_beats_deeper_than_musical_median", median(deeper), "dB");
@@ -81,6 +93,8 @@ void printBeatsGridFigures(FigurePrinter print) {
                                             [](double value) { return value > 1; })),
           "settings");
     print("grid_music_level_beats_against_musical_worst", level, "dB");
+    print("grid_music_level_beats_against_source_worst", beatsLevel, "dB");
+    print("grid_music_level_musical_against_source_worst", musicalLevel, "dB");
     std::sort(blocks.begin(), blocks.end());
     print("grid_beats_block_cpu_worst", 1000 * blocks.back(), "ms");
     print("grid_beats_block_cpu_p99_9",

@@ -86,20 +86,25 @@ std::vector<BeatsGridMeasure> measureBeatsGrid(const std::vector<GridSetting>& s
             measure.beatsHitDipMedianDb = median(beatsHitDips);
             measure.musicalHitDipMedianDb = median(musicalHitDips);
             for (size_t p = 0; p < pads.size() && withReferences; ++p) {
-                const PathRender played = player.render(padsAlone[p], WarpPathKind::musical,
-                                                        setting.rate, scale, frames, block);
-                measure.padAloneDipDb =
-                    std::min(measure.padAloneDipDb, worstNoteDipDb(played.out, pads[p].notes, scale,
-                                                                   settledSeconds, sampleRate));
+                for (const WarpPathKind kind : {WarpPathKind::beats, WarpPathKind::musical}) {
+                    const PathRender played =
+                        player.render(padsAlone[p], kind, setting.rate, scale, frames, block);
+                    double& dip = kind == WarpPathKind::beats ? measure.beatsPadAloneDipDb
+                                                              : measure.padAloneDipDb;
+                    dip = std::min(dip, worstNoteDipDb(played.out, pads[p].notes, scale,
+                                                       settledSeconds, sampleRate));
+                }
             }
             if (withReferences) {
                 const PathRender beats =
                     player.render(mix, WarpPathKind::beats, setting.rate, scale, frames, block);
                 const PathRender musical =
                     player.render(mix, WarpPathKind::musical, setting.rate, scale, frames, block);
-                measure.levelAgainstMusicalDb =
-                    levelAgainstSource(mix, beats.out, setting.rate, settledSeconds).changeDb -
+                measure.beatsLevelDb =
+                    levelAgainstSource(mix, beats.out, setting.rate, settledSeconds).changeDb;
+                measure.musicalLevelDb =
                     levelAgainstSource(mix, musical.out, setting.rate, settledSeconds).changeDb;
+                measure.levelAgainstMusicalDb = measure.beatsLevelDb - measure.musicalLevelDb;
             }
         }
     };

@@ -25,13 +25,17 @@ struct BeatsGridMeasure {
     double beatsDipDb = 0; // the deepest of any pad's notes
     double musicalDipDb = 0;
     // The median over every pad's hits of the deepest dip of its notes near each: what hits do
-    // to held notes as a rule, apart from the rare deep dips the held stretcher makes anywhere.
+    // to held notes as a rule, apart from the rare hit whose own sound in a note's band adds
+    // against it.
     double beatsHitDipMedianDb = 0;
     double musicalHitDipMedianDb = 0;
-    // The pads without their drums through the musical path (the beats path's held stretcher):
-    // what that stretcher dips held notes by with no hit anywhere.
-    double padAloneDipDb = 0;
+    // The pads without their drums through each path: what its stretchers dip held notes by
+    // with no hit anywhere.
+    double padAloneDipDb = 0; // musical
+    double beatsPadAloneDipDb = 0;
     double levelAgainstMusicalDb = 0; // a dense mix through beats against through musical
+    double beatsLevelDb = 0;          // the mix through beats against the source
+    double musicalLevelDb = 0;
     std::vector<double> blockSeconds; // thread CPU of each beats block past the first 0.5 s
     double startSeconds = 0;          // thread CPU of the beats path's start and first block
 };

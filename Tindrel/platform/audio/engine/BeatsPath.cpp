@@ -14,22 +14,14 @@ namespace {
 constexpr size_t partWindowFrames = size_t{1} << 17;
 // How far apart the two stretchers may run before the transient one starts again in line.
 constexpr double alignedWithinSeconds = 0.0005;
+// The held part's level follows the mix slowly: what it measures over the first blocks after a
+// start is rough, and a step in a held note's level would be heard.
+constexpr double heldLevelGlideDbPerSecond = 2.0;
 
 } // namespace
 
 BeatsPath::Queue::Queue(uint32_t channelCount)
     : frames(channelCount, std::vector<float>(2 * maximumBlock)), tail(channelCount) {}
-
-size_t BeatsPath::Queue::fill(StretcherPath& path, size_t wanted, double rate, double pitchScale,
-                              SourceWindow& window, SampleSource& source) {
-    if (held < wanted) {
-        for (size_t c = 0; c < frames.size(); ++c) {
-            tail[c] = frames[c].data();
-        }
-        held += path.render(tail.data(), held, wanted - held, rate, pitchScale, window, source);
-    }
-    return held;
-}
 
 void BeatsPath::Queue::drop(size_t count) {
     for (auto& channel : frames) {
@@ -61,10 +53,10 @@ bool BeatsPath::deliverWaiting(PercussionSplit::Part part) {
 BeatsPath::BeatsPath(double sampleRate, uint32_t channelCount)
     : split_(sampleRate, channelCount), heldInput_(channelCount, partWindowFrames),
       hitInput_(channelCount, partWindowFrames), heldFeed_(*this, PercussionSplit::Part::held),
-      hitFeed_(*this, PercussionSplit::Part::hits),
-      sustained_(sampleRate, channelCount, beatsSustainedOptions()),
+      hitFeed_(*this, PercussionSplit::Part::hits), sustained_(sampleRate, channelCount),
       transient_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
       sustainedQueue_(channelCount), transientQueue_(channelCount), hitLevel_(sampleRate),
+      heldLevel_(sampleRate, heldLevelGlideDbPerSecond),
       alignedWithinFrames_(alignedWithinSeconds * sampleRate) {}
 
 void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindow& window,
@@ -80,17 +72,18 @@ void BeatsPath::start(int64_t index, double rate, double pitchScale, SourceWindo
     sustainedQueue_.held = 0;
     transientQueue_.held = 0;
     hitLevel_.reset();
+    heldLevel_.reset();
     rate_ = rate;
     realign_ = false;
 }
 
-double BeatsPath::hitEnergy(double from, double to) const {
+double BeatsPath::energy(const SourceWindow& input, double from, double to) const {
     const int64_t first =
-        std::max(static_cast<int64_t>(std::floor(from)) - origin_, hitInput_.firstHeld());
-    const int64_t end = std::min(static_cast<int64_t>(std::floor(to)) - origin_, hitInput_.end());
+        std::max(static_cast<int64_t>(std::floor(from)) - origin_, input.firstHeld());
+    const int64_t end = std::min(static_cast<int64_t>(std::floor(to)) - origin_, input.end());
     double energy = 0;
-    for (uint32_t c = 0; c < hitInput_.channelCount() && first < end; ++c) {
-        const float* x = hitInput_.at(c, first);
+    for (uint32_t c = 0; c < input.channelCount() && first < end; ++c) {
+        const float* x = input.at(c, first);
         for (int64_t k = 0; k < end - first; ++k) {
             energy += static_cast<double>(x[k]) * x[k];
         }
@@ -119,12 +112,16 @@ size_t BeatsPath::render(float* const* out, size_t offset, size_t frames, double
     rate_ = rate;
     const double after = static_cast<double>(origin_) + sustained_.heard() -
                          static_cast<double>(sustainedQueue_.held - ready) * rate;
-    hitLevel_.addInput(hitEnergy(before, after) / rate);
-    for (size_t c = 0; c < transientQueue_.frames.size(); ++c) {
-        transientQueue_.tail[c] = transientQueue_.frames[c].data();
+    hitLevel_.addInput(energy(hitInput_, before, after) / rate);
+    heldLevel_.addInput(energy(heldInput_, before, after) / rate);
+    for (Queue* queue : {&sustainedQueue_, &transientQueue_}) {
+        for (size_t c = 0; c < queue->frames.size(); ++c) {
+            queue->tail[c] = queue->frames[c].data();
+        }
     }
-    hitLevel_.apply(transientQueue_.tail.data(), static_cast<uint32_t>(transientQueue_.tail.size()),
-                    ready);
+    const auto channels = static_cast<uint32_t>(transientQueue_.tail.size());
+    hitLevel_.apply(transientQueue_.tail.data(), channels, ready);
+    heldLevel_.apply(sustainedQueue_.tail.data(), channels, ready);
     for (size_t c = 0; c < sustainedQueue_.frames.size(); ++c) {
         const float* held = sustainedQueue_.frames[c].data();
         const float* hit = transientQueue_.frames[c].data();

@@ -15,7 +15,8 @@ constexpr double quietEnergy = 1e-10;
 
 } // namespace
 
-EnergyMatch::EnergyMatch(double sampleRate) : sampleRate_(sampleRate) {}
+EnergyMatch::EnergyMatch(double sampleRate, double glideDbPerSecond)
+    : sampleRate_(sampleRate), glideDbPerSecond_(glideDbPerSecond) {}
 
 void EnergyMatch::reset() {
     input_ = 0;
@@ -36,6 +37,10 @@ void EnergyMatch::apply(float* const* frames, uint32_t channelCount, size_t coun
     if (output_ > quietEnergy * sampleRate_) {
         target = static_cast<float>(std::clamp(std::sqrt(input_ / output_), 1.0, largestGain));
     }
+    const double glide =
+        std::pow(10.0, glideDbPerSecond_ * static_cast<double>(count) / sampleRate_ / 20);
+    target =
+        static_cast<float>(std::clamp(static_cast<double>(target), gain_ / glide, gain_ * glide));
     const double leak = std::exp(-static_cast<double>(count) / (memorySeconds * sampleRate_));
     input_ *= leak;
     output_ *= leak;

@@ -11,12 +11,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace tindrel::platform {
 
 class EnergyMatch {
 public:
-    explicit EnergyMatch(double sampleRate);
+    // The gain moves by at most `glideDbPerSecond` (unbounded: straight to each block's target).
+    explicit EnergyMatch(double sampleRate,
+                         double glideDbPerSecond = std::numeric_limits<double>::infinity());
 
     // Unity gain, nothing measured.
     void reset();
@@ -28,6 +31,7 @@ public:
 
 private:
     double sampleRate_;
+    double glideDbPerSecond_;
     double input_ = 0;
     double output_ = 0;
     float gain_ = 1;

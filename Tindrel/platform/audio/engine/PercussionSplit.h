@@ -1,9 +1,9 @@
 #pragma once
 
 // Splits the input of the beats path in two parts: the hits, and everything else. The stretcher
-// of everything else resets its phases at any transient it meets, and held notes then dip
-// deeply, so a hit is to leave nothing in that part; and a bin both parts carry comes out of
-// the two stretchers in unrelated phases, losing level or cancelling. So around each hit the
+// of everything else keeps held notes steady but spreads a hit over its long frames, so a hit
+// is to leave as little as it can in that part; and a bin both parts carry comes out of the two
+// stretchers in unrelated phases, losing level or cancelling. So around each hit the
 // OnsetDetector finds, each bin of the short-time spectrum goes whole to one part: to the hits
 // where it is clearly louder than its floor (the higher of its lowest level over the frames that
 // follow, which a held note's partials keep under the hit, and a note begun with the hit keeps

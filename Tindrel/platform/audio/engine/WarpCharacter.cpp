@@ -56,11 +56,6 @@ RubberBandStretcher::Options stretcherOptions(WarpPath path) {
            RubberBandStretcher::OptionChannelsTogether;
 }
 
-RubberBandStretcher::Options beatsSustainedOptions() {
-    return commonOptions | RubberBandStretcher::OptionEngineFiner |
-           RubberBandStretcher::OptionChannelsTogether;
-}
-
 namespace {
 
 constexpr RubberBandStretcher::Options transientOptions =

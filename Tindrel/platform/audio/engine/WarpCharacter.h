@@ -31,8 +31,6 @@ WarpSetting warpSettingFor(float overlap, float rate, float cents);
 
 // The smooth path's stretcher, or the beats path's one for transients.
 RubberBand::RubberBandStretcher::Options stretcherOptions(WarpPath path);
-// The beats path's stretcher for everything between hits.
-RubberBand::RubberBandStretcher::Options beatsSustainedOptions();
 
 // Whether a stretcher made with `options` plays a setting as asked. Rubber Band's finer engine
 // reads outside its buffers (its output turns to NaN) where the time ratio times the pitch
