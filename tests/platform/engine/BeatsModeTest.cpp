@@ -3,6 +3,7 @@
 
 #include "tests/platform/engine/BeatsGridMeasures.h"
 #include "tests/platform/engine/BeatsSoundMeasures.h"
+#include "tests/platform/engine/WarpPathPlayer.h"
 #include "tests/platform/engine/WarpSoundMeasures.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +98,30 @@ TEST(BeatsMode, HeldNotesUnderHitsDipNoDeeperThanMusical) {
         // At most hits a note is to hold as it does through the musical character; the deepest
         // dips are single hits whose own sound in the note's band adds against it.
         EXPECT_GE(measure.beatsHitDipMedianDb, measure.musicalHitDipMedianDb - 0.5);
+    }
+}
+
+TEST(BeatsMode, PlaysTheCornersAtEverySampleRate) {
+    // At 192 kHz the held stretcher reads some 130k frames ahead at 4x and -24 st; windows
+    // sized for 48 kHz stalled the path there for good.
+    for (const double rate : {44100.0, 96000.0, 192000.0}) {
+        const Signal tone = sineSignal(440, 0.5, 5.0, rate);
+        WarpPathPlayer player(rate, tone.channels);
+        for (const GridSetting setting : {GridSetting{4, -24}, GridSetting{0.25, 24}}) {
+            SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(setting.rate) + "x " +
+                         std::to_string(setting.semitones) + " st");
+            const auto frames = static_cast<size_t>(rate);
+            const PathRender played = player.render(tone, WarpPathKind::beats, setting.rate,
+                                                    std::exp2(setting.semitones / 12), frames, 256);
+            ASSERT_EQ(played.out.size(), frames);
+            double energy = 0;
+            for (size_t k = frames / 2; k < frames; ++k) {
+                energy += static_cast<double>(played.out[k]) * played.out[k];
+            }
+            EXPECT_NEAR(20 * std::log10(std::sqrt(energy / static_cast<double>(frames / 2)) /
+                                        (0.5 / std::sqrt(2.0))),
+                        0, 0.5);
+        }
     }
 }
 

@@ -82,6 +82,9 @@ PathRender WarpPathPlayer::render(const Signal& signal, WarpPathKind path, doubl
             path == WarpPathKind::beats ? paths_->beats.heard() : paths_->musical.heard();
         window.keepFrom(static_cast<int64_t>(std::floor(heard)) - historyFrames);
         window.readAhead(readAheadFrames, feed);
+        if (made == 0) {
+            break; // the path waits for input the window cannot hold
+        }
     }
     result.out.resize(frames);
     return result;

@@ -15,7 +15,7 @@ namespace tindrel::test {
 enum class WarpPathKind { beats, musical };
 
 struct PathRender {
-    std::vector<float> out;           // channel 0
+    std::vector<float> out;           // channel 0; short when the path stalled
     std::vector<double> blockSeconds; // thread CPU time of each render call
     double startSeconds = 0;          // thread CPU time of the start and first block (a seek)
 };

@@ -3,15 +3,20 @@
 #include "Tindrel/platform/audio/engine/WarpCharacter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace tindrel::platform {
 
 namespace {
 
-// As the deck's own window (WarpDeck.cpp), less the read-ahead kept for a deck fading out:
-// R3's look-ahead at 192 kHz and its smallest stretch, and the history a restart primes from.
-constexpr size_t partWindowFrames = size_t{1} << 17;
+// The history a restart primes from and the held stretcher's look-ahead (R2's for the hits, some
+// 60000 frames at 4x and -24 st, stays within the smallest).
+size_t partWindowFrames(double sampleRate) {
+    return std::max(size_t{1} << 17,
+                    std::bit_ceil(static_cast<size_t>(SourceWindow::leadFrames) +
+                                  HeldSoundStretcher::lookAheadFrames(sampleRate)));
+}
 // How far apart the two stretchers may run before the transient one starts again in line.
 constexpr double alignedWithinSeconds = 0.0005;
 // The held part's level follows the mix slowly: what it measures over the first blocks after a
@@ -51,9 +56,10 @@ bool BeatsPath::deliverWaiting(PercussionSplit::Part part) {
 }
 
 BeatsPath::BeatsPath(double sampleRate, uint32_t channelCount)
-    : split_(sampleRate, channelCount), heldInput_(channelCount, partWindowFrames),
-      hitInput_(channelCount, partWindowFrames), heldFeed_(*this, PercussionSplit::Part::held),
-      hitFeed_(*this, PercussionSplit::Part::hits), sustained_(sampleRate, channelCount),
+    : split_(sampleRate, channelCount), heldInput_(channelCount, partWindowFrames(sampleRate)),
+      hitInput_(channelCount, partWindowFrames(sampleRate)),
+      heldFeed_(*this, PercussionSplit::Part::held), hitFeed_(*this, PercussionSplit::Part::hits),
+      sustained_(sampleRate, channelCount),
       transient_(sampleRate, channelCount, stretcherOptions(WarpPath::crispStretcher)),
       sustainedQueue_(channelCount), transientQueue_(channelCount), hitLevel_(sampleRate),
       heldLevel_(sampleRate, heldLevelGlideDbPerSecond),

@@ -37,6 +37,14 @@ size_t ringLengthFor(size_t frameLength) {
 
 } // namespace
 
+size_t HeldSoundStretcher::lookAheadFrames(double sampleRate) {
+    // The frames overlapping the next output frame reach two hops and half a frame past it on
+    // the stretched side, each hop the largest ratio (4 / 0.25) of source; one hop more of slack.
+    const size_t frameLength = frameLengthFor(sampleRate);
+    constexpr size_t largestRatio = 16;
+    return 3 * (frameLength / 4) * largestRatio + frameLength;
+}
+
 HeldSoundStretcher::HeldSoundStretcher(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), frameLength_(frameLengthFor(sampleRate)),
       hop_(static_cast<int64_t>(frameLength_ / 4)), bins_(frameLength_ / 2 + 1),

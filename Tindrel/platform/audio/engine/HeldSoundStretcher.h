@@ -41,6 +41,9 @@ class HeldSoundStretcher {
 public:
     HeldSoundStretcher(double sampleRate, uint32_t channelCount);
 
+    // The most input it reads ahead of heard(), at 4x and -24 st (some 0.7 s of source).
+    static size_t lookAheadFrames(double sampleRate);
+
     void start(int64_t index, double rate, double pitchScale, SourceWindow& window,
                SampleSource& source);
     // Renders up to `frames` frames to `out[c] + offset`; fewer only when the input is late.

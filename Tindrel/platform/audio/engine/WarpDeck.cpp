@@ -7,8 +7,9 @@ namespace tindrel::platform {
 
 namespace {
 
-// Input held for the paths: R3 at 192 kHz and its smallest stretch (4x at -12 st, 2x at -24 st)
-// reads about 73k frames ahead of its output, and the history and read-ahead below come on top.
+// Input held for the paths: at 192 kHz R3 at its smallest stretch (4x at -12 st, 2x at -24 st)
+// reads about 73k frames ahead of its output, the beats path (its held stretcher and split) some
+// 165k at 4x and -24 st, and the history and read-ahead below come on top.
 constexpr size_t windowFrames = size_t{1} << 18;
 // Input kept behind the heard position: a stretcher taking over starts up to 100 ms of output
 // early (R2 standing in at 4x: 18k frames at 44.1 kHz, as much as is kept at higher rates) and
