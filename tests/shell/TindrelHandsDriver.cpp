@@ -78,15 +78,6 @@ void keepAnswering(int ms) {
 
 class XDisplay : public XcbDisplay {
 public:
-    bool textPropertyExists(const char* name) const {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            connection,
-            xcb_get_property(connection, 0, root, atom(connection, name), XCB_ATOM_WINDOW, 0, 1),
-            nullptr);
-        const bool exists = reply && xcb_get_property_value_length(reply) > 0;
-        std::free(reply);
-        return exists;
-    }
     QRect client() const { return rootGeometry(connection, window, root); }
     QImage shot() const { return QGuiApplication::primaryScreen()->grabWindow(window).toImage(); }
     QPoint at(QPoint inClient) const { return client().topLeft() + inClient; }
@@ -254,8 +245,7 @@ int main(int argc, char** argv) {
     if (xcb_connection_has_error(display.connection))
         return 3;
     QProcess windowManager;
-    windowManager.start(QStringLiteral("openbox"), {});
-    if (!pollUntil([&] { return display.textPropertyExists("_NET_SUPPORTING_WM_CHECK"); }))
+    if (!startWindowManager(display, windowManager))
         return noWindowManager;
 
     QProcess program;

@@ -163,17 +163,7 @@ int main(int argc, char** argv) {
     if (xcb_connection_has_error(display.connection))
         return 3;
     QProcess windowManager;
-    windowManager.start(QStringLiteral("openbox"), {});
-    const xcb_atom_t check = atom(display.connection, "_NET_SUPPORTING_WM_CHECK");
-    const bool managed = pollUntil([&] {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            display.connection,
-            xcb_get_property(display.connection, 0, display.root, check, XCB_ATOM_WINDOW, 0, 1),
-            nullptr);
-        const bool exists = reply && xcb_get_property_value_length(reply) > 0;
-        std::free(reply);
-        return exists;
-    });
+    const bool managed = startWindowManager(display, windowManager);
     int result = managed ? 0 : noWindowManager;
     for (const bool exporting : {false, true}) {
         for (const WayOut& wayOut : wayOuts) {

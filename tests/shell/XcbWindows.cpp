@@ -140,4 +140,18 @@ bool pollUntil(const std::function<bool()>& done) {
     return false;
 }
 
+bool startWindowManager(const XcbDisplay& display, QProcess& windowManager) {
+    windowManager.start(QStringLiteral("openbox"), {});
+    const xcb_atom_t check = atom(display.connection, "_NET_SUPPORTING_WM_CHECK");
+    return pollUntil([&] {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            display.connection,
+            xcb_get_property(display.connection, 0, display.root, check, XCB_ATOM_WINDOW, 0, 1),
+            nullptr);
+        const bool exists = reply && xcb_get_property_value_length(reply) > 0;
+        std::free(reply);
+        return exists;
+    });
+}
+
 } // namespace tindrel::test

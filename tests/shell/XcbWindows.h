@@ -50,5 +50,8 @@ constexpr int pollIntervalMs = 50;
 constexpr int maxPolls = 400;
 // Runs the event loop and asks `done` every poll until it answers true or the bound runs out.
 bool pollUntil(const std::function<bool()>& done);
+// Starts openbox in `windowManager` and waits until it manages the display; false when it does
+// not within the bound.
+bool startWindowManager(const XcbDisplay& display, QProcess& windowManager);
 
 } // namespace tindrel::test
