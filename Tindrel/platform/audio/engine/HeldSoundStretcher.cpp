@@ -180,16 +180,17 @@ bool HeldSoundStretcher::addFrame(SourceWindow& window, SampleSource& source) {
     const bool fromPrevious =
         analysisHop > 0 && analysisHop <= static_cast<int64_t>(frameLength_) / 2;
     const int64_t lag = fromPrevious ? analysisHop : advanceLag_;
-    if (!fromPrevious) {
-        analyse(begin - advanceLag_, window, false);
-        for (size_t k = 0; k < bins_; ++k) {
-            lagPhase_[k] = std::arg(sum_[k]);
-        }
-    }
     analyse(begin, window, true);
     findPeaks();
-    for (size_t k = 0; k < bins_; ++k) {
-        phase_[k] = std::arg(sum_[k]);
+    // Phases are only read at peaks: this frame's, and the last frame's at its own peaks.
+    for (const uint32_t peak : peaks_) {
+        phase_[peak] = std::arg(sum_[peak]);
+    }
+    if (!fromPrevious) {
+        analyse(begin - advanceLag_, window, false);
+        for (const uint32_t peak : peaks_) {
+            lagPhase_[peak] = std::arg(sum_[peak]);
+        }
     }
     const std::vector<double>& earlierPhase = fromPrevious ? previousPhase_ : lagPhase_;
 
