@@ -27,7 +27,8 @@ double median(std::vector<double> values) {
 
 std::vector<GridPad> heldPads() {
     return {{{{440.0, 0.126}, {329.63, 0.126}}, 11},
-            {{{392.0, 0.126}, {587.33, 0.1}, {880.0, 0.08}}, 12}};
+            {{{392.0, 0.126}, {587.33, 0.1}, {880.0, 0.08}}, 12},
+            {{{1046.5, 0.08}, {1318.51, 0.06}}, 13}};
 }
 
 std::vector<BeatsGridMeasure> measureBeatsGrid(const std::vector<GridSetting>& settings,

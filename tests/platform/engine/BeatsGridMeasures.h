@@ -48,7 +48,8 @@ std::vector<BeatsGridMeasure> measureBeatsGrid(const std::vector<GridSetting>& s
                                                bool withReferences, double sampleRate, size_t block,
                                                int threads);
 
-// Two and three held notes at different pitches and levels, each under its own drums.
+// Two and three held notes at different pitches and levels, low and high, each pad under its
+// own drums.
 std::vector<GridPad> heldPads();
 
 } // namespace tindrel::test

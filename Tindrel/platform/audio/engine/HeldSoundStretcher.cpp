@@ -182,9 +182,11 @@ bool HeldSoundStretcher::addFrame(SourceWindow& window, SampleSource& source) {
     const int64_t lag = fromPrevious ? analysisHop : advanceLag_;
     analyse(begin, window, true);
     findPeaks();
-    // Phases are only read at peaks: this frame's, and the last frame's at its own peaks.
+    // Phases are only read where they are used: at this frame's peaks and at the bins that held
+    // their partials in the frame before (the last frame's were read at its own peaks).
     for (const uint32_t peak : peaks_) {
         phase_[peak] = std::arg(sum_[peak]);
+        phase_[previousOwner_[peak]] = std::arg(sum_[previousOwner_[peak]]);
     }
     if (!fromPrevious) {
         analyse(begin - advanceLag_, window, false);
@@ -197,22 +199,25 @@ bool HeldSoundStretcher::addFrame(SourceWindow& window, SampleSource& source) {
     const bool first = frame == firstFrame_ || !previousHadPeaks_;
     for (const uint32_t peak : peaks_) {
         const double phase = phase_[peak];
-        double synthesis = phase;
+        double turn = 0;
         const float earlier = std::max(
             {previousMagnitude_[peak - 1], previousMagnitude_[peak], previousMagnitude_[peak + 1]});
         const bool onset = magnitude_[peak] > onsetRise * earlier;
         if (!first && !onset) {
-            const double binAdvance =
-                twoPi * static_cast<double>(peak) / static_cast<double>(frameLength_);
+            // The partial goes on from the bin that held it in the frame before, which the peak
+            // may have left for a neighbour: both its frequency and its turn are read there.
             const uint32_t before = previousOwner_[peak];
-            const double deviation = principal(phase - earlierPhase[fromPrevious ? before : peak] -
+            const uint32_t read = fromPrevious ? before : peak;
+            const double binAdvance =
+                twoPi * static_cast<double>(read) / static_cast<double>(frameLength_);
+            const double deviation = principal(phase_[read] - earlierPhase[read] -
                                                binAdvance * static_cast<double>(lag));
             const double frequency = binAdvance + deviation / static_cast<double>(lag);
-            synthesis =
-                principal(previousSynthesisPhase_[before] + frequency * static_cast<double>(hop_));
+            turn = principal(previousSynthesisPhase_[before] +
+                             frequency * static_cast<double>(hop_) - phase_[before]);
         }
-        synthesisPhase_[peak] = synthesis;
-        peakPhase_[peak] = std::polar(1.0f, static_cast<float>(synthesis - phase));
+        synthesisPhase_[peak] = principal(phase + turn);
+        peakPhase_[peak] = std::polar(1.0f, static_cast<float>(turn));
     }
     for (size_t k = 0; k < bins_ && !peaks_.empty(); ++k) {
         turn_[k] = peakPhase_[owner_[k]];

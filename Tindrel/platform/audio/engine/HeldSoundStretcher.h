@@ -11,10 +11,14 @@
 //
 // A peak's frequency is read against the frame before, up to half a frame apart (a peak lies
 // within half a bin of its frequency, so a longer hop would alias it), and at faster speeds
-// against a frame an eighth of a frame earlier. Against the frame before, and at the peak that
-// held that part of the spectrum then, a speed of 1 gives back the source exactly however the
-// peaks move. Stereo stays together: the peaks and their advance are found on the channels'
-// sum, and each channel's bins are turned by the same angle.
+// against a frame an eighth of a frame earlier. Its partial goes on from the bin of the peak
+// that held that part of the spectrum in the frame before: a partial between two bins moves its
+// peak back and forth as other sound passes beside it, and the two bins' phases differ by up to
+// half a turn, so a turn carried over from the other bin would flip the partial and cancel it
+// against the frames it overlaps. So, and with the frequency read there against the frame
+// before, a speed of 1 gives back the source exactly however the peaks move. Stereo stays
+// together: the peaks and their advance are found on the channels' sum, and each channel's bins
+// are turned by the same angle.
 //
 // The pitch is changed by reading the stretched sound back at the pitch scale through a
 // windowed-sinc interpolator (band-limited below the new Nyquist frequency when reading
