@@ -86,7 +86,8 @@ TEST(BeatsMode, HeldNotesUnderHitsDipNoDeeperThanMusical) {
     // Two- and three-note pads under kicks, snares and hats of varying spacing and loudness. A
     // note carried by both stretchers in turn, or a hit left to the held part's stretcher, dipped
     // it 5 to 25 dB deeper than the musical character does; a held stretcher that resets phases
-    // dipped it by 10 to 40 dB here and there.
+    // dipped it by 10 to 40 dB here and there; a hit that took the skirt of a note's spectrum to
+    // its own stretcher, by 4 to 8 dB.
     const std::vector<GridSetting> grid = {{0.5, 0}, {0.75, -12}, {1, 3}, {1.25, -24},
                                            {2, -12}, {4, 0},      {4, 3}, {0.25, 24}};
     for (const BeatsGridMeasure& measure :
@@ -94,7 +95,7 @@ TEST(BeatsMode, HeldNotesUnderHitsDipNoDeeperThanMusical) {
         SCOPED_TRACE(std::to_string(measure.setting.rate) + "x " +
                      std::to_string(measure.setting.semitones) + " st");
         EXPECT_GE(measure.beatsDipDb, measure.musicalDipDb - 1);
-        EXPECT_GE(measure.beatsDipDb, -10);
+        EXPECT_GE(measure.beatsDipDb, -3);
         // At most hits a note is to hold as it does through the musical character; the deepest
         // dips are single hits whose own sound in the note's band adds against it.
         EXPECT_GE(measure.beatsHitDipMedianDb, measure.musicalHitDipMedianDb - 0.5);

@@ -12,6 +12,11 @@ constexpr double frameSeconds = 0.046;
 constexpr int64_t reach = 8; // frames either side of a frame judged
 constexpr int64_t span = 2 * reach + 1;
 constexpr float hitAboveFloor = 4.0f; // a bin's level over its floor that makes it the hit's
+// The analysis window spreads a steady partial over this many bins either side of its own (all
+// but -34 dB of its energy). A hit over such a bin would take the partial's share there with it
+// to the other stretcher, which returns it in unrelated phase: so each bin's floor is the highest
+// within this reach, and a held note's skirt stays with the note.
+constexpr size_t partialReach = 4;
 // Below this a kick's body goes to the hits part only over next to nothing: its stretcher's
 // short window loses much of it, and a bass held under it would be handed back and forth.
 constexpr double lowBelowHz = 150.0;
@@ -56,7 +61,7 @@ PercussionSplit::PercussionSplit(double sampleRate, uint32_t channelCount)
                            kickTopHz * static_cast<double>(frameLength_) / sampleRate))),
       window_(frameLength_), spectra_(static_cast<size_t>(span) * channelCount * bins_),
       magnitudes_(static_cast<size_t>(span) * bins_), power_(bins_), buffer_(frameLength_),
-      heldGain_(bins_), lowest_(bins_), levelsBefore_(levelSlots * bins_),
+      heldGain_(bins_), lowest_(bins_), floors_(bins_), levelsBefore_(levelSlots * bins_),
       splitShare_(frameLength_ / 4), parts_{PartSource(*this, Part::held),
                                             PartSource(*this, Part::hits)} {
     double windowSum = 0;
@@ -213,14 +218,21 @@ float PercussionSplit::splitGains(int64_t frame, const Hit& hit) {
             lowest_[k] = j == 0 ? level[k] : std::min(lowest_[k], level[k]);
         }
     }
-    const float* own = &magnitudes_[slot(frame) * bins_];
+    // What sounded before the hit (a tail, a hit not found) goes on in the held part too, not
+    // cut off where the hit begins.
     const float* before = &levelsBefore_[hit.before * bins_];
+    for (size_t k = 0; k < bins_; ++k) {
+        floors_[k] = 0;
+        const size_t to = std::min(bins_, k + partialReach + 1);
+        for (size_t j = k < partialReach ? 0 : k - partialReach; j < to; ++j) {
+            floors_[k] = std::max({floors_[k], before[j], lowest_[j]});
+        }
+    }
+    const float* own = &magnitudes_[slot(frame) * bins_];
     float splitOff = 0;
     float kept = 0;
     for (size_t k = 0; k < bins_; ++k) {
-        // What sounded before the hit (a tail, a hit not found) goes on in the held part too,
-        // not cut off where the hit begins.
-        const float floor = std::max(before[k], lowest_[k]);
+        const float floor = floors_[k];
         const float energy = own[k] * own[k];
         // Once the hit's, a bin stays so while it is above its floor: one that went back and
         // forth would be carried by both stretchers in turn, adding out of phase in between.

@@ -8,11 +8,12 @@
 // where it is clearly louder than its floor (the higher of its lowest level over the frames that
 // follow, which a held note's partials keep under the hit, and a note begun with the hit keeps
 // after it, and its level before the first of a row of hits, so that a tail or a hit not found
-// goes on there and is not cut off); else it stays. A hit's split lasts while what it takes off is
-// more than a small share of what is left, so that its tail returns to the held part too softly to
-// be a transient there. Before a hit starts the hits part may carry on but not rise (what would is
-// the hit spread back by the transform), and between hits all of the input stays in the held
-// part (exactly: the hits part is silent there), so nothing of a hit is heard early.
+// goes on there and is not cut off; and no lower than the floor of the bins a partial spreads
+// over, so that a note's skirt stays with it); else it stays. A hit's split lasts while what it
+// takes off is more than a small share of what is left, so that its tail returns to the held part
+// too softly to be a transient there. Before a hit starts the hits part may carry on but not rise
+// (what would is the hit spread back by the transform), and between hits all of the input stays in
+// the held part (exactly: the hits part is silent there), so nothing of a hit is heard early.
 //
 // Frames of about 46 ms (a power of two for the sample rate), hopped by a quarter; a frame is
 // separated once the eight after it are read, so the parts lag what has been read from the
@@ -115,6 +116,7 @@ private:
     std::vector<std::complex<float>> buffer_;
     std::vector<float> heldGain_;
     std::vector<float> lowest_; // by bin, the lowest level over the frames that follow
+    std::vector<float> floors_; // by bin, the level a hit must clear there
     // [slot][bin]: the magnitudes just before a hit, or before the first of hits in a row.
     std::vector<float> levelsBefore_;
     std::vector<float> splitShare_;               // by frame of the hop being delivered
