@@ -186,7 +186,9 @@ bool HeldSoundStretcher::addFrame(SourceWindow& window, SampleSource& source) {
     // their partials in the frame before (the last frame's were read at its own peaks).
     for (const uint32_t peak : peaks_) {
         phase_[peak] = std::arg(sum_[peak]);
-        phase_[previousOwner_[peak]] = std::arg(sum_[previousOwner_[peak]]);
+        if (const uint32_t before = previousOwner_[peak]; before != peak) {
+            phase_[before] = std::arg(sum_[before]);
+        }
     }
     if (!fromPrevious) {
         analyse(begin - advanceLag_, window, false);
