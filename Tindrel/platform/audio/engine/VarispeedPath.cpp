@@ -3,50 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 
 namespace tindrel::platform {
-
-namespace {
-
-constexpr int tableResolution = 512; // entries per zero crossing
-constexpr double kaiserBeta = 9.0;
-
-// The Kaiser-windowed sinc from 0 to its last zero crossing, with a zero past the end. The same
-// for every path, so it is made once (the Bessel function goes through lgamma, which writes a
-// global and so must not run on two threads at once).
-const std::vector<float>& kernelTable() {
-    static const std::vector<float> table = [] {
-        std::vector<float> values(VarispeedPath::zeroCrossings * tableResolution + 2, 0.0f);
-        const double normaliser = std::cyl_bessel_i(0.0, kaiserBeta);
-        for (int i = 0; i <= VarispeedPath::zeroCrossings * tableResolution; ++i) {
-            const double t = static_cast<double>(i) / tableResolution;
-            const double sinc =
-                i == 0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
-            const double ratio = t / VarispeedPath::zeroCrossings;
-            const double window =
-                std::cyl_bessel_i(0.0, kaiserBeta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) /
-                normaliser;
-            values[static_cast<size_t>(i)] = static_cast<float>(sinc * window);
-        }
-        return values;
-    }();
-    return table;
-}
-
-} // namespace
-
-VarispeedPath::VarispeedPath() : table_(kernelTable()) {}
-
-float VarispeedPath::kernel(double t) const {
-    const double scaled = std::abs(t) * tableResolution;
-    const auto index = static_cast<size_t>(scaled);
-    if (index >= table_.size() - 2) {
-        return 0.0f;
-    }
-    const auto fraction = static_cast<float>(scaled - static_cast<double>(index));
-    return table_[index] + (table_[index + 1] - table_[index]) * fraction;
-}
 
 void VarispeedPath::start(double position, double rate) {
     position_ = position;
@@ -84,8 +42,8 @@ size_t VarispeedPath::render(float* const* out, size_t offset, size_t frames, do
             out[c][offset + k] = 0.0f;
         }
         for (int64_t i = first; i <= last; ++i) {
-            const float weight =
-                static_cast<float>(cutoff) * kernel((position_ - static_cast<double>(i)) * cutoff);
+            const float weight = static_cast<float>(cutoff) *
+                                 kernel_.at((position_ - static_cast<double>(i)) * cutoff);
             for (uint32_t c = 0; c < channels; ++c) {
                 out[c][offset + k] += weight * *window.at(c, i);
             }

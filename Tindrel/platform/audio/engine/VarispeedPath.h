@@ -3,13 +3,13 @@
 // Tape-style varispeed: reads the source at `rate` frames per output frame through a
 // windowed-sinc interpolator whose cutoff follows the rate, so pitch moves with speed and
 // nothing is smeared. At rate 1 on a whole frame it copies the input untouched, which makes it
-// the neutral path too. Rate changes ramp across one block. Render thread only; allocates
-// nothing (its kernel table is made once, by the first path built).
+// the neutral path too. Rate changes ramp across one block. Allocates only in its constructor
+// (its kernel table); start() and render() are for the render thread.
 
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
+#include "Tindrel/platform/audio/engine/WindowedSincKernel.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace tindrel::platform {
 
@@ -17,8 +17,6 @@ class VarispeedPath {
 public:
     // Half-width of the interpolation kernel at full bandwidth, in input frames.
     static constexpr int zeroCrossings = 12;
-
-    VarispeedPath();
 
     void start(double position, double rate);
     // Renders `frames` frames to `out[c] + offset`, or none when the input is late.
@@ -28,9 +26,7 @@ public:
     double position() const { return position_; }
 
 private:
-    float kernel(double t) const;
-
-    const std::vector<float>& table_; // shared by every path
+    WindowedSincKernel kernel_{zeroCrossings};
     double position_ = 0;
     double rate_ = 1;
 };
