@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,8 +54,13 @@ TEST(ChildProcess, StandardInputIsEmptyAndFailuresAreNotStatuses) {
 
 namespace {
 
-// A script that starts a background sleeper in its own process group, hands both process ids
-// through the FIFO `ids` (one line each) and then waits for ever.
+using namespace std::chrono_literals;
+
+// Long enough for any machine, however busy, to start a shell; only a fault waits this long.
+constexpr std::chrono::milliseconds startBound = 60s;
+
+// A script that starts a background sleeper, hands both process ids through the FIFO `ids`
+// (one line) and then waits for ever.
 fs::path lingeringScript(const tindrel::test::TemporaryFolder& folder, const fs::path& ids) {
     const fs::path script = folder / "linger.sh";
     std::ofstream(script) << "#!/bin/sh\nsleep 600 &\necho $$ $! > \"" << ids.string()
@@ -58,19 +69,66 @@ fs::path lingeringScript(const tindrel::test::TemporaryFolder& folder, const fs:
     return script;
 }
 
-std::pair<pid_t, pid_t> readIds(const fs::path& ids) {
-    std::ifstream fifo(ids); // blocks until the script writes
-    pid_t script = 0, sleeper = 0;
-    fifo >> script >> sleeper;
-    return {script, sleeper};
-}
+// The reading end of the FIFO the script writes its ids into. Held open for writing as well,
+// so neither this open nor the script's waits for the other: a script ended before it wrote
+// leaves the FIFO empty instead of a reader blocked for ever.
+class IdsFifo {
+public:
+    explicit IdsFifo(const fs::path& path)
+        : fd_(open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
+    ~IdsFifo() { close(fd_); }
+    IdsFifo(const IdsFifo&) = delete;
+    IdsFifo& operator=(const IdsFifo&) = delete;
 
-// Waits for a process that was handed to this one (a subreaper) and tells how it ended.
+    // The script's id and its sleeper's, once the line is there within `wait`.
+    std::optional<std::pair<pid_t, pid_t>> take(std::chrono::milliseconds wait) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        while (line_.find('\n') == std::string::npos) {
+            char bytes[64];
+            const ssize_t got = read(fd_, bytes, sizeof bytes);
+            if (got > 0) {
+                line_.append(bytes, size_t(got));
+                continue;
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd readable{fd_, POLLIN, 0};
+            poll(&readable, 1, static_cast<int>(left.count()));
+        }
+        std::istringstream fields(std::exchange(line_, {}));
+        pid_t script = 0, sleeper = 0;
+        fields >> script >> sleeper;
+        return std::pair{script, sleeper};
+    }
+
+private:
+    int fd_;
+    std::string line_;
+};
+
+// Reaps a process that was handed to this one (a subreaper) and tells the signal that ended
+// it; 0 when it ended otherwise, or was still running `startBound` later (it is killed then).
 int killedBy(pid_t pid) {
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFSIGNALED(status))
+    const auto deadline = std::chrono::steady_clock::now() + startBound;
+    pid_t reaped = 0;
+    while ((reaped = waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    if (reaped == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
         return 0;
-    return WTERMSIG(status);
+    }
+    return reaped == pid && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+// Orphans of a run that ended before the test could name them.
+void reapOrphans() {
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
 }
 
 } // namespace
@@ -81,23 +139,37 @@ TEST(ChildProcess, TimeLimitHeartbeatStopOrTheEndOfItsParentKillsTheWholeGroup) 
     tindrel::test::TemporaryFolder folder;
     const fs::path ids = folder / "ids";
     ASSERT_EQ(mkfifo(ids.c_str(), 0600), 0);
+    IdsFifo fifo(ids);
     const fs::path script = lingeringScript(folder, ids);
 
-    // Past the time limit, or stopped by the caller's heartbeat at its third turn: the script
-    // and what it started are both killed.
-    int beats = 0;
-    tindrel::platform::WorkHeartbeat heartbeat([&] { return ++beats < 3; },
-                                               std::chrono::milliseconds(10));
-    const ChildProcess::Options endings[] = {{std::chrono::milliseconds(300)},
-                                             {std::nullopt, -1, &heartbeat}};
-    for (const ChildProcess::Options& ending : endings) {
-        pid_t sleeper = 0;
-        std::thread reader([&] { sleeper = readIds(ids).second; });
-        EXPECT_EQ(ChildProcess::run(script, {}, ending), std::nullopt);
-        reader.join();
-        EXPECT_EQ(killedBy(sleeper), SIGKILL);
+    // Past the time limit the script and what it started are both killed. A machine too busy
+    // to start the script within the limit is given a longer one.
+    std::optional<std::pair<pid_t, pid_t>> started;
+    for (auto limit = 300ms; !started && limit <= startBound; limit *= 4) {
+        EXPECT_EQ(ChildProcess::run(script, {}, limit), std::nullopt);
+        started = fifo.take(0ms);
+        if (!started)
+            reapOrphans();
     }
-    EXPECT_EQ(beats, 3);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(killedBy(started->second), SIGKILL);
+
+    // Stopped by the caller's heartbeat at its first turn after the script started the
+    // sleeper: the same; the heartbeat is not asked again.
+    started.reset();
+    int turnsAfterStop = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + startBound;
+    tindrel::platform::WorkHeartbeat heartbeat(
+        [&] {
+            turnsAfterStop += started.has_value();
+            started = fifo.take(0ms);
+            return !started && std::chrono::steady_clock::now() < giveUp;
+        },
+        10ms);
+    EXPECT_EQ(ChildProcess::run(script, {}, {std::nullopt, -1, &heartbeat}), std::nullopt);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(turnsAfterStop, 0);
+    EXPECT_EQ(killedBy(started->second), SIGKILL);
 
     // The program that started the script dies: the script goes with it.
     const pid_t runner = fork();
@@ -106,9 +178,11 @@ TEST(ChildProcess, TimeLimitHeartbeatStopOrTheEndOfItsParentKillsTheWholeGroup) 
         ChildProcess::run(script, {});
         _exit(0);
     }
-    const auto [lingering, background] = readIds(ids);
+    started = fifo.take(startBound);
     kill(runner, SIGKILL);
     EXPECT_EQ(killedBy(runner), SIGKILL);
+    ASSERT_TRUE(started);
+    const auto [lingering, background] = *started;
     EXPECT_EQ(killedBy(lingering), SIGKILL);
     kill(background, SIGKILL);
     killedBy(background);
