@@ -88,13 +88,17 @@ void TindrelAppDelegate::finishLaunching() {
 
 void TindrelAppDelegate::setupMenuBarMiniPlayer() {
     statusItem_ = std::make_unique<TindrelStatusItem>();
+    // Both may come over D-Bus: they run from the event loop, not inside the bus's delivery.
     connect(statusItem_.get(), &TindrelStatusItem::clicked, this,
-            &TindrelAppDelegate::toggleMiniPopover);
+            &TindrelAppDelegate::toggleMiniPopover, Qt::QueuedConnection);
     // Without the tray the window is the only way left to reach the program.
-    connect(statusItem_.get(), &TindrelStatusItem::trayWentAway, this, [this] {
-        if (!mainWindow_ || !mainWindow_->isVisible())
-            showMainWindow();
-    });
+    connect(
+        statusItem_.get(), &TindrelStatusItem::trayWentAway, this,
+        [this] {
+            if (!mainWindow_ || !mainWindow_->isVisible())
+                showMainWindow();
+        },
+        Qt::QueuedConnection);
     miniPopover_ = std::make_unique<PopoverWindow>(new TindrelMiniPopoverView(store_));
 
     const QPointer<TindrelAppDelegate> self(this);

@@ -69,10 +69,13 @@ int main(int argc, char** argv) {
         tindrel::windowPaintingHeartbeat([&termination, &delegate] {
             return termination.hasPendingRequest() || delegate.isTerminating();
         });
+    // What comes from outside runs from the event loop, as a key press does, never inside the
+    // signal of the socket or notifier it came through: a decode it starts lets events through,
+    // and those may end that socket.
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &delegate,
-                     &tindrel::TindrelAppDelegate::openDocuments);
+                     &tindrel::TindrelAppDelegate::openDocuments, Qt::QueuedConnection);
     QObject::connect(&termination, &tindrel::platform::TerminationSignals::requested, &delegate,
-                     &tindrel::TindrelAppDelegate::terminate);
+                     &tindrel::TindrelAppDelegate::terminate, Qt::QueuedConnection);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &tindrel::TindrelAppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching(arguments, workingFolder);

@@ -103,6 +103,7 @@ TEST(TindrelAppDelegate, CommandLineDecidesWhatOpensAndWhetherTheWindowShows) {
         }
         // Once the tray goes away, the window is the one way left to reach the program.
         emit launch.delegate->statusItem()->trayWentAway();
+        QCoreApplication::processEvents();
         EXPECT_TRUE(launch.windowShown());
     }
 }

@@ -3,7 +3,9 @@
 // cleanly; in the background it lives in a tray, and without a tray it shows its window; under
 // a window manager, real clicks, typing, a Shift-drag and a file dragged in from another
 // program do what they say; a close, Ctrl+Q or Exit in the middle of a decode or an export
-// ends the program at once, leaving nothing of the work behind.
+// ends the program at once, leaving nothing of the work behind; a file handed over by a second
+// launch is decoded and played, and every way out in the middle of such a decode ends the
+// program cleanly.
 // Leaves screenshots of the playing window and of the mini player next to the test's build
 // output.
 
@@ -146,11 +148,58 @@ TEST(TindrelProgram, EveryWayOutEndsADecodeOrAnExportAtOnceLeavingNothing) {
     const auto exportFolderBefore = listing(exported.parent_path());
     const auto copiesBefore = copiesOf("way-out-decode");
 
-    EXPECT_EQ(
-        underXvfb({TINDREL_WAY_OUT_DRIVER, TINDREL_PROGRAM, decoded.string(), exported.string()}),
-        0)
+    EXPECT_EQ(underXvfb({TINDREL_WAY_OUT_DRIVER, TINDREL_PROGRAM, "work", decoded.string(),
+                         exported.string()}),
+              0)
         << "10: no window manager, 11: no window, 12: the work never started, 13: the way out "
            "could not be taken, 14: still running, 15: ended with a failure";
     EXPECT_EQ(listing(exported.parent_path()), exportFolderBefore);
     EXPECT_EQ(copiesOf("way-out-decode"), copiesBefore);
+}
+
+TEST(TindrelProgram, FilesHandedOverByLaterLaunchesDecodeAndEveryWayOutDuringOneEndsCleanly) {
+    TemporaryFolder sandbox;
+    const auto home = useSandbox(sandbox);
+    setenv("TMPDIR", sandbox.path().c_str(), 1);
+    writeAudioFile(home / "plays.wav", sineSignal(440, 0.5, 20.0));
+    // AAC in M4A, made by repeating half a minute without encoding it again: forty minutes of
+    // dense noise decode for seconds; two hours of a tone are still decoding at the way out.
+    const auto repeated = [&](const std::string& name, const std::string& source,
+                              const std::string& bitRate, int repeats) {
+        const auto piece = sandbox / (name + "-piece.m4a");
+        const auto whole = home / (name + ".m4a");
+        EXPECT_EQ(runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                        source + ":duration=30", "-ac", "2", "-c:a", "aac", "-b:a",
+                                        bitRate, piece.string()}),
+                  0);
+        EXPECT_EQ(runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-stream_loop",
+                                        std::to_string(repeats - 1), "-i", piece.string(), "-c",
+                                        "copy", whole.string()}),
+                  0);
+        return whole;
+    };
+    const auto finished = repeated("handed-over-first", "anoisesrc=r=48000:a=0.5", "512k", 80);
+    const auto stopped = repeated("handed-over-second", "sine=f=440:sample_rate=48000", "32k", 240);
+    const auto copiesOf = [&](const std::string& part) {
+        std::vector<std::string> found;
+        std::error_code ignored;
+        for (const std::filesystem::path& folder :
+             {std::filesystem::path("/tmp/tindrel-pcm-cache"), sandbox.path()}) {
+            for (const auto& entry :
+                 std::filesystem::recursive_directory_iterator(folder, ignored)) {
+                if (entry.path().filename().string().find(part) != std::string::npos)
+                    found.push_back(entry.path().string());
+            }
+        }
+        return found;
+    };
+    const auto copiesBefore = copiesOf("handed-over-");
+
+    EXPECT_EQ(underXvfb({TINDREL_WAY_OUT_DRIVER, TINDREL_PROGRAM, "hand-over",
+                         (home / "plays.wav").string(), finished.string(), stopped.string()}),
+              0)
+        << "10: no window manager, 11: no window, 13: the way out could not be taken, 14: still "
+           "running, 15: ended with a failure, 16: a hand-over failed, 17: died after a "
+           "hand-over, 18: the socket was left, 19: no tray";
+    EXPECT_EQ(copiesOf("handed-over-"), copiesBefore);
 }

@@ -1,12 +1,22 @@
 // Drives the real `tindrel` under a window manager (openbox) on an X display (run under
-// xvfb-run): for each way out (the window manager's close, asked for as a pager asks; Ctrl+Q;
-// the header's Exit button), once in the middle of a decode and once in the middle of an
-// export, it starts the program, waits until the work is under way, takes the way out and
-// waits for the program to end. Prints how long each took from the way out to the end. The
-// caller checks that the work left nothing behind. Places in the window are taken from its
-// layout at its starting size, 1240 x 700.
+// xvfb-run).
+//   work:      for each way out (the window manager's close, asked for as a pager asks;
+//              Ctrl+Q; the header's Exit button), once in the middle of a decode and once in
+//              the middle of an export, it starts the program, waits until the work is under
+//              way, takes the way out and waits for the program to end.
+//   hand-over: beside a tray host (trayer), for each way out (those three, SIGTERM and the
+//              mini player's Exit, opened from the tray icon), it starts the program on a file
+//              that plays as it is, hands it a file to decode with a second launch, lets that
+//              decode finish, hands over another and takes the way out in the middle of its
+//              decode. The first file's decoded copy is removed afterwards, so that each run
+//              decodes it again; the instance socket must be gone.
+// Prints how long each way out took to end the program. The caller checks that the work left
+// nothing behind. Places in the window are taken from its layout at its starting size,
+// 1240 x 700.
 //
-// Usage: TindrelWayOutDriver <tindrel> <file that needs decoding> <file to export>
+// Usage: TindrelWayOutDriver <tindrel> work <file that needs decoding> <file to export>
+//        TindrelWayOutDriver <tindrel> hand-over <file that plays> <file to decode to the end>
+//                            <file to decode>
 // Exit status 0 when every run ended with status 0; otherwise the number of the failed step.
 
 #include "tests/shell/XcbWindows.h"
@@ -16,8 +26,11 @@
 #include <QGuiApplication>
 #include <QProcess>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 using namespace tindrel::test;
@@ -31,6 +44,10 @@ enum Failure {
     wayOutFailed = 13,
     neverEnded = 14,
     endedBadly = 15,
+    handOverRefused = 16,
+    diedAfterHandOver = 17,
+    socketLeft = 18,
+    noTray = 19,
 };
 
 const QPoint exportButton(690, 30);
@@ -41,8 +58,9 @@ bool xdotool(const QStringList& arguments) {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
 }
 
-// Whether the process has a file open whose path contains `part` and is not `besides`.
-bool hasFileOpen(qint64 pid, const std::string& part, const std::string& besides = {}) {
+// A file the process has open whose path contains `part` and is not `besides`.
+std::optional<std::string> openFile(qint64 pid, const std::string& part,
+                                    const std::string& besides = {}) {
     std::error_code error;
     const std::filesystem::path folder = "/proc/" + std::to_string(pid) + "/fd";
     for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
@@ -50,24 +68,32 @@ bool hasFileOpen(qint64 pid, const std::string& part, const std::string& besides
         std::error_code unreadable;
         const std::string target = std::filesystem::read_symlink(entries->path(), unreadable);
         if (!unreadable && target.find(part) != std::string::npos && target != besides)
-            return true;
+            return target;
     }
-    return false;
+    return std::nullopt;
+}
+
+bool hasFileOpen(qint64 pid, const std::string& part, const std::string& besides = {}) {
+    return openFile(pid, part, besides).has_value();
 }
 
 struct WayOut {
     const char* name;
-    bool (*take)(const XcbDisplay& display, xcb_window_t window);
+    std::function<bool(const XcbDisplay& display, xcb_window_t window, QProcess& program)> take;
 };
 
 QPoint onRoot(const XcbDisplay& display, xcb_window_t window, QPoint inClient) {
     return rootGeometry(display.connection, window, display.root).topLeft() + inClient;
 }
 
-bool click(const XcbDisplay& display, xcb_window_t window, QPoint inClient) {
-    const QPoint p = onRoot(display, window, inClient);
-    return xdotool({"mousemove", QString::number(p.x()), QString::number(p.y())}) &&
+bool clickAt(QPoint onRootWindow) {
+    return xdotool({"mousemove", QString::number(onRootWindow.x()),
+                    QString::number(onRootWindow.y())}) &&
            xdotool({"click", "1"});
+}
+
+bool click(const XcbDisplay& display, xcb_window_t window, QPoint inClient) {
+    return clickAt(onRoot(display, window, inClient));
 }
 
 // As a pager or the title bar's close button does: the window manager then asks the program
@@ -95,25 +121,106 @@ bool clickExit(const XcbDisplay& display, xcb_window_t window) {
     return click(display, window, exitButton);
 }
 
-const WayOut wayOuts[] = {
-    {"close", &askWindowManagerToClose},
-    {"ctrl+q", &pressCtrlQ},
-    {"exit", &clickExit},
+// The tray icon opens the mini player; its Exit button sits at the right of its last row,
+// 40 x 36 pixels in from its lower right corner while a file is loaded.
+bool clickTrayExit(const XcbDisplay& display) {
+    const auto panel = findMappedWindow(display.connection, display.root, "panel", true);
+    const auto icon =
+        panel ? findMappedWindow(display.connection, *panel, "Tindrel", true) : std::nullopt;
+    if (!icon || !clickAt(rootGeometry(display.connection, *icon, display.root).center()))
+        return false;
+    const QSize popoverSize(410, 255);
+    std::optional<xcb_window_t> popover;
+    pollUntil([&] {
+        popover = findMappedWindow(display.connection, display.root, "Tindrel", false, popoverSize);
+        return popover &&
+               rootGeometry(display.connection, *popover, display.root).size() == popoverSize;
+    });
+    if (!popover)
+        return false;
+    const QRect placed = rootGeometry(display.connection, *popover, display.root);
+    return clickAt(placed.bottomRight() - QPoint(40, 36));
+}
+
+using Take = std::function<bool(const XcbDisplay&, xcb_window_t, QProcess&)>;
+const Take closeByWindowManager = [](const XcbDisplay& display, xcb_window_t window, QProcess&) {
+    return askWindowManagerToClose(display, window);
 };
+const Take ctrlQ = [](const XcbDisplay& display, xcb_window_t window, QProcess&) {
+    return pressCtrlQ(display, window);
+};
+const Take exitInTheHeader = [](const XcbDisplay& display, xcb_window_t window, QProcess&) {
+    return clickExit(display, window);
+};
+
+const WayOut wayOuts[] = {
+    {"close", closeByWindowManager},
+    {"ctrl+q", ctrlQ},
+    {"exit", exitInTheHeader},
+};
+
+const WayOut handOverWayOuts[] = {
+    {"sigterm",
+     [](const XcbDisplay&, xcb_window_t, QProcess& program) {
+         return ::kill(static_cast<pid_t>(program.processId()), SIGTERM) == 0;
+     }},
+    {"close", closeByWindowManager},
+    {"exit", exitInTheHeader},
+    {"tray exit",
+     [](const XcbDisplay& display, xcb_window_t, QProcess&) { return clickTrayExit(display); }},
+    {"ctrl+q", ctrlQ},
+};
+
+// The main window of a program just started, once it is mapped; 0 when it never is.
+xcb_window_t mainWindowOf(const XcbDisplay& display) {
+    xcb_window_t window = 0;
+    pollUntil([&] {
+        const auto found =
+            findMappedWindow(display.connection, display.root, "Tindrel", true, QSize(1180, 660));
+        window = found.value_or(0);
+        return found.has_value();
+    });
+    return window;
+}
+
+// Takes the way out and waits for the program's end; 0 when it ended with status 0.
+int endThroughWayOut(const XcbDisplay& display, xcb_window_t window, QProcess& tindrel,
+                     const WayOut& wayOut, const char* during) {
+    QElapsedTimer sinceWayOut;
+    sinceWayOut.start();
+    if (!wayOut.take(display, window, tindrel)) {
+        stopProgram(tindrel);
+        return wayOutFailed;
+    }
+    const bool ended = pollUntil([&] { return tindrel.state() == QProcess::NotRunning; });
+    std::printf("%s during %s: ended after %lld ms\n", wayOut.name, during,
+                static_cast<long long>(sinceWayOut.elapsed()));
+    std::fflush(stdout);
+    if (!ended) {
+        stopProgram(tindrel);
+        return neverEnded;
+    }
+    return tindrel.exitStatus() == QProcess::NormalExit && tindrel.exitCode() == 0 ? 0 : endedBadly;
+}
+
+// A second launch with `file`, as a file manager starts one: it hands the file over and ends.
+bool handOver(const QString& program, const std::string& file) {
+    QProcess later;
+    later.setProcessChannelMode(QProcess::ForwardedChannels);
+    later.start(program, {QString::fromStdString(file)});
+    const bool ended = pollUntil([&] { return later.state() == QProcess::NotRunning; });
+    if (!ended)
+        stopProgram(later);
+    return ended && later.exitStatus() == QProcess::NormalExit && later.exitCode() == 0;
+}
 
 int runOnce(const XcbDisplay& display, const QString& program, const std::string& file,
             bool exporting, const WayOut& wayOut) {
     QProcess tindrel;
     tindrel.setProcessChannelMode(QProcess::ForwardedChannels);
     tindrel.start(program, {QString::fromStdString(file)});
-    xcb_window_t window = 0;
-    const bool shown = pollUntil([&] {
-        const auto found =
-            findMappedWindow(display.connection, display.root, "Tindrel", true, QSize(1180, 660));
-        window = found.value_or(0);
-        return found.has_value();
-    });
-    if (!shown) {
+    const xcb_window_t window = mainWindowOf(display);
+    if (window == 0) {
         stopProgram(tindrel);
         return noWindow;
     }
@@ -132,22 +239,49 @@ int runOnce(const XcbDisplay& display, const QString& program, const std::string
         stopProgram(tindrel);
         return workNeverStarted;
     }
-    QElapsedTimer sinceWayOut;
-    sinceWayOut.start();
-    if (!wayOut.take(display, window)) {
+    return endThroughWayOut(display, window, tindrel, wayOut, exporting ? "an export" : "a decode");
+}
+
+int runHandOver(const XcbDisplay& display, const QString& program, const std::string& plays,
+                const std::string& decodedToTheEnd, const std::string& decoded,
+                const WayOut& wayOut) {
+    QProcess tindrel;
+    tindrel.setProcessChannelMode(QProcess::ForwardedChannels);
+    tindrel.start(program, {QString::fromStdString(plays)});
+    const xcb_window_t window = mainWindowOf(display);
+    if (window == 0 || !pollUntil([&] { return hasFileOpen(tindrel.processId(), plays); })) {
         stopProgram(tindrel);
-        return wayOutFailed;
+        return noWindow;
     }
-    const bool ended = pollUntil([&] { return tindrel.state() == QProcess::NotRunning; });
-    std::printf("%s during %s: ended after %lld ms\n", wayOut.name,
-                exporting ? "an export" : "a decode",
-                static_cast<long long>(sinceWayOut.elapsed()));
-    std::fflush(stdout);
-    if (!ended) {
+    const auto running = [&] { return tindrel.state() == QProcess::Running; };
+    // The decoded copy of the first file is named after it once the decode is over.
+    const std::string copyName = std::filesystem::path(decodedToTheEnd).stem().string() + "_";
+    std::optional<std::string> copy;
+    const bool finished = handOver(program, decodedToTheEnd) && pollUntil([&] {
+                              copy = openFile(tindrel.processId(), copyName);
+                              return copy || !running();
+                          });
+    // A program that died at the end of the decode leaves the next launch to take its place.
+    const bool decoding =
+        finished && copy && running() && handOver(program, decoded) &&
+        pollUntil([&] { return hasFileOpen(tindrel.processId(), decoded) || !running(); }) &&
+        running();
+    int result = 0;
+    if (!finished || !decoding) {
+        const bool died = !running();
         stopProgram(tindrel);
-        return neverEnded;
+        result = died ? diedAfterHandOver : handOverRefused;
+    } else {
+        result = endThroughWayOut(display, window, tindrel, wayOut, "a handed-over decode");
     }
-    return tindrel.exitStatus() == QProcess::NormalExit && tindrel.exitCode() == 0 ? 0 : endedBadly;
+    std::error_code ignored;
+    if (copy)
+        std::filesystem::remove(*copy, ignored);
+    const std::string socket =
+        qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString() + "/tindrel.socket";
+    if (result == 0 && std::filesystem::exists(socket))
+        result = socketLeft;
+    return result;
 }
 
 } // namespace
@@ -155,8 +289,15 @@ int runOnce(const XcbDisplay& display, const QString& program, const std::string
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <tindrel> <file to decode> <file to export>\n", argv[0]);
+    const QStringList arguments = QCoreApplication::arguments();
+    const bool work = arguments.size() == 5 && arguments[2] == "work";
+    const bool handingOver = arguments.size() == 6 && arguments[2] == "hand-over";
+    if (!work && !handingOver) {
+        std::fprintf(stderr,
+                     "usage: %s <tindrel> work <file to decode> <file to export>\n"
+                     "       %s <tindrel> hand-over <file that plays> <file to decode to the "
+                     "end> <file to decode>\n",
+                     argv[0], argv[0]);
         return 2;
     }
     XcbDisplay display;
@@ -165,12 +306,30 @@ int main(int argc, char** argv) {
     QProcess windowManager;
     const bool managed = startWindowManager(display, windowManager);
     int result = managed ? 0 : noWindowManager;
-    for (const bool exporting : {false, true}) {
-        for (const WayOut& wayOut : wayOuts) {
-            if (result == 0)
-                result = runOnce(display, QString::fromLocal8Bit(argv[1]),
-                                 exporting ? argv[3] : argv[2], exporting, wayOut);
+    const QString program = QString::fromLocal8Bit(argv[1]);
+    if (work) {
+        for (const bool exporting : {false, true}) {
+            for (const WayOut& wayOut : wayOuts) {
+                if (result == 0)
+                    result =
+                        runOnce(display, program, exporting ? argv[4] : argv[3], exporting, wayOut);
+            }
         }
+    } else {
+        QProcess trayer;
+        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                "--width", "120", "--height", "28", "--SetDockType", "true",
+                                "--SetPartialStrut", "true", "--transparent", "false"});
+        if (result == 0 && !pollUntil([&] {
+                return findMappedWindow(display.connection, display.root, "panel", true)
+                    .has_value();
+            }))
+            result = noTray;
+        for (const WayOut& wayOut : handOverWayOuts) {
+            if (result == 0)
+                result = runHandOver(display, program, argv[3], argv[4], argv[5], wayOut);
+        }
+        stopProgram(trayer);
     }
     stopProgram(windowManager);
     std::printf("driver result: %d\n", result);

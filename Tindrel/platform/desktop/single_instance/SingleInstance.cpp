@@ -194,11 +194,15 @@ void SingleInstance::readArguments(QLocalSocket* socket) {
     in >> version >> arguments;
     if (!in.commitTransaction())
         return; // wait for the rest of the message
-    if (version != protocolVersion) {
-        socket->abort();
+    // One message per connection: the socket is done with, whatever its peer does next.
+    socket->disconnect(this);
+    socket->abort();
+    if (version != protocolVersion)
         return;
-    }
-    emit argumentsReceived(arguments);
+    // Posted, so that a receiver that runs long work (a decode that lets events through)
+    // never runs inside the socket's own signal, whose socket may be gone when it returns.
+    QMetaObject::invokeMethod(
+        this, [this, arguments] { emit argumentsReceived(arguments); }, Qt::QueuedConnection);
 }
 
 } // namespace tindrel::platform

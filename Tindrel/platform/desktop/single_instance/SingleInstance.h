@@ -7,8 +7,9 @@
 // A socket left behind by a killed process answers nobody and is taken over.
 //
 // Main thread only: claim() blocks briefly while it talks to the running instance; hand-overs
-// arrive as argumentsReceived() from the Qt event loop. Owns its server; the socket is
-// removed when the primary instance is destroyed. handOverToRunning() needs no application
+// arrive as argumentsReceived() from a call posted to the Qt event loop, never inside a
+// socket's signal, so a receiver may run work that lets events through. Owns its server; the socket
+// is removed when the primary instance is destroyed. handOverToRunning() needs no application
 // object, so a launch that cannot open a display still hands its file over.
 
 #include <QByteArrayList>
