@@ -112,7 +112,7 @@ void PitchAndSpeedCards::pitchChipClicked(float preset) {
     else if (std::fabs(preset) == 12.0f)
         store_.setPitchSemitones(preset);
     else
-        store_.setPitchSemitones(store_.pitchSemitones.get() + preset);
+        store_.stepPitchSemitones(preset);
 }
 
 void PitchAndSpeedCards::refresh() {

@@ -180,10 +180,10 @@ bool KeyShortcutFilter::handleKeyPress(const QKeyEvent& event) {
         store_.stepSibling(+1);
         return true;
     case TableKey::minus:
-        store_.setPitchSemitones(store_.pitchSemitones.get() - 1.0f);
+        store_.stepPitchSemitones(-1.0f);
         return true;
     case TableKey::equals:
-        store_.setPitchSemitones(store_.pitchSemitones.get() + 1.0f);
+        store_.stepPitchSemitones(+1.0f);
         return true;
     case TableKey::digitZero:
         store_.setPitchSemitones(0.0f);

@@ -134,10 +134,8 @@ QLayout* TindrelMiniPopoverView::makeTransportRow() {
     connect(next_, &ChipButton::clicked, this, [this] { store_.stepSibling(+1); });
     connect(loop_, &ChipButton::clicked, this,
             [this] { store_.isLoopEnabled = !store_.isLoopEnabled.get(); });
-    connect(pitchDown_, &ChipButton::clicked, this,
-            [this] { store_.setPitchSemitones(store_.pitchSemitones.get() - 1); });
-    connect(pitchUp_, &ChipButton::clicked, this,
-            [this] { store_.setPitchSemitones(store_.pitchSemitones.get() + 1); });
+    connect(pitchDown_, &ChipButton::clicked, this, [this] { store_.stepPitchSemitones(-1.0f); });
+    connect(pitchUp_, &ChipButton::clicked, this, [this] { store_.stepPitchSemitones(+1.0f); });
     return transport;
 }
 

@@ -24,7 +24,9 @@
 // caller does in keepResponsiveDuringWork runs meanwhile. Every operation and every delivery
 // (tick, meter levels, analysis result, recents write) passes one gate: while long work runs,
 // and after a load or an export until the event loop has handled what queued up meanwhile, the
-// call is held instead; a later call of the same operation replaces it; held calls run in the
+// call is held instead. A request that replaces what came before (a load, a seek, a typed or
+// chosen value) replaces its own held call; a relative step (a pitch step, a nudge, a zoom
+// step, a toggle) is held beside the earlier ones, so every step counts. Held calls run in the
 // order of their latest arrival once the gate opens. stopAndCleanup() passes at once and stops
 // long work in progress; shutGate() (the program's way out) drops what is held and keeps every
 // later call out.
@@ -157,6 +159,8 @@ public:
     void setWarpScope(WarpScope scope);
     void setPlaybackRate(float rate);
     void setPitchSemitones(float semitones);
+    // From where the pitch stands when the step runs.
+    void stepPitchSemitones(float delta);
     // Parse pitchInputText / speedInputText (locale-free); on failure restore the text.
     void commitTypedPitch();
     void commitTypedSpeed();
@@ -262,20 +266,28 @@ private:
         TindrelStore& store_;
     };
 
-    // The gate. True when the call of `operation` with `arguments` was held.
-    template <auto operation, class... Arguments> bool heldAtGate(const Arguments&... arguments) {
+    // The gate. True when the call of `operation` with `arguments` was held: in place of the
+    // held call of the same operation, or, for a relative step, after it.
+    enum class Held { replacingEarlier, asAStep };
+    template <auto operation, Held held = Held::replacingEarlier, class... Arguments>
+    bool heldAtGate(const Arguments&... arguments) {
         if (isGateOpen())
             return false;
-        holdAtGate(gateKind<operation>(),
-                   [this, ... arguments = arguments] { (this->*operation)(arguments...); });
+        holdAtGate(
+            gateKind<operation>(),
+            [this, ... arguments = arguments] { (this->*operation)(arguments...); }, held);
         return true;
+    }
+    template <auto operation, class... Arguments>
+    bool stepHeldAtGate(const Arguments&... arguments) {
+        return heldAtGate<operation, Held::asAStep>(arguments...);
     }
     template <auto operation> static const void* gateKind() {
         static const char kind = 0;
         return &kind;
     }
     bool isGateOpen() const;
-    void holdAtGate(const void* kind, std::function<void()> call);
+    void holdAtGate(const void* kind, std::function<void()> call, Held held);
     void settleAfterLongOperation();
     void releaseGate();
     bool isInSynchronousWork() const { return synchronousWorkDepth_ > 0; }

@@ -100,14 +100,14 @@ bool TindrelStore::canGoForwardFolder() const {
 }
 
 void TindrelStore::goBackFolder() {
-    if (heldAtGate<&TindrelStore::goBackFolder>() || !canGoBackFolder())
+    if (stepHeldAtGate<&TindrelStore::goBackFolder>() || !canGoBackFolder())
         return;
     folderHistoryIndex = folderHistoryIndex - 1;
     navigateToFolder((*folderHistory)[static_cast<size_t>(folderHistoryIndex.get())], false, false);
 }
 
 void TindrelStore::goForwardFolder() {
-    if (heldAtGate<&TindrelStore::goForwardFolder>() || !canGoForwardFolder())
+    if (stepHeldAtGate<&TindrelStore::goForwardFolder>() || !canGoForwardFolder())
         return;
     folderHistoryIndex = folderHistoryIndex + 1;
     navigateToFolder((*folderHistory)[static_cast<size_t>(folderHistoryIndex.get())], false, false);

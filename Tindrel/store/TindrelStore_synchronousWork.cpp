@@ -79,12 +79,14 @@ bool TindrelStore::isGateOpen() const {
     return synchronousWorkDepth_ == 0 && !settling_ && !shutDown_;
 }
 
-void TindrelStore::holdAtGate(const void* kind, std::function<void()> call) {
+void TindrelStore::holdAtGate(const void* kind, std::function<void()> call, Held held) {
     if (shutDown_)
         return;
-    held_.erase(std::remove_if(held_.begin(), held_.end(),
-                               [kind](const HeldCall& held) { return held.kind == kind; }),
-                held_.end());
+    if (held == Held::replacingEarlier)
+        held_.erase(
+            std::remove_if(held_.begin(), held_.end(),
+                           [kind](const HeldCall& earlier) { return earlier.kind == kind; }),
+            held_.end());
     held_.push_back({kind, std::move(call)});
 }
 

@@ -186,7 +186,7 @@ void TindrelStore::seek(double seconds, std::optional<bool> forcePlay) {
 }
 
 void TindrelStore::seekRelative(double deltaSeconds) {
-    if (heldAtGate<&TindrelStore::seekRelative>(deltaSeconds))
+    if (stepHeldAtGate<&TindrelStore::seekRelative>(deltaSeconds))
         return;
     seek(currentTime + deltaSeconds, std::nullopt);
 }
@@ -218,7 +218,7 @@ double TindrelStore::renderedPlayheadSeconds() const {
 }
 
 void TindrelStore::togglePlayPause() {
-    if (heldAtGate<&TindrelStore::togglePlayPause>())
+    if (stepHeldAtGate<&TindrelStore::togglePlayPause>())
         return;
     if (!audioFile_) {
         std::optional<Path> target = currentURL;

@@ -100,6 +100,12 @@ void TindrelStore::setPitchSemitones(float semitones) {
                           static_cast<double>(playbackRate.get())));
 }
 
+void TindrelStore::stepPitchSemitones(float delta) {
+    if (stepHeldAtGate<&TindrelStore::stepPitchSemitones>(delta))
+        return;
+    setPitchSemitones(pitchSemitones + delta);
+}
+
 void TindrelStore::commitTypedPitch() {
     if (heldAtGate<&TindrelStore::commitTypedPitch>())
         return;

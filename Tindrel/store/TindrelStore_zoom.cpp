@@ -61,7 +61,7 @@ void TindrelStore::ensurePlayheadVisibleInZoomWindow() {
 }
 
 void TindrelStore::zoomInWaveform() {
-    if (heldAtGate<&TindrelStore::zoomInWaveform>())
+    if (stepHeldAtGate<&TindrelStore::zoomInWaveform>())
         return;
     const double p = playheadFraction(currentTime, duration, 0.5);
     waveformZoom = std::min(32.0, waveformZoom * 1.5);
@@ -72,7 +72,7 @@ void TindrelStore::zoomInWaveform() {
 }
 
 void TindrelStore::zoomOutWaveform() {
-    if (heldAtGate<&TindrelStore::zoomOutWaveform>())
+    if (stepHeldAtGate<&TindrelStore::zoomOutWaveform>())
         return;
     const double p = playheadFraction(currentTime, duration, 0.5);
     double zoom = std::max(1.0, waveformZoom / 1.5);
@@ -93,7 +93,7 @@ void TindrelStore::resetWaveformZoom() {
 }
 
 void TindrelStore::panWaveform(double deltaFrac) {
-    if (heldAtGate<&TindrelStore::panWaveform>(deltaFrac))
+    if (stepHeldAtGate<&TindrelStore::panWaveform>(deltaFrac))
         return;
     if (!(waveformZoom > 1.01) || std::isnan(deltaFrac))
         return;
@@ -101,7 +101,7 @@ void TindrelStore::panWaveform(double deltaFrac) {
 }
 
 void TindrelStore::jumpToNextTransient(bool extendSelection) {
-    if (heldAtGate<&TindrelStore::jumpToNextTransient>(extendSelection))
+    if (stepHeldAtGate<&TindrelStore::jumpToNextTransient>(extendSelection))
         return;
     if (!(duration > 0))
         return;
@@ -136,7 +136,7 @@ void TindrelStore::jumpToNextTransient(bool extendSelection) {
 }
 
 void TindrelStore::jumpToPreviousTransient(bool extendSelection) {
-    if (heldAtGate<&TindrelStore::jumpToPreviousTransient>(extendSelection))
+    if (stepHeldAtGate<&TindrelStore::jumpToPreviousTransient>(extendSelection))
         return;
     if (!(duration > 0))
         return;

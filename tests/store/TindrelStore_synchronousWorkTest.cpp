@@ -258,3 +258,36 @@ TEST(StoreSynchronousWork, CallsPostedDuringTheWorkWaitUntilItEndsAndAWayOutEnds
 }
 
 } // namespace tindrel
+
+namespace tindrel {
+
+TEST(StoreSynchronousWork, StepsMadeDuringTheWorkAllCountInOrderAndRequestsCollapseToTheLatest) {
+    test::StoreTestRig rig;
+    TindrelStore& store = rig.store();
+    const std::function<void()> run = longDecode(rig);
+    // In the order pressed: every relative step counts once the decode is over; a seek or a
+    // chosen speed replaces the one held before it, wherever that stood.
+    const std::function<void()> presses[] = {
+        [&] { store.stepPitchSemitones(1.0f); },  [&] { store.stepPitchSemitones(1.0f); },
+        [&] { store.seek(100.0, std::nullopt); }, [&] { store.setPlaybackRate(1.5f); },
+        [&] { store.zoomInWaveform(); },          [&] { store.stepPitchSemitones(1.0f); },
+        [&] { store.seekRelative(2.0); },         [&] { store.seek(50.0, std::nullopt); },
+        [&] { store.seekRelative(2.0); },         [&] { store.zoomInWaveform(); },
+        [&] { store.setPlaybackRate(2.0f); },     [&] { store.stepPitchSemitones(-0.5f); },
+    };
+    for (const std::function<void()>& press : presses)
+        QMetaObject::invokeMethod(&store, press, Qt::QueuedConnection);
+    store.keepResponsiveDuringWork = [] {
+        QCoreApplication::processEvents();
+        return true;
+    };
+    run();
+    EXPECT_EQ(store.pitchSemitones.get(), 0.0f);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(store.pitchSemitones.get(), 2.5f);
+    EXPECT_DOUBLE_EQ(store.currentTime.get(), 52.0);
+    EXPECT_DOUBLE_EQ(store.waveformZoom.get(), 2.25);
+    EXPECT_EQ(store.playbackRate.get(), 2.0f);
+}
+
+} // namespace tindrel
