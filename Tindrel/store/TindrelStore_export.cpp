@@ -5,14 +5,12 @@
 #include "Tindrel/store/TindrelStore.h"
 
 #include "Tindrel/platform/audio/AudioFile.h"
-#include "Tindrel/platform/audio/AudioPcmBuffer.h"
 #include "Tindrel/platform/audio/WorkHeartbeat.h"
-#include "Tindrel/platform/audio/engine/AudioEngine.h"
-#include "Tindrel/platform/audio/engine/ManualOutput.h"
 #include "Tindrel/platform/desktop/FileRevealer.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/store/ExportFileName.h"
 #include "Tindrel/store/ExportMark.h"
+#include "Tindrel/store/ExportRender.h"
 #include "Tindrel/store/FloatWavSaveFile.h"
 #include "Tindrel/store/FrameMath.h"
 #include "Tindrel/store/TimePitchSettings.h"
@@ -20,17 +18,6 @@
 #include <algorithm>
 
 namespace tindrel {
-
-namespace {
-
-constexpr uint32_t maximumRenderFrames = 4096;
-
-// The export engine renders only through renderOffline(); it never opens the sound device.
-std::unique_ptr<platform::AudioOutput> unusedOutput() {
-    return std::make_unique<platform::ManualOutput>();
-}
-
-} // namespace
 
 void TindrelStore::exportModifiedAudioToWAV() {
     if (heldAtGate<&TindrelStore::exportModifiedAudioToWAV>() || !currentURL.get())
@@ -83,21 +70,6 @@ void TindrelStore::exportModifiedAudioToWAV() {
     const WavInfo mark = exportMark(opened.filename().string(), startFrame, endFrame,
                                     playbackRate.get(), heardPitch, warpMode.get());
 
-    platform::AudioEngine exportEngine(unusedOutput);
-    exportEngine.connect(format);
-    platform::TimePitchUnit& unit = exportEngine.timePitchUnit();
-    unit.setOverlap(warp.overlap);
-    unit.setRate(warp.rate);
-    unit.setPitch(warp.pitchCents);
-    if (!exportEngine.enableManualRenderingMode(format, maximumRenderFrames, &error) ||
-        !exportEngine.start(&error)) {
-        fail(error);
-        return;
-    }
-    platform::AudioPlayerNode& player = exportEngine.playerNode();
-    player.scheduleSegment(*file, startFrame, frameCount);
-    player.play();
-
     std::unique_ptr<FloatWavSaveFile> output = FloatWavSaveFile::create(
         opened.parent_path(), sourceRate, format.channelCount, mark, &error);
     if (!output) {
@@ -105,42 +77,26 @@ void TindrelStore::exportModifiedAudioToWAV() {
         return;
     }
 
-    const platform::AudioFormat renderFormat = exportEngine.manualRenderingFormat();
-    platform::AudioPcmBuffer buffer(renderFormat.channelCount, maximumRenderFrames);
     const double rate = std::max(0.25f, playbackRate.get());
     const int64_t targetFrames =
         std::max<int64_t>(1, framesForSeconds(static_cast<double>(frameCount) / rate, 1.0));
 
     SynchronousWorkScope work(*this, QStringLiteral("Exporting"),
                               QString::fromStdString(opened.filename().string()));
-    while (exportEngine.manualRenderingSampleTime() < targetFrames) {
-        work.heartbeat().reportProgress(
-            static_cast<double>(exportEngine.manualRenderingSampleTime()) /
-            static_cast<double>(targetFrames));
-        // Stopped: the unfinished file goes without a trace and without a status line.
-        if (!work.heartbeat().keepGoing())
-            return;
-        const int64_t wanted = std::min<int64_t>(
-            targetFrames - exportEngine.manualRenderingSampleTime(), maximumRenderFrames);
-        const platform::AudioEngine::RenderStatus status =
-            exportEngine.renderOffline(static_cast<uint32_t>(wanted), buffer, &error);
-        if (status == platform::AudioEngine::RenderStatus::error) {
-            fail(error);
+    {
+        // The main thread only waits for the render in slices of the heartbeat's interval.
+        ExportRender render(std::move(file), {startFrame, frameCount, targetFrames}, warp, *output);
+        while (!render.waitFor(work.heartbeat().interval())) {
+            work.heartbeat().reportProgress(render.progress());
+            // Stopped: the unfinished file goes without a trace and without a status line.
+            if (!work.heartbeat().keepGoing())
+                return;
+        }
+        if (render.failure()) {
+            fail(*render.failure());
             return;
         }
-        if (status != platform::AudioEngine::RenderStatus::success || buffer.frameLength() == 0)
-            break;
-        if (!output->append(buffer, &error)) {
-            fail(error);
-            return;
-        }
-        // Audio that ran out before its stated end (and whose tail has been rendered) would
-        // otherwise be followed by silence up to the target, however far away that lies.
-        if (player.segmentShortfall() != platform::AudioPlayerNode::Shortfall::none)
-            break;
     }
-    player.stop();
-    exportEngine.stop();
 
     // A short render would leave a file that silently misses the end of the range.
     if (output->framesWritten() != targetFrames) {
