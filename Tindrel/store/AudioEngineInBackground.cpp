@@ -22,4 +22,8 @@ platform::AudioEngine& AudioEngineInBackground::get() {
     return *engine_;
 }
 
+bool AudioEngineInBackground::isBuilt() const {
+    return engine_ || building_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 } // namespace tindrel

@@ -28,6 +28,8 @@ public:
     AudioEngineInBackground& operator=(const AudioEngineInBackground&) = delete;
 
     platform::AudioEngine& get();
+    // Whether get() would return at once.
+    bool isBuilt() const;
 
 private:
     std::future<std::unique_ptr<platform::AudioEngine>> building_;

@@ -80,7 +80,10 @@ void TindrelStore::loadAndPlay(const Path& url, bool autoPlay) {
         return;
     }
 
-    playerNode().stop();
+    // An engine still being built plays nothing yet: the load does not wait for it here, but
+    // once the file is open, when the building has long had its time.
+    if (liveEngine_.isBuilt())
+        playerNode().stop();
     isPlaying = false;
     loopIn = std::nullopt;
     loopOut = std::nullopt;

@@ -1,7 +1,6 @@
 // How long a decode or an export holds the main thread without giving the window a turn
-// (wall clock, the longest gap from the start of the store's call through its turns to its
-// return), and how long the real program takes to end
-// after SIGTERM in the middle of a decode at launch.
+// (wall clock: before the first turn, between turns, after the last), and how long the real program
+// takes to end after SIGTERM in the middle of a decode at launch.
 
 #include "bench/support/BenchmarkFigure.h"
 #include "tests/store_support/StoreTestRig.h"
@@ -25,24 +24,43 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs `work` with a turn handler that notes the gaps; the longest, in milliseconds, from the
-// call of `work` to its first turn, between two turns, and from the last turn to its return.
-double longestHold(tindrel::TindrelStore& store, const std::function<void()>& work) {
-    Clock::time_point lastTurnEnd = Clock::now();
-    double longest = 0;
-    const auto noteGap = [&] {
-        longest = std::max(
-            longest, std::chrono::duration<double, std::milli>(Clock::now() - lastTurnEnd).count());
+// How long the main thread went without a turn while a store call did long work, in
+// milliseconds: from the call to the first turn, the longest between two turns, and from the
+// last turn to the call's return.
+struct Holds {
+    double beforeFirstTurn = 0;
+    double betweenTurns = 0;
+    double afterLastTurn = 0;
+};
+
+Holds holdsOf(tindrel::TindrelStore& store, const std::function<void()>& work) {
+    const auto millisecondsSince = [](Clock::time_point then) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - then).count();
     };
+    Holds holds;
+    Clock::time_point lastTurnEnd = Clock::now();
+    bool turned = false;
     store.keepResponsiveDuringWork = [&] {
-        noteGap();
+        const double gap = millisecondsSince(lastTurnEnd);
+        if (turned)
+            holds.betweenTurns = std::max(holds.betweenTurns, gap);
+        else
+            holds.beforeFirstTurn = gap;
+        turned = true;
         lastTurnEnd = Clock::now();
         return true;
     };
     work();
-    noteGap();
+    holds.afterLastTurn = millisecondsSince(lastTurnEnd);
     store.keepResponsiveDuringWork = nullptr;
-    return longest;
+    return holds;
+}
+
+void printHolds(const std::string& work, const Holds& holds) {
+    using tindrel::bench::printFigure;
+    printFigure(work + "_hold_before_first_turn", holds.beforeFirstTurn, "ms");
+    printFigure(work + "_longest_hold_between_turns", holds.betweenTurns, "ms");
+    printFigure(work + "_hold_after_last_turn", holds.afterLastTurn, "ms");
 }
 
 fs::path longPcmMatroska(const fs::path& folder, int seconds, int rate) {
@@ -97,15 +115,13 @@ int main(int argc, char** argv) {
 
     tindrel::test::StoreTestRig rig;
     const fs::path decoded = longPcmMatroska(rig.home(), 1800, 22050);
-    printFigure("decode_longest_hold",
-                longestHold(rig.store(), [&] { rig.store().loadAndPlay(decoded, false); }), "ms");
+    printHolds("decode", holdsOf(rig.store(), [&] { rig.store().loadAndPlay(decoded, false); }));
     // The copy is large and of no further use.
     if (rig.store().playableURL.get())
         fs::remove(*rig.store().playableURL.get());
     rig.loadTone("bench-export.wav", 30.0, false);
     rig.store().setPlaybackRate(1.25f);
-    printFigure("export_longest_hold",
-                longestHold(rig.store(), [&] { rig.store().exportModifiedAudioToWAV(); }), "ms");
+    printHolds("export", holdsOf(rig.store(), [&] { rig.store().exportModifiedAudioToWAV(); }));
 
     tindrel::test::TemporaryFolder shared;
     printFigure("sigterm_exit_during_decode",
