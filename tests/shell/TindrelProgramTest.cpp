@@ -11,6 +11,7 @@
 
 #include "tests/support/ExternalEncoder.h"
 #include "tests/support/GeneratedAudio.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QImage>
@@ -47,6 +48,20 @@ std::filesystem::path useSandbox(const TemporaryFolder& sandbox) {
 int underXvfb(std::vector<std::string> command) {
     command.insert(command.begin(), {"-a", "-s", "-screen 0 1400x900x24"});
     return runProgram("xvfb-run", command);
+}
+
+// Files naming `part` in the shared decode cache and anywhere in the sandbox.
+std::vector<std::string> copiesOf(const TemporaryFolder& sandbox, const std::string& part) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    for (const std::filesystem::path& folder :
+         {std::filesystem::path("/tmp/tindrel-pcm-cache"), sandbox.path()}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored)) {
+            if (entry.path().filename().string().find(part) != std::string::npos)
+                found.push_back(entry.path().string());
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -113,7 +128,8 @@ TEST(TindrelProgram, UnderAWindowManagerClicksTypingDragsAndDropsDoWhatTheySay) 
 TEST(TindrelProgram, EveryWayOutEndsADecodeOrAnExportAtOnceLeavingNothing) {
     TemporaryFolder sandbox;
     const auto home = useSandbox(sandbox);
-    setenv("TMPDIR", sandbox.path().c_str(), 1);
+    // Gone with the sandbox: later tests in this process take their folders elsewhere.
+    const ScopedEnvironmentVariable temporaryFolder("TMPDIR", sandbox.path().string());
     // Two hours of PCM in Matroska: seconds of decoding into a copy; an hour of WAV: many
     // seconds of export at 1.25x.
     const auto decoded = home / "decode" / "way-out-decode.mka";
@@ -132,21 +148,8 @@ TEST(TindrelProgram, EveryWayOutEndsADecodeOrAnExportAtOnceLeavingNothing) {
         std::sort(names.begin(), names.end());
         return names;
     };
-    const auto copiesOf = [&](const std::string& part) {
-        std::vector<std::string> found;
-        std::error_code ignored;
-        for (const std::filesystem::path& folder :
-             {std::filesystem::path("/tmp/tindrel-pcm-cache"), sandbox.path()}) {
-            for (const auto& entry :
-                 std::filesystem::recursive_directory_iterator(folder, ignored)) {
-                if (entry.path().filename().string().find(part) != std::string::npos)
-                    found.push_back(entry.path().string());
-            }
-        }
-        return found;
-    };
     const auto exportFolderBefore = listing(exported.parent_path());
-    const auto copiesBefore = copiesOf("way-out-decode");
+    const auto copiesBefore = copiesOf(sandbox, "way-out-decode");
 
     EXPECT_EQ(underXvfb({TINDREL_WAY_OUT_DRIVER, TINDREL_PROGRAM, "work", decoded.string(),
                          exported.string()}),
@@ -154,13 +157,14 @@ TEST(TindrelProgram, EveryWayOutEndsADecodeOrAnExportAtOnceLeavingNothing) {
         << "10: no window manager, 11: no window, 12: the work never started, 13: the way out "
            "could not be taken, 14: still running, 15: ended with a failure";
     EXPECT_EQ(listing(exported.parent_path()), exportFolderBefore);
-    EXPECT_EQ(copiesOf("way-out-decode"), copiesBefore);
+    EXPECT_EQ(copiesOf(sandbox, "way-out-decode"), copiesBefore);
 }
 
 TEST(TindrelProgram, FilesHandedOverByLaterLaunchesDecodeAndEveryWayOutDuringOneEndsCleanly) {
     TemporaryFolder sandbox;
     const auto home = useSandbox(sandbox);
-    setenv("TMPDIR", sandbox.path().c_str(), 1);
+    // Gone with the sandbox: later tests in this process take their folders elsewhere.
+    const ScopedEnvironmentVariable temporaryFolder("TMPDIR", sandbox.path().string());
     writeAudioFile(home / "plays.wav", sineSignal(440, 0.5, 20.0));
     // AAC in M4A, made by repeating half a minute without encoding it again: forty minutes of
     // dense noise decode for seconds; two hours of a tone are still decoding at the way out.
@@ -180,20 +184,7 @@ TEST(TindrelProgram, FilesHandedOverByLaterLaunchesDecodeAndEveryWayOutDuringOne
     };
     const auto finished = repeated("handed-over-first", "anoisesrc=r=48000:a=0.5", "512k", 80);
     const auto stopped = repeated("handed-over-second", "sine=f=440:sample_rate=48000", "32k", 240);
-    const auto copiesOf = [&](const std::string& part) {
-        std::vector<std::string> found;
-        std::error_code ignored;
-        for (const std::filesystem::path& folder :
-             {std::filesystem::path("/tmp/tindrel-pcm-cache"), sandbox.path()}) {
-            for (const auto& entry :
-                 std::filesystem::recursive_directory_iterator(folder, ignored)) {
-                if (entry.path().filename().string().find(part) != std::string::npos)
-                    found.push_back(entry.path().string());
-            }
-        }
-        return found;
-    };
-    const auto copiesBefore = copiesOf("handed-over-");
+    const auto copiesBefore = copiesOf(sandbox, "handed-over-");
 
     EXPECT_EQ(underXvfb({TINDREL_WAY_OUT_DRIVER, TINDREL_PROGRAM, "hand-over",
                          (home / "plays.wav").string(), finished.string(), stopped.string()}),
@@ -201,5 +192,5 @@ TEST(TindrelProgram, FilesHandedOverByLaterLaunchesDecodeAndEveryWayOutDuringOne
         << "10: no window manager, 11: no window, 13: the way out could not be taken, 14: still "
            "running, 15: ended with a failure, 16: a hand-over failed, 17: died after a "
            "hand-over, 18: the socket was left, 19: no tray";
-    EXPECT_EQ(copiesOf("handed-over-"), copiesBefore);
+    EXPECT_EQ(copiesOf(sandbox, "handed-over-"), copiesBefore);
 }
