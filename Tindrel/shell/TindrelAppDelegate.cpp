@@ -149,8 +149,10 @@ void TindrelAppDelegate::showMainWindow() {
         mainWindow_ = std::make_unique<TindrelMainWindow>(store_);
         connect(mainWindow_.get(), &TindrelMainWindow::closing, this,
                 &TindrelAppDelegate::windowWillClose);
+        // Also asked for by the updater from a network reply: queued like every request from
+        // outside.
         connect(&mainWindow_->mainView(), &TindrelMainView::exitRequested, this,
-                &TindrelAppDelegate::terminate);
+                &TindrelAppDelegate::terminate, Qt::QueuedConnection);
         mainWindow_->mainView().setSettingsPopoverContent(
             [this](QWidget* parent) { return new TindrelSettingsPopover(store_, parent); });
     }
