@@ -11,6 +11,7 @@
 #include "Tindrel/shell/TindrelMiniPopoverView.h"
 #include "tests/store_support/StoreTestRig.h"
 
+#include <QCoreApplication>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
@@ -29,7 +30,11 @@ protected:
 
     TindrelStatusItem& item() { return *delegate.statusItem(); }
     PopoverWindow& popover() { return *delegate.miniPopover(); }
-    void clickTray() { emit item().trayIcon().activated(QSystemTrayIcon::Trigger); }
+    // The click reaches the delegate through the event loop, as one over D-Bus does.
+    void clickTray() {
+        emit item().trayIcon().activated(QSystemTrayIcon::Trigger);
+        QCoreApplication::processEvents();
+    }
 
     StoreTestRig rig{StoreTestRig::Desktop::sandboxed};
     TindrelStore& store = rig.store();
