@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         canvas.repaint();              // builds the bar cache once
         std::vector<double> times;
         for (int i = 0; i < frames; ++i) {
-            parts.output->pump(1455);
+            parts.output.load()->pump(1455);
             parts.ticker->fire();
             QElapsedTimer timer;
             timer.start();

@@ -64,7 +64,8 @@ StoreTestRig::~StoreTestRig() = default;
 
 void StoreTestRig::restartStore() {
     store_.reset();
-    parts_ = {};
+    // The others are set again as the new store is made; the output once its engine starts.
+    parts_.output = nullptr;
     store_ = std::make_unique<TindrelStore>(manualStoreEnvironment(home(), settingsFile(), parts_));
 }
 
@@ -101,16 +102,16 @@ void StoreTestRig::setTransients(std::vector<double> times) {
 }
 
 std::vector<float> StoreTestRig::play(double seconds) {
-    const double rate = parts_.output->sampleRate();
+    const double rate = parts_.output.load()->sampleRate();
     const auto total = static_cast<int64_t>(std::llround(seconds * rate));
     const auto tickFrames = static_cast<int64_t>(std::llround(0.033 * rate));
     int64_t sinceTick = 0;
     std::vector<float> rendered;
     for (int64_t done = 0; done < total;) {
         const int64_t block = std::min<int64_t>(512, total - done);
-        parts_.output->pump(static_cast<uint32_t>(block));
-        rendered.insert(rendered.end(), parts_.output->lastPumped().begin(),
-                        parts_.output->lastPumped().end());
+        parts_.output.load()->pump(static_cast<uint32_t>(block));
+        rendered.insert(rendered.end(), parts_.output.load()->lastPumped().begin(),
+                        parts_.output.load()->lastPumped().end());
         done += block;
         sinceTick += block;
         if (sinceTick >= tickFrames) {

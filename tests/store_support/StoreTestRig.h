@@ -13,6 +13,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -37,7 +38,9 @@ public:
 
 // The parts of one test environment that the test keeps driving after the store took it.
 struct ManualStoreParts {
-    platform::ManualOutput* output = nullptr; // set when the engine first starts
+    // Set on the engine's building thread when the engine first starts, which a load that
+    // fails before it plays may not wait for.
+    std::atomic<platform::ManualOutput*> output{nullptr};
     ManualUiTicker* ticker = nullptr;
     ManualAnalysisExecutor* analysis = nullptr;
     RecordingFileRevealer* revealer = nullptr;
@@ -60,7 +63,7 @@ public:
 
     TindrelStore& store() { return *store_; }
     bool engineStarted() const { return parts_.output != nullptr; }
-    platform::ManualOutput& output() { return *parts_.output; }
+    platform::ManualOutput& output() { return *parts_.output.load(); }
     ManualUiTicker& ticker() { return *parts_.ticker; }
     ManualAnalysisExecutor& analysis() { return *parts_.analysis; }
     RecordingFileRevealer& revealer() { return *parts_.revealer; }
