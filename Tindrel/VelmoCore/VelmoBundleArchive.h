@@ -29,14 +29,16 @@ struct VelmoBundleArchive {
 
     // The work folder: a new private (0700) folder in `temporaryDirectory` whose name starts
     // with `prefix` and ends in "-" and six random characters, so nobody else can have planted
-    // it, locked while the caller keeps it.
+    // it, marked as `product`'s (VelmoWorkFolderMark) and locked while the caller keeps it.
     static std::optional<LockedFolder>
-    makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix);
+    makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix,
+                   const std::string& product);
 
     // Removes the folders in `temporaryDirectory` that belong to this user, whose names
-    // `isOurs` accepts and that no one holds locked; links and other users' entries are left
-    // alone.
+    // `isOurs` accepts, that hold `product`'s mark for their name and that no one holds
+    // locked; links, other users' entries and unmarked folders are left alone.
     static void removeWorkFolders(const std::filesystem::path& temporaryDirectory,
+                                  const std::string& product,
                                   const std::function<bool(const std::string&)>& isOurs);
 
     // False when the archive cannot be read, holds an entry that is refused, reaches a bound,

@@ -197,7 +197,8 @@ InstallFigures installMilliseconds() {
 
         QElapsedTimer timer;
         timer.start();
-        const auto work = VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel");
+        const auto work =
+            VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel", "tindrel");
         const std::atomic<bool> stop = false;
         if (!work || !VelmoBundleArchive::unpack(archive, work->path, VelmoUpdateLimits(), stop))
             return {-1, -1};
@@ -210,7 +211,7 @@ InstallFigures installMilliseconds() {
         // has already gone.
         timer.restart();
         const fs::path bundle = base / "apps" / "Tindrel.app";
-        auto swap = VelmoBundleSwap::stage(*found, bundle, VELMO_TEST_RELAUNCH_TOOL);
+        auto swap = VelmoBundleSwap::stage(*found, bundle, VELMO_TEST_RELAUNCH_TOOL, "tindrel");
         if (!swap)
             return {-1, -1};
         const qint64 gonePid = endedProcessId();
