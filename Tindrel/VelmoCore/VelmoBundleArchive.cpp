@@ -132,9 +132,10 @@ std::int64_t folderBytes(const fs::path& workFolder) {
 // True when the folders the listed names make stay within the bounds. Counted from the central
 // directory, so that an archive of countless folders is refused before any is made.
 bool listedFoldersFit(const VelmoZipDirectory& listed, const VelmoUpdateLimits& limits,
-                      std::int64_t folderBytes, std::int64_t byteBound) {
+                      std::int64_t folderBytes, std::int64_t byteBound,
+                      const std::atomic<bool>& stop) {
     VelmoArchivePaths paths;
-    for (std::size_t index = 0; index < listed.size(); ++index) {
+    for (std::size_t index = 0; index < listed.size() && !stop; ++index) {
         const std::string_view name = listed.name(index);
         const std::optional<VelmoArchivePaths::Path> parts = insidePath(name, limits);
         if (!parts || !paths.add(*parts, nullptr, name.ends_with('/')) ||
@@ -142,7 +143,7 @@ bool listedFoldersFit(const VelmoZipDirectory& listed, const VelmoUpdateLimits& 
             static_cast<std::int64_t>(paths.folders()) * folderBytes > byteBound)
             return false;
     }
-    return true;
+    return !stop;
 }
 
 // Folders the unpack made on its own for entries listed before their folder take the umask's
@@ -210,7 +211,7 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
     // takes in the directory itself.
     const std::optional<VelmoZipDirectory> listed = VelmoZipDirectory::read(archivePath, limits);
     const std::int64_t blockBytes = folderBytes(workFolder);
-    if (!listed || !listedFoldersFit(*listed, limits, blockBytes, byteBound))
+    if (!listed || !listedFoldersFit(*listed, limits, blockBytes, byteBound, stop))
         return false;
     std::unique_ptr<archive, ArchiveReadCloser> reader(archive_read_new());
     std::unique_ptr<archive, ArchiveWriteCloser> writer(archive_write_disk_new());
