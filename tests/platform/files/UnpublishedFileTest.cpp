@@ -29,11 +29,20 @@ namespace {
 // fails with this error, as NFS without its lock service, vfat or many FUSE file systems do.
 std::atomic<int> flockFailure{0};
 
-int openPassingOn(const char* symbol, const char* path, int flags, va_list arguments) {
-    using Open = int (*)(const char*, int, ...);
-    const auto realOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, symbol));
-    const int mode =
-        (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, int) : 0;
+} // namespace
+
+// Every open() and flock() of this program, ours and the libraries', goes through here; on
+// 64-bit systems open64() is the same call.
+extern "C" int open(const char* path, int flags, ...) {
+    static const auto realOpen =
+        reinterpret_cast<int (*)(const char*, int, ...)>(dlsym(RTLD_NEXT, "open"));
+    int mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, int);
+        va_end(arguments);
+    }
     if (flockFailure != 0 && (flags & O_TMPFILE) == O_TMPFILE) {
         errno = EOPNOTSUPP;
         return -1;
@@ -41,24 +50,7 @@ int openPassingOn(const char* symbol, const char* path, int flags, va_list argum
     return realOpen(path, flags, mode);
 }
 
-} // namespace
-
-// Every open() and flock() of this program, ours and the libraries', goes through here.
-extern "C" int open(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const int result = openPassingOn("open", path, flags, arguments);
-    va_end(arguments);
-    return result;
-}
-
-extern "C" int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const int result = openPassingOn("open64", path, flags, arguments);
-    va_end(arguments);
-    return result;
-}
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 
 extern "C" int flock(int fd, int operation) {
     static const auto realFlock = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
