@@ -6,9 +6,10 @@
 // so does any symbolic link that, followed together with the archive's other links, leads out
 // of the top folder it lies in, any entry named deeper or longer than the bounds, and any entry
 // whose local header names another path than the central directory. The unpack stops at the bounds
-// of VelmoUpdateLimits, counted on the bytes actually written. Modes are the installer's own,
-// whatever the archive says: folders and executables 0755, other files 0644. Blocking file-system
-// work; any thread, one call at a time per work folder.
+// of VelmoUpdateLimits, counted on the bytes actually written and a block for each folder; an
+// archive whose listed names make too many folders is refused before anything is written. Modes are
+// the installer's own, whatever the archive says: folders and executables 0755, other files 0644.
+// Blocking file-system work; any thread, one call at a time per work folder.
 
 #include "Tindrel/VelmoCore/VelmoFolderLock.h"
 #include "Tindrel/VelmoCore/VelmoUpdateLimits.h"

@@ -29,22 +29,27 @@ bool stopped(const std::atomic<bool>* stop) {
 }
 
 // Removes the entries of the folder open at `folder` (links are removed, never followed), all
-// but the one named `keep`; false when stopped or when something stays.
-bool removeEntries(int folder, const char* keep, const std::atomic<bool>* stop) {
+// but the one named `keep`. The number of entries it met besides `keep`, or -1 when stopped or
+// when one of them stays.
+int removeEntries(int folder, const char* keep, const std::atomic<bool>* stop) {
     const int listed = fcntl(folder, F_DUPFD_CLOEXEC, 0);
     std::unique_ptr<DIR, DirectoryCloser> directory(listed >= 0 ? fdopendir(listed) : nullptr);
     if (!directory) {
         if (listed >= 0)
             close(listed);
-        return false;
+        return -1;
     }
+    // The copy shares its place in the listing with `folder`: each pass starts at the top.
+    rewinddir(directory.get());
+    int met = 0;
     bool removedAll = true;
     while (const dirent* entry = readdir(directory.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == ".." || (keep && name == keep))
             continue;
         if (stopped(stop))
-            return false;
+            return -1;
+        ++met;
         struct stat status {};
         if (fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
             removedAll = false;
@@ -53,18 +58,18 @@ bool removeEntries(int folder, const char* keep, const std::atomic<bool>* stop) 
         if (S_ISDIR(status.st_mode)) {
             const int inner =
                 openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            const bool emptied = inner >= 0 && removeEntries(inner, nullptr, stop);
+            const bool emptied = inner >= 0 && removeEntries(inner, nullptr, stop) >= 0;
             if (inner >= 0)
                 close(inner);
             if (stopped(stop))
-                return false;
+                return -1;
             removedAll =
                 emptied && unlinkat(folder, entry->d_name, AT_REMOVEDIR) == 0 && removedAll;
             continue;
         }
         removedAll = unlinkat(folder, entry->d_name, 0) == 0 && removedAll;
     }
-    return removedAll;
+    return removedAll ? met : -1;
 }
 
 } // namespace
@@ -99,8 +104,13 @@ bool VelmoWorkFolderMark::removeFolder(const std::filesystem::path& path,
     const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder < 0)
         return errno == ENOENT;
-    const bool emptied = removeEntries(folder, markName, stop) &&
-                         (unlinkat(folder, markName, 0) == 0 || errno == ENOENT);
+    // Listing a folder while removing from it may pass over entries: the mark goes only once
+    // a whole pass has met nothing else.
+    int met = 0;
+    do
+        met = removeEntries(folder, markName, stop);
+    while (met > 0);
+    const bool emptied = met == 0 && (unlinkat(folder, markName, 0) == 0 || errno == ENOENT);
     close(folder);
     return emptied && rmdir(path.c_str()) == 0;
 }
