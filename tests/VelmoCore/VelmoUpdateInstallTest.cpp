@@ -511,25 +511,32 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
 }
 
 TEST_F(UpdateInstall, RefusesArchivesOfCountlessFoldersBeforeWritingAny) {
-    // Each entry in a chain of folders of its own: the archive stays small, its folders do not.
-    auto chains = [](int count) {
+    // Each entry in a chain of 62 folders of its own, at the depth bound: the archive stays
+    // small, its folders do not. Data that does not compress lets the byte bound grow.
+    auto chains = [](int count, qsizetype dataBytes) {
         std::vector<ZipEntry> entries = test::fakeBundle("Tindrel.app", "new");
+        QByteArray noise(dataBytes, Qt::Uninitialized);
+        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        entries.push_back({"Tindrel.app/share/noise", ZipEntry::Kind::file, noise});
         for (int index = 0; index < count; ++index) {
             std::string path = "Tindrel.app/" + std::to_string(index);
-            while (std::count(path.begin(), path.end(), '/') < 63)
+            while (std::count(path.begin(), path.end(), '/') < 62)
                 path += "/d";
             entries.push_back({path + "/x", ZipEntry::Kind::file, "x"});
         }
         return entries;
     };
+    // Tindrel.app, bin and share, then 62 a chain: 3 chains make 189 folders, 4 make 251.
+    VelmoUpdateLimits limits;
+    limits.archiveFolders = 200;
     const struct {
         const char* what;
         std::vector<ZipEntry> entries;
         bool unpacked;
     } cases[]{
-        {"a program folder", test::fakeBundle("Tindrel.app", "new"), true},
-        {"folders past the byte bound", chains(30), false},
-        {"more folders than allowed", chains(70), false},
+        {"folders within the bounds", chains(3, 64 * 1024), true},
+        {"folders past the byte bound", chains(3, 1024), false},
+        {"more folders than allowed", chains(4, 64 * 1024), false},
     };
     const std::atomic<bool> stop = false;
     for (const auto& item : cases) {
@@ -539,9 +546,9 @@ TEST_F(UpdateInstall, RefusesArchivesOfCountlessFoldersBeforeWritingAny) {
         const QByteArray archive = test::zipArchive(item.entries);
         std::ofstream(work / "download.zip", std::ios::binary)
             .write(archive.constData(), archive.size());
-        EXPECT_EQ(VelmoBundleArchive::unpack(work / "download.zip", work / "unpacked",
-                                             VelmoUpdateLimits(), stop),
-                  item.unpacked)
+        EXPECT_EQ(
+            VelmoBundleArchive::unpack(work / "download.zip", work / "unpacked", limits, stop),
+            item.unpacked)
             << item.what;
         EXPECT_EQ(namesIn(work / "unpacked").empty(), !item.unpacked) << item.what;
     }
