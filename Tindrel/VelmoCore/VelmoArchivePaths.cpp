@@ -63,7 +63,7 @@ void VelmoArchivePaths::growTable() {
     table_.swap(grown);
 }
 
-bool VelmoArchivePaths::add(const Path& path, const char* linkTarget) {
+bool VelmoArchivePaths::add(const Path& path, const char* linkTarget, bool folder) {
     std::size_t bytes = 0;
     for (const std::string_view name : path)
         bytes += name.size();
@@ -82,18 +82,26 @@ bool VelmoArchivePaths::add(const Path& path, const char* linkTarget) {
         if (!last && (nodes_[next].kind & link))
             return false;
         if (!last)
-            nodes_[next].kind |= holdsEntries;
+            markFolder(next, holdsEntries);
         at = next;
     }
     Node& entry = nodes_[at];
     if ((entry.kind & listed) || (linkTarget && (entry.kind & holdsEntries)))
         return false;
+    if (folder && !linkTarget)
+        markFolder(at, listedFolder);
     entry.kind |= listed;
     if (linkTarget) {
         entry.kind |= link;
         linkTargets_.emplace(at, linkTarget);
     }
     return true;
+}
+
+void VelmoArchivePaths::markFolder(NodeId id, Kind kind) {
+    if (!(nodes_[id].kind & (holdsEntries | listedFolder)))
+        ++folders_;
+    nodes_[id].kind |= kind;
 }
 
 bool VelmoArchivePaths::linksStayInTheirTopFolders() const {

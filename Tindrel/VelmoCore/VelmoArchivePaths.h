@@ -21,8 +21,12 @@ public:
     using Path = std::vector<std::string_view>;
 
     // `path`: the entry's relative path as parts, none empty, "." or "..". `linkTarget`: the
-    // target of a symbolic link, null for any other entry. False when the entry is refused.
-    bool add(const Path& path, const char* linkTarget);
+    // target of a symbolic link, null for any other entry. `folder`: the entry is a folder.
+    // False when the entry is refused.
+    bool add(const Path& path, const char* linkTarget, bool folder = false);
+
+    // The folders the paths added so far make: those listed and those their names imply.
+    std::size_t folders() const { return folders_; }
 
     // True when every link, followed through the others, stays inside its own top folder.
     bool linksStayInTheirTopFolders() const;
@@ -39,12 +43,14 @@ private:
         std::uint16_t nameLength;
         std::uint8_t kind;
     };
-    enum Kind : std::uint8_t { listed = 1, holdsEntries = 2, link = 4 };
+    enum Kind : std::uint8_t { listed = 1, holdsEntries = 2, link = 4, listedFolder = 8 };
 
     std::string_view nameOf(const Node& node) const;
     NodeId child(NodeId parent, std::string_view name) const;
     NodeId addChild(NodeId parent, std::string_view name);
     void growTable();
+    // Gives the node `kind` (holdsEntries or listedFolder), counting it once as a folder.
+    void markFolder(NodeId id, Kind kind);
     // Where resolution stands: the nodes from the top down, noNode below a name never listed.
     bool walk(std::vector<NodeId>& at, std::string_view target, int& stepsLeft) const;
 
@@ -53,6 +59,7 @@ private:
     // Open addressing over (parent, name): node ids, noNode where free.
     std::vector<NodeId> table_;
     std::unordered_map<NodeId, std::string> linkTargets_;
+    std::size_t folders_ = 0;
 };
 
 } // namespace velmo

@@ -1,6 +1,7 @@
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 
 #include "Tindrel/VelmoCore/VelmoArchivePaths.h"
+#include "Tindrel/VelmoCore/VelmoWorkFolderMark.h"
 #include "Tindrel/VelmoCore/VelmoZipDirectory.h"
 
 #include <archive.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -21,6 +23,8 @@ namespace fs = std::filesystem;
 
 constexpr mode_t folderOrExecutableMode = 0755;
 constexpr mode_t plainFileMode = 0644;
+// The characters mkdtemp puts at the end of a work folder's name.
+constexpr std::size_t randomPartLength = 6;
 
 struct ArchiveReadCloser {
     void operator()(archive* reader) const { archive_read_free(reader); }
@@ -86,7 +90,7 @@ bool acceptEntry(archive_entry* entry, std::string_view listedName, const fs::pa
         if (!linkTarget)
             return false;
     }
-    if (!paths.add(*parts, linkTarget))
+    if (!paths.add(*parts, linkTarget, archive_entry_filetype(entry) == AE_IFDIR))
         return false;
     archive_entry_set_pathname(entry, (workFolder / relative).c_str());
     return true;
@@ -116,6 +120,32 @@ bool copyData(archive* reader, archive* writer, std::int64_t& written, std::int6
     }
 }
 
+// The disk one folder takes at least, however empty.
+std::int64_t folderBytes(const fs::path& workFolder) {
+    struct statvfs status {};
+    constexpr std::int64_t usualBlock = 4096;
+    return statvfs(workFolder.c_str(), &status) == 0 && status.f_bsize > 0
+               ? static_cast<std::int64_t>(status.f_bsize)
+               : usualBlock;
+}
+
+// True when the folders the listed names make stay within the bounds. Counted from the central
+// directory, so that an archive of countless folders is refused before any is made.
+bool listedFoldersFit(const VelmoZipDirectory& listed, const VelmoUpdateLimits& limits,
+                      std::int64_t folderBytes, std::int64_t byteBound,
+                      const std::atomic<bool>& stop) {
+    VelmoArchivePaths paths;
+    for (std::size_t index = 0; index < listed.size() && !stop; ++index) {
+        const std::string_view name = listed.name(index);
+        const std::optional<VelmoArchivePaths::Path> parts = insidePath(name, limits);
+        if (!parts || !paths.add(*parts, nullptr, name.ends_with('/')) ||
+            static_cast<std::int64_t>(paths.folders()) > limits.archiveFolders ||
+            static_cast<std::int64_t>(paths.folders()) * folderBytes > byteBound)
+            return false;
+    }
+    return !stop;
+}
+
 // Folders the unpack made on its own for entries listed before their folder take the umask's
 // mode; they get the installer's mode like the listed ones.
 bool giveFoldersTheirMode(const fs::path& workFolder) {
@@ -132,31 +162,38 @@ bool giveFoldersTheirMode(const fs::path& workFolder) {
 } // namespace
 
 std::optional<VelmoBundleArchive::LockedFolder>
-VelmoBundleArchive::makeWorkFolder(const fs::path& temporaryDirectory, const std::string& prefix) {
+VelmoBundleArchive::makeWorkFolder(const fs::path& temporaryDirectory, const std::string& prefix,
+                                   const std::string& product) {
     std::string pattern = (temporaryDirectory / (prefix + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data()))
         return std::nullopt;
     std::optional<VelmoFolderLock> lock = VelmoFolderLock::tryLock(pattern);
-    if (!lock) {
+    if (!lock || !VelmoWorkFolderMark::write(lock->descriptor(), product,
+                                             pattern.substr(pattern.size() - randomPartLength))) {
+        lock.reset();
         std::error_code error;
-        fs::remove(pattern, error);
+        fs::remove_all(pattern, error);
         return std::nullopt;
     }
     return LockedFolder{fs::path(pattern), std::move(*lock)};
 }
 
 void VelmoBundleArchive::removeWorkFolders(const fs::path& temporaryDirectory,
+                                           const std::string& product,
                                            const std::function<bool(const std::string&)>& isOurs) {
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(temporaryDirectory, error)) {
+        const std::string name = entry.path().filename().string();
         struct stat status {};
-        if (!isOurs(entry.path().filename().string()) ||
+        if (name.size() <= randomPartLength || !isOurs(name) ||
             lstat(entry.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
             status.st_uid != geteuid())
             continue;
         // Held while removed, so that no install can take it up meanwhile.
-        if (const std::optional<VelmoFolderLock> lock = VelmoFolderLock::tryLock(entry.path()))
-            fs::remove_all(entry.path(), error);
+        const std::optional<VelmoFolderLock> lock = VelmoFolderLock::tryLock(entry.path());
+        if (lock && VelmoWorkFolderMark::isMarked(lock->descriptor(), product,
+                                                  name.substr(name.size() - randomPartLength)))
+            VelmoWorkFolderMark::removeFolder(entry.path());
     }
 }
 
@@ -173,7 +210,8 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
     // one listed at its place. It is read first, so that the bounds hold before libarchive
     // takes in the directory itself.
     const std::optional<VelmoZipDirectory> listed = VelmoZipDirectory::read(archivePath, limits);
-    if (!listed)
+    const std::int64_t blockBytes = folderBytes(workFolder);
+    if (!listed || !listedFoldersFit(*listed, limits, blockBytes, byteBound, stop))
         return false;
     std::unique_ptr<archive, ArchiveReadCloser> reader(archive_read_new());
     std::unique_ptr<archive, ArchiveWriteCloser> writer(archive_write_disk_new());
@@ -187,6 +225,7 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
 
     VelmoArchivePaths paths;
     std::size_t entries = 0;
+    // File data; the folders made so far take their share of the bound beside it.
     std::int64_t written = 0;
     for (;;) {
         archive_entry* entry = nullptr;
@@ -196,8 +235,11 @@ bool VelmoBundleArchive::unpack(const fs::path& archivePath, const fs::path& wor
         if (status != ARCHIVE_OK || stop || entries == listed->size() ||
             !acceptEntry(entry, listed->name(entries++), workFolder, limits, paths))
             return false;
-        if (archive_write_header(writer.get(), entry) != ARCHIVE_OK ||
-            !copyData(reader.get(), writer.get(), written, byteBound, stop) ||
+        const auto folders = static_cast<std::int64_t>(paths.folders());
+        const std::int64_t fileBound = byteBound - folders * blockBytes;
+        if (folders > limits.archiveFolders || written > fileBound ||
+            archive_write_header(writer.get(), entry) != ARCHIVE_OK ||
+            !copyData(reader.get(), writer.get(), written, fileBound, stop) ||
             archive_write_finish_entry(writer.get()) != ARCHIVE_OK)
             return false;
     }

@@ -6,9 +6,10 @@
 // so does any symbolic link that, followed together with the archive's other links, leads out
 // of the top folder it lies in, any entry named deeper or longer than the bounds, and any entry
 // whose local header names another path than the central directory. The unpack stops at the bounds
-// of VelmoUpdateLimits, counted on the bytes actually written. Modes are the installer's own,
-// whatever the archive says: folders and executables 0755, other files 0644. Blocking file-system
-// work; any thread, one call at a time per work folder.
+// of VelmoUpdateLimits, counted on the bytes actually written and a block for each folder; an
+// archive whose listed names make too many folders is refused before anything is written. Modes are
+// the installer's own, whatever the archive says: folders and executables 0755, other files 0644.
+// Blocking file-system work; any thread, one call at a time per work folder.
 
 #include "Tindrel/VelmoCore/VelmoFolderLock.h"
 #include "Tindrel/VelmoCore/VelmoUpdateLimits.h"
@@ -29,14 +30,16 @@ struct VelmoBundleArchive {
 
     // The work folder: a new private (0700) folder in `temporaryDirectory` whose name starts
     // with `prefix` and ends in "-" and six random characters, so nobody else can have planted
-    // it, locked while the caller keeps it.
+    // it, marked as `product`'s (VelmoWorkFolderMark) and locked while the caller keeps it.
     static std::optional<LockedFolder>
-    makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix);
+    makeWorkFolder(const std::filesystem::path& temporaryDirectory, const std::string& prefix,
+                   const std::string& product);
 
     // Removes the folders in `temporaryDirectory` that belong to this user, whose names
-    // `isOurs` accepts and that no one holds locked; links and other users' entries are left
-    // alone.
+    // `isOurs` accepts, that hold `product`'s mark for their name and that no one holds
+    // locked; links, other users' entries and unmarked folders are left alone.
     static void removeWorkFolders(const std::filesystem::path& temporaryDirectory,
+                                  const std::string& product,
                                   const std::function<bool(const std::string&)>& isOurs);
 
     // False when the archive cannot be read, holds an entry that is refused, reaches a bound,

@@ -2,6 +2,7 @@
 
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoDetachedProcess.h"
+#include "Tindrel/VelmoCore/VelmoWorkFolderMark.h"
 
 #include <system_error>
 
@@ -14,12 +15,8 @@ namespace {
 const char* const relaunchToolName = "relaunch-tool";
 
 bool isStagingFolderName(const std::string& name, const std::string& bundleName) {
-    for (const char* kind : {".staged-", ".backup-"}) {
-        const std::string prefix = bundleName + kind;
-        if (name.size() == prefix.size() + 6 && name.starts_with(prefix))
-            return true;
-    }
-    return false;
+    const std::string prefix = bundleName + ".staged-";
+    return name.size() == prefix.size() + 6 && name.starts_with(prefix);
 }
 
 } // namespace
@@ -62,7 +59,10 @@ const char* const VelmoBundleSwap::relaunchScript =
     "else\n"
     "    failure='the new version could not be put in place'\n"
     "fi\n"
-    "[ -n \"$keep\" ] || rm -rf -- \"$folder\"\n"
+    // The folder's mark goes last, so that a shell stopped while removing leaves a folder the
+    // next check still knows.
+    "[ -n \"$keep\" ] || { rm -rf -- \"$staged\" \"$tool\" \"$report\" \"$report.answer\" &&\n"
+    "    rm -rf -- \"$folder\"; }\n"
     "[ -n \"$failure\" ] || exit 0\n"
     "export VELMO_UPDATE_FAILED=\"$failure\"\n"
     "exec \"$bundle/bin/$program\" --background 9<&-\n";
@@ -73,9 +73,10 @@ VelmoBundleSwap::VelmoBundleSwap(fs::path bundle, fs::path folder, VelmoFolderLo
 
 std::optional<VelmoBundleSwap> VelmoBundleSwap::stage(const fs::path& newBundle,
                                                       const fs::path& bundle,
-                                                      const fs::path& relaunchTool) {
+                                                      const fs::path& relaunchTool,
+                                                      const std::string& product) {
     std::optional<VelmoBundleArchive::LockedFolder> folder = VelmoBundleArchive::makeWorkFolder(
-        bundle.parent_path(), bundle.filename().string() + ".staged");
+        bundle.parent_path(), bundle.filename().string() + ".staged", product);
     if (!folder)
         return std::nullopt;
     VelmoBundleSwap swap(bundle, folder->path, std::move(folder->lock));
@@ -102,11 +103,11 @@ std::optional<VelmoBundleSwap> VelmoBundleSwap::stage(const fs::path& newBundle,
     return swap;
 }
 
-void VelmoBundleSwap::removeLeftovers(const fs::path& bundle) {
+void VelmoBundleSwap::removeLeftovers(const fs::path& bundle, const std::string& product) {
     const std::string bundleName = bundle.filename().string();
-    VelmoBundleArchive::removeWorkFolders(bundle.parent_path(), [&](const std::string& name) {
-        return isStagingFolderName(name, bundleName);
-    });
+    VelmoBundleArchive::removeWorkFolders(
+        bundle.parent_path(), product,
+        [&](const std::string& name) { return isStagingFolderName(name, bundleName); });
 }
 
 bool VelmoBundleSwap::startRelaunch(qint64 runningProcessId, const std::string& program,
@@ -132,8 +133,7 @@ bool VelmoBundleSwap::startRelaunch(qint64 runningProcessId, const std::string& 
 }
 
 void VelmoBundleSwap::discard() {
-    std::error_code error;
-    fs::remove_all(folder_, error);
+    VelmoWorkFolderMark::removeFolder(folder_);
     lock_.reset();
 }
 

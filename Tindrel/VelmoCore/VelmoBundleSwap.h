@@ -31,13 +31,15 @@ public:
     // Moves (or, across file systems, copies) `newBundle` into a new staging folder beside
     // `bundle`, with `relaunchTool` beside it. Nothing when that cannot be done; then nothing
     // is left behind.
+    // The staging folder is marked as `product`'s.
     static std::optional<VelmoBundleSwap> stage(const std::filesystem::path& newBundle,
                                                 const std::filesystem::path& bundle,
-                                                const std::filesystem::path& relaunchTool);
+                                                const std::filesystem::path& relaunchTool,
+                                                const std::string& product);
 
-    // Removes the staging folders (and backup folders of earlier versions) beside `bundle`
-    // that no relaunch holds: what a stopped install left.
-    static void removeLeftovers(const std::filesystem::path& bundle);
+    // Removes the staging folders of `product` beside `bundle` that no relaunch holds: what a
+    // stopped install left. A folder without the mark stays, whatever its name.
+    static void removeLeftovers(const std::filesystem::path& bundle, const std::string& product);
 
     // Starts the detached shell, which takes over the lock; false (and the staging folder
     // removed) when it cannot start. An empty `expectedVersion` accepts any version the new

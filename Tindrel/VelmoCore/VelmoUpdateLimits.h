@@ -23,8 +23,12 @@ struct VelmoUpdateLimits {
     std::chrono::milliseconds downloadTimePerMiB{1000};
 
     // Unpacking stops at this many entries, and at this many bytes written or at this multiple
-    // of the archive's own size, whichever is smaller.
+    // of the archive's own size, whichever is smaller; each folder counts one file-system block.
     std::int64_t archiveEntries = 20000;
+    // Folders, those the names imply included: a program folder holds a few hundred at most.
+    // An archive past this, or whose folders alone pass the byte bound, is refused before
+    // anything is written.
+    std::int64_t archiveFolders = 4096;
     std::int64_t unpackedBytes = std::int64_t{2} << 30;
     std::int64_t unpackedPerArchiveByte = 50;
     // An entry's name: at most this many folders deep and this many bytes long; all names

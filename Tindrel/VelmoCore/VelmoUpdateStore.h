@@ -9,10 +9,11 @@
 // GUI thread only. Network calls are asynchronous and report back on the GUI thread; an
 // install unpacks and stages on a thread of its own, which the store stops and waits for when
 // it is destroyed. Every install holds its work folder locked and removes it whatever its
-// outcome; each check removes the work and staging folders of this product that no install
-// holds (left by one that was stopped). After an update was rolled back, the failure stays in
-// the status text and the banner until the user's next action there: silent checks keep it.
-// The store owns its transport and timer; the environment's callbacks must outlive it.
+// outcome (a quit stops that removal at once); each check removes the work and staging folders
+// that carry this product's mark and that no install holds (left by one that was stopped). After an
+// update was rolled back, the failure stays in the status text and the banner until the user's next
+// action there: silent checks keep it. The store owns its transport and timer; the environment's
+// callbacks must outlive it.
 
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoProductReleaseInfo.h"

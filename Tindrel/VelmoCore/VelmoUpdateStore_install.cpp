@@ -3,6 +3,7 @@
 #include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoBundleSwap.h"
 #include "Tindrel/VelmoCore/VelmoReleaseTransport.h"
+#include "Tindrel/VelmoCore/VelmoWorkFolderMark.h"
 
 #include <QDateTime>
 #include <QThread>
@@ -48,9 +49,11 @@ void VelmoUpdateStore::continueInstall(const QUrl& downloadURL) {
     setUpdateStatusText(QStringLiteral("Downloading ") + productName_ +
                         QStringLiteral(" update..."));
     // Locked until the unpack has removed it: a check meanwhile leaves it alone.
-    std::optional<VelmoBundleArchive::LockedFolder> made = VelmoBundleArchive::makeWorkFolder(
-        environment_.temporaryDirectory, "VelmoUpdate-" + productId_.toStdString() + "-" +
-                                             std::to_string(QDateTime::currentSecsSinceEpoch()));
+    std::optional<VelmoBundleArchive::LockedFolder> made =
+        VelmoBundleArchive::makeWorkFolder(environment_.temporaryDirectory,
+                                           "VelmoUpdate-" + productId_.toStdString() + "-" +
+                                               std::to_string(QDateTime::currentSecsSinceEpoch()),
+                                           productId_.toStdString());
     if (!made) {
         endInstall(downloadURL, openedDownload);
         return;
@@ -66,8 +69,7 @@ void VelmoUpdateStore::continueInstall(const QUrl& downloadURL) {
                 unpackAndStage(workFolder, downloadURL);
                 return;
             }
-            std::error_code ignored;
-            std::filesystem::remove_all(workFolder->path, ignored);
+            VelmoWorkFolderMark::removeFolder(workFolder->path);
             if (!response.answered) {
                 endInstall(downloadURL, openedDownload);
                 return;
@@ -90,31 +92,29 @@ void VelmoUpdateStore::unpackAndStage(
         std::optional<VelmoBundleSwap> staged;
     };
     auto outcome = std::make_shared<Outcome>();
-    unpackThread_ =
-        QThread::create([workFolder, outcome, limits = environment_.limits,
-                         bundle = *environment_.bundleLocation, tool = environment_.relaunchTool,
-                         program = productId_.toStdString(), stop = &stopUnpacking_] {
-            const std::filesystem::path unpacked = workFolder->path / "unpacked";
-            std::error_code error;
-            try {
-                std::filesystem::create_directory(unpacked, error);
-                if (!error && VelmoBundleArchive::unpack(workFolder->path / "download.zip",
-                                                         unpacked, limits, *stop)) {
-                    const std::optional<std::filesystem::path> newBundle =
-                        VelmoBundleArchive::findBundle(unpacked, program);
-                    outcome->foundBundle = newBundle.has_value();
-                    if (newBundle && tool && !*stop)
-                        outcome->staged = VelmoBundleSwap::stage(*newBundle, bundle, *tool);
-                }
-            } catch (...) {
-                outcome->failed = true;
-                outcome->staged.reset();
+    unpackThread_ = QThread::create([workFolder, outcome, limits = environment_.limits,
+                                     bundle = *environment_.bundleLocation,
+                                     tool = environment_.relaunchTool,
+                                     program = productId_.toStdString(), stop = &stopUnpacking_] {
+        const std::filesystem::path unpacked = workFolder->path / "unpacked";
+        std::error_code error;
+        try {
+            std::filesystem::create_directory(unpacked, error);
+            if (!error && VelmoBundleArchive::unpack(workFolder->path / "download.zip", unpacked,
+                                                     limits, *stop)) {
+                const std::optional<std::filesystem::path> newBundle =
+                    VelmoBundleArchive::findBundle(unpacked, program);
+                outcome->foundBundle = newBundle.has_value();
+                if (newBundle && tool && !*stop)
+                    outcome->staged = VelmoBundleSwap::stage(*newBundle, bundle, *tool, program);
             }
-            try {
-                std::filesystem::remove_all(workFolder->path, error);
-            } catch (...) {
-            }
-        });
+        } catch (...) {
+            outcome->failed = true;
+            outcome->staged.reset();
+        }
+        // Stopped by a quit, the rest waits for the next check: the folder keeps its mark.
+        VelmoWorkFolderMark::removeFolder(workFolder->path, stop);
+    });
     connect(unpackThread_, &QThread::finished, this, [this, downloadURL, workFolder, outcome] {
         // finished() comes just before the thread's end: wait for that before deleting it.
         unpackThread_->wait();
@@ -173,11 +173,12 @@ bool VelmoUpdateStore::isOwnWorkFolderName(const std::string& name) const {
 }
 
 void VelmoUpdateStore::removeLeftovers() const {
+    const std::string product = productId_.toStdString();
     VelmoBundleArchive::removeWorkFolders(
-        environment_.temporaryDirectory,
+        environment_.temporaryDirectory, product,
         [this](const std::string& name) { return isOwnWorkFolderName(name); });
     if (environment_.bundleLocation)
-        VelmoBundleSwap::removeLeftovers(*environment_.bundleLocation);
+        VelmoBundleSwap::removeLeftovers(*environment_.bundleLocation, product);
 }
 
 } // namespace velmo

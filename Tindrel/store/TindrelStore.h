@@ -330,6 +330,7 @@ private:
 
     // Folders and recents
     void scanSiblingAudioFiles(const Path& folder);
+    // Reads the recent files, and starts removing what killed exports left in their folders.
     void loadRecents();
     void addRecent(const Path& url);
     // Writes recentFiles to the settings, at most once a second: a later change within the

@@ -2,6 +2,7 @@
 
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
 #include "Tindrel/platform/text/TextCase.h"
+#include "Tindrel/store/ExportLeftovers.h"
 #include "Tindrel/store/NaturalNameOrder.h"
 #include "Tindrel/store/RecentPathsSetting.h"
 #include "Tindrel/store/StandardizedPath.h"
@@ -167,7 +168,12 @@ void TindrelStore::stepSibling(int delta) {
 
 void TindrelStore::loadRecents() {
     std::vector<Path> recents;
+    // Exports land beside the files they were made from.
+    std::vector<Path> exportFolders;
     for (const Path& path : readRecentPaths(environment_.settingsFile)) {
+        if (path.is_absolute() && std::find(exportFolders.begin(), exportFolders.end(),
+                                            path.parent_path()) == exportFolders.end())
+            exportFolders.push_back(path.parent_path());
         std::error_code error;
         if (!path.is_absolute() || !std::filesystem::exists(path, error))
             continue;
@@ -178,6 +184,7 @@ void TindrelStore::loadRecents() {
             break;
     }
     recentFiles = std::move(recents);
+    removeExportLeftoversInBackground(std::move(exportFolders));
 }
 
 void TindrelStore::addRecent(const Path& url) {

@@ -4,7 +4,9 @@
 // the relaunch shell's swap (one exchange, the new program asked for its version, started and
 // waited for until it is up, old one removed). The deep-name figures: the peak memory an unpack
 // adds for one entry at the depth and length bounds, the name tree at the most names the
-// bounds allow, and archives past the bounds (refused; negative or zero). Each time is the median
+// bounds allow, and archives past the bounds (refused; negative or zero). The folder figures:
+// the time to refuse an archive of countless folders, and the longest time from a quit to the
+// end of an unpack at the bounds and its clean-up. Each time is the median
 // of several runs. Memory figures are the peak resident size the process reached during the work
 // above what it held before: for the checks, and for one whole install by the update store
 // (streamed download, unpack, staging).
@@ -14,6 +16,7 @@
 #include "Tindrel/VelmoCore/VelmoBundleSwap.h"
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/VelmoCore/VelmoVersionsManifest.h"
+#include "Tindrel/VelmoCore/VelmoWorkFolderMark.h"
 #include "tests/VelmoCore/BundleZip.h"
 #include "tests/VelmoCore/LocalReleaseServer.h"
 
@@ -197,7 +200,8 @@ InstallFigures installMilliseconds() {
 
         QElapsedTimer timer;
         timer.start();
-        const auto work = VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel");
+        const auto work =
+            VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel", "tindrel");
         const std::atomic<bool> stop = false;
         if (!work || !VelmoBundleArchive::unpack(archive, work->path, VelmoUpdateLimits(), stop))
             return {-1, -1};
@@ -210,7 +214,7 @@ InstallFigures installMilliseconds() {
         // has already gone.
         timer.restart();
         const fs::path bundle = base / "apps" / "Tindrel.app";
-        auto swap = VelmoBundleSwap::stage(*found, bundle, VELMO_TEST_RELAUNCH_TOOL);
+        auto swap = VelmoBundleSwap::stage(*found, bundle, VELMO_TEST_RELAUNCH_TOOL, "tindrel");
         if (!swap)
             return {-1, -1};
         const qint64 gonePid = endedProcessId();
@@ -271,6 +275,90 @@ double manyDeepNamesPeakMebibytes() {
     return peak.growthMebibytes();
 }
 
+// An archive of `entries` entries, each one file in a chain of folders of its own, 64 names
+// deep: small on disk, countless folders when unpacked.
+QByteArray chainsOfFolders(int entries) {
+    std::vector<test::ZipEntry> chains;
+    for (int index = 0; index < entries; ++index) {
+        std::string path = "Tindrel.app/" + std::to_string(index);
+        for (int level = 2; level < 63; ++level)
+            path += "/d";
+        chains.push_back({path + "/x", test::ZipEntry::Kind::file, "x", 0644});
+    }
+    return test::zipArchive(chains);
+}
+
+// An archive at the entry and folder bounds: 4000 folders of three 1 KiB files each.
+QByteArray manyFoldersAndFiles() {
+    std::vector<test::ZipEntry> entries = test::fakeBundle("Tindrel.app", "new");
+    QByteArray bytes(1024, Qt::Uninitialized);
+    QRandomGenerator(3).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    for (int folder = 0; folder < 4000; ++folder) {
+        const std::string name = "Tindrel.app/share/" + std::to_string(folder);
+        entries.push_back({name + "/", test::ZipEntry::Kind::folder, {}, 0755});
+        for (int file = 0; file < 3; ++file)
+            entries.push_back(
+                {name + "/" + std::to_string(file), test::ZipEntry::Kind::file, bytes, 0644});
+    }
+    return test::zipArchive(entries);
+}
+
+fs::path writeArchive(const fs::path& folder, const QByteArray& bytes) {
+    const fs::path archive = folder / "update.zip";
+    QFile file(QString::fromStdString(archive.string()));
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return archive;
+}
+
+// The time an unpack takes to refuse the archive; negative when it was taken or wrote anything.
+double refusalMilliseconds(const QByteArray& bytes) {
+    QTemporaryDir root;
+    const fs::path base(root.path().toStdString());
+    const fs::path archive = writeArchive(base, bytes);
+    fs::create_directories(base / "work");
+    const std::atomic<bool> stop = false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool unpacked =
+        VelmoBundleArchive::unpack(archive, base / "work", VelmoUpdateLimits(), stop);
+    const double elapsed = timer.nsecsElapsed() / 1e6;
+    return unpacked || !fs::is_empty(base / "work") ? -elapsed : elapsed;
+}
+
+// The longest time from a quit to the end of an unpack and its clean-up, as the update store's
+// unpack thread runs them, over quits at several moments of the work.
+double longestQuitMilliseconds(const QByteArray& bytes) {
+    double longest = 0;
+    for (const int quitAfter : {50, 200, 500, 1000, 1500, 2000, 3000}) {
+        QTemporaryDir root;
+        const fs::path base(root.path().toStdString());
+        const fs::path archive = writeArchive(base, bytes);
+        auto work = VelmoBundleArchive::makeWorkFolder(base, "VelmoUpdate-tindrel", "tindrel");
+        if (!work)
+            return -1;
+        std::atomic<bool> stop = false;
+        std::atomic<bool> done = false;
+        QThread* thread = QThread::create([&] {
+            fs::create_directory(work->path / "unpacked");
+            VelmoBundleArchive::unpack(archive, work->path / "unpacked", VelmoUpdateLimits(), stop);
+            VelmoWorkFolderMark::removeFolder(work->path, &stop);
+            done = true;
+        });
+        thread->start();
+        thread->wait(quitAfter);
+        QElapsedTimer timer;
+        timer.start();
+        stop = true;
+        thread->wait();
+        if (!done)
+            return -1;
+        longest = std::max(longest, timer.nsecsElapsed() / 1e6);
+        delete thread;
+    }
+    return longest;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -296,5 +384,9 @@ int main(int argc, char** argv) {
           deepUnpackPeakMebibytes(oneDeepEntry(8000, 1)), "MiB");
     print("update_unpack_32000_deep_refused_peak_memory_growth",
           deepUnpackPeakMebibytes(oneDeepEntry(32000, 1)), "MiB");
+    print("update_unpack_20000_entries_in_chains_of_64_folders_refused",
+          refusalMilliseconds(chainsOfFolders(20000)));
+    print("update_unpack_and_clean_up_12000_files_4000_folders_longest_quit_to_stopped",
+          longestQuitMilliseconds(manyFoldersAndFiles()));
     return 0;
 }

@@ -1,8 +1,10 @@
+#include "Tindrel/VelmoCore/VelmoBundleArchive.h"
 #include "Tindrel/VelmoCore/VelmoFolderLock.h"
 #include "Tindrel/VelmoCore/VelmoUpdateBannerView.h"
 #include "Tindrel/VelmoCore/VelmoUpdateRow.h"
 #include "Tindrel/VelmoCore/VelmoUpdateStore.h"
 #include "Tindrel/VelmoCore/VelmoVersionsManifest.h"
+#include "Tindrel/VelmoCore/VelmoWorkFolderMark.h"
 #include "tests/VelmoCore/BundleZip.h"
 #include "tests/VelmoCore/LocalReleaseServer.h"
 #include "tests/VelmoCore/UpdateTestEnvironment.h"
@@ -170,6 +172,11 @@ TEST_F(UpdateInstall, SwapsInTheNewProgramWithTheInstallersModesAndRelaunchesIt)
     installed.push_back({"Tindrel.app/lib/deep/", ZipEntry::Kind::folder, {}, 0755});
     installed.push_back({"Tindrel.app/lib/deep/data.txt", ZipEntry::Kind::file, "d", 0644});
     installed.push_back({"Tindrel.app/share/current", ZipEntry::Kind::symlink, "../lib/deep"});
+    // Data that does not compress, as a real program has: its folders' blocks fit its bound.
+    QByteArray noise(32 * 1024, Qt::Uninitialized);
+    QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    release.push_back({"Tindrel.app/share/noise", ZipEntry::Kind::file, noise, 0644});
+    installed.push_back({"Tindrel.app/share/noise", ZipEntry::Kind::file, noise, 0644});
     server.serve(zipPath, 200, test::zipArchive(release));
     startStandIn();
     auto store = outOfDateStore(server.origin() + zipPath);
@@ -339,45 +346,88 @@ TEST_F(UpdateInstall, AKillAtAnyStepOfTheSwapLeavesAProgramAndTheNextCheckClears
     }
 }
 
-TEST_F(UpdateInstall, RemovesOnlyItsOwnUnheldLeftoversAtTheNextCheck) {
+TEST_F(UpdateInstall, RemovesOnlyTheUnheldFoldersItMadeAtTheNextCheck) {
     const fs::path elsewhere = root / "elsewhere";
     fs::create_directories(elsewhere);
     std::ofstream(elsewhere / "keep.txt") << "keep";
+    enum class Made { byUser, linkByUser, byUpdate, forOtherProduct, renamedByUser, markLinked };
+    // Folders the update makes are named from `name`, the rest by it.
     const struct {
         fs::path folder;
         std::string name;
+        Made made;
         bool held;
         bool removed;
     } cases[]{
-        {temporary, "VelmoUpdate-tindrel-1700000000-a1B2c3", false, true},
-        {temporary, "VelmoUpdate-tindrel-pro-1700000000-a1B2c3", false, false},
-        {temporary, "VelmoUpdate-tindrel-1700000000-a1B2c3-mine", false, false},
-        {temporary, "VelmoUpdate-tindrel-1700000001-link00", false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000000-abc123", Made::byUser, false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000000-a1B2c3", Made::byUser, false, false},
+        {temporary, "VelmoUpdate-tindrel-pro-1700000000-a1B2c3", Made::byUser, false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000000-a1B2c3-mine", Made::byUser, false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000001-link00", Made::linkByUser, false, false},
+        {apps, "Tindrel.app.backup-241207", Made::byUser, false, false},
+        {apps, "Tindrel.app.backup-Photos", Made::byUser, false, false},
+        {apps, "Tindrel.app.staged-2024ok", Made::byUser, false, false},
+        {apps, "Tindrel.app.staged-mine", Made::byUser, false, false},
+        {apps, "Other.app.staged-a1B2c3", Made::byUser, false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000002", Made::byUpdate, false, true},
+        {apps, "Tindrel.app.staged", Made::byUpdate, false, true},
         // another install, still under way
-        {temporary, "VelmoUpdate-tindrel-1700000002-d4E5f6", true, false},
-        {apps, "Tindrel.app.staged-a1B2c3", false, true},
-        {apps, "Tindrel.app.backup-a1B2c3", false, true},
-        {apps, "Tindrel.app.staged-d4E5f6", true, false},
-        {apps, "Tindrel.app.staged-mine", false, false},
-        {apps, "Other.app.staged-a1B2c3", false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000003", Made::byUpdate, true, false},
+        {apps, "Tindrel.app.staged", Made::byUpdate, true, false},
+        {temporary, "VelmoUpdate-tindrel-1700000004", Made::forOtherProduct, false, false},
+        {temporary, "VelmoUpdate-tindrel-1700000005", Made::renamedByUser, false, false},
+        {apps, "Tindrel.app.staged", Made::markLinked, false, false},
     };
     std::vector<VelmoFolderLock> held;
+    std::vector<fs::path> paths;
     for (const auto& item : cases) {
-        const fs::path path = item.folder / item.name;
-        if (item.name.ends_with("link00")) {
+        fs::path path = item.folder / item.name;
+        if (item.made == Made::linkByUser) {
             fs::create_directory_symlink(elsewhere, path);
+            paths.push_back(path);
             continue;
         }
-        fs::create_directories(path / "unpacked");
+        if (item.made == Made::byUser) {
+            fs::create_directories(path);
+        } else {
+            auto made = VelmoBundleArchive::makeWorkFolder(
+                item.folder, item.name, item.made == Made::forOtherProduct ? "other" : "tindrel");
+            ASSERT_TRUE(made) << item.name;
+            path = made->path;
+            if (item.held)
+                held.push_back(std::move(made->lock));
+        }
+        const std::vector<std::string> marks = namesIn(path);
+        if (item.made == Made::renamedByUser) {
+            fs::rename(path, path.string() + "-copy");
+            path += "-copy";
+        }
+        if (item.made == Made::markLinked) {
+            fs::rename(path / marks.at(0), elsewhere / marks.at(0));
+            fs::create_symlink(elsewhere / marks.at(0), path / marks.at(0));
+        }
+        fs::create_directories(path / "unpacked" / "Tindrel.app");
         std::ofstream(path / "download.zip") << "zip";
-        if (item.held)
-            held.push_back(*VelmoFolderLock::tryLock(path));
+        paths.push_back(path);
     }
     outOfDateStore(server.origin() + zipPath);
-    for (const auto& item : cases)
-        EXPECT_EQ(fs::exists(fs::symlink_status(item.folder / item.name)), !item.removed)
-            << item.name;
+    for (size_t index = 0; index < paths.size(); ++index)
+        EXPECT_EQ(fs::exists(fs::symlink_status(paths[index])), !cases[index].removed)
+            << paths[index];
     EXPECT_TRUE(fs::exists(elsewhere / "keep.txt"));
+
+    // A removal stopped by a quit leaves a folder the next check still knows as its own.
+    held.clear();
+    const std::atomic<bool> quit = true;
+    for (size_t index = 0; index < paths.size(); ++index) {
+        if (cases[index].made == Made::byUpdate && cases[index].held) {
+            EXPECT_FALSE(VelmoWorkFolderMark::removeFolder(paths[index], &quit));
+        }
+    }
+    outOfDateStore(server.origin() + zipPath);
+    for (size_t index = 0; index < paths.size(); ++index)
+        EXPECT_EQ(fs::exists(fs::symlink_status(paths[index])), cases[index].made != Made::byUpdate)
+            << paths[index];
 }
 
 TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
@@ -457,6 +507,50 @@ TEST_F(UpdateInstall, RefusesArchivesThatAreNotExactlyOneSafeProgramFolder) {
         EXPECT_EQ(snapshot(bundle), before) << item.what;
         EXPECT_FALSE(fs::exists(absolute)) << item.what;
         EXPECT_TRUE(namesIn(temporary).empty()) << item.what;
+    }
+}
+
+TEST_F(UpdateInstall, RefusesArchivesOfCountlessFoldersBeforeWritingAny) {
+    // Each entry in a chain of 62 folders of its own, at the depth bound: the archive stays
+    // small, its folders do not. Data that does not compress lets the byte bound grow.
+    auto chains = [](int count, qsizetype dataBytes) {
+        std::vector<ZipEntry> entries = test::fakeBundle("Tindrel.app", "new");
+        QByteArray noise(dataBytes, Qt::Uninitialized);
+        QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        entries.push_back({"Tindrel.app/share/noise", ZipEntry::Kind::file, noise});
+        for (int index = 0; index < count; ++index) {
+            std::string path = "Tindrel.app/" + std::to_string(index);
+            while (std::count(path.begin(), path.end(), '/') < 62)
+                path += "/d";
+            entries.push_back({path + "/x", ZipEntry::Kind::file, "x"});
+        }
+        return entries;
+    };
+    // Tindrel.app, bin and share, then 62 a chain: 3 chains make 189 folders, 4 make 251.
+    VelmoUpdateLimits limits;
+    limits.archiveFolders = 200;
+    const struct {
+        const char* what;
+        std::vector<ZipEntry> entries;
+        bool unpacked;
+    } cases[]{
+        {"folders within the bounds", chains(3, 64 * 1024), true},
+        {"folders past the byte bound", chains(3, 1024), false},
+        {"more folders than allowed", chains(4, 64 * 1024), false},
+    };
+    const std::atomic<bool> stop = false;
+    for (const auto& item : cases) {
+        const fs::path work = root / "work";
+        fs::remove_all(work);
+        fs::create_directories(work / "unpacked");
+        const QByteArray archive = test::zipArchive(item.entries);
+        std::ofstream(work / "download.zip", std::ios::binary)
+            .write(archive.constData(), archive.size());
+        EXPECT_EQ(
+            VelmoBundleArchive::unpack(work / "download.zip", work / "unpacked", limits, stop),
+            item.unpacked)
+            << item.what;
+        EXPECT_EQ(namesIn(work / "unpacked").empty(), !item.unpacked) << item.what;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "Tindrel/platform/files/UnpublishedFile.h"
 #include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/support/ExternalEncoder.h"
@@ -15,6 +16,9 @@
 #include <functional>
 #include <set>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using tindrel::test::readFileText;
 using tindrel::test::StoreTestRig;
@@ -140,6 +144,47 @@ TEST_F(ExportTest, aFailedExportLeavesTheOldFileAndNothingElse) {
     EXPECT_EQ(readFileText(folder() / "tone_modified.wav"), earlier);
     EXPECT_EQ(folderListing(folder()), before);
     EXPECT_TRUE(rig.revealer().revealedFiles.empty());
+}
+
+TEST_F(ExportTest, theNextStartRemovesWhatAnExportKilledAtItsLastStepLeft) {
+    // Killed with the complete file under its hidden name, its rename over the name still to
+    // come, as the last step of an export leaves it.
+    const auto leaveKilledExport = [](const std::filesystem::path& into) {
+        const pid_t writer = fork();
+        if (writer == 0) {
+            auto file = tindrel::platform::UnpublishedFile::create(into, 0666, nullptr);
+            if (file && ::write(file->descriptor(), "RIFF", 4) == 4)
+                file->publishUnderHiddenName(nullptr);
+            raise(SIGKILL);
+        }
+        int status = 0;
+        waitpid(writer, &status, 0);
+    };
+    const auto hidden = [](const std::filesystem::path& in) {
+        std::set<std::string> names;
+        for (const std::string& name : folderListing(in))
+            if (tindrel::platform::UnpublishedFile::isLeftoverName(name))
+                names.insert(name);
+        return names;
+    };
+    // No file the program knows lies here.
+    const std::filesystem::path elsewhere = rig.home() / "elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    leaveKilledExport(folder());
+    leaveKilledExport(elsewhere);
+    const std::set<std::string> left = hidden(folder());
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(hidden(elsewhere).size(), 1u);
+    std::set<std::string> usersFiles = folderListing(folder());
+    usersFiles.erase(*left.begin());
+
+    rig.restartStore();
+    const auto waited = std::chrono::steady_clock::now();
+    while (!hidden(folder()).empty() &&
+           std::chrono::steady_clock::now() - waited < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(folderListing(folder()), usersFiles);
+    EXPECT_EQ(hidden(elsewhere).size(), 1u);
 }
 
 TEST_F(ExportTest, replacesOnlyAnEarlierExportOfTheSameAudioWithTheSameSettings) {

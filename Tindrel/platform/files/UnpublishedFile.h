@@ -5,9 +5,11 @@
 // complete, so a failure, a drop without publishing or a kill leaves nothing half made.
 //
 // The file is unnamed (O_TMPFILE) where the file system allows; elsewhere it has a hidden name
-// of the one pattern isLeftoverName() knows. Its writer holds a shared flock on it from the
+// of the patterns isLeftoverName() knows. Its writer holds a shared flock on it from the
 // start, so a hidden file whose writer is gone (killed) is told from one being written, and is
-// removed the next time a file is made in its folder (removeLeftovers).
+// removed the next time a file is made in its folder (removeLeftovers). Where the file system
+// takes no locks (NFS without its lock service), the hidden name carries the machine and the
+// writer's process id instead, and the file goes once that process has ended.
 //
 // Publishing under a free name never replaces anything: the name is taken in one step (a link,
 // or a rename that refuses an existing name), and when it is taken the next of
@@ -63,14 +65,16 @@ public:
     // The held descriptor; after a publish, whoever uses the file holds it on.
     FileDescriptor release();
 
-    // Whether `name` is of the hidden pattern (".tindrel.<16 hex digits>.tmp").
+    // Whether `name` is of a hidden pattern: ".tindrel.<16 hex digits>.tmp", or one of an
+    // unlocked file of this machine (".tindrel.<host>.<process id>.<16 hex digits>.tmp").
     static bool isLeftoverName(std::string_view name);
-    // Removes the hidden files of this user in `folder` that nobody holds. Errors are ignored.
+    // Removes the hidden files of this user in `folder` that nobody holds, or whose writer has
+    // ended. Errors are ignored.
     static void removeLeftovers(const std::filesystem::path& folder);
 
 private:
     UnpublishedFile(FileDescriptor file, std::filesystem::path folder,
-                    std::filesystem::path hiddenPath);
+                    std::filesystem::path hiddenPath, bool held);
     std::string procPath() const;
     // The file at `target` unless something has that name; errno EEXIST then.
     bool placeWithoutReplacing(const std::filesystem::path& target);
@@ -80,6 +84,7 @@ private:
     FileDescriptor file_;
     std::filesystem::path folder_;
     std::filesystem::path hiddenPath_; // empty while the file has no name
+    bool held_;                        // its lock; hidden names then need no process id
     bool published_ = false;
 };
 

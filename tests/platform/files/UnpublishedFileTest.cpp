@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdarg>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <sys/wait.h>
@@ -16,6 +22,44 @@ using tindrel::platform::UnpublishedFile;
 using Taken = UnpublishedFile::TakenName;
 using namespace tindrel::test;
 namespace fs = std::filesystem;
+
+namespace {
+
+// While not 0, this program stands on a file system that refuses O_TMPFILE and whose flock
+// fails with this error, as NFS without its lock service, vfat or many FUSE file systems do.
+std::atomic<int> flockFailure{0};
+
+} // namespace
+
+// Every open() and flock() of this program, ours and the libraries', goes through here; on
+// 64-bit systems open64() is the same call.
+extern "C" int open(const char* path, int flags, ...) {
+    static const auto realOpen =
+        reinterpret_cast<int (*)(const char*, int, ...)>(dlsym(RTLD_NEXT, "open"));
+    int mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, int);
+        va_end(arguments);
+    }
+    if (flockFailure != 0 && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return realOpen(path, flags, mode);
+}
+
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+
+extern "C" int flock(int fd, int operation) {
+    static const auto realFlock = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
+    if (const int failure = flockFailure.load()) {
+        errno = failure;
+        return -1;
+    }
+    return realFlock(fd, operation);
+}
 
 namespace {
 
@@ -149,4 +193,74 @@ TEST(UnpublishedFile, leavesNothingWhenKilledAndItsHiddenFilesGoOnceUnheld) {
     };
     for (const auto& name : names)
         EXPECT_EQ(UnpublishedFile::isLeftoverName(name.name), name.leftover) << name.name;
+}
+
+TEST(UnpublishedFile, publishesWhereTheFileSystemTakesNeitherTmpfileNorLocks) {
+    const struct {
+        const char* what;
+        int flockError;
+        bool publishes;
+    } cases[] = {
+        {"no lock service", ENOLCK, true},
+        {"no locks at all", EINVAL, true},
+        {"every lock taken", EWOULDBLOCK, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TemporaryFolder folder;
+        std::ofstream(folder / "song.wav") << "mine";
+        flockFailure = c.flockError;
+        std::string error;
+        for (int take = 0; take < 2; ++take) {
+            auto file = written(folder.path(), "take " + std::to_string(take));
+            if (!c.publishes) {
+                EXPECT_FALSE(UnpublishedFile::create(folder.path(), 0644, &error));
+                EXPECT_EQ(error, std::strerror(c.flockError));
+                continue;
+            }
+            ASSERT_TRUE(file);
+            ASSERT_TRUE(file->publishUnderFreeName(folder / "take.wav", nullptr, &error)) << error;
+        }
+        // Nothing that could not be used stays behind.
+        const std::set<std::string> published =
+            c.publishes ? std::set<std::string>{"song.wav", "take.wav", "take (2).wav"}
+                        : std::set<std::string>{"song.wav"};
+        EXPECT_EQ(folderListing(folder.path()), published);
+        if (!c.publishes) {
+            flockFailure = 0;
+            continue;
+        }
+
+        // Without locks a hidden file is its writer's while that process lives: a killed
+        // writer's goes with the next new file, this live one's and another machine's stay.
+        const pid_t writer = fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            auto file = written(folder.path(), "partial");
+            if (file)
+                file->publishUnderHiddenName(nullptr);
+            raise(SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(writer, &status, 0), writer);
+        std::string killed;
+        for (const std::string& name : folderListing(folder.path()))
+            if (name.starts_with("."))
+                killed = name;
+        ASSERT_TRUE(UnpublishedFile::isLeftoverName(killed)) << killed;
+        std::string otherMachine = killed;
+        char& hostDigit = otherMachine[std::string(".tindrel.").size()];
+        hostDigit = hostDigit == '0' ? '1' : '0';
+        std::ofstream(folder / otherMachine) << "theirs";
+        EXPECT_FALSE(UnpublishedFile::isLeftoverName(otherMachine)) << otherMachine;
+        auto held = written(folder.path(), "in use");
+        ASSERT_TRUE(held);
+        const auto heldPath = held->publishUnderHiddenName(nullptr);
+        ASSERT_TRUE(heldPath);
+        ASSERT_TRUE(written(folder.path(), "next"));
+        std::set<std::string> kept = published;
+        kept.insert({heldPath->filename().string(), otherMachine});
+        EXPECT_EQ(folderListing(folder.path()), kept);
+        flockFailure = 0;
+    }
 }
