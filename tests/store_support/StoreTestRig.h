@@ -37,6 +37,8 @@ public:
 
 // The parts of one test environment that the test keeps driving after the store took it.
 struct ManualStoreParts {
+    // The output reports itself real time: the engine's worker renders ahead of it.
+    bool realTimeOutput = false;
     platform::ManualOutput* output = nullptr; // set when the engine first starts
     ManualUiTicker* ticker = nullptr;
     ManualAnalysisExecutor* analysis = nullptr;
@@ -55,7 +57,9 @@ public:
     // Whether HOME and the XDG base folders are pointed at the sandbox for the rig's lifetime.
     enum class Desktop { untouched, sandboxed };
 
-    explicit StoreTestRig(Desktop mode = Desktop::untouched);
+    enum class Output { pumped, pumpedAsRealTime };
+
+    explicit StoreTestRig(Desktop mode = Desktop::untouched, Output output = Output::pumped);
     ~StoreTestRig();
 
     TindrelStore& store() { return *store_; }

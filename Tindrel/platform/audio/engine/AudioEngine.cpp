@@ -403,6 +403,10 @@ int64_t AudioEngine::underrunFrames() const {
     return graph_->underruns.load(std::memory_order_relaxed);
 }
 
+bool AudioEngine::renderAheadSettled() const {
+    return graph_->synchronous || graph_->worker.resting();
+}
+
 bool AudioEngine::enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,
                                             std::string* error) {
     if (maximumFrameCount == 0) {

@@ -57,6 +57,10 @@ public:
     // Frames a real-time output asked for while playing that the render-ahead did not have
     // ready (played as silence), since the engine was made.
     int64_t underrunFrames() const;
+    // Whether the render-ahead worker rests, having rendered as far ahead as it goes (always
+    // true without one). For a caller that drives a real-time output by hand and wants what is
+    // heard to follow from the file and the settings alone.
+    bool renderAheadSettled() const;
 
     // Offline rendering: no device; renderOffline() pulls the graph on the caller's thread.
     bool enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,
