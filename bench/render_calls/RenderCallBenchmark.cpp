@@ -15,6 +15,7 @@
 //
 // TINDREL_BENCH_SECONDS sets the time per setting (default 1 s): 3 modes x 2 block sizes x up
 // to 35 settings, paced in real time, and the figures after them in proportion.
+// TINDREL_BENCH_FIGURES, when set, names the parts to run: grid, loop_wrap, seek_rates, loaded.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
@@ -109,9 +110,15 @@ int main() {
         std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
         return 1;
     }
+    const char* figuresText = std::getenv("TINDREL_BENCH_FIGURES");
+    const std::string figures = figuresText ? figuresText : "grid,loop_wrap,seek_rates,loaded";
+    const auto wanted = [&](const char* part) { return figures.find(part) != std::string::npos; };
     const int64_t length = file->length();
     const int64_t loopIn = length / 4;
     for (const uint32_t block : {256u, 512u}) {
+        if (!wanted("grid")) {
+            break;
+        }
         const double halfPeriod = 0.5 * block / sampleRate;
         for (const Mode& mode : modes()) {
             std::vector<double> calls;
@@ -217,8 +224,14 @@ int main() {
         }
     }
     std::filesystem::remove(path);
-    tindrel::bench::printLoopWrapFigures(secondsPerSetting);
-    tindrel::bench::printHighRateSeekFigures(secondsPerSetting);
-    tindrel::bench::printLoadedFigures(secondsPerSetting);
+    if (wanted("loop_wrap")) {
+        tindrel::bench::printLoopWrapFigures(secondsPerSetting);
+    }
+    if (wanted("seek_rates")) {
+        tindrel::bench::printHighRateSeekFigures(secondsPerSetting);
+    }
+    if (wanted("loaded")) {
+        tindrel::bench::printLoadedFigures(secondsPerSetting);
+    }
     return 0;
 }
