@@ -281,13 +281,14 @@ TEST(AudioEngine, EveryModeAtTheExtremeCornersRendersFiniteSound) {
 }
 
 TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {
-    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     std::mutex mutex;
     std::condition_variable arrived;
     std::vector<float> tapped;
     std::vector<int64_t> sizes;
     bool offTheCaller = true;
     const auto caller = std::this_thread::get_id();
+    // Made after what its tap writes to, so that the tap has stopped before they go.
+    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     rig.engine().mainMixer().setOutputVolume(0.5f);
     rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
         std::lock_guard lock(mutex);
@@ -318,10 +319,11 @@ TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {
 }
 
 TEST(AudioEngine, TapDeliversAgainAfterTheOutputRested) {
-    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     std::mutex mutex;
     std::condition_variable arrived;
     int64_t tapped = 0;
+    // Made after what its tap writes to, so that the tap has stopped before they go.
+    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
         std::lock_guard lock(mutex);
         tapped += buffer.frameLength();
@@ -345,10 +347,11 @@ TEST(AudioEngine, TapDeliversAgainAfterTheOutputRested) {
 }
 
 TEST(AudioEngine, ReconnectingWhileRunningKeepsTheTapAndTakesTheNewFormat) {
-    EngineTestRig rig(sineSignal(440, 0.5, 1.0));
     std::mutex mutex;
     std::condition_variable arrived;
     uint32_t channels = 0;
+    // Made after what its tap writes to, so that the tap has stopped before they go.
+    EngineTestRig rig(sineSignal(440, 0.5, 1.0));
     rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
         std::lock_guard lock(mutex);
         channels = buffer.channelCount();
