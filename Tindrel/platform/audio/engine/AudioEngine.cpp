@@ -306,7 +306,7 @@ struct AudioEngine::Graph {
     static constexpr size_t quantum = 256;
     static constexpr size_t noWrap = SIZE_MAX;
     static constexpr double renderAheadSeconds = 0.1;
-    static constexpr double spliceMarginSeconds = 0.01;
+    static constexpr double spliceMarginSeconds = 0.03;
 
     OutputFactory makeOutput;
     std::unique_ptr<AudioOutput> output;
