@@ -60,6 +60,16 @@ writeToneFile(const char* name, double sampleRate, uint32_t channels, double sec
     return path;
 }
 
+// The fixture opened for playing; none, said on stderr, when it does not open.
+inline std::unique_ptr<platform::AudioFile> openFixture(const std::filesystem::path& path) {
+    std::string error;
+    std::unique_ptr<platform::AudioFile> file = platform::AudioFile::openForReading(path, &error);
+    if (!file) {
+        std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
+    }
+    return file;
+}
+
 inline double goertzelPower(const float* x, size_t count, double frequency, double sampleRate) {
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * frequency / sampleRate);
     double s1 = 0;
@@ -88,16 +98,22 @@ struct WarpCase {
     float cents;
 };
 
+// Wires `engine` for `rate` stereo, starts it and sets the warp of `setting`.
+inline void startEngine(platform::AudioEngine& engine, double rate, const WarpCase& setting) {
+    engine.connect({rate, 2});
+    engine.start();
+    engine.timePitchUnit().setOverlap(setting.overlap);
+    engine.timePitchUnit().setRate(setting.rate);
+    engine.timePitchUnit().setPitch(setting.cents);
+}
+
 inline void printLoopWrapFigures(double secondsPerSetting) {
     constexpr double rate = 48000;
     const auto path = writeToneFile("loop-wrap", rate, 2, 6, [](uint32_t, double t) {
         return t < 2 ? 600.0 : t < 3 ? 440.0 : 1000.0;
     });
-    std::string error;
-    const std::unique_ptr<platform::AudioFile> file =
-        platform::AudioFile::openForReading(path, &error);
+    const std::unique_ptr<platform::AudioFile> file = openFixture(path);
     if (!file) {
-        std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
         return;
     }
     const WarpCase cases[] = {
@@ -115,11 +131,7 @@ inline void printLoopWrapFigures(double secondsPerSetting) {
             std::atomic<bool> recording{false};
             platform::AudioEngine engine(
                 [&] { return std::make_unique<PacedDevice>(block, calls, recording, &heard); });
-            engine.connect({rate, 2});
-            engine.start();
-            engine.timePitchUnit().setOverlap(c.overlap);
-            engine.timePitchUnit().setRate(c.rate);
-            engine.timePitchUnit().setPitch(c.cents);
+            startEngine(engine, rate, c);
             startPlaying(engine.playerNode(), *file, static_cast<int64_t>(2 * rate));
             const int64_t underrunsBefore = engine.underrunFrames();
             recording = true;
@@ -167,11 +179,8 @@ inline void printHighRateSeekFigures(double secondsPerSetting) {
         for (const uint32_t channels : {1u, 2u, 8u}) {
             const auto path = writeToneFile("high-rate", rate, channels, 8,
                                             [](uint32_t c, double) { return 220.0 * (1 + c); });
-            std::string error;
-            const std::unique_ptr<platform::AudioFile> file =
-                platform::AudioFile::openForReading(path, &error);
+            const std::unique_ptr<platform::AudioFile> file = openFixture(path);
             if (!file) {
-                std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
                 continue;
             }
             std::vector<double> calls;
@@ -214,11 +223,8 @@ inline void printLoadedFigures(double secondsPerSetting) {
     const auto path = writeToneFile("loaded", rate, 2, 20, [](uint32_t c, double t) {
         return (c == 0 ? 330.0 : 440.0) * (1 + 0.1 * std::sin(t));
     });
-    std::string error;
-    const std::unique_ptr<platform::AudioFile> file =
-        platform::AudioFile::openForReading(path, &error);
+    const std::unique_ptr<platform::AudioFile> file = openFixture(path);
     if (!file) {
-        std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
         return;
     }
     const WarpCase cases[] = {
@@ -243,11 +249,7 @@ inline void printLoadedFigures(double secondsPerSetting) {
         std::atomic<bool> recording{false};
         platform::AudioEngine engine(
             [&] { return std::make_unique<PacedDevice>(512, calls, recording); });
-        engine.connect({rate, 2});
-        engine.start();
-        engine.timePitchUnit().setOverlap(c.overlap);
-        engine.timePitchUnit().setRate(c.rate);
-        engine.timePitchUnit().setPitch(c.cents);
+        startEngine(engine, rate, c);
         const int64_t in = file->length() / 4;
         startPlaying(engine.playerNode(), *file, in);
         const int64_t before = engine.underrunFrames();

@@ -1,3 +1,4 @@
+#include "tests/platform/engine/EngineTestRig.h"
 #include "tests/store/StoreFixtures.h"
 #include "tests/store_support/StoreTestRig.h"
 #include "tests/store_support/TindrelStoreProbe.h"
@@ -207,6 +208,63 @@ TEST_F(StoreWarp, DefaultRangesAndRangeEdits) {
     store.seek(3.0, false);
     store.setLoopOutAtPlayhead();
     EXPECT_EQ(store.statusBanner.get(), "Set Out at 0:03.0 · Range 0:00.0 – 0:03.0 (3.0s)");
+}
+
+// A warped range played as a loop, with the engine rendering ahead of an output that reports
+// itself real time and the UI tick wrapping it: what is heard goes In to Out and In again, never
+// into what lies before In or past Out, and the unit stays warped at each wrap (the tick reads
+// where the rendering stands, which after a wrap is back inside the range). 600 Hz lies before
+// In, 440 Hz inside and 1000 Hz past Out, each up a minor third as played.
+TEST(StoreWarpPlayback, AWarpedLoopIsHeardFromInToOutThroughTheTick) {
+    test::Signal signal = test::silenceSignal(3.0, 44100, 2);
+    double phase = 0;
+    for (int64_t k = 0; k < signal.frames(); ++k) {
+        const double t = static_cast<double>(k) / signal.sampleRate;
+        phase += 2 * M_PI * (t < 1.0 ? 600 : t < 1.6 ? 440 : 1000) / signal.sampleRate;
+        signal.samples[static_cast<size_t>(2 * k)] =
+            signal.samples[static_cast<size_t>(2 * k + 1)] =
+                static_cast<float>(0.4 * std::sin(phase));
+    }
+    test::StoreTestRig rig(test::StoreTestRig::Desktop::untouched,
+                           test::StoreTestRig::Output::pumpedAsRealTime);
+    TindrelStore& store = rig.store();
+    const auto path = rig.home() / "music" / "tones.wav";
+    std::filesystem::create_directories(path.parent_path());
+    test::writeAudioFile(path, signal, test::SampleEncoding::Float32);
+    store.loadAndPlay(path, false);
+    store.setWarpMode(WarpMode::musical);
+    store.setPlaybackRate(1.25f);
+    store.setPitchSemitones(3.0f);
+    store.setRangeBounds(1.0, 1.6);
+    store.setWarpScope(WarpScope::rangeOnly);
+    store.seek(1.0, true);
+    std::vector<float> heard;
+    int wraps = 0;
+    for (int n = 0; n < 60; ++n) { // 2 s of output: four passes
+        ASSERT_TRUE(TindrelStoreProbe::waitForRenderAhead(store));
+        rig.output().pump(1470);
+        for (size_t k = 0; k < rig.output().lastPumped().size(); k += 2)
+            heard.push_back(rig.output().lastPumped()[k]);
+        ASSERT_TRUE(TindrelStoreProbe::waitForRenderAhead(store));
+        const double before = store.currentTime.get();
+        rig.ticker().fire();
+        wraps += store.currentTime.get() < before ? 1 : 0;
+        EXPECT_GE(store.currentTime.get(), 1.0 - 1e-9);
+        EXPECT_LE(store.currentTime.get(), 1.6);
+        EXPECT_FLOAT_EQ(TindrelStoreProbe::timePitch(store).rate, 1.25f) << "tick " << n;
+    }
+    EXPECT_GE(wraps, 3);
+    const double third = std::exp2(3.0 / 12);
+    const double tones[] = {600 * third, 440 * third, 1000 * third};
+    for (size_t at = 441; at + 441 <= heard.size(); at += 441) {
+        const std::vector<float> part(heard.begin() + static_cast<std::ptrdiff_t>(at),
+                                      heard.begin() + static_cast<std::ptrdiff_t>(at + 441));
+        double powers[std::size(tones)];
+        for (size_t t = 0; t < std::size(tones); ++t)
+            powers[t] = test::tonePower(part, tones[t], 44100);
+        const auto strongest = std::max_element(std::begin(powers), std::end(powers)) - powers;
+        EXPECT_EQ(strongest, 1) << "10 ms at " << static_cast<double>(at) / 44100 << " s";
+    }
 }
 
 // What is heard is a function of the file and the settings alone: playback pulled in blocks of

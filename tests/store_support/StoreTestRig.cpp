@@ -65,7 +65,7 @@ StoreTestRig::~StoreTestRig() = default;
 
 void StoreTestRig::restartStore() {
     store_.reset();
-    parts_ = {};
+    parts_ = {.realTimeOutput = parts_.realTimeOutput};
     store_ = std::make_unique<TindrelStore>(manualStoreEnvironment(home(), settingsFile(), parts_));
 }
 

@@ -203,8 +203,10 @@ struct AudioEngine::Graph {
         queue->write(quantumPointers.data(), 0, quantum, player.markHeard(timePitch.heardFrames()));
     }
 
-    // Output frames to render before what is rendered reaches the loop's Out; at Out, the wrap
-    // is started and the next beginRender() takes it.
+    // Output frames to render before what is rendered reaches the loop's Out; once the next
+    // frame would reach it, the wrap is started and the next beginRender() takes it. What is
+    // rendered thus never stands past Out, where the transport would take it to have left the
+    // range.
     size_t framesToLoopWrap() {
         const std::optional<int64_t> heard = timePitch.heardFrames();
         const std::optional<int64_t> left =
@@ -212,9 +214,10 @@ struct AudioEngine::Graph {
         if (!left) {
             return noWrap;
         }
-        if (*left > 0) {
-            const double rate = std::clamp(static_cast<double>(timePitch.rate()), 0.25, 4.0);
-            return static_cast<size_t>(std::ceil(static_cast<double>(*left) / rate));
+        const double rate = std::clamp(static_cast<double>(timePitch.rate()), 0.25, 4.0);
+        const double frames = std::ceil(static_cast<double>(*left) / rate) - 1;
+        if (frames >= 1) {
+            return static_cast<size_t>(frames);
         }
         player.wrapToLoopIn();
         return noWrap;

@@ -13,7 +13,10 @@
 // real-time output a worker thread renders about 100 ms ahead of it (RenderAheadQueue.h), and
 // the output's thread only copies, mixes and publishes the playhead of what it plays: it never
 // allocates, locks or waits, whatever a seek, a wrap or a change of path costs. A seek is
-// joined a little past what the output has read, so it is heard once the new place is ready.
+// joined 30 ms of the output's time past what it has read, so it is heard soon after the new
+// place is ready and the worker has time to render on from there; the join is searched for
+// before the output is held, which it is only while the join is copied in. A loop wraps where
+// the rendering reaches Out, ahead of what is heard (AudioPlayerNode::setLoopRange()).
 // With an output that is not real-time (ManualOutput) and in manual rendering mode, the quanta
 // are rendered on the caller's thread as they are needed.
 

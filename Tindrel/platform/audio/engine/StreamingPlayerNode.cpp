@@ -191,42 +191,40 @@ float StreamingPlayerNode::volume() const {
     return volume_.load(std::memory_order_acquire);
 }
 
+std::optional<int64_t>
+StreamingPlayerNode::inTransportSegment(const std::atomic<uint64_t>& generation,
+                                        const std::atomic<int64_t>& frames,
+                                        int64_t pastWrap) const {
+    const uint64_t of = generation.load(std::memory_order_acquire);
+    const uint64_t transport = transportGeneration_.load(std::memory_order_acquire);
+    const int64_t count = frames.load(std::memory_order_acquire);
+    if (of == transport) {
+        return count;
+    }
+    if (of > transport && of <= generation_.load(std::memory_order_acquire)) {
+        return pastWrap + count;
+    }
+    return std::nullopt;
+}
+
 std::optional<int64_t> StreamingPlayerNode::playerSampleTime() const {
     if (!playing_.load(std::memory_order_acquire) ||
         !renderedSincePlay_.load(std::memory_order_acquire)) {
         return std::nullopt;
     }
-    const uint64_t heardGeneration = heardGeneration_.load(std::memory_order_acquire);
-    const uint64_t transport = transportGeneration_.load(std::memory_order_acquire);
-    const int64_t heard = heard_.load(std::memory_order_acquire);
-    if (heardGeneration == transport) {
-        return heard;
-    }
     // Heard past a wrap the transport has not taken over yet: the playhead goes on past Out.
-    if (heardGeneration > transport &&
-        heardGeneration <= generation_.load(std::memory_order_acquire)) {
-        return wrapOffset_.load(std::memory_order_acquire) + heard;
-    }
-    return std::nullopt;
+    return inTransportSegment(heardGeneration_, heard_,
+                              wrapOffset_.load(std::memory_order_acquire));
 }
 
 std::optional<int64_t> StreamingPlayerNode::playerRenderTime() const {
     if (!playerSampleTime()) {
         return std::nullopt;
     }
-    const uint64_t renderedGeneration = renderedGeneration_.load(std::memory_order_acquire);
-    const uint64_t transport = transportGeneration_.load(std::memory_order_acquire);
-    const int64_t rendered = rendered_.load(std::memory_order_acquire);
-    if (renderedGeneration == transport) {
-        return rendered;
-    }
     // Rendered past a wrap: where it stands in the file, counted from the transport's start.
-    if (renderedGeneration > transport &&
-        renderedGeneration <= generation_.load(std::memory_order_acquire)) {
-        return wrapIn_.load(std::memory_order_acquire) -
-               transportStart_.load(std::memory_order_acquire) + rendered;
-    }
-    return std::nullopt;
+    return inTransportSegment(renderedGeneration_, rendered_,
+                              wrapIn_.load(std::memory_order_acquire) -
+                                  transportStart_.load(std::memory_order_acquire));
 }
 
 AudioPlayerNode::Shortfall StreamingPlayerNode::segmentShortfall() const {

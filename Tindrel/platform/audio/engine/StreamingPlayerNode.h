@@ -98,6 +98,11 @@ private:
     std::optional<LoopRange> loopRange() const;
     // Takes over a wrap to `startFrame` the render side made and the transport now schedules.
     bool adoptWrap(int64_t startFrame);
+    // `frames` of `generation` counted in the transport's segment: as they are in its own
+    // generation, from `pastWrap` in a wrap it has not taken over yet; none in an older one.
+    std::optional<int64_t> inTransportSegment(const std::atomic<uint64_t>& generation,
+                                              const std::atomic<int64_t>& frames,
+                                              int64_t pastWrap) const;
 
     std::thread thread_;
     mutable std::mutex mutex_;
