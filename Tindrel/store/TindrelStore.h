@@ -302,6 +302,11 @@ private:
 
     // Transport
     void scheduleFromFrame(int64_t frame, bool autoPlay);
+    // The frame a seek to `seconds` schedules from.
+    int64_t seekFrame(double seconds) const;
+    // Tells the engine where the loop wraps, so that its rendering, which runs ahead of what is
+    // heard, wraps at Out itself; the tick's wrap then takes that over.
+    void passLoopToEngine();
     double currentPlayheadSeconds() const;
     // Where the engine's rendering stands, ahead of what is heard.
     double renderedPlayheadSeconds() const;

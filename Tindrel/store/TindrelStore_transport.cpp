@@ -153,6 +153,7 @@ void TindrelStore::scheduleFromFrame(int64_t frame, bool autoPlay) {
         return;
     const int64_t start = std::max<int64_t>(0, std::min(frame, totalFrameCount_ - 1));
     const int64_t count = totalFrameCount_ - start;
+    passLoopToEngine();
     // A new segment scheduled while playing is a seek the engine crossfades into; stopping
     // first would cut the sound.
     if (!autoPlay || !playerNode().isPlaying())
@@ -168,6 +169,22 @@ void TindrelStore::scheduleFromFrame(int64_t frame, bool autoPlay) {
         isPlaying = false;
     }
     callStatusChanged();
+}
+
+int64_t TindrelStore::seekFrame(double seconds) const {
+    const double t = std::max(0.0, std::min(seconds, std::max(0.0, duration - 0.01)));
+    return std::max<int64_t>(0,
+                             std::min(framesForSeconds(t, fileSampleRate_), totalFrameCount_ - 1));
+}
+
+void TindrelStore::passLoopToEngine() {
+    std::optional<platform::AudioPlayerNode::LoopRange> range;
+    const double a = loopIn->value_or(0.0);
+    const double b = loopOut->value_or(duration.get());
+    if (isLoopEnabled && a + 0.05 < b)
+        range = platform::AudioPlayerNode::LoopRange{seekFrame(a),
+                                                     framesForSeconds(b, fileSampleRate_)};
+    playerNode().setLoopRange(range);
 }
 
 void TindrelStore::seek(double seconds, std::optional<bool> forcePlay) {
@@ -342,6 +359,7 @@ void TindrelStore::advanceOneTick() {
         meterRightDB = pendingMeterLevels_->rightDB;
         pendingMeterLevels_.reset();
     }
+    passLoopToEngine();
     const double t = currentPlayheadSeconds();
     currentTime = t;
     ensurePlayheadVisibleInZoomWindow();

@@ -8,13 +8,22 @@
 // long a seek took to be heard (to the first frame of the new place leaving the device), and
 // the process's CPU load at the busiest setting, events included.
 //
+// The events are those the store's transport makes (TransportTicks.h): a 1 s loop that wraps,
+// a seek every half second and the edges of a range that alone is warped every quarter. Then
+// come the figures of EventFigures.h: what is heard at a loop's wrap, seeks at high sample
+// rates and many channels, and the grid's hardest settings with two busy loops beside it.
+//
 // TINDREL_BENCH_SECONDS sets the time per setting (default 1 s): 3 modes x 2 block sizes x up
-// to 56 settings, paced in real time.
+// to 35 settings, paced in real time, and the figures after them in proportion.
+// TINDREL_BENCH_FIGURES, when set, names the parts to run: grid, loop_wrap, seek_rates, loaded.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
 #include "Tindrel/platform/audio/engine/AudioOutput.h"
 #include "Tindrel/platform/text/LocaleFreeNumber.h"
+#include "bench/render_calls/EventFigures.h"
+#include "bench/render_calls/PacedDevice.h"
+#include "bench/render_calls/TransportTicks.h"
 #include "bench/support/ChordsAndDrumsFile.h"
 
 #include <algorithm>
@@ -34,67 +43,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using tindrel::formatNumber;
+using tindrel::bench::cpuSeconds;
+using tindrel::bench::PacedDevice;
+using tindrel::bench::runTransport;
+using tindrel::bench::TransportRun;
 using tindrel::platform::AudioEngine;
 using tindrel::platform::AudioFile;
 using tindrel::platform::AudioOutput;
 
 constexpr double sampleRate = 48000;
 constexpr double fileSeconds = 20;
-
-double cpuSeconds(clockid_t clock) {
-    timespec now{};
-    clock_gettime(clock, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double threadCpuSeconds() {
-    return cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-}
-
-// A device: a thread that pulls `block` frames per period, paced by the steady clock, and
-// records the thread CPU time of each call while `recording` is set.
-class TimedDevice final : public AudioOutput {
-public:
-    TimedDevice(uint32_t block, std::vector<double>& calls, std::atomic<bool>& recording)
-        : block_(block), calls_(calls), recording_(recording) {}
-    ~TimedDevice() override { stop(); }
-
-    bool start(double rate, uint32_t channels, RenderFunction render, void* context) override {
-        stop();
-        running_ = true;
-        thread_ = std::thread([=, this] {
-            std::vector<float> out(static_cast<size_t>(block_) * channels);
-            const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::duration<double>(block_ / rate));
-            auto deadline = std::chrono::steady_clock::now();
-            while (running_.load()) {
-                const double before = threadCpuSeconds();
-                render(context, out.data(), block_);
-                const double cost = threadCpuSeconds() - before;
-                if (recording_.load(std::memory_order_relaxed)) {
-                    calls_.push_back(cost);
-                }
-                deadline += period;
-                std::this_thread::sleep_until(deadline);
-            }
-        });
-        return true;
-    }
-    void stop() override {
-        running_ = false;
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-    bool isRunning() const override { return running_.load(); }
-
-private:
-    uint32_t block_;
-    std::vector<double>& calls_;
-    std::atomic<bool>& recording_;
-    std::atomic<bool> running_{false};
-    std::thread thread_;
-};
 
 std::filesystem::path writeFixture() {
     const auto path = std::filesystem::temp_directory_path() /
@@ -117,7 +75,7 @@ struct Mode {
 
 std::vector<Mode> modes() {
     const float speeds[] = {0.25f, 0.5f, 0.75f, 1.0f, 1.25f, 2.0f, 4.0f};
-    const float semitones[] = {-24, -12, -5, 0, 3, 7, 12, 24};
+    const float semitones[] = {-24, -12, 0, 7, 24};
     Mode tape{"tape", 8.0f, {}};
     Mode musical{"musical", 12.0f, {}};
     Mode beats{"beats", 3.5f, {}};
@@ -140,17 +98,6 @@ double percentile(std::vector<double> values, double share) {
     return values[k];
 }
 
-// Waits until the playhead is known again after a seek; seconds, or -1 after a second.
-double secondsUntilHeard(AudioEngine& engine, std::chrono::steady_clock::time_point since) {
-    while (std::chrono::steady_clock::now() - since < 1s) {
-        if (engine.playerNode().playerSampleTime()) {
-            return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-        }
-        std::this_thread::sleep_for(200us);
-    }
-    return -1;
-}
-
 } // namespace
 
 int main() {
@@ -163,8 +110,15 @@ int main() {
         std::fprintf(stderr, "bench_render_calls: %s\n", error.c_str());
         return 1;
     }
+    const char* figuresText = std::getenv("TINDREL_BENCH_FIGURES");
+    const std::string figures = figuresText ? figuresText : "grid,loop_wrap,seek_rates,loaded";
+    const auto wanted = [&](const char* part) { return figures.find(part) != std::string::npos; };
     const int64_t length = file->length();
+    const int64_t loopIn = length / 4;
     for (const uint32_t block : {256u, 512u}) {
+        if (!wanted("grid")) {
+            break;
+        }
         const double halfPeriod = 0.5 * block / sampleRate;
         for (const Mode& mode : modes()) {
             std::vector<double> calls;
@@ -172,7 +126,7 @@ int main() {
             std::vector<double> seekLatencies;
             std::atomic<bool> recording{false};
             AudioEngine engine(
-                [&] { return std::make_unique<TimedDevice>(block, calls, recording); });
+                [&] { return std::make_unique<PacedDevice>(block, calls, recording); });
             engine.connect({sampleRate, 2});
             engine.start();
             auto& unit = engine.timePitchUnit();
@@ -184,41 +138,30 @@ int main() {
                 unit.setOverlap(mode.overlap);
                 unit.setRate(setting.rate);
                 unit.setPitch(setting.cents);
-                player.stop();
-                player.scheduleSegment(*file, 0, length);
-                player.play();
-                // The first quanta after a start from silence are not an event.
-                std::this_thread::sleep_for(50ms);
+                tindrel::bench::startPlaying(player, *file, loopIn);
                 const int64_t underrunsBefore = engine.underrunFrames();
                 recording = true;
                 const double cpuBefore = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
                 const auto wallBefore = std::chrono::steady_clock::now();
-                const int events = static_cast<int>(secondsPerSetting / 0.25);
-                for (int event = 0; event < events; ++event) {
-                    std::this_thread::sleep_for(250ms);
-                    switch (event % 4) {
-                    case 0:
-                    case 2: { // a seek, then a loop's wrap back to its start
-                        const int64_t to = event % 4 == 0 ? length / 2 : length / 4;
-                        const auto since = std::chrono::steady_clock::now();
-                        player.scheduleSegment(*file, to, length - to);
-                        seekLatencies.push_back(secondsUntilHeard(engine, since));
-                        break;
-                    }
-                    case 1: // the edge of a range that alone is warped: neutral outside it
-                        unit.setOverlap(8.0f);
-                        unit.setRate(1.0f);
-                        unit.setPitch(0.0f);
-                        break;
-                    case 3: // back into the range; at 4x a pitch flip hands the engine over
+                const TransportRun run = runTransport(
+                    player, *file, sampleRate, loopIn, loopIn + static_cast<int64_t>(sampleRate),
+                    secondsPerSetting, 0.5, loopIn, [&](int quarter) {
+                        if (quarter % 2 == 0) {
+                            // The edge of a range that alone is warped: neutral outside it.
+                            unit.setOverlap(8.0f);
+                            unit.setRate(1.0f);
+                            unit.setPitch(0.0f);
+                            return;
+                        }
+                        // Back into the range; at 4x a pitch flip hands the engine over.
                         unit.setOverlap(mode.overlap);
                         unit.setRate(setting.rate);
                         unit.setPitch(setting.rate >= 4.0f && setting.cents <= -1200
                                           ? setting.cents + 1800.0f
                                           : setting.cents);
-                        break;
-                    }
-                }
+                    });
+                seekLatencies.insert(seekLatencies.end(), run.seekHeardSeconds.begin(),
+                                     run.seekHeardSeconds.end());
                 recording = false;
                 const double load =
                     (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) /
@@ -281,5 +224,14 @@ int main() {
         }
     }
     std::filesystem::remove(path);
+    if (wanted("loop_wrap")) {
+        tindrel::bench::printLoopWrapFigures(secondsPerSetting);
+    }
+    if (wanted("seek_rates")) {
+        tindrel::bench::printHighRateSeekFigures(secondsPerSetting);
+    }
+    if (wanted("loaded")) {
+        tindrel::bench::printLoadedFigures(secondsPerSetting);
+    }
     return 0;
 }

@@ -27,7 +27,7 @@ TindrelStoreEnvironment manualStoreEnvironment(const std::filesystem::path& home
                                                ManualStoreParts& parts) {
     TindrelStoreEnvironment environment;
     environment.makeOutput = [&parts] {
-        auto output = std::make_unique<platform::ManualOutput>();
+        auto output = std::make_unique<platform::ManualOutput>(parts.realTimeOutput);
         parts.output = output.get();
         return output;
     };
@@ -50,7 +50,8 @@ TindrelStoreEnvironment manualStoreEnvironment(const std::filesystem::path& home
     return environment;
 }
 
-StoreTestRig::StoreTestRig(Desktop mode) {
+StoreTestRig::StoreTestRig(Desktop mode, Output output) {
+    parts_.realTimeOutput = output == Output::pumpedAsRealTime;
     // The desktop sandbox brings its own folder, laid out alike.
     if (mode == Desktop::sandboxed)
         desktop_.emplace();

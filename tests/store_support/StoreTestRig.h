@@ -38,6 +38,8 @@ public:
 
 // The parts of one test environment that the test keeps driving after the store took it.
 struct ManualStoreParts {
+    // The output reports itself real time: the engine's worker renders ahead of it.
+    bool realTimeOutput = false;
     // Set on the engine's building thread when the engine first starts, which a load that
     // fails before it plays may not wait for.
     std::atomic<platform::ManualOutput*> output{nullptr};
@@ -58,7 +60,9 @@ public:
     // Whether HOME and the XDG base folders are pointed at the sandbox for the rig's lifetime.
     enum class Desktop { untouched, sandboxed };
 
-    explicit StoreTestRig(Desktop mode = Desktop::untouched);
+    enum class Output { pumped, pumpedAsRealTime };
+
+    explicit StoreTestRig(Desktop mode = Desktop::untouched, Output output = Output::pumped);
     ~StoreTestRig();
 
     TindrelStore& store() { return *store_; }

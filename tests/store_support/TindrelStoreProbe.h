@@ -17,6 +17,8 @@ public:
     static int64_t scheduledStartFrame(const TindrelStore& store);
     // As the meter tap's levels arrive on the main thread.
     static void receiveMeterLevels(TindrelStore& store, float leftDB, float rightDB);
+    // Waits until the engine's render-ahead worker rests; false after 20 s.
+    static bool waitForRenderAhead(const TindrelStore& store);
 };
 
 } // namespace tindrel

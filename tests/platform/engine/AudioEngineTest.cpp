@@ -281,13 +281,14 @@ TEST(AudioEngine, EveryModeAtTheExtremeCornersRendersFiniteSound) {
 }
 
 TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {
-    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     std::mutex mutex;
     std::condition_variable arrived;
     std::vector<float> tapped;
     std::vector<int64_t> sizes;
     bool offTheCaller = true;
     const auto caller = std::this_thread::get_id();
+    // Made after what its tap writes to, so that the tap has stopped before they go.
+    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     rig.engine().mainMixer().setOutputVolume(0.5f);
     rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
         std::lock_guard lock(mutex);
@@ -318,10 +319,11 @@ TEST(AudioEngine, TapDeliversMixerBlocksOnAWorkerThread) {
 }
 
 TEST(AudioEngine, TapDeliversAgainAfterTheOutputRested) {
-    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     std::mutex mutex;
     std::condition_variable arrived;
     int64_t tapped = 0;
+    // Made after what its tap writes to, so that the tap has stopped before they go.
+    EngineTestRig rig(sineSignal(440, 0.5, 3.0));
     rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
         std::lock_guard lock(mutex);
         tapped += buffer.frameLength();
@@ -345,10 +347,11 @@ TEST(AudioEngine, TapDeliversAgainAfterTheOutputRested) {
 }
 
 TEST(AudioEngine, ReconnectingWhileRunningKeepsTheTapAndTakesTheNewFormat) {
-    EngineTestRig rig(sineSignal(440, 0.5, 1.0));
     std::mutex mutex;
     std::condition_variable arrived;
     uint32_t channels = 0;
+    // Made after what its tap writes to, so that the tap has stopped before they go.
+    EngineTestRig rig(sineSignal(440, 0.5, 1.0));
     rig.engine().mainMixer().installTap(1024, [&](const platform::AudioPcmBuffer& buffer) {
         std::lock_guard lock(mutex);
         channels = buffer.channelCount();
@@ -444,6 +447,78 @@ TEST(AudioEngineOffline, WarpedRenderIsAlignedWithTheSourceAndKeepsItsTail) {
             const int64_t onset = firstFrameAbove(out, 0.05f);
             EXPECT_NEAR(static_cast<double>(onset) / rate44k, 1.0 / rate, 0.02);
             EXPECT_GT(rms(out, out.size() - 882, 882), 0.2) << "the last 20 ms still sound";
+        }
+    }
+}
+
+} // namespace
+} // namespace tindrel::test
+
+namespace tindrel::test {
+namespace {
+
+// The rendering, which runs ahead of what is heard, wraps a loop at Out itself: what is heard
+// goes up to Out and then from In again, with at most the join's 5 ms of what lies past Out and
+// no more than 25 ms cut before it. The loop's first half is 440 Hz and its second 520 Hz, so
+// the wrap shows where the second turns back into the first; 600 Hz lies before In and 1000 Hz
+// past Out.
+TEST(AudioEngine, ALoopWrapsAtOutInEveryModeAndSpeed) {
+    constexpr double in = 0.5, out = 0.9;
+    Signal signal = silenceSignal(1.6, rate44k, 2);
+    double phase = 0;
+    for (int64_t k = 0; k < signal.frames(); ++k) {
+        const double t = static_cast<double>(k) / rate44k;
+        const double frequency = t < in ? 600 : t < 0.7 ? 440 : t < out ? 520 : 1000;
+        phase += 2 * M_PI * frequency / rate44k;
+        signal.samples[static_cast<size_t>(2 * k)] =
+            signal.samples[static_cast<size_t>(2 * k + 1)] =
+                static_cast<float>(0.4 * std::sin(phase));
+    }
+    const WarpCase cases[] = {{"tape", 8, 1, 0},           {"musical", 12, 1, 0},
+                              {"musical", 12, 1.25f, 300}, {"beats", 3.5f, 1, 0},
+                              {"beats", 3.5f, 4, 2400},    {"tape", 8, 2, 1200}};
+    for (const WarpCase& c : cases) {
+        SCOPED_TRACE(c.name + " at " + std::to_string(c.rate) + "x");
+        EngineTestRig rig(signal);
+        rig.setWarp(c.overlap, c.rate, c.cents);
+        auto& player = rig.engine().playerNode();
+        player.setLoopRange(platform::AudioPlayerNode::LoopRange{
+            static_cast<int64_t>(in * rate44k), static_cast<int64_t>(out * rate44k)});
+        rig.playFrom(static_cast<int64_t>(in * rate44k));
+        const double pass = (out - in) / c.rate;
+        const std::vector<float> heard =
+            rig.pump(static_cast<uint32_t>((pass * 2.5 + 0.05) * rate44k));
+        const double scale = std::exp2(c.cents / 1200.0);
+        constexpr size_t window = 441; // 10 ms
+        auto strongest = [&](size_t at) {
+            const std::vector<float> part(heard.begin() + static_cast<std::ptrdiff_t>(at),
+                                          heard.begin() + static_cast<std::ptrdiff_t>(at + window));
+            const double powers[] = {
+                tonePower(part, 600 * scale, rate44k), tonePower(part, 440 * scale, rate44k),
+                tonePower(part, 520 * scale, rate44k), tonePower(part, 1000 * scale, rate44k)};
+            return static_cast<int>(std::max_element(std::begin(powers), std::end(powers)) -
+                                    std::begin(powers));
+        };
+        int pastOut = 0;
+        std::vector<double> wraps; // seconds heard when the second half turned into the first
+        int before = -1;
+        for (size_t at = window; at + window <= heard.size(); at += window) {
+            const int tone = strongest(at);
+            pastOut += tone == 3 ? 1 : 0;
+            EXPECT_NE(tone, 0) << "before In at " << static_cast<double>(at) / rate44k;
+            if (before == 2 && tone == 1) {
+                wraps.push_back(static_cast<double>(at) / rate44k);
+            }
+            before = tone == 3 ? before : tone;
+        }
+        EXPECT_EQ(pastOut, 0) << "10 ms windows heard past Out";
+        ASSERT_GE(wraps.size(), 2u);
+        for (size_t k = 0; k < 2; ++k) {
+            // The window in which the wrap is heard ends within 25 ms before Out's due time
+            // and at most a window after it.
+            const double due = pass * static_cast<double>(k + 1);
+            EXPECT_GE(wraps[k] + 0.01, due - 0.025) << "wrap " << k;
+            EXPECT_LE(wraps[k], due + 0.015) << "wrap " << k;
         }
     }
 }

@@ -12,6 +12,7 @@ namespace tindrel::platform {
 namespace {
 
 // Frames whose value is their position, plus `version` (0 or 0.5) once rewritten by a splice.
+// `heard` -1: the end of the frames written.
 void writeNumbered(RenderAheadQueue& queue, size_t frames, float version, int64_t heard) {
     std::vector<float> values(frames);
     const uint64_t from = queue.writePosition();
@@ -19,7 +20,8 @@ void writeNumbered(RenderAheadQueue& queue, size_t frames, float version, int64_
         values[k] = static_cast<float>(from + k) + version;
     }
     const float* channels[] = {values.data()};
-    queue.write(channels, 0, frames, {1, heard, true});
+    queue.write(channels, 0, frames,
+                {1, heard < 0 ? static_cast<int64_t>(from + frames) : heard, true});
 }
 
 TEST(RenderAheadQueue, PlayheadFollowsTheReadFramesAndDroppedOnesAreSkipped) {
@@ -45,9 +47,41 @@ TEST(RenderAheadQueue, PlayheadFollowsTheReadFramesAndDroppedOnesAreSkipped) {
     EXPECT_EQ(out[0], 512.0f);
 }
 
-// A reader on its own thread, as a device's, while the writer appends and splices: every frame
-// read is either the one first written at its position or its rewrite, never a torn or skipped
-// one, and a splice never lands before what was read.
+// A stop or a schedule while stopped drops what was rendered, from whichever thread and at
+// whatever point of a splice it comes: what is written after the splice is all heard.
+TEST(RenderAheadQueue, ADropDuringASpliceSparesWhatIsWrittenAfterIt) {
+    enum class When { beforeTheFence, whileFenced, afterTheSplice };
+    for (const When when : {When::beforeTheFence, When::whileFenced, When::afterTheSplice}) {
+        RenderAheadQueue queue(1, 8192, 256);
+        for (int k = 0; k < 16; ++k) {
+            writeNumbered(queue, 256, 0, 0);
+        }
+        std::vector<float> out(4096);
+        float* destination[] = {out.data()};
+        ASSERT_EQ(queue.read(destination, 0, 512, nullptr), 512u);
+        if (when == When::beforeTheFence) {
+            queue.dropUnread();
+        }
+        const uint64_t at = queue.fence(queue.readPosition() + 768);
+        if (when == When::whileFenced) {
+            queue.dropUnread();
+        }
+        queue.truncateAtFenceAndRelease();
+        if (when == When::afterTheSplice) {
+            queue.dropUnread();
+        }
+        writeNumbered(queue, 256, 0.5f, 0);
+        writeNumbered(queue, 256, 0.5f, 0);
+        ASSERT_EQ(queue.read(destination, 0, 4096, nullptr), 512u) << static_cast<int>(when);
+        EXPECT_EQ(out[0], static_cast<float>(at) + 0.5f) << static_cast<int>(when);
+    }
+}
+
+// A reader on its own thread, as a device's, while the writer appends and splices as the engine
+// does (peeking at the frames a join fades out of before fencing the reader for the copy):
+// every frame read is either the one first written at its position or its rewrite, never a
+// torn or skipped one, a splice never lands before what was read, and the playhead read with
+// the frames lies within the quantum they end in.
 TEST(RenderAheadQueue, ASpliceRewritesOnlyWhatTheReaderHasNotReached) {
     RenderAheadQueue queue(1, 4096, 256);
     constexpr uint64_t total = 400000;
@@ -59,11 +93,19 @@ TEST(RenderAheadQueue, ASpliceRewritesOnlyWhatTheReaderHasNotReached) {
         float* destination[] = {out.data()};
         uint64_t position = 0;
         while (position < total && !failed) {
-            const size_t got = queue.read(destination, 0, 1 + random() % 700, nullptr);
+            RenderAheadQueue::Mark passed;
+            passed.known = false;
+            const size_t got = queue.read(destination, 0, 1 + random() % 700, &passed);
             for (size_t k = 0; k < got; ++k, ++position) {
                 if (std::floor(out[k]) != static_cast<float>(position)) {
                     failed = true;
                 }
+            }
+            // Never ahead of what was read, and behind it by a few quanta at most: about a
+            // splice, frames may have no stamp yet, and one being rewritten is not read.
+            const auto now = static_cast<int64_t>(position);
+            if (passed.known && (passed.heard > now + 1 || passed.heard < now - 1024)) {
+                failed = true;
             }
             std::this_thread::yield();
         }
@@ -77,19 +119,22 @@ TEST(RenderAheadQueue, ASpliceRewritesOnlyWhatTheReaderHasNotReached) {
             continue;
         }
         if (random() % 8 == 0) {
-            const uint64_t at = queue.fence(queue.readPosition() + random() % 1024);
+            const uint64_t from =
+                std::min(queue.readPosition() + random() % 1024, queue.writePosition());
             std::vector<float> taken(64);
             float* into[] = {taken.data()};
-            const size_t peeked = queue.peek(at, into, 0, 64);
+            const size_t peeked = queue.peek(from, into, 0, 64);
             for (size_t k = 0; k < peeked; ++k) {
-                EXPECT_EQ(std::floor(taken[k]), static_cast<float>(at + k));
+                EXPECT_EQ(std::floor(taken[k]), static_cast<float>(from + k));
             }
+            const uint64_t at = queue.fence(from);
+            EXPECT_GE(at, from);
             queue.truncateAtFenceAndRelease();
             EXPECT_EQ(queue.writePosition(), at);
             ++splices;
-            writeNumbered(queue, 256, 0.5f, 0);
+            writeNumbered(queue, 256, 0.5f, -1);
         } else {
-            writeNumbered(queue, 256, 0, 0);
+            writeNumbered(queue, 256, 0, -1);
         }
     }
     reader.join();

@@ -31,28 +31,37 @@ AudioFormat sanitised(const AudioFormat& format) {
 
 // What the worker rendered ahead, from a little past what the device has read: a seek joins
 // there, so it is heard about as soon as the new place is ready, however far ahead the queue
-// runs. The device is held before that point from the first frame taken until the join is
-// written in place (truncateAtFenceAndRelease()).
+// runs. The frames are peeked, not held: the device is fenced only while the join is spliced
+// in (spliceAtTake()), so a search however long never holds it.
 class QueuedAhead final : public RenderedAhead {
 public:
     QueuedAhead(RenderAheadQueue& queue, size_t margin) : queue_(queue), margin_(margin) {}
 
     size_t take(float* const* out, size_t offset, size_t frames) override {
-        if (!fenced_) {
-            position_ = queue_.fence(queue_.readPosition() + margin_);
-            fenced_ = true;
+        if (!taken_) {
+            start_ = std::min(queue_.readPosition() + margin_, queue_.writePosition());
+            position_ = start_;
+            taken_ = true;
         }
         const size_t got = queue_.peek(position_, out, offset, frames);
         position_ += got;
         return got;
     }
-    bool fenced() const { return fenced_; }
+    bool taken() const { return taken_; }
+    // Drops what was written from the join's point on and returns the frames of the join the
+    // device has played meanwhile (none unless it outran the margin).
+    size_t spliceAtTake() {
+        const uint64_t at = queue_.fence(start_);
+        queue_.truncateAtFenceAndRelease();
+        return static_cast<size_t>(at - start_);
+    }
 
 private:
     RenderAheadQueue& queue_;
     size_t margin_;
+    uint64_t start_ = 0;
     uint64_t position_ = 0;
-    bool fenced_ = false;
+    bool taken_ = false;
 };
 
 } // namespace
@@ -141,9 +150,11 @@ struct AudioEngine::Graph {
         while (produced < quantum) {
             // The frames that join a seek play out before another segment may start.
             const size_t held = timePitch.framesBeforeNewSegment();
+            const size_t untilOut = render && held == 0 ? framesToLoopWrap() : noWrap;
             const StreamingPlayerNode::Cue cue = player.beginRender(held == 0);
             if (cue.newSegment) {
                 timePitch.restart(cue.seek, cue.preRoll);
+                joinsAtLoopOut = cue.wrap;
                 if (!cue.seek) {
                     // What was rendered of the old segment is not to be heard.
                     queue->dropUnread();
@@ -153,27 +164,36 @@ struct AudioEngine::Graph {
             if (!cue.playing || !render) {
                 return;
             }
-            const size_t wanted =
-                held > 0 ? std::min(held, quantum - produced) : quantum - produced;
+            size_t wanted = std::min({quantum - produced, held > 0 ? held : quantum, untilOut});
+            if (cue.newSegment && cue.seek && !cue.wrap) {
+                // The call that joins the seek stops at its first frame, so that nothing waits
+                // for the new place's input between the join and its splice.
+                wanted = 1;
+            }
             for (uint32_t c = 0; c < format.channelCount; ++c) {
                 offsetPointers[c] = quantumFrames[c].data() + produced;
             }
-            // Room for the device's next read while the join is written in place, which takes
-            // a small part of its period.
-            QueuedAhead ahead(*queue, synchronous ? 0 : queue->largestRead() + quantum);
-            const size_t got = timePitch.render(offsetPointers.data(), wanted, player, &ahead);
-            if (ahead.fenced()) {
+            // Room for the device's next read and the join's own work, set in time; a wrap joins
+            // at Out, after all that was rendered, instead.
+            QueuedAhead ahead(*queue, synchronous ? 0 : spliceMargin());
+            size_t got = timePitch.render(offsetPointers.data(), wanted, player,
+                                          joinsAtLoopOut ? nullptr : &ahead);
+            if (timePitch.heardFrames()) {
+                joinsAtLoopOut = false;
+            }
+            if (ahead.taken()) {
                 // The join replaces what was rendered from its point on, this quantum's
                 // frames before it included.
-                queue->truncateAtFenceAndRelease();
+                const size_t played = std::min(got, ahead.spliceAtTake());
+                got -= played;
                 for (auto& channel : quantumFrames) {
-                    std::copy_n(channel.begin() + static_cast<std::ptrdiff_t>(produced), got,
-                                channel.begin());
+                    std::copy_n(channel.begin() + static_cast<std::ptrdiff_t>(produced + played),
+                                got, channel.begin());
                 }
                 produced = 0;
             }
             produced += got;
-            if (got < wanted || held == 0) {
+            if (got < wanted) {
                 break;
             }
         }
@@ -181,6 +201,33 @@ struct AudioEngine::Graph {
             std::fill(channel.begin() + static_cast<std::ptrdiff_t>(produced), channel.end(), 0.0f);
         }
         queue->write(quantumPointers.data(), 0, quantum, player.markHeard(timePitch.heardFrames()));
+    }
+
+    // Output frames to render before what is rendered reaches the loop's Out; once the next
+    // frame would reach it, the wrap is started and the next beginRender() takes it. What is
+    // rendered thus never stands past Out, where the transport would take it to have left the
+    // range.
+    size_t framesToLoopWrap() {
+        const std::optional<int64_t> heard = timePitch.heardFrames();
+        const std::optional<int64_t> left =
+            heard ? player.framesToLoopOut(*heard) : std::optional<int64_t>();
+        if (!left) {
+            return noWrap;
+        }
+        const double rate = std::clamp(static_cast<double>(timePitch.rate()), 0.25, 4.0);
+        const double frames = std::ceil(static_cast<double>(*left) / rate) - 1;
+        if (frames >= 1) {
+            return static_cast<size_t>(frames);
+        }
+        player.wrapToLoopIn();
+        return noWrap;
+    }
+
+    // Frames between what the device has read and where a seek joins: its largest read, and
+    // time for the splice after the join's search, whatever the sample rate.
+    size_t spliceMargin() const {
+        return queue->largestRead() + quantum +
+               static_cast<size_t>(std::ceil(spliceMarginSeconds * format.sampleRate));
     }
 
     // The device's render function. False when every block was silence from a paused or
@@ -260,7 +307,9 @@ struct AudioEngine::Graph {
     }
 
     static constexpr size_t quantum = 256;
+    static constexpr size_t noWrap = SIZE_MAX;
     static constexpr double renderAheadSeconds = 0.1;
+    static constexpr double spliceMarginSeconds = 0.03;
 
     OutputFactory makeOutput;
     std::unique_ptr<AudioOutput> output;
@@ -276,7 +325,8 @@ struct AudioEngine::Graph {
     std::vector<float*> offsetPointers;
     bool running = false;
     bool manual = false;
-    bool synchronous = false; // renders on the device's thread (manual rendering, tests)
+    bool synchronous = false;    // renders on the device's thread (manual rendering, tests)
+    bool joinsAtLoopOut = false; // a wrap waits for its join
     uint32_t manualMaximumFrames = 0;
     int64_t manualSampleTime = 0;
     std::vector<float> manualScratch;
@@ -354,6 +404,10 @@ bool AudioEngine::isRunning() const {
 
 int64_t AudioEngine::underrunFrames() const {
     return graph_->underruns.load(std::memory_order_relaxed);
+}
+
+bool AudioEngine::renderAheadSettled() const {
+    return graph_->synchronous || graph_->worker.resting();
 }
 
 bool AudioEngine::enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,

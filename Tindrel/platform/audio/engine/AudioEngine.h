@@ -13,7 +13,10 @@
 // real-time output a worker thread renders about 100 ms ahead of it (RenderAheadQueue.h), and
 // the output's thread only copies, mixes and publishes the playhead of what it plays: it never
 // allocates, locks or waits, whatever a seek, a wrap or a change of path costs. A seek is
-// joined a little past what the output has read, so it is heard once the new place is ready.
+// joined 30 ms of the output's time past what it has read, so it is heard soon after the new
+// place is ready and the worker has time to render on from there; the join is searched for
+// before the output is held, which it is only while the join is copied in. A loop wraps where
+// the rendering reaches Out, ahead of what is heard (AudioPlayerNode::setLoopRange()).
 // With an output that is not real-time (ManualOutput) and in manual rendering mode, the quanta
 // are rendered on the caller's thread as they are needed.
 
@@ -57,6 +60,10 @@ public:
     // Frames a real-time output asked for while playing that the render-ahead did not have
     // ready (played as silence), since the engine was made.
     int64_t underrunFrames() const;
+    // Whether the render-ahead worker rests, having rendered as far ahead as it goes (always
+    // true without one). For a caller that drives a real-time output by hand and wants what is
+    // heard to follow from the file and the settings alone.
+    bool renderAheadSettled() const;
 
     // Offline rendering: no device; renderOffline() pulls the graph on the caller's thread.
     bool enableManualRenderingMode(const AudioFormat& format, uint32_t maximumFrameCount,

@@ -27,6 +27,15 @@ public:
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
 
+    // The loop the transport wraps at, in frames of the file; none: no loop. The renderer,
+    // which runs ahead of what is heard, wraps at `outFrame` itself, and the schedule of
+    // `inFrame` that follows while playing takes that wrap over instead of seeking again.
+    struct LoopRange {
+        int64_t inFrame = 0;
+        int64_t outFrame = 0;
+    };
+    virtual void setLoopRange(std::optional<LoopRange> range) = 0;
+
     virtual void setVolume(float gain) = 0;
     virtual float volume() const = 0;
 

@@ -48,8 +48,9 @@ public:
     // Writer: holds the reader before `position` (clamped to what it has not read yet) and
     // returns the position it holds at, once no read runs past it.
     uint64_t fence(uint64_t position);
-    // Writer, fenced: copies up to `frames` written frames from `position` (at or after the
-    // fence) into `destination[c] + offset`; returns the frames copied.
+    // Writer: copies up to `frames` written frames from `position` into
+    // `destination[c] + offset`; returns the frames copied. Only the writer changes frames, so
+    // it may peek at those the reader is still to take without holding it.
     size_t peek(uint64_t position, float* const* destination, size_t offset, size_t frames) const;
     // The largest number of frames one read asked for so far.
     size_t largestRead() const { return largestRead_.load(std::memory_order_relaxed); }
@@ -71,10 +72,25 @@ private:
         uint64_t end = 0; // one past the quantum's last frame
         Mark mark;
     };
+    // A stamp the writer may rewrite after a splice while the reader looks at it: the reader
+    // takes a copy only when its version is even and unchanged across the copy.
+    struct StampSlot {
+        std::atomic<uint32_t> version{0};
+        std::atomic<uint64_t> end{0};
+        std::atomic<uint64_t> generation{0};
+        std::atomic<int64_t> heard{0};
+        std::atomic<bool> known{false};
+    };
+    void storeStamp(uint64_t index, const Stamp& stamp);
+    // False while the writer rewrites it; such a stamp lies beyond the fence, past any frame the
+    // reader may take.
+    bool loadStamp(uint64_t index, Stamp& stamp) const;
+    // Frames before the write position are the only ones a drop may cover.
+    void clampDroppedTo(uint64_t position);
 
     std::vector<std::vector<float>> channels_;
     size_t capacity_;
-    std::vector<Stamp> stamps_;
+    std::vector<StampSlot> stamps_;
     std::atomic<uint64_t> written_{0};
     std::atomic<uint64_t> consumed_{0};
     std::atomic<uint64_t> stampsWritten_{0};

@@ -32,6 +32,11 @@ void RenderAheadWorker::resume() {
     ring();
 }
 
+bool RenderAheadWorker::resting() const {
+    return asleep_.load(std::memory_order_seq_cst) &&
+           doorbell_.load(std::memory_order_seq_cst) == asleepAt_.load(std::memory_order_seq_cst);
+}
+
 void RenderAheadWorker::run() {
     for (;;) {
         // Read before the steps, so a ring during them is not slept through.
@@ -43,7 +48,10 @@ void RenderAheadWorker::run() {
             }
             more = !suspended_ && step_();
         }
+        asleepAt_.store(bell, std::memory_order_seq_cst);
+        asleep_.store(true, std::memory_order_seq_cst);
         doorbell_.wait(bell, std::memory_order_acquire);
+        asleep_.store(false, std::memory_order_seq_cst);
     }
 }
 

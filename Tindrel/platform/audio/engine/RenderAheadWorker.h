@@ -23,6 +23,8 @@ public:
     void ring();
     void suspend();
     void resume();
+    // Asleep with no ring since: nothing to render until the next one. Any thread.
+    bool resting() const;
 
 private:
     void run();
@@ -32,6 +34,8 @@ private:
     bool quit_ = false;
     bool suspended_ = true;
     std::atomic<uint32_t> doorbell_{0};
+    std::atomic<bool> asleep_{false};
+    std::atomic<uint32_t> asleepAt_{0}; // the doorbell it sleeps on
     std::thread thread_;
 };
 

@@ -26,8 +26,9 @@ SeekCrossfade::SeekCrossfade(double sampleRate, uint32_t channelCount)
     : channelCount_(channelCount), fadeFrames_(framesOf(fadeSeconds, sampleRate)),
       searchFrames_(framesOf(searchSeconds, sampleRate)),
       incoming_(channelCount, std::vector<float>(fadeFrames_ + searchFrames_)),
-      outgoing_(channelCount, std::vector<float>(fadeFrames_)), incomingPointers_(channelCount),
-      outgoingPointers_(channelCount) {
+      outgoing_(channelCount, std::vector<float>(fadeFrames_)),
+      incomingSum_(fadeFrames_ + searchFrames_), outgoingSum_(fadeFrames_),
+      incomingPointers_(channelCount), outgoingPointers_(channelCount) {
     for (uint32_t c = 0; c < channelCount; ++c) {
         incomingPointers_[c] = incoming_[c].data();
         outgoingPointers_[c] = outgoing_[c].data();
@@ -54,25 +55,35 @@ void SeekCrossfade::silenceOutgoingFrom(size_t frame) {
     }
 }
 
-size_t SeekCrossfade::bestOffset() const {
+size_t SeekCrossfade::bestOffset() {
     // Normalised cross-correlation of the channel sums; a tone's period or a beat's grain is
-    // found within the search span.
+    // found within the search span. The sums are taken once, so the search costs the same
+    // whatever the channel count.
+    for (size_t k = 0; k < fadeFrames_ + searchFrames_; ++k) {
+        double b = 0;
+        for (uint32_t c = 0; c < channelCount_; ++c) {
+            b += incoming_[c][k];
+        }
+        incomingSum_[k] = b;
+    }
+    double outgoingEnergy = 0;
+    for (size_t k = 0; k < fadeFrames_; ++k) {
+        double a = 0;
+        for (uint32_t c = 0; c < channelCount_; ++c) {
+            a += outgoing_[c][k];
+        }
+        outgoingSum_[k] = a;
+        outgoingEnergy += a * a;
+    }
     size_t best = 0;
     double bestScore = -2;
     for (size_t offset = 0; offset <= searchFrames_; ++offset) {
         double product = 0;
         double energy = 0;
-        double outgoingEnergy = 0;
+        const double* b = incomingSum_.data() + offset;
         for (size_t k = 0; k < fadeFrames_; ++k) {
-            double a = 0;
-            double b = 0;
-            for (uint32_t c = 0; c < channelCount_; ++c) {
-                a += outgoing_[c][k];
-                b += incoming_[c][offset + k];
-            }
-            product += a * b;
-            energy += b * b;
-            outgoingEnergy += a * a;
+            product += outgoingSum_[k] * b[k];
+            energy += b[k] * b[k];
         }
         const double score =
             energy > 0 && outgoingEnergy > 0 ? product / std::sqrt(energy * outgoingEnergy) : 0;

@@ -76,13 +76,15 @@ public:
     size_t emit(float* const* out, size_t offset, size_t frames);
 
 private:
-    size_t bestOffset() const;
+    size_t bestOffset();
 
     uint32_t channelCount_;
     size_t fadeFrames_;
     size_t searchFrames_;
     std::vector<std::vector<float>> incoming_;
     std::vector<std::vector<float>> outgoing_;
+    std::vector<double> incomingSum_; // across channels, for the search
+    std::vector<double> outgoingSum_;
     std::vector<float*> incomingPointers_;
     std::vector<float*> outgoingPointers_;
     bool collecting_ = false;

@@ -41,6 +41,9 @@ void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFr
     const int64_t length = std::max<int64_t>(0, file.length());
     const int64_t start = std::clamp<int64_t>(startFrame, 0, length);
     const int64_t count = std::clamp<int64_t>(frameCount, 0, length - start);
+    if (count > 0 && playing_.load(std::memory_order_acquire) && adoptWrap(start)) {
+        return;
+    }
     std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
     const bool failed = count > 0 && !reader;
     const bool seek = reader && playing_.load(std::memory_order_acquire);
@@ -57,6 +60,11 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
         readerStart_ = startFrame - ahead;
         readerLeft_ = reader_ ? frameCount + ahead : 0;
         readerGeneration_ = generation_.load(std::memory_order_relaxed) + 1;
+        segmentStart_.store(startFrame, std::memory_order_release);
+        segmentEnd_ = startFrame + frameCount;
+        transportGeneration_.store(readerGeneration_, std::memory_order_release);
+        transportStart_.store(startFrame, std::memory_order_release);
+        wrapIn_.store(-1, std::memory_order_release);
         renderedSincePlay_.store(false, std::memory_order_release);
         // A failed segment keeps its length, so the render side finds it cut short at once.
         segmentFrames_.store(failed ? frameCount : readerLeft_, std::memory_order_release);
@@ -73,6 +81,80 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
     if (wakeRender_) {
         wakeRender_();
     }
+}
+
+bool StreamingPlayerNode::adoptWrap(int64_t startFrame) {
+    std::lock_guard lock(mutex_);
+    const uint64_t generation = generation_.load(std::memory_order_relaxed);
+    if (generation == transportGeneration_.load(std::memory_order_relaxed) ||
+        wrapIn_.load(std::memory_order_relaxed) != startFrame) {
+        return false;
+    }
+    transportStart_.store(startFrame, std::memory_order_release);
+    transportGeneration_.store(generation, std::memory_order_release);
+    return true;
+}
+
+bool StreamingPlayerNode::wrapToLoopIn() {
+    const std::optional<LoopRange> loop = loopRange();
+    if (!loop || !playing_.load(std::memory_order_acquire)) {
+        return false;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        const uint64_t generation = generation_.load(std::memory_order_relaxed);
+        if (!reader_ || generation != renderGeneration_ || loop->inFrame >= segmentEnd_) {
+            return false;
+        }
+        const int64_t preRoll = std::min(loop->inFrame, preRollFrames);
+        readerStart_ = loop->inFrame - preRoll;
+        readerLeft_ = segmentEnd_ - loop->inFrame + preRoll;
+        readerGeneration_ = generation + 1;
+        segmentFrames_.store(readerLeft_, std::memory_order_release);
+        segmentPreRoll_.store(preRoll, std::memory_order_release);
+        segmentStart_.store(loop->inFrame, std::memory_order_release);
+        if (transportGeneration_.load(std::memory_order_relaxed) == generation) {
+            wrapOffset_.store(loop->outFrame - transportStart_.load(std::memory_order_relaxed),
+                              std::memory_order_release);
+        }
+        wrapIn_.store(loop->inFrame, std::memory_order_release);
+        wrapGeneration_ = readerGeneration_;
+        generation_.store(readerGeneration_, std::memory_order_release);
+    }
+    wake_.notify_all();
+    return true;
+}
+
+void StreamingPlayerNode::setLoopRange(std::optional<LoopRange> range) {
+    const uint32_t version = loopVersion_.load(std::memory_order_relaxed);
+    loopVersion_.store(version + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    loopIn_.store(range ? range->inFrame : -1, std::memory_order_relaxed);
+    loopOut_.store(range ? range->outFrame : -1, std::memory_order_relaxed);
+    loopVersion_.store(version + 2, std::memory_order_release);
+}
+
+std::optional<AudioPlayerNode::LoopRange> StreamingPlayerNode::loopRange() const {
+    const uint32_t version = loopVersion_.load(std::memory_order_acquire);
+    if (version % 2 == 1) {
+        return std::nullopt;
+    }
+    const LoopRange range{loopIn_.load(std::memory_order_relaxed),
+                          loopOut_.load(std::memory_order_relaxed)};
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (loopVersion_.load(std::memory_order_relaxed) != version || range.inFrame < 0 ||
+        range.outFrame <= range.inFrame) {
+        return std::nullopt;
+    }
+    return range;
+}
+
+std::optional<int64_t> StreamingPlayerNode::framesToLoopOut(int64_t heard) const {
+    const std::optional<LoopRange> loop = loopRange();
+    if (!loop || renderStart_ >= loop->outFrame || segmentWaiting()) {
+        return std::nullopt;
+    }
+    return loop->outFrame - (renderStart_ + heard);
 }
 
 void StreamingPlayerNode::play() {
@@ -109,22 +191,40 @@ float StreamingPlayerNode::volume() const {
     return volume_.load(std::memory_order_acquire);
 }
 
+std::optional<int64_t>
+StreamingPlayerNode::inTransportSegment(const std::atomic<uint64_t>& generation,
+                                        const std::atomic<int64_t>& frames,
+                                        int64_t pastWrap) const {
+    const uint64_t of = generation.load(std::memory_order_acquire);
+    const uint64_t transport = transportGeneration_.load(std::memory_order_acquire);
+    const int64_t count = frames.load(std::memory_order_acquire);
+    if (of == transport) {
+        return count;
+    }
+    if (of > transport && of <= generation_.load(std::memory_order_acquire)) {
+        return pastWrap + count;
+    }
+    return std::nullopt;
+}
+
 std::optional<int64_t> StreamingPlayerNode::playerSampleTime() const {
     if (!playing_.load(std::memory_order_acquire) ||
-        !renderedSincePlay_.load(std::memory_order_acquire) ||
-        heardGeneration_.load(std::memory_order_acquire) !=
-            generation_.load(std::memory_order_acquire)) {
+        !renderedSincePlay_.load(std::memory_order_acquire)) {
         return std::nullopt;
     }
-    return heard_.load(std::memory_order_acquire);
+    // Heard past a wrap the transport has not taken over yet: the playhead goes on past Out.
+    return inTransportSegment(heardGeneration_, heard_,
+                              wrapOffset_.load(std::memory_order_acquire));
 }
 
 std::optional<int64_t> StreamingPlayerNode::playerRenderTime() const {
-    if (!playerSampleTime() || renderedGeneration_.load(std::memory_order_acquire) !=
-                                   generation_.load(std::memory_order_acquire)) {
+    if (!playerSampleTime()) {
         return std::nullopt;
     }
-    return rendered_.load(std::memory_order_acquire);
+    // Rendered past a wrap: where it stands in the file, counted from the transport's start.
+    return inTransportSegment(renderedGeneration_, rendered_,
+                              wrapIn_.load(std::memory_order_acquire) -
+                                  transportStart_.load(std::memory_order_acquire));
 }
 
 AudioPlayerNode::Shortfall StreamingPlayerNode::segmentShortfall() const {
@@ -165,7 +265,9 @@ StreamingPlayerNode::Cue StreamingPlayerNode::beginRender(bool takeNewSegment) {
         const int64_t preRoll = segmentPreRoll_.load(std::memory_order_acquire);
         renderPreRoll_ = std::max<int64_t>(0, preRoll);
         cue.seek = preRoll >= 0;
+        cue.wrap = generation == wrapGeneration_;
         cue.preRoll = renderPreRoll_;
+        renderStart_ = segmentStart_.load(std::memory_order_acquire);
         consumed_ = 0;
         ring_->discardReadable();
         acknowledged_.store(generation, std::memory_order_release);
@@ -293,8 +395,8 @@ void StreamingPlayerNode::stream() {
                 if (!ok) {
                     readFailed_.store(generation, std::memory_order_release);
                 }
+                // The reader stays for a loop wrap back into the file.
                 readerLeft_ = 0;
-                reader_.reset();
                 streamEnded_.store(generation, std::memory_order_release);
             }
             dataReady_.notify_all();

@@ -15,6 +15,10 @@
 // segment only after the render side has dropped what the ring held of the old one. A segment
 // scheduled while playing is a seek: it is delivered after up to preRollFrames of the input
 // before its start, so the time-pitch unit can prime from them and crossfade into it.
+//
+// A loop wrap is a generation the render side starts itself when what it renders reaches the
+// loop's Out (wrapToLoopIn()); until the transport schedules the loop's In, which takes that
+// generation over, the playhead counts on past Out, so the transport wraps as it always did.
 
 #include "Tindrel/platform/audio/engine/AudioPlayerNode.h"
 #include "Tindrel/platform/audio/engine/RenderAheadQueue.h"
@@ -45,6 +49,7 @@ public:
     void pause() override;
     void stop() override;
     bool isPlaying() const override;
+    void setLoopRange(std::optional<LoopRange> range) override;
     void setVolume(float gain) override;
     float volume() const override;
     std::optional<int64_t> playerSampleTime() const override;
@@ -61,6 +66,7 @@ public:
         bool newSegment = false;
         bool playing = false;
         bool seek = false;   // the new segment was scheduled while playing
+        bool wrap = false;   // the render side wrapped at the loop's Out
         int64_t preRoll = 0; // frames pulled before the new segment's first frame
     };
     // Takes a newly scheduled segment only when `takeNewSegment` or not playing; otherwise the
@@ -68,6 +74,12 @@ public:
     Cue beginRender(bool takeNewSegment = true);
     // A segment was scheduled (or the player stopped) since the last beginRender().
     bool segmentWaiting() const;
+    // Source frames from `heard` (of the segment rendering) to the loop's Out; none without a
+    // loop ahead of the segment's start.
+    std::optional<int64_t> framesToLoopOut(int64_t heard) const;
+    // Starts a generation at the loop's In, as a seek; the next beginRender() takes it. False
+    // when there is no loop or a schedule waits.
+    bool wrapToLoopIn();
     size_t pull(float* const* destination, size_t offset, size_t frames) override;
     // Where playback will stand once what was rendered so far is heard: `heard` source frames
     // of the segment (the time-pitch unit's count), none while a seek waits for its input.
@@ -81,6 +93,16 @@ private:
     // could not be made; nothing of it will be read.
     void startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame, int64_t frameCount,
                          int64_t preRoll = -1, bool failed = false);
+    // Under mutex_: the reader's next frames and the segment's bookkeeping for a generation.
+    void positionReader(int64_t startFrame, int64_t frameCount, int64_t preRoll);
+    std::optional<LoopRange> loopRange() const;
+    // Takes over a wrap to `startFrame` the render side made and the transport now schedules.
+    bool adoptWrap(int64_t startFrame);
+    // `frames` of `generation` counted in the transport's segment: as they are in its own
+    // generation, from `pastWrap` in a wrap it has not taken over yet; none in an older one.
+    std::optional<int64_t> inTransportSegment(const std::atomic<uint64_t>& generation,
+                                              const std::atomic<int64_t>& frames,
+                                              int64_t pastWrap) const;
 
     std::thread thread_;
     mutable std::mutex mutex_;
@@ -97,6 +119,17 @@ private:
     uint64_t readerGeneration_ = 0;
 
     std::atomic<uint64_t> generation_{0};
+    // The generation the transport's segment is; later ones are the render side's wraps.
+    std::atomic<uint64_t> transportGeneration_{0};
+    std::atomic<int64_t> transportStart_{0};
+    std::atomic<int64_t> wrapOffset_{0}; // Out, in frames of the transport's segment
+    std::atomic<int64_t> wrapIn_{-1};
+    std::atomic<int64_t> segmentStart_{0}; // the frame of the file at index 0
+    int64_t segmentEnd_ = 0;               // under mutex_
+    // Written as a sequence lock by the main thread.
+    std::atomic<uint32_t> loopVersion_{0};
+    std::atomic<int64_t> loopIn_{-1};
+    std::atomic<int64_t> loopOut_{-1};
     std::atomic<int64_t> segmentFrames_{0}; // pre-roll included
     std::atomic<int64_t> segmentPreRoll_{0};
     std::atomic<uint64_t> acknowledged_{0};
@@ -116,6 +149,8 @@ private:
     uint64_t renderGeneration_ = 0;
     int64_t renderSegmentFrames_ = 0;
     int64_t renderPreRoll_ = 0;
+    int64_t renderStart_ = 0;
+    uint64_t wrapGeneration_ = 0;
     int64_t consumed_ = 0;
 };
 
