@@ -1,6 +1,23 @@
 #include "Tindrel/platform/audio/engine/RenderAheadWorker.h"
 
+#include "Tindrel/platform/audio/engine/ThreadPriority.h"
+
+#include <ctime>
+
 namespace tindrel::platform {
+
+namespace {
+
+// Well inside the 200 ms RealtimeKit grants by default.
+constexpr double longestRealTimeRunSeconds = 0.1;
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+} // namespace
 
 RenderAheadWorker::RenderAheadWorker(std::function<bool()> step)
     : step_(std::move(step)), thread_([this] { run(); }) {}
@@ -33,15 +50,27 @@ void RenderAheadWorker::resume() {
 }
 
 void RenderAheadWorker::run() {
+    bool realTime =
+        raiseCurrentThreadPriority(ThreadPriority::realTime, renderAheadRealTimePriority) ==
+        ThreadPriority::realTime;
     for (;;) {
         // Read before the steps, so a ring during them is not slept through.
         const uint32_t bell = doorbell_.load(std::memory_order_acquire);
+        const double busyFrom = threadCpuSeconds();
         for (bool more = true; more;) {
-            std::lock_guard lock(mutex_);
-            if (quit_) {
-                return;
+            {
+                std::lock_guard lock(mutex_);
+                if (quit_) {
+                    return;
+                }
+                more = !suspended_ && step_();
             }
-            more = !suspended_ && step_();
+            // Kept up, it sleeps once the queue is full. One that cannot keep up would hold a
+            // core from everything else, and past RLIMIT_RTTIME the kernel stops the process:
+            // it goes back to ordinary scheduling.
+            if (realTime && threadCpuSeconds() - busyFrom > longestRealTimeRunSeconds) {
+                realTime = lowerCurrentThreadPriority() == ThreadPriority::realTime;
+            }
         }
         doorbell_.wait(bell, std::memory_order_acquire);
     }

@@ -4,6 +4,9 @@
 // more to do, then sleeps until rung. ring() is for any thread, the device's included: an
 // atomic increment and a futex wake, never a lock. suspend() and resume() are for the owning
 // thread; when suspend() returns, no step runs until resume().
+//
+// The thread asks for real-time scheduling below the device's (ThreadPriority.h), and goes
+// back to ordinary scheduling for good once it has run 100 ms of CPU time without sleeping.
 
 #include <atomic>
 #include <cstdint>
