@@ -3,23 +3,17 @@
 // granted real time by RealtimeKit is stopped by the kernel once such a run passes its limit.
 
 #include "Tindrel/platform/audio/engine/RenderAheadWorker.h"
+#include "Tindrel/platform/audio/engine/ThreadPriority.h"
 
 #include <gtest/gtest.h>
 
 #include <sched.h>
 
 #include <chrono>
-#include <ctime>
 #include <future>
 
 namespace tindrel::platform {
 namespace {
-
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 bool runsInRealTime() {
     const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
@@ -36,11 +30,11 @@ TEST(RenderAheadWorker, AWorkerThatCannotKeepUpGoesOnAtOrdinaryPriority) {
         if (done) {
             return false;
         }
-        const double now = threadCpuSeconds();
+        const double now = currentThreadCpuSeconds();
         busyFrom = busyFrom < 0 ? now : busyFrom;
-        while (threadCpuSeconds() - now < 0.001) {
+        while (currentThreadCpuSeconds() - now < 0.001) {
         }
-        if (threadCpuSeconds() - busyFrom < 0.3) {
+        if (currentThreadCpuSeconds() - busyFrom < 0.3) {
             return true;
         }
         done = true;

@@ -2,20 +2,12 @@
 
 #include "Tindrel/platform/audio/engine/ThreadPriority.h"
 
-#include <ctime>
-
 namespace tindrel::platform {
 
 namespace {
 
 // Well inside the 200 ms RealtimeKit grants by default.
 constexpr double longestRealTimeRunSeconds = 0.1;
-
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 } // namespace
 
@@ -56,7 +48,7 @@ void RenderAheadWorker::run() {
     for (;;) {
         // Read before the steps, so a ring during them is not slept through.
         const uint32_t bell = doorbell_.load(std::memory_order_acquire);
-        const double busyFrom = threadCpuSeconds();
+        const double busyFrom = currentThreadCpuSeconds();
         for (bool more = true; more;) {
             {
                 std::lock_guard lock(mutex_);
@@ -68,7 +60,7 @@ void RenderAheadWorker::run() {
             // Kept up, it sleeps once the queue is full. One that cannot keep up would hold a
             // core from everything else, and past RLIMIT_RTTIME the kernel stops the process:
             // it goes back to ordinary scheduling.
-            if (realTime && threadCpuSeconds() - busyFrom > longestRealTimeRunSeconds) {
+            if (realTime && currentThreadCpuSeconds() - busyFrom > longestRealTimeRunSeconds) {
                 realTime = lowerCurrentThreadPriority() == ThreadPriority::realTime;
             }
         }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 
 namespace tindrel::platform {
@@ -194,6 +195,12 @@ ThreadPriority raiseCurrentThreadPriority(ThreadPriority wanted, int realTimePri
         return ThreadPriority::realTime;
     }
     return raiseNice(&kit) ? ThreadPriority::raised : ThreadPriority::normal;
+}
+
+double currentThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 ThreadPriority lowerCurrentThreadPriority() {

@@ -27,6 +27,9 @@ constexpr int renderAheadRealTimePriority = 9;
 // granted; a thread already real time (a sound server's) is left as it is.
 ThreadPriority raiseCurrentThreadPriority(ThreadPriority wanted, int realTimePriority);
 
+// CPU time the calling thread has used, in seconds: what a real-time thread's limits count.
+double currentThreadCpuSeconds();
+
 // Takes a real-time thread back to ordinary scheduling, raised where allowed; returns what is
 // left.
 ThreadPriority lowerCurrentThreadPriority();
