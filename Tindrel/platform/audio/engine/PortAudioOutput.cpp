@@ -56,7 +56,7 @@ int PortAudioOutput::callback(const void*, void* output, unsigned long frames, c
     // Once per stream, while the device still plays the silence it was started with.
     if (!out->priorityRaised_) {
         out->priorityRaised_ = true;
-        raiseCurrentThreadPriority(ThreadPriority::realTime, deviceRealTimePriority);
+        raiseCurrentThreadPriority(deviceRealTimePriority);
     }
     // A device is fed silence while the source rests: reopening it would delay the next sound.
     out->render_(out->context_, static_cast<float*>(output), static_cast<uint32_t>(frames));

@@ -43,8 +43,7 @@ void RenderAheadWorker::resume() {
 
 void RenderAheadWorker::run() {
     bool realTime =
-        raiseCurrentThreadPriority(ThreadPriority::realTime, renderAheadRealTimePriority) ==
-        ThreadPriority::realTime;
+        raiseCurrentThreadPriority(renderAheadRealTimePriority) == ThreadPriority::realTime;
     for (;;) {
         // Read before the steps, so a ring during them is not slept through.
         const uint32_t bell = doorbell_.load(std::memory_order_acquire);

@@ -53,7 +53,7 @@ void SilentPacedOutput::wake() {
 
 void SilentPacedOutput::run(double sampleRate, uint32_t channels, RenderFunction render,
                             void* context) {
-    raiseCurrentThreadPriority(ThreadPriority::realTime, deviceRealTimePriority);
+    raiseCurrentThreadPriority(deviceRealTimePriority);
     using Clock = std::chrono::steady_clock;
     std::vector<float> block(static_cast<size_t>(blockFrames) * channels);
     const auto period = std::chrono::duration_cast<Clock::duration>(

@@ -157,7 +157,7 @@ bool setRealTimeThroughKit(RealtimeKit& kit, int priority) {
                             static_cast<uint32_t>(std::min<int64_t>(priority, allowedPriority)));
 }
 
-bool raiseNice(RealtimeKit* kit) {
+bool raiseNice(RealtimeKit& kit) {
     const pid_t thread = currentThreadId();
     if (getpriority(PRIO_PROCESS, static_cast<id_t>(thread)) <= raisedNiceLevel) {
         return true;
@@ -165,36 +165,26 @@ bool raiseNice(RealtimeKit* kit) {
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(thread), raisedNiceLevel) == 0) {
         return true;
     }
-    if (kit == nullptr || !kit->connected()) {
+    if (!kit.connected()) {
         return false;
     }
-    const int64_t lowest = kit->property("MinNiceLevel").value_or(0);
+    const int64_t lowest = kit.property("MinNiceLevel").value_or(0);
     return lowest < 0 &&
-           kit->makeHighPriority(thread,
-                                 static_cast<int32_t>(std::max<int64_t>(raisedNiceLevel, lowest)));
+           kit.makeHighPriority(thread,
+                                static_cast<int32_t>(std::max<int64_t>(raisedNiceLevel, lowest)));
 }
 
 } // namespace
 
-ThreadPriority raiseCurrentThreadPriority(ThreadPriority wanted, int realTimePriority) {
-    if (isRealTime(sched_getscheduler(0))) {
+ThreadPriority raiseCurrentThreadPriority(int realTimePriority) {
+    if (isRealTime(sched_getscheduler(0)) || setRealTimeDirectly(realTimePriority)) {
         return ThreadPriority::realTime;
-    }
-    if (wanted == ThreadPriority::normal) {
-        return ThreadPriority::normal;
-    }
-    if (wanted == ThreadPriority::realTime && setRealTimeDirectly(realTimePriority)) {
-        return ThreadPriority::realTime;
-    }
-    if (wanted == ThreadPriority::raised && raiseNice(nullptr)) {
-        return ThreadPriority::raised;
     }
     RealtimeKit kit;
-    if (kit.connected() && wanted == ThreadPriority::realTime &&
-        setRealTimeThroughKit(kit, realTimePriority)) {
+    if (kit.connected() && setRealTimeThroughKit(kit, realTimePriority)) {
         return ThreadPriority::realTime;
     }
-    return raiseNice(&kit) ? ThreadPriority::raised : ThreadPriority::normal;
+    return raiseNice(kit) ? ThreadPriority::raised : ThreadPriority::normal;
 }
 
 double currentThreadCpuSeconds() {
@@ -210,7 +200,7 @@ ThreadPriority lowerCurrentThreadPriority() {
         return ThreadPriority::realTime;
     }
     RealtimeKit kit;
-    return raiseNice(&kit) ? ThreadPriority::raised : ThreadPriority::normal;
+    return raiseNice(kit) ? ThreadPriority::raised : ThreadPriority::normal;
 }
 
 } // namespace tindrel::platform

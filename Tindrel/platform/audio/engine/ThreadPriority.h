@@ -23,9 +23,10 @@ enum class ThreadPriority { normal, raised, realTime };
 constexpr int deviceRealTimePriority = 10;
 constexpr int renderAheadRealTimePriority = 9;
 
-// `realTimePriority` (1 upwards) is lowered to what RealtimeKit allows. Returns what was
-// granted; a thread already real time (a sound server's) is left as it is.
-ThreadPriority raiseCurrentThreadPriority(ThreadPriority wanted, int realTimePriority);
+// Real time at `realTimePriority` (1 upwards, lowered to what RealtimeKit allows), else raised,
+// else nothing. Returns what the thread has; one already real time (a sound server's) is left as
+// it is.
+ThreadPriority raiseCurrentThreadPriority(int realTimePriority);
 
 // CPU time the calling thread has used, in seconds: what a real-time thread's limits count.
 double currentThreadCpuSeconds();
