@@ -44,6 +44,7 @@ void RenderAheadWorker::resume() {
 void RenderAheadWorker::run() {
     bool realTime =
         raiseCurrentThreadPriority(renderAheadRealTimePriority) == ThreadPriority::realTime;
+    bool lowered = false;
     for (;;) {
         // Read before the steps, so a ring during them is not slept through.
         const uint32_t bell = doorbell_.load(std::memory_order_acquire);
@@ -58,12 +59,18 @@ void RenderAheadWorker::run() {
             }
             // Kept up, it sleeps once the queue is full. One that cannot keep up would hold a
             // core from everything else, and past RLIMIT_RTTIME the kernel stops the process:
-            // it goes back to ordinary scheduling.
+            // it goes back to ordinary scheduling until it has caught up.
             if (realTime && currentThreadCpuSeconds() - busyFrom > longestRealTimeRunSeconds) {
                 realTime = lowerCurrentThreadPriority() == ThreadPriority::realTime;
+                lowered = !realTime;
             }
         }
         doorbell_.wait(bell, std::memory_order_acquire);
+        if (lowered) {
+            realTime =
+                raiseCurrentThreadPriority(renderAheadRealTimePriority) == ThreadPriority::realTime;
+            lowered = false;
+        }
     }
 }
 

@@ -6,7 +6,8 @@
 // thread; when suspend() returns, no step runs until resume().
 //
 // The thread asks for real-time scheduling below the device's (ThreadPriority.h), and goes
-// back to ordinary scheduling for good once it has run 100 ms of CPU time without sleeping.
+// back to ordinary scheduling once it has run 100 ms of CPU time without sleeping (a seek at
+// the costliest setting takes about 60 ms), until it has slept again.
 
 #include <atomic>
 #include <cstdint>

@@ -13,7 +13,7 @@
 // was. Nothing is reported.
 //
 // A call may take a round trip on the system bus and allocates: it is made once, when a thread
-// begins its work, and by lowerCurrentThreadPriority() at most once more.
+// begins its work (and by a render-ahead worker again after it fell behind).
 
 namespace tindrel::platform {
 
