@@ -20,8 +20,9 @@ constexpr const char* realtimeKitName = "org.freedesktop.RealtimeKit1";
 constexpr const char* realtimeKitPath = "/org/freedesktop/RealtimeKit1";
 // What sound servers ask for their own threads; RealtimeKit allows down to -15 by default.
 constexpr int raisedNiceLevel = -11;
-// RealtimeKit is started on demand by the bus; it answers within milliseconds once running.
-constexpr int replyTimeoutMs = 2000;
+// RealtimeKit answers within milliseconds, started on demand within tens: a device's thread
+// asking at the start of its stream waits no longer than this for one that does not, once.
+constexpr int replyTimeoutMs = 250;
 
 pid_t currentThreadId() {
     return static_cast<pid_t>(syscall(SYS_gettid));
@@ -48,7 +49,7 @@ public:
     RealtimeKit(const RealtimeKit&) = delete;
     RealtimeKit& operator=(const RealtimeKit&) = delete;
 
-    bool connected() const { return connection_ != nullptr; }
+    bool available() const { return connection_ != nullptr && !absent_; }
 
     std::optional<int64_t> property(const char* name) {
         DBusMessage* message = dbus_message_new_method_call(
@@ -116,11 +117,16 @@ private:
         DBusMessage* reply =
             dbus_connection_send_with_reply_and_block(connection_, message, replyTimeoutMs, &error);
         dbus_message_unref(message);
+        // Not there or not answering: asking again would only wait again.
+        absent_ = absent_ || dbus_error_has_name(&error, DBUS_ERROR_NO_REPLY) ||
+                  dbus_error_has_name(&error, DBUS_ERROR_TIMEOUT) ||
+                  dbus_error_has_name(&error, DBUS_ERROR_SERVICE_UNKNOWN);
         dbus_error_free(&error);
         return reply;
     }
 
     DBusConnection* connection_ = nullptr;
+    bool absent_ = false;
 };
 
 bool isRealTime(int policy) {
@@ -165,7 +171,7 @@ bool raiseNice(RealtimeKit& kit) {
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(thread), raisedNiceLevel) == 0) {
         return true;
     }
-    if (!kit.connected()) {
+    if (!kit.available()) {
         return false;
     }
     const int64_t lowest = kit.property("MinNiceLevel").value_or(0);
@@ -181,7 +187,7 @@ ThreadPriority raiseCurrentThreadPriority(int realTimePriority) {
         return ThreadPriority::realTime;
     }
     RealtimeKit kit;
-    if (kit.connected() && setRealTimeThroughKit(kit, realTimePriority)) {
+    if (kit.available() && setRealTimeThroughKit(kit, realTimePriority)) {
         return ThreadPriority::realTime;
     }
     return raiseNice(kit) ? ThreadPriority::raised : ThreadPriority::normal;
