@@ -4,13 +4,6 @@
 
 namespace tindrel::platform {
 
-namespace {
-
-// Well inside the 200 ms RealtimeKit grants by default.
-constexpr double longestRealTimeRunSeconds = 0.1;
-
-} // namespace
-
 RenderAheadWorker::RenderAheadWorker(std::function<bool()> step)
     : step_(std::move(step)), thread_([this] { run(); }) {}
 
@@ -49,6 +42,10 @@ void RenderAheadWorker::run() {
         // Read before the steps, so a ring during them is not slept through.
         const uint32_t bell = doorbell_.load(std::memory_order_acquire);
         const double busyFrom = currentThreadCpuSeconds();
+        // Read each time: the device's thread may set it later. A refill after a seek at the
+        // costliest settings takes over 100 ms of CPU and is no sign of falling behind; where no
+        // limit is set, only a worker that does not keep up runs a second.
+        const double longestRun = realTimeRunLimitSeconds().value_or(2.0) / 2;
         for (bool more = true; more;) {
             {
                 std::lock_guard lock(mutex_);
@@ -60,7 +57,7 @@ void RenderAheadWorker::run() {
             // Kept up, it sleeps once the queue is full. One that cannot keep up would hold a
             // core from everything else, and past RLIMIT_RTTIME the kernel stops the process:
             // it goes back to ordinary scheduling until it has caught up.
-            if (realTime && currentThreadCpuSeconds() - busyFrom > longestRealTimeRunSeconds) {
+            if (realTime && currentThreadCpuSeconds() - busyFrom > longestRun) {
                 realTime = lowerCurrentThreadPriority() == ThreadPriority::realTime;
                 lowered = !realTime;
             }

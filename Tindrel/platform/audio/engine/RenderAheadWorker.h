@@ -6,8 +6,9 @@
 // thread; when suspend() returns, no step runs until resume().
 //
 // The thread asks for real-time scheduling below the device's (ThreadPriority.h), and goes
-// back to ordinary scheduling once it has run 100 ms of CPU time without sleeping (a seek at
-// the costliest setting takes about 60 ms), until it has slept again.
+// back to ordinary scheduling once it has run half the process's RLIMIT_RTTIME (100 ms under
+// RealtimeKit), or a second where none is set, of CPU time without sleeping, until it has
+// slept again.
 
 #include <atomic>
 #include <cstdint>

@@ -193,6 +193,14 @@ ThreadPriority raiseCurrentThreadPriority(int realTimePriority) {
     return raiseNice(kit) ? ThreadPriority::raised : ThreadPriority::normal;
 }
 
+std::optional<double> realTimeRunLimitSeconds() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_RTTIME, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::nullopt;
+    }
+    return static_cast<double>(limit.rlim_cur) * 1e-6;
+}
+
 double currentThreadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);

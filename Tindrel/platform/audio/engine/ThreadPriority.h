@@ -15,6 +15,8 @@
 // A call may take a round trip on the system bus and allocates: it is made once, when a thread
 // begins its work (and by a render-ahead worker again after it fell behind).
 
+#include <optional>
+
 namespace tindrel::platform {
 
 enum class ThreadPriority { normal, raised, realTime };
@@ -27,6 +29,10 @@ constexpr int renderAheadRealTimePriority = 9;
 // else nothing. Returns what the thread has; one already real time (a sound server's) is left as
 // it is.
 ThreadPriority raiseCurrentThreadPriority(int realTimePriority);
+
+// RLIMIT_RTTIME: how long a real-time thread of the process may run without blocking before the
+// kernel stops the process (RealtimeKit's default is 200 ms); none when no limit is set.
+std::optional<double> realTimeRunLimitSeconds();
 
 // CPU time the calling thread has used, in seconds: what a real-time thread's limits count.
 double currentThreadCpuSeconds();
