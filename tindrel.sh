@@ -16,7 +16,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     libsndfile1-dev libvorbis-dev libmpg123-dev libarchive-dev libxxhash-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
-    librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
+    librubberband-dev portaudio19-dev libasound2-dev libjack-jackd2-dev libdbus-1-dev
     dbus-daemon shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev libebur128-dev
     libxcb1-dev fonts-inter fonts-noto-color-emoji locales xvfb xauth

@@ -5,10 +5,10 @@
 #include "Tindrel/platform/audio/engine/BeatsPath.h"
 #include "Tindrel/platform/audio/engine/SourceWindow.h"
 #include "Tindrel/platform/audio/engine/StretcherPath.h"
+#include "Tindrel/platform/audio/engine/ThreadPriority.h"
 #include "Tindrel/platform/audio/engine/WarpCharacter.h"
 
 #include <cmath>
-#include <ctime>
 
 namespace tindrel::test {
 
@@ -20,12 +20,6 @@ using namespace tindrel::platform;
 constexpr size_t windowFrames = size_t{1} << 18;
 constexpr int64_t historyFrames = SourceWindow::leadFrames + 65536;
 constexpr int64_t readAheadFrames = 16384;
-
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 } // namespace
 
@@ -58,7 +52,7 @@ PathRender WarpPathPlayer::render(const Signal& signal, WarpPathKind path, doubl
     PathRender result;
     result.out.reserve(frames);
     window.reset(0);
-    const double startedAt = threadSeconds();
+    const double startedAt = currentThreadCpuSeconds();
     if (path == WarpPathKind::beats) {
         paths_->beats.start(0, rate, pitchScale, window, feed);
     } else {
@@ -66,12 +60,12 @@ PathRender WarpPathPlayer::render(const Signal& signal, WarpPathKind path, doubl
     }
     result.startSeconds = -startedAt;
     while (result.out.size() < frames) {
-        const double before = threadSeconds();
+        const double before = currentThreadCpuSeconds();
         const size_t made =
             path == WarpPathKind::beats
                 ? paths_->beats.render(pointers.data(), 0, block, rate, pitchScale, window, feed)
                 : paths_->musical.render(pointers.data(), 0, block, rate, pitchScale, window, feed);
-        const double after = threadSeconds();
+        const double after = currentThreadCpuSeconds();
         result.blockSeconds.push_back(after - before);
         if (result.blockSeconds.size() == 1) {
             result.startSeconds += after;

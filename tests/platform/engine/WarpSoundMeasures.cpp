@@ -203,14 +203,15 @@ JoinMeasure measureJoins(const WarpMode& mode, bool wrap) {
         const auto part = rig.pump(block);
         out.insert(out.end(), part.begin(), part.end());
     };
-    for (int k = 0; k < 16; ++k) {
+    // Past the swell of a stretcher's plain start, which a seek's start plays through unheard.
+    for (int k = 0; k < 48; ++k) {
         pumpBlock();
     }
     JoinMeasure measure;
     const size_t settled = out.size();
     std::vector<size_t> joins;
     for (int64_t target : seekTargets) {
-        while (rig.heard() < loopLength) {
+        while (rig.heard() < loopLength || out.size() < settled + 16 * block) {
             pumpBlock();
         }
         const int64_t to = wrap ? loopIn : target;

@@ -1,5 +1,7 @@
 #include "Tindrel/platform/audio/engine/PortAudioOutput.h"
 
+#include "Tindrel/platform/audio/engine/ThreadPriority.h"
+
 #include <portaudio.h>
 #ifdef TINDREL_HAVE_ALSA
 #include <alsa/asoundlib.h>
@@ -51,6 +53,11 @@ PortAudioOutput::~PortAudioOutput() {
 int PortAudioOutput::callback(const void*, void* output, unsigned long frames, const void*,
                               unsigned long, void* self) {
     auto* out = static_cast<PortAudioOutput*>(self);
+    // Once per stream, while the device still plays the silence it was started with.
+    if (!out->priorityRaised_) {
+        out->priorityRaised_ = true;
+        raiseCurrentThreadPriority(deviceRealTimePriority);
+    }
     // A device is fed silence while the source rests: reopening it would delay the next sound.
     out->render_(out->context_, static_cast<float*>(output), static_cast<uint32_t>(frames));
     return paContinue;
@@ -99,6 +106,7 @@ bool PortAudioOutput::start(double sampleRate, uint32_t channels, RenderFunction
         return false;
     }
     stream_ = stream;
+    priorityRaised_ = false;
     if (Pa_StartStream(stream) != paNoError) {
         stop();
         return false;

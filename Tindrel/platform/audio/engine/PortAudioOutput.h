@@ -4,7 +4,8 @@
 // channel count, in periods of 512 frames with three periods (32 ms at 48 kHz) or the device's
 // low latency, whichever is longer, queued in the device. The library's error printing (ALSA,
 // JACK) is silenced before PortAudio starts. start() and stop() are for the owning thread;
-// the render function runs on PortAudio's callback thread.
+// the render function runs on PortAudio's callback thread, whose priority the first call of
+// each stream raises (ThreadPriority.h).
 
 #include "Tindrel/platform/audio/engine/AudioOutput.h"
 
@@ -26,6 +27,7 @@ private:
     bool initialised_ = false;
     RenderFunction render_ = nullptr;
     void* context_ = nullptr;
+    bool priorityRaised_ = false; // by the callback's thread
 };
 
 } // namespace tindrel::platform

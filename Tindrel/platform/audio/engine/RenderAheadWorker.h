@@ -4,6 +4,11 @@
 // more to do, then sleeps until rung. ring() is for any thread, the device's included: an
 // atomic increment and a futex wake, never a lock. suspend() and resume() are for the owning
 // thread; when suspend() returns, no step runs until resume().
+//
+// The thread asks for real-time scheduling below the device's (ThreadPriority.h), and goes
+// back to ordinary scheduling once it has run half the process's RLIMIT_RTTIME (100 ms under
+// RealtimeKit), or a second where none is set, of CPU time without sleeping, until it has
+// slept again.
 
 #include <atomic>
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "Tindrel/platform/audio/engine/SilentPacedOutput.h"
 
+#include "Tindrel/platform/audio/engine/ThreadPriority.h"
+
 #include <chrono>
 
 namespace tindrel::platform {
@@ -51,6 +53,7 @@ void SilentPacedOutput::wake() {
 
 void SilentPacedOutput::run(double sampleRate, uint32_t channels, RenderFunction render,
                             void* context) {
+    raiseCurrentThreadPriority(deviceRealTimePriority);
     using Clock = std::chrono::steady_clock;
     std::vector<float> block(static_cast<size_t>(blockFrames) * channels);
     const auto period = std::chrono::duration_cast<Clock::duration>(

@@ -11,14 +11,26 @@ SourceWindow::SourceWindow(uint32_t channelCount, size_t capacityFrames)
     reset();
 }
 
-void SourceWindow::reset(int64_t leadFrames) {
-    leadFrames = std::clamp<int64_t>(leadFrames, 0, SourceWindow::leadFrames);
-    base_ = -SourceWindow::leadFrames;
-    end_ = -leadFrames;
+namespace {
+
+constexpr double stretcherLeadInputSeconds = 1.2;
+constexpr int64_t longestPreRoll = SourceWindow::leadFrames + 65536;
+
+} // namespace
+
+int64_t SourceWindow::preRollFrames(double sampleRate) {
+    return std::min(longestPreRoll,
+                    leadFrames + static_cast<int64_t>(stretcherLeadInputSeconds * sampleRate));
+}
+
+void SourceWindow::reset(int64_t preRoll) {
+    preRoll = std::clamp<int64_t>(preRoll, 0, longestPreRoll);
+    base_ = -std::max(preRoll, leadFrames);
+    end_ = -preRoll;
     keepFrom_ = base_;
     demand_ = 0;
     for (auto& channel : channels_) {
-        std::fill_n(channel.begin(), SourceWindow::leadFrames - leadFrames, 0.0f);
+        std::fill_n(channel.begin(), std::max<int64_t>(0, leadFrames - preRoll), 0.0f);
     }
 }
 

@@ -17,12 +17,17 @@ class SourceWindow {
 public:
     // Silence held before index 0, so every path can prime from before the segment start.
     static constexpr int64_t leadFrames = 8192;
+    // The input before a seek's start that the player delivers first, at most: the priming pad
+    // and what a stretcher plays through before it is heard (StretcherPath.h), 1.2 s of input
+    // (300 ms of output at 4x) as far as the window holds it beside a path's read-ahead.
+    static int64_t preRollFrames(double sampleRate);
 
     SourceWindow(uint32_t channelCount, size_t capacityFrames);
 
     uint32_t channelCount() const { return static_cast<uint32_t>(channels_.size()); }
-    // Drops everything; the next `leadFrames` pulled become indices [-leadFrames, 0).
-    void reset(int64_t leadFrames = 0);
+    // Drops everything; the next `preRoll` (at most preRollFrames()) pulled become indices
+    // [-preRoll, 0).
+    void reset(int64_t preRoll = 0);
     int64_t end() const { return end_; }
     // The first index still held.
     int64_t firstHeld() const { return base_; }

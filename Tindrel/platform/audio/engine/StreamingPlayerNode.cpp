@@ -1,6 +1,7 @@
 #include "Tindrel/platform/audio/engine/StreamingPlayerNode.h"
 
 #include "Tindrel/platform/audio/AudioPcmBuffer.h"
+#include "Tindrel/platform/audio/engine/SourceWindow.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,8 +48,9 @@ void StreamingPlayerNode::scheduleSegment(const AudioFile& file, int64_t startFr
     std::unique_ptr<AudioFile> reader = count > 0 ? file.reopen() : nullptr;
     const bool failed = count > 0 && !reader;
     const bool seek = reader && playing_.load(std::memory_order_acquire);
-    startGeneration(std::move(reader), start, count, seek ? std::min(start, preRollFrames) : -1,
-                    failed);
+    const int64_t preRoll =
+        std::min(start, SourceWindow::preRollFrames(file.processingFormat().sampleRate));
+    startGeneration(std::move(reader), start, count, seek ? preRoll : -1, failed);
 }
 
 void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int64_t startFrame,
@@ -106,7 +108,8 @@ bool StreamingPlayerNode::wrapToLoopIn() {
         if (!reader_ || generation != renderGeneration_ || loop->inFrame >= segmentEnd_) {
             return false;
         }
-        const int64_t preRoll = std::min(loop->inFrame, preRollFrames);
+        const int64_t preRoll = std::min(
+            loop->inFrame, SourceWindow::preRollFrames(reader_->processingFormat().sampleRate));
         readerStart_ = loop->inFrame - preRoll;
         readerLeft_ = segmentEnd_ - loop->inFrame + preRoll;
         readerGeneration_ = generation + 1;

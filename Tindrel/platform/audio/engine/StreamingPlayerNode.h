@@ -13,8 +13,8 @@
 //
 // A new schedule or stop() starts a new generation: the streaming thread writes the new
 // segment only after the render side has dropped what the ring held of the old one. A segment
-// scheduled while playing is a seek: it is delivered after up to preRollFrames of the input
-// before its start, so the time-pitch unit can prime from them and crossfade into it.
+// scheduled while playing is a seek: it is delivered after up to SourceWindow::preRollFrames()
+// of the input before its start, so the time-pitch unit can prime from them and crossfade into it.
 //
 // A loop wrap is a generation the render side starts itself when what it renders reaches the
 // loop's Out (wrapToLoopIn()); until the transport schedules the loop's In, which takes that
@@ -40,8 +40,6 @@ public:
     ~StreamingPlayerNode() override;
     StreamingPlayerNode(const StreamingPlayerNode&) = delete;
     StreamingPlayerNode& operator=(const StreamingPlayerNode&) = delete;
-
-    static constexpr int64_t preRollFrames = 8192;
 
     // Replaces whatever was scheduled: the new segment plays from its first frame.
     void scheduleSegment(const AudioFile& file, int64_t startFrame, int64_t frameCount) override;

@@ -22,6 +22,9 @@ constexpr double fasterEngineDelayShare = 0.5;
 // faster engine takes longer to settle at its deepest settings.
 constexpr double finerLeadSeconds = 0.02;
 constexpr double fasterLeadSeconds = 0.1;
+// A start (a seek's, a wrap's) plays the faster engine longer before it is heard, from the input
+// the player delivers before the new place: past its swell too, which a seek would hear whole.
+constexpr double fasterStartLeadSeconds = 0.3;
 constexpr double holdSeconds = 0.04;
 
 } // namespace
@@ -32,6 +35,7 @@ StretcherPath::StretcherPath(double sampleRate, uint32_t channelCount,
       joint_(sampleRate, channelCount),
       finerLeadFrames_(static_cast<size_t>(finerLeadSeconds * sampleRate)),
       fasterLeadFrames_(static_cast<size_t>(fasterLeadSeconds * sampleRate)),
+      fasterStartLeadFrames_(static_cast<size_t>(fasterStartLeadSeconds * sampleRate)),
       holdFrames_(static_cast<size_t>(holdSeconds * sampleRate)) {
     if (engineHasBound(options)) {
         const auto makeFaster = [sampleRate, channelCount, options] {
@@ -81,7 +85,11 @@ void StretcherPath::start(int64_t index, double rate, double pitchScale, SourceW
     incoming_ = nullptr;
     playing_ =
         !faster_[0] || engineCanMake(options_, rate, pitchScale) ? &configured_ : faster_[0].get();
-    playing_->start(index, rate, pitchScale, window, source);
+    if (isFaster(playing_)) {
+        playing_->startAhead(index, fasterStartLeadFrames_, rate, pitchScale, window, source);
+    } else {
+        playing_->start(index, rate, pitchScale, window, source);
+    }
     heldFor_ = 0;
 }
 
