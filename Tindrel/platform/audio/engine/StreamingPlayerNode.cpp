@@ -58,6 +58,7 @@ void StreamingPlayerNode::startGeneration(std::unique_ptr<AudioFile> reader, int
     {
         std::lock_guard lock(mutex_);
         reader_ = std::move(reader);
+        readerRate_ = reader_ ? reader_->processingFormat().sampleRate : 0;
         const int64_t ahead = reader_ ? std::max<int64_t>(0, preRoll) : 0;
         readerStart_ = startFrame - ahead;
         readerLeft_ = reader_ ? frameCount + ahead : 0;
@@ -108,8 +109,7 @@ bool StreamingPlayerNode::wrapToLoopIn() {
         if (!reader_ || generation != renderGeneration_ || loop->inFrame >= segmentEnd_) {
             return false;
         }
-        const int64_t preRoll = std::min(
-            loop->inFrame, SourceWindow::preRollFrames(reader_->processingFormat().sampleRate));
+        const int64_t preRoll = std::min(loop->inFrame, SourceWindow::preRollFrames(readerRate_));
         readerStart_ = loop->inFrame - preRoll;
         readerLeft_ = segmentEnd_ - loop->inFrame + preRoll;
         readerGeneration_ = generation + 1;
@@ -373,16 +373,26 @@ void StreamingPlayerNode::stream() {
         const bool acknowledged = acknowledged_.load(std::memory_order_acquire) == generation;
         const int64_t want = std::min(chunkFrames, readerLeft_);
         if (hasWork && acknowledged && static_cast<int64_t>(ring_->writable()) >= want) {
+            // The disk is read without the lock, so a slow read holds neither the render side
+            // (waiting for input, or wrapping) nor the main thread scheduling the next segment.
+            // This copy keeps the reader alive should a new segment replace it meanwhile.
+            const std::shared_ptr<AudioFile> reader = reader_;
+            const int64_t positionAt = positioned ? -1 : readerStart_;
+            lock.unlock();
             const uint32_t fileChannels =
-                std::max<uint32_t>(1, reader_->processingFormat().channelCount);
+                std::max<uint32_t>(1, reader->processingFormat().channelCount);
             if (!chunk || chunk->channelCount() != fileChannels) {
                 chunk = std::make_unique<AudioPcmBuffer>(fileChannels, chunkFrames);
             }
-            if (!positioned) {
-                reader_->setFramePosition(readerStart_);
-                positioned = true;
+            if (positionAt >= 0) {
+                reader->setFramePosition(positionAt);
             }
-            const bool ok = reader_->read(*chunk, want);
+            const bool ok = reader->read(*chunk, want);
+            lock.lock();
+            positioned = true;
+            if (readerGeneration_ != generation) {
+                continue; // read for a segment or wrap that has been replaced since
+            }
             const int64_t got = ok ? std::min(chunk->frameLength(), want) : 0;
             if (got > 0) {
                 // A file whose channel count differs from the graph's is mapped channel by

@@ -110,8 +110,10 @@ private:
     std::unique_ptr<RingBuffer> ring_;
     std::function<void()> wakeRender_; // main thread
 
-    // Written by the main thread under mutex_, read by the streaming thread under mutex_.
-    std::unique_ptr<AudioFile> reader_;
+    // Written by the main thread under mutex_, read by the streaming thread under mutex_; the
+    // streaming thread reads the file through its own copy of reader_ without the lock.
+    std::shared_ptr<AudioFile> reader_;
+    double readerRate_ = 0;
     int64_t readerStart_ = 0;
     int64_t readerLeft_ = 0;
     uint64_t readerGeneration_ = 0;
