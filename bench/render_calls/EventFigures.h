@@ -4,8 +4,8 @@
 //  - a loop's wrap as heard: a file of 600 Hz before In, 440 Hz inside and 1000 Hz after Out,
 //    a 1 s loop wrapped by the transport's tick, the output cut into 10 ms windows; a window
 //    whose strongest tone is the one after Out is heard past Out;
-//  - seeks at 44.1 to 192 kHz with 1 to 8 channels, one every 250 ms, counting the seeks after
-//    which the device found frames missing;
+//  - seeks at 44.1 to 192 kHz with 1 to 8 channels, unwarped and in each mode at its costliest
+//    settings, one every 250 ms, counting the seeks after which the device found frames missing;
 //  - the grid's hardest settings with two busy loops on the cores the program may use (pin it
 //    with taskset to share them), with a seek every half second and a 1 s loop.
 
@@ -175,6 +175,11 @@ inline void printLoopWrapFigures(double secondsPerSetting) {
 
 inline void printHighRateSeekFigures(double secondsPerSetting) {
     const int seeks = static_cast<int>(std::lround(40 * secondsPerSetting));
+    // Unwarped, and each mode at the speed and pitches that cost it most.
+    const WarpCase cases[] = {
+        {"neutral", 8, 1, 0},      {"musical", 12, 4, -2400}, {"musical", 12, 4, 2400},
+        {"beats", 3.5f, 4, -2400}, {"beats", 3.5f, 4, 2400},  {"tape", 8, 4, 2400},
+    };
     for (const double rate : {44100.0, 96000.0, 192000.0}) {
         for (const uint32_t channels : {1u, 2u, 8u}) {
             const auto path = writeToneFile("high-rate", rate, channels, 8,
@@ -183,36 +188,41 @@ inline void printHighRateSeekFigures(double secondsPerSetting) {
             if (!file) {
                 continue;
             }
-            std::vector<double> calls;
-            calls.reserve(static_cast<size_t>(seeks * 0.25 * rate / 512 + 64));
-            std::atomic<bool> recording{false};
-            platform::AudioEngine engine(
-                [&] { return std::make_unique<PacedDevice>(512, calls, recording); });
-            engine.connect({rate, channels});
-            engine.start();
-            platform::AudioPlayerNode& player = engine.playerNode();
-            const int64_t length = file->length();
-            player.scheduleSegment(*file, 0, length);
-            player.play();
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            int lossy = 0;
-            int64_t lost = 0;
-            for (int seek = 0; seek < seeks; ++seek) {
-                const int64_t before = engine.underrunFrames();
-                const int64_t to = length * (1 + seek % 4) / 8;
-                player.scheduleSegment(*file, to, length - to);
+            for (const WarpCase& c : cases) {
+                std::vector<double> calls;
+                calls.reserve(static_cast<size_t>(seeks * 0.25 * rate / 512 + 64));
+                std::atomic<bool> recording{false};
+                platform::AudioEngine engine(
+                    [&] { return std::make_unique<PacedDevice>(512, calls, recording); });
+                engine.connect({rate, channels});
+                engine.start();
+                engine.timePitchUnit().setOverlap(c.overlap);
+                engine.timePitchUnit().setRate(c.rate);
+                engine.timePitchUnit().setPitch(c.cents);
+                platform::AudioPlayerNode& player = engine.playerNode();
+                const int64_t length = file->length();
+                player.scheduleSegment(*file, 0, length);
+                player.play();
                 std::this_thread::sleep_for(std::chrono::milliseconds(250));
-                const int64_t missing = engine.underrunFrames() - before;
-                lossy += missing > 0 ? 1 : 0;
-                lost += missing;
+                int lossy = 0;
+                int64_t lost = 0;
+                for (int seek = 0; seek < seeks; ++seek) {
+                    const int64_t before = engine.underrunFrames();
+                    const int64_t to = length * (1 + seek % 4) / 8;
+                    player.scheduleSegment(*file, to, length - to);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                    const int64_t missing = engine.underrunFrames() - before;
+                    lossy += missing > 0 ? 1 : 0;
+                    lost += missing;
+                }
+                engine.stop();
+                std::printf("%s\n", formatNumber("seek_%s_%.2fx_%+.0fst_%.0f_hz_%u_ch: frames lost "
+                                                 "at %d of %d seeks (%lld frames)",
+                                                 c.mode, c.rate, c.cents / 100, rate, channels,
+                                                 lossy, seeks, static_cast<long long>(lost))
+                                        .c_str());
+                std::fflush(stdout);
             }
-            engine.stop();
-            std::printf("%s\n",
-                        formatNumber("seek_%.0f_hz_%u_ch: frames lost at %d of %d seeks (%lld "
-                                     "frames)",
-                                     rate, channels, lossy, seeks, static_cast<long long>(lost))
-                            .c_str());
-            std::fflush(stdout);
             std::filesystem::remove(path);
         }
     }

@@ -2,7 +2,8 @@
 // 1 kHz sine and of a 440 + 660 Hz two-tone, the deepest envelope dip and the pitch error at
 // each setting; onset timing and pre-echo on a click train; and, at a loop wrap and at a seek
 // while playing, the largest sample step against the tone's own, the deepest level dip and
-// the share of the output above 3 kHz (a click's burst) next to the tone's own share. Then the
+// the share of the output above 3 kHz (a click's burst) next to the tone's own share, and the
+// level dip at the costliest Musical setting at 44.1 to 192 kHz with 2 and 8 channels. Then the
 // figures over the whole grid of settings (CornerAndEdgeFigures.h, BeatsGridFigures.h).
 
 #include "bench/warp_sound/BeatsGridFigures.h"
@@ -82,6 +83,19 @@ int main() {
             print("steady_above_3khz_" + std::string(wrap ? "before_wraps_" : "before_seeks_") +
                       mode.name,
                   joins.ownHighDb, "dB");
+        }
+    }
+    // The costliest Musical setting joins from input delivered before the new place, as far as
+    // it is held; at high rates and many channels that is less time than at 44.1 kHz.
+    const WarpMode fastest{"musical", 12, 4, -2400};
+    for (const double rate : {44100.0, 96000.0, 192000.0}) {
+        for (const int channels : {2, 8}) {
+            for (bool wrap : {true, false}) {
+                const JoinMeasure joins = measureJoins(fastest, wrap, rate, channels);
+                print(tindrel::formatNumber("%s_dip_%s_%.0f_hz_%d_ch", wrap ? "wrap" : "seek",
+                                            settingName(fastest).c_str(), rate, channels),
+                      20 * std::log10(joins.lowestLevel / joins.level), "dB");
+            }
         }
     }
     printCornerAndEdgeFigures();

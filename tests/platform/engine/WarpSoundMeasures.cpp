@@ -188,13 +188,15 @@ OnsetTiming clickTrainTiming(const std::vector<float>& out, double rate, double 
     return timing;
 }
 
-JoinMeasure measureJoins(const WarpMode& mode, bool wrap) {
+JoinMeasure measureJoins(const WarpMode& mode, bool wrap, double sampleRate, int channels) {
+    // Counts of frames are those at 44.1 kHz, taken to the same times at `sampleRate`.
+    const double scale = sampleRate / 44100;
+    const auto at = [&](double frames) { return static_cast<size_t>(std::lround(frames * scale)); };
     constexpr uint32_t block = 512;
-    constexpr size_t levelWindow = 441; // ten periods of the tone
-    const int64_t loopIn = 44100;
-    const int64_t loopLength = 13230;
-    const int64_t seekTargets[] = {96001, 30017, 150011, 61423, 120500};
-    EngineTestRig rig(sineSignal(1000, 0.5, 5.0));
+    const size_t levelWindow = at(441); // ten periods of the tone
+    const auto loopIn = static_cast<int64_t>(at(44100));
+    const auto loopLength = static_cast<int64_t>(at(13230));
+    EngineTestRig rig(sineSignal(1000, 0.5, 5.0, sampleRate, channels));
     auto& player = rig.engine().playerNode();
     rig.setWarp(mode.overlap, mode.rate, mode.cents);
     rig.playFrom(loopIn);
@@ -204,20 +206,20 @@ JoinMeasure measureJoins(const WarpMode& mode, bool wrap) {
         out.insert(out.end(), part.begin(), part.end());
     };
     // Past the swell of a stretcher's plain start, which a seek's start plays through unheard.
-    for (int k = 0; k < 48; ++k) {
+    for (size_t k = 0; k < at(48); ++k) {
         pumpBlock();
     }
     JoinMeasure measure;
     const size_t settled = out.size();
     std::vector<size_t> joins;
-    for (int64_t target : seekTargets) {
-        while (rig.heard() < loopLength || out.size() < settled + 16 * block) {
+    for (const double target : {96001.0, 30017.0, 150011.0, 61423.0, 120500.0}) {
+        while (rig.heard() < loopLength || out.size() < settled + at(16 * block)) {
             pumpBlock();
         }
-        const int64_t to = wrap ? loopIn : target;
+        const int64_t to = wrap ? loopIn : static_cast<int64_t>(at(target));
         player.scheduleSegment(rig.file(), to, rig.file().length() - to);
         joins.push_back(out.size());
-        for (int k = 0; k < 8; ++k) {
+        for (size_t k = 0; k < at(8); ++k) {
             pumpBlock();
         }
         const double played = static_cast<double>(out.size() - joins.back()) * mode.rate;
@@ -233,17 +235,18 @@ JoinMeasure measureJoins(const WarpMode& mode, bool wrap) {
         return largest;
     };
     measure.ownStep = largestStep(settled, joins.front());
-    measure.ownHighDb = shareAboveDb(out, settled, 3000, 44100);
+    measure.ownHighDb = shareAboveDb(out, settled, 3000, sampleRate);
     measure.worstHighDb = -300;
     measure.level = rms(out, settled, joins.front() - settled);
     measure.lowestLevel = measure.level;
     for (size_t join : joins) {
-        measure.worstStep = std::max(measure.worstStep, largestStep(join - 64, join + 2048));
-        for (size_t from = join - 1024; from <= join + 1024; from += 512) {
+        measure.worstStep =
+            std::max(measure.worstStep, largestStep(join - at(64), join + at(2048)));
+        for (size_t from = join - at(1024); from <= join + at(1024); from += at(512)) {
             measure.worstHighDb =
-                std::max(measure.worstHighDb, shareAboveDb(out, from, 3000, 44100));
+                std::max(measure.worstHighDb, shareAboveDb(out, from, 3000, sampleRate));
         }
-        for (size_t k = join - levelWindow; k < join + 2048; k += 32) {
+        for (size_t k = join - levelWindow; k < join + at(2048); k += at(32)) {
             measure.lowestLevel = std::min(measure.lowestLevel, rms(out, k, levelWindow));
         }
     }

@@ -44,8 +44,9 @@ struct OnsetTiming {
 };
 OnsetTiming clickTrainTiming(const std::vector<float>& out, double rate, double sampleRate);
 
-// Plays a 1 kHz sine at -6 dBFS (44.1 kHz) in `mode` and jumps every 0.3 s heard: back to a
-// loop start (`wrap`) or to places of every phase, with the player scheduled while playing.
+// Plays a 1 kHz sine at -6 dBFS (at `sampleRate` with `channels`) in `mode` and jumps every
+// 0.3 s heard: back to a loop start (`wrap`) or to places of every phase, with the player
+// scheduled while playing.
 struct JoinMeasure {
     double ownStep = 0;        // the tone's largest sample step away from the joins
     double worstStep = 0;      // the largest step around a join
@@ -56,6 +57,7 @@ struct JoinMeasure {
     double playheadBehind = 0; // most the playhead lags what played since a join, frames
     double playheadAhead = 0;  // most it leads it, frames
 };
-JoinMeasure measureJoins(const WarpMode& mode, bool wrap);
+JoinMeasure measureJoins(const WarpMode& mode, bool wrap, double sampleRate = 44100,
+                         int channels = 2);
 
 } // namespace tindrel::test
