@@ -94,7 +94,7 @@ int main() {
                 const JoinMeasure joins = measureJoins(fastest, wrap, rate, channels);
                 print(tindrel::formatNumber("%s_dip_%s_%.0f_hz_%d_ch", wrap ? "wrap" : "seek",
                                             settingName(fastest).c_str(), rate, channels),
-                      20 * std::log10(joins.lowestLevel / joins.level), "dB");
+                      20 * std::log10(joins.lowestLevelUntilNext / joins.level), "dB");
             }
         }
     }

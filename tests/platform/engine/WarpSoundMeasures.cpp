@@ -239,7 +239,14 @@ JoinMeasure measureJoins(const WarpMode& mode, bool wrap, double sampleRate, int
     measure.worstHighDb = -300;
     measure.level = rms(out, settled, joins.front() - settled);
     measure.lowestLevel = measure.level;
-    for (size_t join : joins) {
+    measure.lowestLevelUntilNext = measure.level;
+    for (size_t j = 0; j < joins.size(); ++j) {
+        const size_t join = joins[j];
+        const size_t next = j + 1 < joins.size() ? joins[j + 1] : out.size();
+        for (size_t k = join; k + levelWindow <= next; k += at(32)) {
+            measure.lowestLevelUntilNext =
+                std::min(measure.lowestLevelUntilNext, rms(out, k, levelWindow));
+        }
         measure.worstStep =
             std::max(measure.worstStep, largestStep(join - at(64), join + at(2048)));
         for (size_t from = join - at(1024); from <= join + at(1024); from += at(512)) {

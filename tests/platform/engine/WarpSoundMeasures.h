@@ -48,14 +48,15 @@ OnsetTiming clickTrainTiming(const std::vector<float>& out, double rate, double 
 // 0.3 s heard: back to a loop start (`wrap`) or to places of every phase, with the player
 // scheduled while playing.
 struct JoinMeasure {
-    double ownStep = 0;        // the tone's largest sample step away from the joins
-    double worstStep = 0;      // the largest step around a join
-    double level = 0;          // the tone's RMS away from the joins
-    double lowestLevel = 0;    // the lowest 10 ms RMS around a join
-    double ownHighDb = 0;      // the tone's own share above 3 kHz away from the joins, dB
-    double worstHighDb = 0;    // the largest share above 3 kHz over 2048 frames at a join, dB
-    double playheadBehind = 0; // most the playhead lags what played since a join, frames
-    double playheadAhead = 0;  // most it leads it, frames
+    double ownStep = 0;              // the tone's largest sample step away from the joins
+    double worstStep = 0;            // the largest step around a join
+    double level = 0;                // the tone's RMS away from the joins
+    double lowestLevel = 0;          // the lowest 10 ms RMS around a join
+    double lowestLevelUntilNext = 0; // the lowest 10 ms RMS from a join until the next
+    double ownHighDb = 0;            // the tone's own share above 3 kHz away from the joins, dB
+    double worstHighDb = 0;          // the largest share above 3 kHz over 2048 frames at a join, dB
+    double playheadBehind = 0;       // most the playhead lags what played since a join, frames
+    double playheadAhead = 0;        // most it leads it, frames
 };
 JoinMeasure measureJoins(const WarpMode& mode, bool wrap, double sampleRate = 44100,
                          int channels = 2);
