@@ -5,7 +5,8 @@
 //    a 1 s loop wrapped by the transport's tick, the output cut into 10 ms windows; a window
 //    whose strongest tone is the one after Out is heard past Out;
 //  - seeks at 44.1 to 192 kHz with 1 to 8 channels, unwarped and in each mode at its costliest
-//    settings, one every 250 ms, counting the seeks after which the device found frames missing;
+//    settings, one every 250 ms, counting the seeks after which the device found frames missing
+//    and, beside them, the frames a second without seeks loses;
 //  - the grid's hardest settings with two busy loops on the cores the program may use (pin it
 //    with taskset to share them), with a seek every half second and a 1 s loop.
 
@@ -204,6 +205,11 @@ inline void printHighRateSeekFigures(double secondsPerSetting) {
                 player.scheduleSegment(*file, 0, length);
                 player.play();
                 std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                // What a second of plain playing loses: a setting that costs more than the
+                // worker's core loses frames whether it seeks or not.
+                const int64_t beforeSteady = engine.underrunFrames();
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                const int64_t steady = engine.underrunFrames() - beforeSteady;
                 int lossy = 0;
                 int64_t lost = 0;
                 for (int seek = 0; seek < seeks; ++seek) {
@@ -216,11 +222,14 @@ inline void printHighRateSeekFigures(double secondsPerSetting) {
                     lost += missing;
                 }
                 engine.stop();
-                std::printf("%s\n", formatNumber("seek_%s_%.2fx_%+.0fst_%.0f_hz_%u_ch: frames lost "
-                                                 "at %d of %d seeks (%lld frames)",
-                                                 c.mode, c.rate, c.cents / 100, rate, channels,
-                                                 lossy, seeks, static_cast<long long>(lost))
-                                        .c_str());
+                std::printf(
+                    "%s\n",
+                    formatNumber("seek_%s_%.2fx_%+.0fst_%.0f_hz_%u_ch: frames lost at %d of "
+                                 "%d seeks (%lld frames); %lld frames lost in 1 s "
+                                 "without seeks",
+                                 c.mode, c.rate, c.cents / 100, rate, channels, lossy, seeks,
+                                 static_cast<long long>(lost), static_cast<long long>(steady))
+                        .c_str());
                 std::fflush(stdout);
             }
             std::filesystem::remove(path);

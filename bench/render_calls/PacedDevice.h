@@ -2,9 +2,11 @@
 
 // A device for the render benchmarks: a thread of its own that pulls `block` frames per
 // period, paced by the steady clock, times each call in its thread's CPU time while
-// `recording` is set and, when given room, keeps the first channel of what it pulled.
+// `recording` is set and, when given room, keeps the first channel of what it pulled. Its thread
+// asks for the priority a device's thread of the program has.
 
 #include "Tindrel/platform/audio/engine/AudioOutput.h"
+#include "Tindrel/platform/audio/engine/ThreadPriority.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +33,7 @@ public:
         stop();
         running_ = true;
         thread_ = std::thread([=, this] {
+            platform::raiseCurrentThreadPriority(platform::deviceRealTimePriority);
             std::vector<float> out(static_cast<size_t>(block_) * channels);
             const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                 std::chrono::duration<double>(block_ / rate));
