@@ -308,7 +308,10 @@ struct AudioEngine::Graph {
 
     static constexpr size_t quantum = 256;
     static constexpr size_t noWrap = SIZE_MAX;
-    static constexpr double renderAheadSeconds = 0.1;
+    // A seek's or a wrap's start at the costliest settings (the faster engine playing 300 ms of
+    // output first) takes the worker some 60 ms while the device drains the queue, and a seek
+    // soon after a wrap meets the queue that low: 100 ms ran dry under load.
+    static constexpr double renderAheadSeconds = 0.15;
     static constexpr double spliceMarginSeconds = 0.03;
 
     OutputFactory makeOutput;

@@ -10,7 +10,7 @@
 // The time-pitch unit renders in quanta of 256 frames, waiting for the player's streaming
 // thread when its input is late, so what comes out is a function of the file and the settings
 // alone: the same in playback and offline, whatever block sizes the output asks for. With a
-// real-time output a worker thread renders about 100 ms ahead of it (RenderAheadQueue.h), and
+// real-time output a worker thread renders about 150 ms ahead of it (RenderAheadQueue.h), and
 // the output's thread only copies, mixes and publishes the playhead of what it plays: it never
 // allocates, locks or waits, whatever a seek, a wrap or a change of path costs. A seek is
 // joined 30 ms of the output's time past what it has read, so it is heard soon after the new
