@@ -2,7 +2,8 @@
 // itself as real time: the file's reads from a chosen frame on wait until the test lets them go.
 // The device's calls must go on playing what the worker rendered (the old place up to the join,
 // then what came of the new place) and never be held at the join while the worker waits for
-// input; once the read goes on, playback goes on from where it stalled.
+// input, and a seek meanwhile must not wait for the read; once the read goes on, playback goes
+// on.
 
 #include "Tindrel/platform/audio/AudioFile.h"
 #include "Tindrel/platform/audio/engine/AudioEngine.h"
@@ -17,6 +18,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -167,7 +169,14 @@ TEST(StalledRead, TheDeviceGoesOnPlayingWhatWasRenderedWhileTheNewPlaceWaitsForT
     // and the 5 ms the join skips: the device was not held at the join.
     EXPECT_GE(newPlaceBlocks, 5) << "held at the join after " << pumped << " blocks";
 
+    // Nor is the main thread held by the stalled read: a seek meanwhile returns at once.
+    auto seek = std::async(std::launch::async, [&] {
+        player.scheduleSegment(file, seekTarget, file.length() - seekTarget);
+    });
+    EXPECT_EQ(seek.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "a seek waited for the stalled read";
     gate.open();
+    seek.wait();
     const int64_t underrunsAtStall = engine.underrunFrames();
     for (int k = 0; k < 20; ++k) {
         ASSERT_TRUE(waitFor([&] { return engine.renderAheadSettled(); }));
