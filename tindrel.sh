@@ -122,6 +122,7 @@ case "$command" in
         install_missing
         tsan_build="${TINDREL_TSAN_BUILD_DIR:-$here/build-tsan}"
         tsan_tests=(test_AudioEngine test_AudioOutput test_RingBuffer test_RenderAheadQueue test_WarpCharacter
+            test_StalledRead
             test_store test_store_values test_StoreSoak)
         configure_and_build_sanitized "$tsan_build" thread "${tsan_tests[@]}"
         status=0
