@@ -174,9 +174,10 @@ inline void printLoopWrapFigures(double secondsPerSetting) {
     }
     const WarpCase cases[] = {
         {"musical", 12, 1.25f, 300}, {"musical", 12, 1, 0},     {"musical", 12, 2, 700},
-        {"musical", 12, 0.5f, 0},    {"beats", 3.5f, 4, 2400},  {"beats", 3.5f, 1, 0},
-        {"beats", 3.5f, 0.5f, 0},    {"beats", 3.5f, 0.25f, 0}, {"tape", 8, 2, 1200},
-        {"tape", 8, 1, 0},           {"tape", 8, 4, 2400},      {"tape", 8, 0.5f, -1200},
+        {"musical", 12, 0.5f, 0},    {"musical", 12, 0.25f, 0}, {"beats", 3.5f, 4, 2400},
+        {"beats", 3.5f, 1, 0},       {"beats", 3.5f, 0.5f, 0},  {"beats", 3.5f, 0.25f, 0},
+        {"tape", 8, 2, 1200},        {"tape", 8, 1, 0},         {"tape", 8, 4, 2400},
+        {"tape", 8, 0.5f, -1200},
     };
     const double seconds = std::max(2.0, 4 * secondsPerSetting);
     for (const uint32_t block : {256u, 512u}) {
@@ -205,10 +206,12 @@ inline void printLoopWrapFigures(double secondsPerSetting) {
             const std::vector<size_t> pastOut = stretchesOf(strongest, after, 1, 1);
             const size_t longestPastOut =
                 pastOut.empty() ? 0 : *std::max_element(pastOut.begin(), pastOut.end());
-            // Breaks under 10 ms are the onset of the tone before Out, stretches under 1 ms the
-            // analysis's own flicker; the last may be cut by the end of the recording.
-            const std::vector<size_t> markers = stretchesOf(strongest, marker, 480, 48);
+            // Breaks under a quarter of its length are the onset of the tone before Out (a slow
+            // stretcher's is ragged), stretches under 1 ms the analysis's own flicker; the last
+            // may be cut by the end of the recording.
             const double due = markerSeconds / c.rate * 1e3;
+            const std::vector<size_t> markers =
+                stretchesOf(strongest, marker, static_cast<size_t>(due / 4 * rate / 1e3), 48);
             double worstCut = 0;
             for (size_t k = 0; k + 1 < markers.size(); ++k) {
                 worstCut = std::max(worstCut, due - static_cast<double>(markers[k]) / rate * 1e3);
