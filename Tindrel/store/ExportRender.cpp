@@ -63,7 +63,10 @@ std::optional<std::string> ExportRender::renderInto(std::unique_ptr<platform::Au
         !engine.start(&error))
         return error;
     platform::AudioPlayerNode& player = engine.playerNode();
-    player.scheduleSegment(*file, segment_.startFrame, segment_.frameCount);
+    // The input goes on past the segment's end, as it does while the range plays: the paths
+    // read ahead of what they make (a faster stretcher's first frames already come from input
+    // past a short range's end), and what is rendered up to the end is to be what was heard.
+    player.scheduleSegment(*file, segment_.startFrame, file->length() - segment_.startFrame);
     player.play();
     platform::AudioPcmBuffer buffer(engine.manualRenderingFormat().channelCount,
                                     maximumRenderFrames);

@@ -30,7 +30,7 @@ class ExportRender {
 public:
     struct Segment {
         int64_t startFrame = 0;
-        int64_t frameCount = 0;
+        int64_t frameCount = 0;   // the input read on past it, to the file's end
         int64_t targetFrames = 0; // what the warp makes of frameCount
     };
 

@@ -1,9 +1,11 @@
 #pragma once
 
 // The render benchmark's figures after its grid, each through a paced device of its own:
-//  - a loop's wrap as heard: a file of 600 Hz before In, 440 Hz inside and 1000 Hz after Out,
-//    a 1 s loop wrapped by the transport's tick, the output cut into 10 ms windows; a window
-//    whose strongest tone is the one after Out is heard past Out;
+//  - a loop's wrap as heard: a file of 600 Hz before In, 440 Hz inside, 1600 Hz over the last
+//    50 ms before Out and 1000 Hz after Out, a 1 s loop wrapped by the transport's tick. Each
+//    output sample takes the strongest of the tones over the 4 ms around it: the longest run of
+//    samples of the tone after Out is what is heard past Out, and the run of the tone before Out
+//    short of its 50 ms of source is the cut before Out;
 //  - seeks at 44.1 to 192 kHz with 1 to 8 channels, unwarped and in each mode at its costliest
 //    settings, one every 250 ms, counting the seeks after which the device found frames missing
 //    and, beside them, the frames a second without seeks loses;
@@ -18,8 +20,10 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -108,19 +112,73 @@ inline void startEngine(platform::AudioEngine& engine, double rate, const WarpCa
     engine.timePitchUnit().setPitch(setting.cents);
 }
 
+// Per output sample, which of `tones` (Hz) sounds strongest over the Hann window of `width`
+// samples centred on it.
+inline std::vector<uint8_t> strongestTones(const std::vector<float>& x,
+                                           const std::vector<double>& tones, size_t width,
+                                           double sampleRate) {
+    std::vector<float> windowed(width);
+    std::vector<uint8_t> strongest(x.size(), 0);
+    for (size_t at = 0; at + width <= x.size(); ++at) {
+        for (size_t k = 0; k < width; ++k) {
+            const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(k) /
+                                                     static_cast<double>(width - 1));
+            windowed[k] = static_cast<float>(hann * x[at + k]);
+        }
+        double best = -1;
+        for (size_t t = 0; t < tones.size(); ++t) {
+            const double power = goertzelPower(windowed.data(), width, tones[t], sampleRate);
+            if (power > best) {
+                best = power;
+                strongest[at + width / 2] = static_cast<uint8_t>(t);
+            }
+        }
+    }
+    return strongest;
+}
+
+// The lengths of the stretches of samples whose strongest tone is `tone`, bridging breaks of
+// fewer than `bridged` samples, that last `shortest` samples or more.
+inline std::vector<size_t> stretchesOf(const std::vector<uint8_t>& strongest, uint8_t tone,
+                                       size_t bridged, size_t shortest) {
+    std::vector<size_t> stretches;
+    size_t first = 0;
+    size_t last = 0; // one past the latest sample of `tone`; 0: none yet
+    const auto close = [&] {
+        if (last > 0 && last - first >= shortest) {
+            stretches.push_back(last - first);
+        }
+    };
+    for (size_t k = 0; k < strongest.size(); ++k) {
+        if (strongest[k] != tone) {
+            continue;
+        }
+        if (last == 0 || k - last >= bridged) {
+            close();
+            first = k;
+        }
+        last = k + 1;
+    }
+    close();
+    return stretches;
+}
+
 inline void printLoopWrapFigures(double secondsPerSetting) {
     constexpr double rate = 48000;
+    constexpr double markerSeconds = 0.05;
     const auto path = writeToneFile("loop-wrap", rate, 2, 6, [](uint32_t, double t) {
-        return t < 2 ? 600.0 : t < 3 ? 440.0 : 1000.0;
+        return t < 2 ? 600.0 : t < 3 - markerSeconds ? 440.0 : t < 3 ? 1600.0 : 1000.0;
     });
     const std::unique_ptr<platform::AudioFile> file = openFixture(path);
     if (!file) {
         return;
     }
     const WarpCase cases[] = {
-        {"musical", 12, 1.25f, 300}, {"musical", 12, 1, 0}, {"musical", 12, 2, 700},
-        {"beats", 3.5f, 4, 2400},    {"beats", 3.5f, 1, 0}, {"beats", 3.5f, 0.5f, 0},
-        {"tape", 8, 2, 1200},        {"tape", 8, 1, 0},     {"tape", 8, 4, 2400},
+        {"musical", 12, 1.25f, 300}, {"musical", 12, 1, 0},     {"musical", 12, 2, 700},
+        {"musical", 12, 0.5f, 0},    {"musical", 12, 0.25f, 0}, {"beats", 3.5f, 4, 2400},
+        {"beats", 3.5f, 1, 0},       {"beats", 3.5f, 0.5f, 0},  {"beats", 3.5f, 0.25f, 0},
+        {"tape", 8, 2, 1200},        {"tape", 8, 1, 0},         {"tape", 8, 4, 2400},
+        {"tape", 8, 0.5f, -1200},
     };
     const double seconds = std::max(2.0, 4 * secondsPerSetting);
     for (const uint32_t block : {256u, 512u}) {
@@ -143,31 +201,30 @@ inline void printLoopWrapFigures(double secondsPerSetting) {
             engine.stop();
             const int64_t missing = engine.underrunFrames() - underrunsBefore;
             const double scale = std::exp2(c.cents / 1200.0);
-            constexpr size_t window = 480;
-            int episodes = 0;
-            int run10 = 0;
-            int longest = 0;
-            int pastOut = 0;
-            for (size_t at = 0; at + window <= heard.size(); at += window) {
-                const double inside = goertzelPower(heard.data() + at, window, 440 * scale, rate);
-                const double before = goertzelPower(heard.data() + at, window, 600 * scale, rate);
-                const double after = goertzelPower(heard.data() + at, window, 1000 * scale, rate);
-                const bool past = after > inside && after > before && after > 1e-2;
-                if (past) {
-                    ++pastOut;
-                    episodes += run10 == 0 ? 1 : 0;
-                    longest = std::max(longest, ++run10);
-                } else {
-                    run10 = 0;
-                }
+            enum : uint8_t { inside, marker, after };
+            const std::vector<uint8_t> strongest =
+                strongestTones(heard, {440 * scale, 1600 * scale, 1000 * scale}, 192, rate);
+            const std::vector<size_t> pastOut = stretchesOf(strongest, after, 1, 1);
+            const size_t longestPastOut =
+                pastOut.empty() ? 0 : *std::max_element(pastOut.begin(), pastOut.end());
+            // Breaks under a quarter of its length are the onset of the tone before Out (a slow
+            // stretcher's is ragged), stretches under 1 ms the analysis's own flicker; the last
+            // may be cut by the end of the recording.
+            const double due = markerSeconds / c.rate * 1e3;
+            const std::vector<size_t> markers =
+                stretchesOf(strongest, marker, static_cast<size_t>(due / 4 * rate / 1e3), 48);
+            double worstCut = 0;
+            for (size_t k = 0; k + 1 < markers.size(); ++k) {
+                worstCut = std::max(worstCut, due - static_cast<double>(markers[k]) / rate * 1e3);
             }
-            std::printf("%s\n",
-                        formatNumber("loop_wrap_%s_%u_%.2fx_%+.0fst: %d wraps, %d windows past Out "
-                                     "in %d episodes (longest %d ms), underrun %.1f ms",
-                                     c.mode, block, c.rate, c.cents / 100, run.wraps, pastOut,
-                                     episodes, longest * 10,
-                                     static_cast<double>(missing) / rate * 1e3)
-                            .c_str());
+            std::printf("%s\n", formatNumber(
+                                    "loop_wrap_%s_%u_%.2fx_%+.0fst: %d wraps, past Out at most %zu "
+                                    "samples (%.1f ms) heard, cut before Out at most %.1f ms, "
+                                    "underrun %.1f ms",
+                                    c.mode, block, c.rate, c.cents / 100, run.wraps, longestPastOut,
+                                    static_cast<double>(longestPastOut) / rate * 1e3, worstCut,
+                                    static_cast<double>(missing) / rate * 1e3)
+                                    .c_str());
             std::fflush(stdout);
         }
     }

@@ -271,8 +271,8 @@ TEST(StoreWarpPlayback, AWarpedLoopIsHeardFromInToOutThroughTheTick) {
 // changing sizes, with the UI tick wherever it lands, equals the export of the same settings
 // sample for sample. Held tones under clicks show any block-dependent split or join. Through an
 // output that reports itself real time, what the engine's worker renders ahead is compared,
-// with a loop: up to its wrap at Out, the first pass equals the export, and the loop then wraps
-// and goes on sounding.
+// with a loop: up to its wrap at Out, the first pass equals the export of the range (whose
+// input, as the loop's, goes on past Out), and the loop then wraps and goes on sounding.
 TEST(StoreWarpPlayback, PlaybackInAnyBlockSizesEqualsTheExportInEveryMode) {
     test::Signal signal;
     signal.samples.resize(static_cast<size_t>(3.0 * signal.sampleRate) * 2);
@@ -316,11 +316,12 @@ TEST(StoreWarpPlayback, PlaybackInAnyBlockSizesEqualsTheExportInEveryMode) {
             store.setWarpMode(c.mode);
             store.setPlaybackRate(c.rate);
             store.setPitchSemitones(c.semitones);
-            // The pass up to Out lasts 0.3 s or more, and three of them are played.
+            // The pass from In to Out lasts 0.3 s or more, and three of them are played.
+            const double in = realTime ? 0.25 : 0.0;
             const double out = std::min(2.5, 0.3 * c.rate + 0.2);
             if (realTime)
-                store.setRangeBounds(0.0, out);
-            store.seek(0.0, true);
+                store.setRangeBounds(in, in + out);
+            store.seek(in, true);
             std::vector<float> live;
             const auto wanted =
                 static_cast<size_t>((realTime ? 3 * out / c.rate : std::min(1.2, 2.8 / c.rate)) *
@@ -343,9 +344,7 @@ TEST(StoreWarpPlayback, PlaybackInAnyBlockSizesEqualsTheExportInEveryMode) {
                 }
             }
             store.togglePlayPause();
-            // The whole file's export: before the wrap, the loop played on past Out alike.
-            if (realTime)
-                store.clearABLoop();
+            // With a loop, the export of its range: up to the wrap, what played of it.
             store.exportModifiedAudioToWAV();
             const QString status = store.statusBanner.get();
             const QString prefix = QStringLiteral("Exported Modified: ");

@@ -5,6 +5,7 @@
 #include "Tindrel/platform/audio/engine/RenderAheadQueue.h"
 #include "Tindrel/platform/audio/engine/RenderAheadWorker.h"
 #include "Tindrel/platform/audio/engine/RubberBandTimePitch.h"
+#include "Tindrel/platform/audio/engine/SeekCrossfade.h"
 #include "Tindrel/platform/audio/engine/StreamingPlayerNode.h"
 
 #include <algorithm>
@@ -203,10 +204,12 @@ struct AudioEngine::Graph {
         queue->write(quantumPointers.data(), 0, quantum, player.markHeard(timePitch.heardFrames()));
     }
 
-    // Output frames to render before what is rendered reaches the loop's Out; once the next
-    // frame would reach it, the wrap is started and the next beginRender() takes it. What is
-    // rendered thus never stands past Out, where the transport would take it to have left the
-    // range.
+    // Output frames to render before the wrap's join, placed so that its fade ends where what
+    // is rendered reaches the loop's Out: what is heard of past Out is then only what the path's
+    // heard position is off by (5 ms of output for the smooth stretcher at 0.5x), not that and
+    // the whole fade. Once the next frame would pass that point, the wrap is started and the
+    // next beginRender() takes it. What is rendered thus never stands past Out, where the
+    // transport would take it to have left the range.
     size_t framesToLoopWrap() {
         const std::optional<int64_t> heard = timePitch.heardFrames();
         const std::optional<int64_t> left =
@@ -215,7 +218,8 @@ struct AudioEngine::Graph {
             return noWrap;
         }
         const double rate = std::clamp(static_cast<double>(timePitch.rate()), 0.25, 4.0);
-        const double frames = std::ceil(static_cast<double>(*left) / rate) - 1;
+        const double frames = std::ceil(static_cast<double>(*left) / rate) - 1 -
+                              static_cast<double>(SeekCrossfade::fadeFramesAt(format.sampleRate));
         if (frames >= 1) {
             return static_cast<size_t>(frames);
         }

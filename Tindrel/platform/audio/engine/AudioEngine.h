@@ -16,7 +16,8 @@
 // joined 30 ms of the output's time past what it has read, so it is heard soon after the new
 // place is ready and the worker has time to render on from there; the join is searched for
 // before the output is held, which it is only while the join is copied in. A loop wraps where
-// the rendering reaches Out, ahead of what is heard (AudioPlayerNode::setLoopRange()).
+// the rendering reaches Out, ahead of what is heard, its join's fade ending there
+// (AudioPlayerNode::setLoopRange()).
 // With an output that is not real-time (ManualOutput) and in manual rendering mode, the quanta
 // are rendered on the caller's thread as they are needed.
 

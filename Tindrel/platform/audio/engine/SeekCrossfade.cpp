@@ -22,8 +22,12 @@ size_t framesOf(double seconds, double sampleRate) {
 
 } // namespace
 
+size_t SeekCrossfade::fadeFramesAt(double sampleRate) {
+    return framesOf(fadeSeconds, sampleRate);
+}
+
 SeekCrossfade::SeekCrossfade(double sampleRate, uint32_t channelCount)
-    : channelCount_(channelCount), fadeFrames_(framesOf(fadeSeconds, sampleRate)),
+    : channelCount_(channelCount), fadeFrames_(fadeFramesAt(sampleRate)),
       searchFrames_(framesOf(searchSeconds, sampleRate)),
       incoming_(channelCount, std::vector<float>(fadeFrames_ + searchFrames_)),
       outgoing_(channelCount, std::vector<float>(fadeFrames_)),

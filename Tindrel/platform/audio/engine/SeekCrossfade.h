@@ -38,6 +38,8 @@ public:
     // Once collected: the outgoing deck's next fadeFrames() frames go to outgoing(), then
     // join() lines the two up and mixes them.
     size_t fadeFrames() const { return fadeFrames_; }
+    // The fade's length at `sampleRate`, for one that places a join ahead of time.
+    static size_t fadeFramesAt(double sampleRate);
     float* const* outgoing() { return outgoingPointers_.data(); }
     void silenceOutgoingFrom(size_t frame);
     void join();
