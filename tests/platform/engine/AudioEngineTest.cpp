@@ -485,7 +485,8 @@ size_t longestRunOf(const std::vector<float>& x, const std::vector<double>& tone
 
 // The rendering, which runs ahead of what is heard, wraps a loop at Out itself: what is heard
 // goes up to Out and then from In again, with at most the join's 5 ms of what lies past Out
-// (sample by sample: at 0.5x a join placed by the stretcher's heard position came 5 ms late)
+// (sample by sample: at 0.5x a join placed by the stretcher's heard position came 5 ms late,
+// at 0.25x the stretcher let 13 ms past Out be heard before it)
 // and no more than 25 ms cut before it. The loop's first half is 440 Hz and its second 520 Hz,
 // so the wrap shows where the second turns back into the first; 600 Hz lies before In and
 // 1000 Hz past Out.
@@ -504,7 +505,7 @@ TEST(AudioEngine, ALoopWrapsAtOutInEveryModeAndSpeed) {
     const WarpCase cases[] = {{"tape", 8, 1, 0},           {"musical", 12, 1, 0},
                               {"musical", 12, 1.25f, 300}, {"beats", 3.5f, 1, 0},
                               {"beats", 3.5f, 4, 2400},    {"tape", 8, 2, 1200},
-                              {"musical", 12, 0.5f, 0}};
+                              {"musical", 12, 0.5f, 0},    {"musical", 12, 0.25f, 0}};
     for (const WarpCase& c : cases) {
         SCOPED_TRACE(c.name + " at " + std::to_string(c.rate) + "x");
         EngineTestRig rig(signal);
@@ -543,8 +544,8 @@ TEST(AudioEngine, ALoopWrapsAtOutInEveryModeAndSpeed) {
         ASSERT_GE(wraps.size(), 2u);
         for (size_t k = 0; k < 2; ++k) {
             // The window in which the wrap is heard ends within 25 ms before Out's due time
-            // and at most a window after it.
-            const double due = pass * static_cast<double>(k + 1);
+            // and at most a window after it; each pass is timed from the wrap before it.
+            const double due = (k == 0 ? 0 : wraps[k - 1]) + pass;
             EXPECT_GE(wraps[k] + 0.01, due - 0.025) << "wrap " << k;
             EXPECT_LE(wraps[k], due + 0.015) << "wrap " << k;
         }

@@ -205,9 +205,10 @@ struct AudioEngine::Graph {
     }
 
     // Output frames to render before the wrap's join, placed so that its fade ends where what
-    // is rendered reaches the loop's Out: what is heard of past Out is then only what the path's
-    // heard position is off by (5 ms of output for the smooth stretcher at 0.5x), not that and
-    // the whole fade. Once the next frame would pass that point, the wrap is started and the
+    // is rendered reaches the loop's Out, less what the path lets be heard early of what follows
+    // its heard position: what is heard of past Out is then at most a part of the fade, not the
+    // whole fade and what the path's heard position is off by (13 ms of output for the smooth
+    // stretcher at 0.25x). Once the next frame would pass that point, the wrap is started and the
     // next beginRender() takes it. What is rendered thus never stands past Out, where the
     // transport would take it to have left the range.
     size_t framesToLoopWrap() {
@@ -218,8 +219,11 @@ struct AudioEngine::Graph {
             return noWrap;
         }
         const double rate = std::clamp(static_cast<double>(timePitch.rate()), 0.25, 4.0);
+        const double early =
+            std::ceil(earlyHearingSeconds(timePitch.activePath(), rate) * format.sampleRate);
         const double frames = std::ceil(static_cast<double>(*left) / rate) - 1 -
-                              static_cast<double>(SeekCrossfade::fadeFramesAt(format.sampleRate));
+                              static_cast<double>(SeekCrossfade::fadeFramesAt(format.sampleRate)) -
+                              early;
         if (frames >= 1) {
             return static_cast<size_t>(frames);
         }

@@ -1,7 +1,9 @@
 #include "Tindrel/platform/audio/engine/WarpCharacter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 
 namespace tindrel::platform {
 
@@ -72,6 +74,22 @@ bool engineCanMake(RubberBandStretcher::Options options, double rate, double pit
         return stretch >= finerSmallestStretch;
     }
     return (options & transientOptions) != 0 || stretch >= crispSmallestStretch;
+}
+
+double earlyHearingSeconds(WarpPath path, double rate) {
+    if (path != WarpPath::smoothStretcher || !(rate < 1))
+        return 0;
+    // Measured at these slownesses (1 / rate), in between along straight lines.
+    constexpr std::array<std::pair<double, double>, 4> measured{
+        {{1.0, 0.0}, {4.0 / 3.0, 0.0013}, {2.0, 0.0041}, {4.0, 0.0194}}};
+    const double slowness = std::clamp(1 / rate, 1.0, 4.0);
+    for (size_t k = 1; k < measured.size(); ++k) {
+        const auto [x0, y0] = measured[k - 1];
+        const auto [x1, y1] = measured[k];
+        if (slowness <= x1)
+            return y0 + (y1 - y0) * (slowness - x0) / (x1 - x0);
+    }
+    return measured.back().second;
 }
 
 bool engineHasBound(RubberBandStretcher::Options options) {
