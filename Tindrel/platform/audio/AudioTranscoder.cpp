@@ -332,6 +332,9 @@ AudioTranscoder::Outcome AudioTranscoder::transcodeToWav(const std::filesystem::
     Input input;
     if (!openInput(source, input, error))
         return Outcome::failed;
+    // Loading the libraries and probing the source take a while on a busy machine.
+    if (!heartbeat.keepGoing())
+        return failWith(error, "stopped", Outcome::stopped);
 
     const AVStream* stream = nullptr;
     for (unsigned i = 0; i < input.format->nb_streams && !stream; ++i) {
@@ -354,6 +357,8 @@ AudioTranscoder::Outcome AudioTranscoder::transcodeToWav(const std::filesystem::
     decoder->pkt_timebase = stream->time_base;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return failWith(error, "decoder set-up failed");
+    if (!heartbeat.keepGoing())
+        return failWith(error, "stopped", Outcome::stopped);
     if (decoder->ch_layout.nb_channels <= 0)
         return failWith(error, "audio stream without channels");
     if (!isSupportedSampleRate(decoder->sample_rate))
